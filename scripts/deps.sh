@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Telvane needs to build, test and run, only those missing.
+# Usage: scripts/deps.sh [extra-package ...]
+set -euo pipefail
+packages=(build-essential cmake pkg-config git
+  qt6-base-dev qt6-base-dev-tools libgl-dev libturbojpeg0-dev
+  libgtest-dev libbenchmark-dev
+  xvfb xdotool x11-apps fonts-wine fonts-dejavu-core
+  ffmpeg imagemagick python3 python3-pil iproute2 util-linux procps
+  clang libclang-rt-14-dev "$@")
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+echo "Installing: ${missing[*]}"
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Builds Telvane and runs the whole test suite with ctest, inside a private network
+# namespace (loopback only) wherever the machine allows one.
+# Usage: scripts/test.sh [--sanitize]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+variant=build
+cmake_args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+if [ "${1:-}" = "--sanitize" ]; then
+  variant=build-asan
+  cmake_args=(-DCMAKE_BUILD_TYPE=Debug -DTELVANE_SANITIZE=ON -DTELVANE_BENCH=OFF)
+fi
+scripts/deps.sh
+cmake -S . -B "$variant" -G "Unix Makefiles" "${cmake_args[@]}" >/dev/null
+cmake --build "$variant" -j"$(nproc)" 2>&1 | grep -Ev '^\[ *[0-9]+%\]|^(Consolidate|Scanning|Automatic)' || true
+cmake --build "$variant" -j"$(nproc)" >/dev/null   # fails the script if the build failed
+
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# Leaks inside the system's fontconfig and X libraries are not ours.
+export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp
+ctest_cmd="cd '$PWD/$variant' && ctest --output-on-failure -j$(nproc) --timeout 600"
+
+run_isolated() {
+  if [ "$(id -u)" -eq 0 ] && unshare -n true 2>/dev/null; then
+    echo "Running tests in a private network namespace (loopback only)."
+    unshare -n bash -c "ip link set lo up && $ctest_cmd"
+  elif unshare -rn true 2>/dev/null; then
+    echo "Running tests in a private user and network namespace (loopback only)."
+    unshare -rn bash -c "ip link set lo up && $ctest_cmd"
+  else
+    echo "WARNING: no private network namespace available; running on the host network." >&2
+    echo "         The tests themselves only ever address 127.0.0.1." >&2
+    bash -c "$ctest_cmd"
+  fi
+}
+run_isolated
+
+if [ -x scripts/fuzz-smoke.sh ] && [ -z "${TELVANE_SKIP_FUZZ:-}" ] && [ "$variant" = build ]; then
+  scripts/fuzz-smoke.sh
+fi

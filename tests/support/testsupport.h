@@ -1,0 +1,27 @@
+#pragma once
+// Helpers shared by the test executables: an isolated settings folder and paths
+// to the programs built alongside the tests.
+
+#include <QString>
+#include <QTemporaryDir>
+
+namespace testsupport {
+
+// Points QSettings (and XDG_CONFIG_HOME) at a fresh temporary folder for the life
+// of the object, so no test ever reads or writes the user's real settings.
+class IsolatedSettings {
+public:
+    IsolatedSettings();
+    ~IsolatedSettings();
+    QString path() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_oldXdg;
+};
+
+QString simulatorPath();
+QString appPath();
+QString benchPicturesDir();
+
+}  // namespace testsupport

@@ -1,0 +1,85 @@
+#pragma once
+// The settings record of the client: every user setting the program keeps between
+// runs. The main view owns one record, loads it once when it is first shown and
+// saves it only when the operator leaves through the Exit button; everything else
+// reads and changes the fields directly.
+//
+// Storage: QSettings, organisation "Telvane", application "Telvane4", group
+// "Setting" (the registry under HKCU\Software\Telvane\Telvane4\Setting on Windows,
+// $XDG_CONFIG_HOME/Telvane/Telvane4.conf on Linux). Texts are stored as strings,
+// numbers as 32-bit integers.
+//
+// Text fields are fixed-size, zero-terminated UTF-8; a text longer than its field
+// is cut to the field's width less one, at a character boundary.
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+
+// The built-in password used when none is stored; the login request falls back
+// to it as well.
+inline constexpr char DEFAULT_PASSWORD[] = "1";
+
+inline constexpr char DEFAULT_USER_ID[] = "admin";
+inline constexpr char DEFAULT_HOST_IP[] = "192.168.1.150";
+inline constexpr int32_t DEFAULT_HOST_PORT = 8000;
+inline constexpr char DEFAULT_IP_LABEL[] = "INTRANET";
+
+// Where the store lives (QSettings names) and its one section.
+inline constexpr char SETTINGS_ORGANIZATION[] = "Telvane";
+inline constexpr char SETTINGS_APPLICATION[] = "Telvane4";
+inline constexpr char SETTINGS_SECTION[] = "Setting";
+
+struct ClientSettings {
+    char m_szUserID[64];        // "User ISeed"
+    char m_szPassword[32];      // "User PSeed"
+    char m_szHostIP[32];        // "Host IPAddress", dotted quad
+    char m_szRecordPath[260];   // "Record Path" (written, never read back)
+    int32_t m_nHostPort;        // "Host Port"
+    uint8_t m_byRotateInterval; // "Rotate Interval", seconds: 1, 2, 3, 4, 5 or 10
+    uint8_t m_byReconnectCount; // "Reconnect Count", 1 to 5
+    uint8_t m_byRequestSpeed;   // "Request Speed", scan-rate step 1 to 7 (rate 2^(s-1))
+    uint8_t m_byPtzType;        // "Ptz Type", 0 to 5
+    int32_t m_bUseFullScreen;   // "Use FullScreen", 0/1
+    int32_t m_bUseAlertMode;    // "Use AlertMode", 0/1 ("Receive Events")
+    uint8_t m_byRecordDuration; // "Record Duration", step 1 to 13
+    char m_szIpLabel[64];       // "Ip Label"
+    int32_t m_bDisplayPbTime;   // "Display PbTime", 0/1
+
+    // Fills every field with its default. Touches neither the store nor the disk;
+    // the record path is the default record folder.
+    ClientSettings();
+
+    // Fills every field from the store, defaults for what is missing, and creates
+    // the record folder (the Backup folder beside the executable). Never writes
+    // the store; the stored "Record Path" is ignored.
+    void LoadSettings();
+
+    // Writes every field to the store and flushes it. Returns 1 when the store
+    // accepted the values, 0 otherwise.
+    int SaveSettings() const;
+
+    // The executable's folder followed by "Backup", in native separators.
+    static QString DefaultRecordPath();
+};
+
+// Copies text into a fixed-size field: at most width - 1 bytes of its UTF-8 form,
+// cut at a character boundary, always zero-terminated.
+void SetFieldText(char *field, std::size_t width, const QString &text);
+void SetFieldText(char *field, std::size_t width, const QByteArray &utf8);
+
+template <std::size_t N>
+inline void SetFieldText(char (&field)[N], const QString &text)
+{
+    SetFieldText(field, N, text);
+}
+
+// Reads a fixed-size field as text (stops at the terminator or the field's end).
+QString FieldText(const char *field, std::size_t width);
+
+template <std::size_t N>
+inline QString FieldText(const char (&field)[N])
+{
+    return FieldText(field, N);
+}

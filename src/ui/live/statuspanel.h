@@ -1,0 +1,102 @@
+#pragma once
+// The status block and the clock of the main view's right-hand column.
+//
+// The view owns one CStatusPanel. The protocol client and the receive path change
+// what it shows through the view (ShowStatus); timer 100 of the view calls
+// DrawDateTime once a second. The panel keeps only the texts; the view paints them
+// in its paintEvent through paint(), and the panel asks for that paint with the
+// update callback (the view wires it to QWidget::update(rect)).
+//
+// The texts are made by the free functions below so they can be checked without
+// painting anything.
+
+#include <QDateTime>
+#include <QFont>
+#include <QRect>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+class QPainter;
+
+// Status codes shown by ShowStatus. 0 to 2 are the view's m_byConnectState itself;
+// 4 to 7 are shown without changing it.
+enum StatusCode : uint8_t {
+    STATUS_WAITING = 0,
+    STATUS_CONNECTED = 1,
+    STATUS_CONNECTING = 2,
+    STATUS_TRY_RECONNECTION = 4,
+    STATUS_CONNECTION_FAIL = 5,
+    STATUS_TRY_REQUEST_IMAGE = 6,
+    STATUS_EVENT = 7,
+};
+
+// Text of a status code; only the low 8 bits of the code count. Code 6 takes the
+// client's retry count, code 7 the client's last event word. An unknown code gives
+// an empty text (the block is cleared).
+QString StatusText(uint32_t nCode, uint8_t byRetryCount = 0, uint32_t dwEventWord = 0);
+
+// "[CH c] [Alarm:a Loss:l Motion:m]" from the event word: bits 0-7 channel,
+// 8-15 motion, 16-23 video loss, 24-31 alarm.
+QString EventText(uint32_t dwEventWord);
+
+// "2005 / 12 / 31": year, month, day without leading zeros.
+QString DateText(const QDate &date);
+
+// "AM hh : mm : ss" up to hour 12 (noon keeps AM), "PM hh : mm : ss" with
+// hour - 12 after it.
+QString TimeText(const QTime &time);
+
+// The view's small font: "Tahoma", cell height 12 px, average width 5, bold.
+// Tahoma is loaded from the wine font folder when it exists; otherwise a bold
+// sans of the same pixel size stands in.
+QFont SmallFont();
+
+// Screen rectangles of the column, in view coordinates.
+namespace statusrect {
+inline const QRect kDateLabel{740, 70, 100, 15};
+inline const QRect kDate{740, 85, 100, 15};
+inline const QRect kTimeLabel{740, 100, 100, 15};
+inline const QRect kTime{740, 115, 100, 15};
+inline const QRect kStatusLabel{740, 160, 100, 15};
+inline const QRect kStatus{740, 175, 100, 30};
+// Everything the panel paints.
+inline const QRect kAll{740, 70, 100, 135};
+}  // namespace statusrect
+
+class CStatusPanel {
+public:
+    using UpdateFn = std::function<void(const QRect &)>;
+
+    CStatusPanel();
+
+    // Called with the rectangle to repaint whenever a text changes.
+    void SetUpdateCallback(UpdateFn fnUpdate) { m_fnUpdate = std::move(fnUpdate); }
+
+    // Shows the text of a status code (low 8 bits count). The view passes the
+    // client's retry count and last event word for codes 6 and 7.
+    void ShowStatus(uint32_t nCode, uint8_t byRetryCount = 0, uint32_t dwEventWord = 0);
+
+    // Takes the workstation's local time for the date and time lines.
+    void DrawDateTime();
+    // Same with a given time (tests, and callers that already read the clock).
+    void DrawDateTime(const QDateTime &now);
+
+    // Paints the labels, the date, the time and the status text. The view calls it
+    // from its paintEvent after the background.
+    void paint(QPainter &painter) const;
+
+    const QString &GetStatusText() const { return m_strStatus; }
+    const QString &GetDateText() const { return m_strDate; }
+    const QString &GetTimeText() const { return m_strTime; }
+
+private:
+    void Invalidate(const QRect &rc) const;
+
+    QString m_strStatus;
+    QString m_strDate;
+    QString m_strTime;
+    QFont m_fontSmall;
+    UpdateFn m_fnUpdate;
+};

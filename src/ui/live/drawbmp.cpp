@@ -1,0 +1,136 @@
+#include "ui/live/drawbmp.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include <QtGlobal>
+
+namespace {
+constexpr bool kLittleEndian = Q_BYTE_ORDER == Q_LITTLE_ENDIAN;
+}
+
+bool DibPicture::IsValid() const
+{
+    if (!bits || width <= 0 || height <= 0 || bitCount < 8 || bitCount > 32 || bitCount % 8)
+        return false;
+    const std::uint64_t needed = std::uint64_t(Stride()) * std::uint64_t(height);
+    return imageSize == 0 || needed <= imageSize;
+}
+
+int DibPicture::Stride() const { return ((width * bitCount / 8) + 3) & ~3; }
+
+QRect LiveCropRect(int width, int height, bool fieldFlag, bool widthFlag)
+{
+    const int m = height == 240 ? 6 : 10;
+    int x = m;
+    int y = m + 2;
+    int w = width - m - 18;
+    const int h = height - (m + 2) - 1;
+    if (!widthFlag)
+        w += 2;
+    if (!fieldFlag)
+        y += 1;
+    return QRect(x, y, w, h).intersected(QRect(0, 0, width, height));
+}
+
+void CDibStretcher::PrepareColumns(int srcX, int srcW, int dstW, int bytesPerPixel,
+                                   int clipLeft, int clipWidth)
+{
+    if (srcX == m_keySrcX && srcW == m_keySrcW && dstW == m_keyDstW &&
+        bytesPerPixel == m_keyBpp && clipLeft == m_keyClipLeft && clipWidth == m_keyClipWidth)
+        return;
+    m_xOffset.resize(std::size_t(clipWidth));
+    for (int i = 0; i < clipWidth; ++i) {
+        const int column = clipLeft + i;  // target column within the full rectangle
+        const int sx = srcX + int(std::int64_t(column) * srcW / dstW);
+        m_xOffset[std::size_t(i)] = std::uint32_t(sx * bytesPerPixel);
+    }
+    m_keySrcX = srcX;
+    m_keySrcW = srcW;
+    m_keyDstW = dstW;
+    m_keyBpp = bytesPerPixel;
+    m_keyClipLeft = clipLeft;
+    m_keyClipWidth = clipWidth;
+}
+
+bool CDibStretcher::Stretch(const DibPicture &pic, const QRect &srcIn, QImage &dst,
+                            const QRect &dstRect)
+{
+    if (!pic.IsValid() || dst.isNull() || dst.depth() != 32 || dstRect.isEmpty())
+        return false;
+    const QRect src = srcIn.intersected(QRect(0, 0, pic.width, pic.height));
+    if (src.isEmpty() || src != srcIn)
+        return false;
+    const QRect clipped = dstRect.intersected(dst.rect());
+    if (clipped.isEmpty())
+        return false;
+
+    const int bpp = pic.bitCount / 8;
+    const int stride = pic.Stride();
+    const int clipLeft = clipped.left() - dstRect.left();
+    const int clipTop = clipped.top() - dstRect.top();
+    const int outW = clipped.width();
+    PrepareColumns(src.left(), src.width(), dstRect.width(), bpp, clipLeft, outW);
+
+    const std::uint32_t *xo = m_xOffset.data();
+    // A 4-byte load per pixel is safe while the widest offset leaves 4 bytes in the
+    // buffer; the top picture row is the last one in memory.
+    const std::uint64_t bufferBytes = std::uint64_t(stride) * std::uint64_t(pic.height);
+    int previousSrcRow = -1;
+    std::uint32_t *previousOut = nullptr;
+    for (int j = 0; j < clipped.height(); ++j) {
+        const int row = clipTop + j;
+        const int srcRow = src.top() + int(std::int64_t(row) * src.height() / dstRect.height());
+        auto *out = reinterpret_cast<std::uint32_t *>(dst.scanLine(clipped.top() + j)) +
+                    clipped.left();
+        if (srcRow == previousSrcRow) {
+            std::memcpy(out, previousOut, std::size_t(outW) * 4);
+            continue;
+        }
+        const std::size_t rowStart = std::size_t(pic.height - 1 - srcRow) * std::size_t(stride);
+        const std::uint8_t *in = pic.bits + rowStart;
+        const bool wideLoad = kLittleEndian && bpp >= 3 &&
+                              rowStart + xo[outW - 1] + 4 <= bufferBytes;
+        if (wideLoad) {
+            for (int i = 0; i < outW; ++i) {
+                std::uint32_t v;
+                std::memcpy(&v, in + xo[i], 4);
+                out[i] = 0xFF000000u | (v & 0x00FFFFFFu);
+            }
+        } else if (bpp >= 3) {
+            for (int i = 0; i < outW; ++i) {
+                const std::uint8_t *p = in + xo[i];
+                out[i] = 0xFF000000u | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[1]) << 8) |
+                         p[0];
+            }
+        } else {
+            for (int i = 0; i < outW; ++i) {
+                const std::uint32_t g = in[xo[i]];
+                out[i] = 0xFF000000u | (g << 16) | (g << 8) | g;
+            }
+        }
+        previousSrcRow = srcRow;
+        previousOut = out;
+    }
+    return true;
+}
+
+void DrawTileFrame(QImage &dst, const QRect &tile, QRgb colour)
+{
+    if (tile.isEmpty() || dst.depth() != 32)
+        return;
+    const QRect frame = tile.adjusted(-1, -1, 1, 1);
+    const QRect bounds = dst.rect();
+    auto put = [&](int x, int y) {
+        if (bounds.contains(x, y))
+            reinterpret_cast<QRgb *>(dst.scanLine(y))[x] = colour;
+    };
+    for (int x = frame.left(); x <= frame.right(); ++x) {
+        put(x, frame.top());
+        put(x, frame.bottom());
+    }
+    for (int y = frame.top(); y <= frame.bottom(); ++y) {
+        put(frame.left(), y);
+        put(frame.right(), y);
+    }
+}

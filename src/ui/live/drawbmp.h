@@ -1,0 +1,51 @@
+#pragma once
+// Drawing of a decoded picture (bottom-up rows, 24-bit blue-green-red, each row
+// padded to 4 bytes) into a 32-bit image: the crop rules of the live view and a
+// nearest-neighbour stretch without smoothing.
+//
+// The stretch writes straight into the QImage that backs the view, so painting
+// afterwards is a same-format copy; QPainter with a 24-bit source would be several
+// times slower than the decode of the picture itself.
+
+#include <QImage>
+#include <QRect>
+#include <cstdint>
+#include <vector>
+
+// A borrowed view of one picture: the pixels stay owned by the image pipeline.
+struct DibPicture {
+    const std::uint8_t *bits = nullptr;
+    int width = 0;       // pixels
+    int height = 0;      // rows (positive: bottom-up)
+    int bitCount = 24;   // bits per pixel
+    std::uint32_t imageSize = 0;  // bytes of the pixel buffer; 0 = computed from the format
+
+    bool IsValid() const;
+    int Stride() const;  // bytes per row, padded to a multiple of 4
+};
+
+// Source rectangle of a live picture in top-down picture coordinates.
+// m = 6 for 240-row fields and 10 otherwise; the rectangle starts at (m, m + 2)
+// and is W - m - 18 wide and H - (m + 2) - 1 high. A width flag of 0 widens it by
+// 2; a field flag of 0 starts it one row lower so both fields land on the same
+// screen lines. The result is clipped to the picture (empty if nothing is left).
+QRect LiveCropRect(int width, int height, bool fieldFlag, bool widthFlag);
+
+// Nearest-neighbour stretch of a source rectangle (top-down picture coordinates)
+// into a rectangle of a Format_RGB32 / ARGB32 image. Keeps its index tables
+// between calls, so a stream of same-sized pictures computes them once.
+class CDibStretcher {
+public:
+    // Returns false (and draws nothing) when the picture or rectangles are unusable.
+    bool Stretch(const DibPicture &pic, const QRect &src, QImage &dst, const QRect &dstRect);
+
+private:
+    void PrepareColumns(int srcX, int srcW, int dstW, int bytesPerPixel, int clipLeft,
+                        int clipWidth);
+    std::vector<std::uint32_t> m_xOffset;  // byte offset in a source row per target column
+    int m_keySrcX = -1, m_keySrcW = -1, m_keyDstW = -1, m_keyBpp = -1;
+    int m_keyClipLeft = -1, m_keyClipWidth = -1;
+};
+
+// Draws the one-pixel frame around a tile (the rectangle one pixel larger).
+void DrawTileFrame(QImage &dst, const QRect &tile, QRgb colour);

@@ -30,6 +30,8 @@ QRect LiveCropRect(int width, int height, bool fieldFlag, bool widthFlag)
         w += 2;
     if (!fieldFlag)
         y += 1;
+    if (w <= 0 || h <= 0)
+        return QRect();
     return QRect(x, y, w, h).intersected(QRect(0, 0, width, height));
 }
 

@@ -1,0 +1,214 @@
+// Picture crop, stretch, tile geometry and the rotation counter of the live view.
+
+#include "ui/live/drawbmp.h"
+#include "ui/live/rotation.h"
+#include "ui/live/viewlayout.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace viewlayout;
+
+namespace {
+
+// A bottom-up 24-bit picture whose pixel at top-down (x, y) encodes its
+// coordinates: blue = x & 0xFF, green = y & 0xFF, red = (x >> 8) | (y >> 8) << 4.
+struct CoordPicture {
+    int width, height;
+    std::vector<std::uint8_t> bits;
+    CoordPicture(int w, int h) : width(w), height(h)
+    {
+        const int stride = ((w * 3) + 3) & ~3;
+        bits.assign(std::size_t(stride) * h, 0);
+        for (int y = 0; y < h; ++y) {
+            std::uint8_t *row = bits.data() + std::size_t(h - 1 - y) * stride;
+            for (int x = 0; x < w; ++x) {
+                row[x * 3 + 0] = std::uint8_t(x & 0xFF);
+                row[x * 3 + 1] = std::uint8_t(y & 0xFF);
+                row[x * 3 + 2] = std::uint8_t((x >> 8) | ((y >> 8) << 4));
+            }
+        }
+    }
+    DibPicture Dib() const
+    {
+        DibPicture d;
+        d.bits = bits.data();
+        d.width = width;
+        d.height = height;
+        d.bitCount = 24;
+        d.imageSize = std::uint32_t(bits.size());
+        return d;
+    }
+};
+
+int PixelX(QRgb p) { return qBlue(p) | ((qRed(p) & 0x0F) << 8); }
+int PixelY(QRgb p) { return qGreen(p) | ((qRed(p) >> 4) << 8); }
+
+}  // namespace
+
+TEST(ViewLayout, TilesMatchTheGridRules)
+{
+    struct Row { int position, tiles; QRect expected; };
+    const Row rows[] = {
+        {0, 1, QRect(63, 23, 638, 478)},
+        {1, 1, QRect()},
+        {0, 4, QRect(63, 23, 318, 238)},
+        {1, 4, QRect(383, 23, 318, 238)},
+        {2, 4, QRect(63, 263, 318, 238)},
+        {3, 4, QRect(383, 263, 318, 238)},
+        {4, 4, QRect()},
+    };
+    for (const Row &r : rows)
+        EXPECT_EQ(TileRect(r.position, r.tiles), r.expected) << r.position << "/" << r.tiles;
+    // The frames of neighbouring quad tiles lie side by side in the two-pixel gap.
+    EXPECT_EQ(TileFrameRect(TileRect(0, 4)).right() + 1, TileFrameRect(TileRect(1, 4)).left());
+}
+
+TEST(ViewLayout, TableRowsHaveTheirPlaces)
+{
+    struct Row { ControlId id; QRect rect; unsigned normal, active; };
+    const Row rows[] = {
+        {CTRL_EXIT, QRect(735, 16, 114, 22), 261, 262},
+        {CTRL_SETTING, QRect(807, 329, 51, 11), 217, 216},
+        {CTRL_ARCHIVE, QRect(807, 345, 51, 11), 217, 216},
+        {CTRL_ROTATE, QRect(807, 312, 51, 11), 217, 216},
+        {CTRL_RECEIVE_LAMP, QRect(740, 230, 40, 40), 220, 221},
+        {CTRL_CONNECT, QRect(228, 574, 33, 32), 163, 164},
+        {CTRL_DISCONNECT, QRect(228, 624, 33, 32), 163, 164},
+        {ControlId(CTRL_SCREEN_MODE_1 + 6), QRect(674, 598, 40, 25), 177, 178},
+        {CTRL_CHANNEL_1, QRect(311, 640, 31, 30), 310, 330},
+        {ControlId(CTRL_CHANNEL_1 + 1), QRect(343, 640, 28, 30), 318, 338},
+        {ControlId(CTRL_CHANNEL_1 + 9), QRect(566, 640, 28, 30), 311, 331},
+        {ControlId(CTRL_CHANNEL_1 + 15), QRect(735, 640, 31, 30), 317, 337},
+    };
+    for (const Row &r : rows) {
+        EXPECT_EQ(ControlRect(r.id), r.rect) << r.id;
+        EXPECT_EQ(Control(r.id).normalBitmap, r.normal) << r.id;
+        EXPECT_EQ(Control(r.id).activeBitmap, r.active) << r.id;
+    }
+    for (const ControlPlace &c : Controls())
+        EXPECT_TRUE(QRect(0, 0, kViewWidth, kViewHeight).contains(QRect(c.x, c.y, c.w, c.h)))
+            << c.id;
+}
+
+TEST(LiveCrop, MarginsFollowHeightFieldAndWidth)
+{
+    struct Row { int w, h; bool field, widthFlag; QRect expected; };
+    const Row rows[] = {
+        // 240-row field: 6 px left, 8 rows top; field flag 0 cuts one row more.
+        {704, 240, true, false, QRect(6, 8, 704 - 6 - 18 + 2, 240 - 8 - 1)},
+        {704, 240, false, false, QRect(6, 9, 704 - 6 - 18 + 2, 231)},
+        // any other height: 10 px left, 12 rows top (13 for field flag 0).
+        {704, 480, true, false, QRect(10, 12, 704 - 10 - 18 + 2, 480 - 12 - 1)},
+        {704, 480, false, false, QRect(10, 13, 678, 467)},
+        {720, 288, true, false, QRect(10, 12, 694, 275)},
+        // width flag 1 (at most 240 wide) keeps the narrower source.
+        {240, 240, true, true, QRect(6, 8, 216, 231)},
+        // pictures too small for the margins leave nothing to draw.
+        {20, 20, true, true, QRect()},
+    };
+    for (const Row &r : rows) {
+        const QRect got = LiveCropRect(r.w, r.h, r.field, r.widthFlag);
+        EXPECT_EQ(got.isEmpty() ? QRect() : got, r.expected) << r.w << "x" << r.h;
+    }
+}
+
+TEST(Stretch, NearestNeighbourMapsTheSourceRectangleOntoTheTarget)
+{
+    CoordPicture pic(704, 240);
+    QImage dst(kViewWidth, kViewHeight, QImage::Format_RGB32);
+    dst.fill(Qt::black);
+    CDibStretcher stretcher;
+    const QRect src = LiveCropRect(704, 240, false, false);  // (6, 9) 682 x 231
+    for (const QRect tile : {TileRect(0, 1), TileRect(3, 4)}) {
+        dst.fill(Qt::black);
+        ASSERT_TRUE(stretcher.Stretch(pic.Dib(), src, dst, tile));
+        // Corners come from the source rectangle's corners.
+        const QRgb tl = dst.pixel(tile.topLeft());
+        EXPECT_EQ(PixelX(tl), src.left());
+        EXPECT_EQ(PixelY(tl), src.top());
+        const QRgb br = dst.pixel(tile.bottomRight());
+        EXPECT_LE(PixelX(br), src.right());
+        EXPECT_GE(PixelX(br), src.right() - 3);
+        EXPECT_LE(PixelY(br), src.bottom());
+        EXPECT_GE(PixelY(br), src.bottom() - 1);
+        // Monotonic along a row and a column: rows are not flipped.
+        for (int x = tile.left() + 1; x <= tile.right(); ++x)
+            ASSERT_GE(PixelX(dst.pixel(x, tile.top())), PixelX(dst.pixel(x - 1, tile.top())));
+        for (int y = tile.top() + 1; y <= tile.bottom(); ++y)
+            ASSERT_GE(PixelY(dst.pixel(tile.left(), y)), PixelY(dst.pixel(tile.left(), y - 1)));
+        // Nothing outside the tile was touched.
+        EXPECT_EQ(dst.pixel(tile.left() - 1, tile.top()), qRgb(0, 0, 0));
+        EXPECT_EQ(dst.pixel(tile.right(), tile.bottom() + 1), qRgb(0, 0, 0));
+    }
+}
+
+TEST(Stretch, RefusesUnusablePictures)
+{
+    CoordPicture pic(64, 48);
+    QImage dst(100, 100, QImage::Format_RGB32);
+    CDibStretcher stretcher;
+    DibPicture d = pic.Dib();
+    EXPECT_FALSE(stretcher.Stretch(d, QRect(0, 0, 65, 48), dst, QRect(0, 0, 50, 50)));  // outside
+    d.imageSize = 100;  // buffer smaller than the header says
+    EXPECT_FALSE(stretcher.Stretch(d, QRect(0, 0, 10, 10), dst, QRect(0, 0, 50, 50)));
+    d = pic.Dib();
+    d.bits = nullptr;
+    EXPECT_FALSE(stretcher.Stretch(d, QRect(0, 0, 10, 10), dst, QRect(0, 0, 50, 50)));
+    QImage rgb888(100, 100, QImage::Format_RGB888);
+    EXPECT_FALSE(stretcher.Stretch(pic.Dib(), QRect(0, 0, 10, 10), rgb888, QRect(0, 0, 50, 50)));
+    // A target partly outside the image is clipped, not overrun.
+    EXPECT_TRUE(stretcher.Stretch(pic.Dib(), QRect(0, 0, 64, 48), dst, QRect(80, 80, 64, 48)));
+    EXPECT_EQ(PixelX(dst.pixel(99, 99)), 19);
+}
+
+TEST(TileFrame, DrawsTheOnePixelGapAroundTheTile)
+{
+    QImage dst(kViewWidth, kViewHeight, QImage::Format_RGB32);
+    dst.fill(Qt::black);
+    const QRect tile = TileRect(0, 4);
+    DrawTileFrame(dst, tile, qRgb(255, 255, 255));
+    EXPECT_EQ(dst.pixel(62, 22), qRgb(255, 255, 255));
+    EXPECT_EQ(dst.pixel(381, 261), qRgb(255, 255, 255));
+    EXPECT_EQ(dst.pixel(200, 261), qRgb(255, 255, 255));
+    EXPECT_EQ(dst.pixel(382, 262), qRgb(0, 0, 0));
+    EXPECT_EQ(dst.pixel(63, 23), qRgb(0, 0, 0));  // inside the tile untouched
+}
+
+TEST(Rotation, NextSeenChannelWrapsAndSkipsUnseen)
+{
+    std::array<bool, 16> seen{};
+    EXPECT_EQ(NextSeenChannel(2, seen), 2);  // nothing seen: stays
+    seen[0] = seen[1] = seen[3] = true;
+    struct Row { int current, next; };
+    for (const Row r : {Row{0, 1}, Row{1, 3}, Row{3, 0}, Row{2, 3}, Row{15, 0}})
+        EXPECT_EQ(NextSeenChannel(r.current, seen), r.next) << r.current;
+    std::array<bool, 16> only{};
+    only[5] = true;
+    EXPECT_EQ(NextSeenChannel(5, only), 5);
+}
+
+TEST(Rotation, EachChannelShownIntervalPlusOneTicks)
+{
+    for (std::uint8_t interval : {1, 2, 3, 4, 5, 10}) {
+        CRotation r;
+        EXPECT_FALSE(r.Tick());  // not running
+        r.Start(interval);
+        EXPECT_EQ(r.m_wRotate, 0x0100 + interval);
+        int ticks = 0;
+        int steps = 0;
+        std::vector<int> stepAt;
+        while (steps < 3) {
+            ++ticks;
+            if (r.Tick()) {
+                ++steps;
+                stepAt.push_back(ticks);
+            }
+        }
+        EXPECT_EQ(stepAt[0], interval + 1);
+        EXPECT_EQ(stepAt[1] - stepAt[0], interval + 1);
+        r.Stop();
+        EXPECT_FALSE(r.IsRunning());
+    }
+}

@@ -12,10 +12,11 @@
 //   idle --press--> held (press sent) --release--> repeating (5 x 70 ms) --> idle
 //
 // The panel is not a widget: the buttons are children of the view, and the view
-// forwards the skin-button messages, timer 10 and its paint to the panel. Everything
+// forwards the skin-button messages, the ticks of timer 10 and its paint to the panel. Everything
 // the panel needs from the view and the client comes through CPtzPanel::Host, so
 // the panel is driven in tests by plain functions and a manual clock.
 
+#include <QFont>
 #include <QRect>
 
 #include <array>
@@ -25,6 +26,7 @@
 class QPainter;
 class QWidget;
 class CSkinButton;
+class ITimerHost;
 
 // One row of the pad's layout table.
 struct PtzButtonPlace {
@@ -64,10 +66,9 @@ public:
         std::function<bool()> fnIsRotating;
         // m_byPtzType of the settings.
         std::function<uint8_t()> fnPtzType;
-        // Start (period in ms) and stop the view's timer 10; its ticks come back
-        // through OnTimer().
-        std::function<void(int nId, int nPeriodMs)> fnStartTimer;
-        std::function<void(int nId)> fnKillTimer;
+        // The view's timer host (timer 10 lives there beside the view's timer 100).
+        // The view's tick handler passes ticks of kStopRepeatTimerId to OnTimer().
+        ITimerHost *pTimerHost = nullptr;
         // Repaint a rectangle of the view (QWidget::update).
         std::function<void(const QRect &)> fnUpdate;
     };
@@ -109,6 +110,7 @@ private:
     bool CanSend() const;
 
     Host m_host;
+    QFont m_fontSmall;
     uint8_t m_byPtzSpeed = 1;
     uint8_t m_byPtzStopRepeat = 0;
     bool m_bStopRepeatRunning = false;

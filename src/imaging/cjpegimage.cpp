@@ -1,0 +1,212 @@
+#include "imaging/cjpegimage.h"
+
+#include "imaging/markers.h"
+
+#include <turbojpeg.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace {
+
+const uint8_t JPEG_START[5] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00};  // SOI + APP0 (JFIF)
+
+uint8_t Clamp255(int v) { return uint8_t(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+
+}  // namespace
+
+CJpegImage::CJpegImage()
+{
+    BitmapInfoHeader &h = m_bmi.bmiHeader;
+    h.biSize = BITMAP_INFO_HEADER_SIZE;
+    h.biWidth = 320;
+    h.biHeight = 240;
+    h.biPlanes = 1;
+    h.biBitCount = 24;
+}
+
+CJpegImage::~CJpegImage()
+{
+    if (m_hDecoder)
+        tjDestroy(static_cast<tjhandle>(m_hDecoder));
+}
+
+size_t CJpegImage::RowStride() const
+{
+    const BitmapInfoHeader &h = m_bmi.bmiHeader;
+    return h.biHeight > 0 ? h.biSizeImage / uint32_t(h.biHeight) : 0;
+}
+
+bool CJpegImage::EnsurePixelCapacity(size_t nBytes)
+{
+    if (nBytes == 0) {
+        m_nPixelBytes = 0;
+        return true;
+    }
+    if (nBytes > m_nPixelCapacity) {
+        m_pPixels.reset();
+        m_nPixelCapacity = 0;
+        m_nPixelBytes = 0;
+        uint8_t *p = new (std::nothrow) uint8_t[nBytes];
+        if (!p)
+            return false;
+        m_pPixels.reset(p);
+        m_nPixelCapacity = nBytes;
+    }
+    m_nPixelBytes = nBytes;
+    return true;
+}
+
+void CJpegImage::SetFormat(int nBitCount, int nWidth, int nHeight)
+{
+    const uint32_t width = uint16_t(nWidth);
+    const uint32_t height = uint16_t(nHeight);
+    if (width * height == 0)
+        return;
+    BitmapInfoHeader &h = m_bmi.bmiHeader;
+    h.biWidth = int32_t(width);
+    h.biHeight = int32_t(height);
+    h.biBitCount = uint16_t(nBitCount);
+    h.biSizeImage = uint32_t(BitmapRowBytes(width, uint16_t(nBitCount)) * height);
+    h.biCompression = BITMAP_BI_RGB;
+    AllocPixels();
+}
+
+void CJpegImage::AllocPixels()
+{
+    if (!EnsurePixelCapacity(m_bmi.bmiHeader.biSizeImage))
+        m_nPixelBytes = 0;
+}
+
+bool CJpegImage::CopyFrom(const CJpegImage &other)
+{
+    if (&other == this)
+        return true;
+    if (!other.Pixels())
+        return false;
+    m_bmi = other.m_bmi;
+    AllocPixels();
+    if (!Pixels() || m_nPixelBytes != other.m_nPixelBytes)
+        return false;
+    std::memcpy(m_pPixels.get(), other.m_pPixels.get(), m_nPixelBytes);
+    m_byFieldFlag = other.m_byFieldFlag;
+    m_byWidthFlag = other.m_byWidthFlag;
+    return true;
+}
+
+size_t CJpegImage::Normalise(const uint8_t *pJpeg, size_t nLength)
+{
+    if (!pJpeg || nLength == 0 || nLength > SIZE_MAX - 4)
+        return 0;
+    // The work buffer only grows; an equal-sized block reuses it.
+    if (m_nJpegBufCapacity < nLength + 4) {
+        m_pJpegBuf.reset();
+        m_nJpegBufCapacity = 0;
+        uint8_t *p = new (std::nothrow) uint8_t[nLength + 4]();
+        if (!p)
+            return 0;
+        m_pJpegBuf.reset(p);
+        m_nJpegBufCapacity = nLength + 4;
+    }
+    uint8_t *out = m_pJpegBuf.get();
+    size_t n = 0;
+    if (nLength >= 5 && std::memcmp(pJpeg, JPEG_START, 5) == 0) {
+        std::memcpy(out, pJpeg, nLength);
+        n = nLength;
+    } else if (nLength >= 6 && pJpeg[0] == 0xFF && std::memcmp(pJpeg + 1, JPEG_START, 5) == 0) {
+        std::memcpy(out, pJpeg + 1, nLength - 1);  // one stray FF in front
+        n = nLength - 1;
+    } else if (nLength >= 4 && std::memcmp(pJpeg, JPEG_START + 1, 4) == 0) {
+        out[0] = 0xFF;  // the leading FF went missing
+        std::memcpy(out + 1, pJpeg, nLength);
+        n = nLength + 1;
+    } else if (nLength >= 7 && std::memcmp(pJpeg + 2, JPEG_START, 5) == 0) {
+        std::memcpy(out, pJpeg + 2, nLength - 2);  // two stray bytes in front
+        n = nLength - 2;
+    } else {
+        return 0;
+    }
+    if (out[n - 2] != 0xFF || out[n - 1] != 0xD9) {
+        out[n++] = 0xFF;
+        out[n++] = 0xD9;
+    }
+    return n;
+}
+
+// The four-component output holds the raw components (TJPF_CMYK). A plain
+// four-component stream is taken as YCbCr plus alpha; an Adobe YCCK stream comes
+// out of the library as inverted RGB plus K, K serving as alpha. Either way the
+// result is alpha-premultiplied blue-green-red-alpha.
+void CJpegImage::ConvertFourChannels(int nColorspace)
+{
+    const BitmapInfoHeader &h = m_bmi.bmiHeader;
+    const size_t stride = RowStride();
+    for (int y = 0; y < h.biHeight; ++y) {
+        uint8_t *p = m_pPixels.get() + size_t(y) * stride;
+        for (int x = 0; x < h.biWidth; ++x, p += 4) {
+            int r, g, b;
+            if (nColorspace == TJCS_YCCK) {
+                r = 255 - p[0];
+                g = 255 - p[1];
+                b = 255 - p[2];
+            } else {
+                const int yy = p[0], cb = p[1] - 128, cr = p[2] - 128;
+                r = Clamp255(yy + ((91881 * cr + 32768) >> 16));
+                g = Clamp255(yy - ((22554 * cb + 46802 * cr - 32768) >> 16));
+                b = Clamp255(yy + ((116130 * cb + 32768) >> 16));
+            }
+            const int a = p[3];
+            p[0] = uint8_t((b * a + 1) >> 8);
+            p[1] = uint8_t((g * a + 1) >> 8);
+            p[2] = uint8_t((r * a + 1) >> 8);
+        }
+    }
+}
+
+uint8_t CJpegImage::Decode(const uint8_t *pJpeg, size_t nLength, bool bNoCheck)
+{
+    const size_t nJpeg = Normalise(pJpeg, nLength);
+    if (nJpeg == 0)
+        return DECODE_FAILED;
+    if (!m_hDecoder)
+        m_hDecoder = tjInitDecompress();
+    tjhandle handle = static_cast<tjhandle>(m_hDecoder);
+    if (!handle)
+        return DECODE_FAILED;
+
+    int width = 0, height = 0, subsamp = 0, colorspace = 0;
+    if (tjDecompressHeader3(handle, m_pJpegBuf.get(), static_cast<unsigned long>(nJpeg), &width,
+                            &height, &subsamp, &colorspace) != 0)
+        return DECODE_FAILED;
+    m_byWidthFlag = width <= 240 ? 1 : 0;
+    const int64_t pixels = int64_t(width) * height;
+    if (pixels < 1 || pixels > MAX_PIXELS)
+        return DECODE_FAILED;
+
+    int channels = 3;
+    int pixelFormat = TJPF_BGR;
+    if (colorspace == TJCS_CMYK || colorspace == TJCS_YCCK) {
+        channels = 4;
+        pixelFormat = TJPF_CMYK;
+    }
+    SetFormat(8 * channels, width, height);
+    const BitmapInfoHeader &h = m_bmi.bmiHeader;
+    const size_t stride = RowStride();
+    if (!Pixels() || h.biWidth != width || h.biHeight != height ||
+        h.biBitCount != 8 * channels || stride * size_t(height) > m_nPixelBytes)
+        return DECODE_FAILED;
+    if (tjDecompress2(handle, m_pJpegBuf.get(), static_cast<unsigned long>(nJpeg),
+                      m_pPixels.get(), width, int(stride), height, pixelFormat,
+                      TJFLAG_BOTTOMUP | TJFLAG_STOPONWARNING) != 0)
+        return DECODE_FAILED;
+    if (channels == 4)
+        ConvertFourChannels(colorspace);
+
+    if (bNoCheck)
+        return 0;
+    const PictureRows rows = PictureRows::FromHeader(h, Pixels(), m_nPixelBytes);
+    const uint8_t channel = CheckChannelMarker(rows);
+    m_byFieldFlag = CheckIndexMarker(rows, IndexTestRow(m_dwFieldRow)) ? 0 : 1;
+    return channel;
+}

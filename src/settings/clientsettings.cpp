@@ -1,0 +1,185 @@
+#include "settings/clientsettings.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStringList>
+#include <QVariant>
+
+#include <cstring>
+
+namespace {
+
+// The value names under the "Setting" section, in field order.
+constexpr char KEY_USER_ID[] = "User ISeed";
+constexpr char KEY_PASSWORD[] = "User PSeed";
+constexpr char KEY_HOST_IP[] = "Host IPAddress";
+constexpr char KEY_RECORD_PATH[] = "Record Path";
+constexpr char KEY_HOST_PORT[] = "Host Port";
+constexpr char KEY_ROTATE_INTERVAL[] = "Rotate Interval";
+constexpr char KEY_RECONNECT_COUNT[] = "Reconnect Count";
+constexpr char KEY_REQUEST_SPEED[] = "Request Speed";
+constexpr char KEY_PTZ_TYPE[] = "Ptz Type";
+constexpr char KEY_USE_FULL_SCREEN[] = "Use FullScreen";
+constexpr char KEY_USE_ALERT_MODE[] = "Use AlertMode";
+constexpr char KEY_RECORD_DURATION[] = "Record Duration";
+constexpr char KEY_IP_LABEL[] = "Ip Label";
+constexpr char KEY_DISPLAY_PB_TIME[] = "Display PbTime";
+
+constexpr int DEFAULT_ROTATE_INTERVAL = 3;
+constexpr int DEFAULT_RECONNECT_COUNT = 3;
+constexpr int DEFAULT_REQUEST_SPEED = 4;
+constexpr int DEFAULT_PTZ_TYPE = 1;
+constexpr int DEFAULT_RECORD_DURATION = 4;
+
+QString ExecutableFolder()
+{
+    if (QCoreApplication::instance())
+        return QCoreApplication::applicationDirPath();
+    // No application object (tools, some tests): ask the system for our image.
+    const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
+    if (!self.isEmpty())
+        return QFileInfo(self).absolutePath();
+    return QDir::currentPath();
+}
+
+QString ReadText(const QSettings &store, const char *key, const char *fallback)
+{
+    const QVariant value = store.value(QLatin1String(key));
+    if (!value.isValid())
+        return QString::fromUtf8(fallback);
+    // An INI text with unquoted commas comes back as a list; keep it as written.
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(QLatin1Char(','));
+    return value.toString();
+}
+
+// Numbers are 32-bit; a value that is no number at all counts as missing.
+int32_t ReadNumber(const QSettings &store, const char *key, int32_t fallback)
+{
+    const QVariant value = store.value(QLatin1String(key));
+    if (!value.isValid())
+        return fallback;
+    bool ok = false;
+    const qlonglong number = value.toString().trimmed().toLongLong(&ok);
+    if (!ok)
+        return fallback;
+    return static_cast<int32_t>(static_cast<uint32_t>(number));
+}
+
+uint8_t LowByte(int32_t value) { return static_cast<uint8_t>(static_cast<uint32_t>(value)); }
+
+}  // namespace
+
+void SetFieldText(char *field, std::size_t width, const QByteArray &utf8)
+{
+    if (width == 0)
+        return;
+    std::size_t length = std::strlen(utf8.constData());  // an embedded NUL ends the text
+    if (length > width - 1) {
+        length = width - 1;
+        // Step back over continuation bytes so no character is split.
+        while (length > 0 && (static_cast<unsigned char>(utf8[qsizetype(length)]) & 0xC0) == 0x80)
+            --length;
+    }
+    std::memcpy(field, utf8.constData(), length);
+    std::memset(field + length, 0, width - length);
+}
+
+void SetFieldText(char *field, std::size_t width, const QString &text)
+{
+    SetFieldText(field, width, text.toUtf8());
+}
+
+QString FieldText(const char *field, std::size_t width)
+{
+    std::size_t length = 0;
+    while (length < width && field[length] != '\0')
+        ++length;
+    return QString::fromUtf8(field, qsizetype(length));
+}
+
+ClientSettings::ClientSettings()
+{
+    SetFieldText(m_szUserID, QString::fromUtf8(DEFAULT_USER_ID));
+    SetFieldText(m_szPassword, QString::fromUtf8(DEFAULT_PASSWORD));
+    SetFieldText(m_szHostIP, QString::fromUtf8(DEFAULT_HOST_IP));
+    SetFieldText(m_szRecordPath, DefaultRecordPath());
+    m_nHostPort = DEFAULT_HOST_PORT;
+    m_byRotateInterval = DEFAULT_ROTATE_INTERVAL;
+    m_byReconnectCount = DEFAULT_RECONNECT_COUNT;
+    m_byRequestSpeed = DEFAULT_REQUEST_SPEED;
+    m_byPtzType = DEFAULT_PTZ_TYPE;
+    m_bUseFullScreen = 0;
+    m_bUseAlertMode = 0;
+    m_byRecordDuration = DEFAULT_RECORD_DURATION;
+    SetFieldText(m_szIpLabel, QString::fromUtf8(DEFAULT_IP_LABEL));
+    m_bDisplayPbTime = 0;
+}
+
+QString ClientSettings::DefaultRecordPath()
+{
+    return QDir::toNativeSeparators(ExecutableFolder() + QStringLiteral("/Backup"));
+}
+
+void ClientSettings::LoadSettings()
+{
+    // Reading never creates or changes the store.
+    QSettings store{QString::fromLatin1(SETTINGS_ORGANIZATION),
+                    QString::fromLatin1(SETTINGS_APPLICATION)};
+    store.beginGroup(QLatin1String(SETTINGS_SECTION));
+
+    SetFieldText(m_szUserID, ReadText(store, KEY_USER_ID, DEFAULT_USER_ID));
+    SetFieldText(m_szPassword, ReadText(store, KEY_PASSWORD, DEFAULT_PASSWORD));
+    SetFieldText(m_szHostIP, ReadText(store, KEY_HOST_IP, DEFAULT_HOST_IP));
+
+    // Every run records into the Backup folder; a stored "Record Path" is ignored.
+    // A folder path too long for the field would name a different folder once cut,
+    // so it is left empty instead.
+    const QString recordPath = DefaultRecordPath();
+    if (recordPath.toUtf8().size() < qsizetype(sizeof(m_szRecordPath))) {
+        SetFieldText(m_szRecordPath, recordPath);
+        QDir().mkpath(recordPath);  // failure is not fatal: recording reports it later
+    } else {
+        SetFieldText(m_szRecordPath, QString());
+    }
+
+    m_byRecordDuration = LowByte(ReadNumber(store, KEY_RECORD_DURATION, DEFAULT_RECORD_DURATION));
+    m_nHostPort = ReadNumber(store, KEY_HOST_PORT, DEFAULT_HOST_PORT);
+    m_byRotateInterval = LowByte(ReadNumber(store, KEY_ROTATE_INTERVAL, DEFAULT_ROTATE_INTERVAL));
+    m_byReconnectCount = LowByte(ReadNumber(store, KEY_RECONNECT_COUNT, DEFAULT_RECONNECT_COUNT));
+    m_byRequestSpeed = LowByte(ReadNumber(store, KEY_REQUEST_SPEED, DEFAULT_REQUEST_SPEED));
+    m_bUseFullScreen = ReadNumber(store, KEY_USE_FULL_SCREEN, 0);
+    m_bUseAlertMode = ReadNumber(store, KEY_USE_ALERT_MODE, 0);
+    m_byPtzType = LowByte(ReadNumber(store, KEY_PTZ_TYPE, DEFAULT_PTZ_TYPE));
+
+    SetFieldText(m_szIpLabel, ReadText(store, KEY_IP_LABEL, DEFAULT_IP_LABEL));
+    m_bDisplayPbTime = ReadNumber(store, KEY_DISPLAY_PB_TIME, 0);
+}
+
+int ClientSettings::SaveSettings() const
+{
+    QSettings store{QString::fromLatin1(SETTINGS_ORGANIZATION),
+                    QString::fromLatin1(SETTINGS_APPLICATION)};
+    store.beginGroup(QLatin1String(SETTINGS_SECTION));
+
+    store.setValue(QLatin1String(KEY_RECORD_DURATION), int(m_byRecordDuration));
+    store.setValue(QLatin1String(KEY_USER_ID), FieldText(m_szUserID));
+    store.setValue(QLatin1String(KEY_PASSWORD), FieldText(m_szPassword));
+    store.setValue(QLatin1String(KEY_RECORD_PATH), FieldText(m_szRecordPath));
+    store.setValue(QLatin1String(KEY_HOST_IP), FieldText(m_szHostIP));
+    store.setValue(QLatin1String(KEY_HOST_PORT), int(m_nHostPort));
+    store.setValue(QLatin1String(KEY_ROTATE_INTERVAL), int(m_byRotateInterval));
+    store.setValue(QLatin1String(KEY_RECONNECT_COUNT), int(m_byReconnectCount));
+    store.setValue(QLatin1String(KEY_REQUEST_SPEED), int(m_byRequestSpeed));
+    store.setValue(QLatin1String(KEY_USE_FULL_SCREEN), int(m_bUseFullScreen));
+    store.setValue(QLatin1String(KEY_USE_ALERT_MODE), int(m_bUseAlertMode));
+    store.setValue(QLatin1String(KEY_PTZ_TYPE), int(m_byPtzType));
+    store.setValue(QLatin1String(KEY_IP_LABEL), FieldText(m_szIpLabel));
+    store.setValue(QLatin1String(KEY_DISPLAY_PB_TIME), int(m_bDisplayPbTime));
+
+    store.endGroup();
+    store.sync();
+    return store.status() == QSettings::NoError ? 1 : 0;
+}

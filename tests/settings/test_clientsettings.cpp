@@ -1,0 +1,287 @@
+#include "settings/clientsettings.h"
+#include "support/testsupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+QString StoreFile()
+{
+    return QSettings(QStringLiteral("Telvane"), QStringLiteral("Telvane4")).fileName();
+}
+
+void WriteStored(const char *key, const QVariant &value)
+{
+    QSettings store(QStringLiteral("Telvane"), QStringLiteral("Telvane4"));
+    store.setValue(QStringLiteral("Setting/") + QLatin1String(key), value);
+    store.sync();
+}
+
+QVariant ReadStored(const char *key)
+{
+    QSettings store(QStringLiteral("Telvane"), QStringLiteral("Telvane4"));
+    return store.value(QStringLiteral("Setting/") + QLatin1String(key));
+}
+
+QByteArray FileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The Backup folder beside the running executable, computed independently.
+QString ExpectedBackupFolder()
+{
+    const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
+    return QDir::toNativeSeparators(QFileInfo(exe).absolutePath() + QStringLiteral("/Backup"));
+}
+
+}  // namespace
+
+TEST(ClientSettings, EmptyStoreGivesDefaultsAndCreatesBackupFolderOnly)
+{
+    testsupport::IsolatedSettings isolated;
+    QDir(ExpectedBackupFolder()).removeRecursively();
+
+    ClientSettings s;
+    std::memset(static_cast<void *>(&s), 0x5A, sizeof s);  // make sure every field is really filled by the load
+    s.LoadSettings();
+
+    EXPECT_STREQ(s.m_szUserID, "admin");
+    EXPECT_STREQ(s.m_szPassword, DEFAULT_PASSWORD);
+    EXPECT_EQ(std::strlen(DEFAULT_PASSWORD), 1u);
+    EXPECT_STREQ(s.m_szHostIP, "192.168.1.150");
+    EXPECT_EQ(FieldText(s.m_szRecordPath), ExpectedBackupFolder());
+    EXPECT_EQ(s.m_nHostPort, 8000);
+    EXPECT_EQ(s.m_byRotateInterval, 3);
+    EXPECT_EQ(s.m_byReconnectCount, 3);
+    EXPECT_EQ(s.m_byRequestSpeed, 4);
+    EXPECT_EQ(s.m_byPtzType, 1);
+    EXPECT_EQ(s.m_bUseFullScreen, 0);
+    EXPECT_EQ(s.m_bUseAlertMode, 0);
+    EXPECT_EQ(s.m_byRecordDuration, 4);
+    EXPECT_STREQ(s.m_szIpLabel, "INTRANET");
+    EXPECT_EQ(s.m_bDisplayPbTime, 0);
+
+    EXPECT_TRUE(QFileInfo(ExpectedBackupFolder()).isDir());
+    EXPECT_FALSE(QFileInfo::exists(StoreFile())) << "loading must not create the store";
+
+    // A second start finds the folder already there; that is no error.
+    ClientSettings again;
+    again.LoadSettings();
+    EXPECT_EQ(FieldText(again.m_szRecordPath), ExpectedBackupFolder());
+}
+
+TEST(ClientSettings, ConstructorGivesSameDefaultsWithoutTouchingDisk)
+{
+    testsupport::IsolatedSettings isolated;
+    ClientSettings s;
+    EXPECT_STREQ(s.m_szUserID, "admin");
+    EXPECT_STREQ(s.m_szIpLabel, "INTRANET");
+    EXPECT_EQ(s.m_nHostPort, 8000);
+    EXPECT_FALSE(QFileInfo::exists(StoreFile()));
+}
+
+TEST(ClientSettings, DefaultRecordPathFollowsApplicationFolder)
+{
+    int argc = 1;
+    char name[] = "test_clientsettings";
+    char *argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    EXPECT_EQ(ClientSettings::DefaultRecordPath(),
+              QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + "/Backup"));
+}
+
+TEST(ClientSettings, EveryFieldSurvivesSaveAndLoadExceptRecordPath)
+{
+    testsupport::IsolatedSettings isolated;
+
+    ClientSettings out;
+    SetFieldText(out.m_szUserID, QStringLiteral("operator 7%"));
+    SetFieldText(out.m_szPassword, QStringLiteral("s3cr,et=x"));
+    SetFieldText(out.m_szHostIP, QStringLiteral("127.0.0.1"));
+    SetFieldText(out.m_szRecordPath, QStringLiteral("/elsewhere/recordings"));
+    out.m_nHostPort = 40123;
+    out.m_byRotateInterval = 10;
+    out.m_byReconnectCount = 5;
+    out.m_byRequestSpeed = 7;
+    out.m_byPtzType = 4;
+    out.m_bUseFullScreen = 1;
+    out.m_bUseAlertMode = 1;
+    out.m_byRecordDuration = 13;
+    SetFieldText(out.m_szIpLabel, QString::fromUtf8("Lager Süd; [B]"));
+    out.m_bDisplayPbTime = 1;
+    ASSERT_EQ(out.SaveSettings(), 1);
+
+    // "Record Path" is written...
+    EXPECT_EQ(ReadStored("Record Path").toString(), QStringLiteral("/elsewhere/recordings"));
+
+    ClientSettings in;
+    in.LoadSettings();
+    EXPECT_STREQ(in.m_szUserID, out.m_szUserID);
+    EXPECT_STREQ(in.m_szPassword, out.m_szPassword);
+    EXPECT_STREQ(in.m_szHostIP, out.m_szHostIP);
+    EXPECT_EQ(in.m_nHostPort, out.m_nHostPort);
+    EXPECT_EQ(in.m_byRotateInterval, out.m_byRotateInterval);
+    EXPECT_EQ(in.m_byReconnectCount, out.m_byReconnectCount);
+    EXPECT_EQ(in.m_byRequestSpeed, out.m_byRequestSpeed);
+    EXPECT_EQ(in.m_byPtzType, out.m_byPtzType);
+    EXPECT_EQ(in.m_bUseFullScreen, out.m_bUseFullScreen);
+    EXPECT_EQ(in.m_bUseAlertMode, out.m_bUseAlertMode);
+    EXPECT_EQ(in.m_byRecordDuration, out.m_byRecordDuration);
+    EXPECT_STREQ(in.m_szIpLabel, out.m_szIpLabel);
+    EXPECT_EQ(in.m_bDisplayPbTime, out.m_bDisplayPbTime);
+    // ...but never read back: every run starts with the Backup folder.
+    EXPECT_EQ(FieldText(in.m_szRecordPath), ExpectedBackupFolder());
+}
+
+TEST(ClientSettings, StoredValuesUseTheDesignNamesInTheSettingGroup)
+{
+    testsupport::IsolatedSettings isolated;
+    WriteStored("Host IPAddress", QStringLiteral("127.0.0.1"));
+    WriteStored("Host Port", 5123);
+    WriteStored("User ISeed", QStringLiteral("viewer"));
+
+    ClientSettings s;
+    s.LoadSettings();
+    EXPECT_STREQ(s.m_szHostIP, "127.0.0.1");
+    EXPECT_EQ(s.m_nHostPort, 5123);
+    EXPECT_STREQ(s.m_szUserID, "viewer");
+    EXPECT_EQ(StoreFile(), isolated.path() + QStringLiteral("/Telvane/Telvane4.conf"));
+}
+
+struct NumberRow {
+    const char *key;
+    const char *stored;
+    int expected;
+};
+
+class StoredNumbers : public ::testing::TestWithParam<NumberRow> {};
+
+TEST_P(StoredNumbers, KeepTheirWidth)
+{
+    testsupport::IsolatedSettings isolated;
+    const NumberRow row = GetParam();
+    WriteStored(row.key, QString::fromLatin1(row.stored));
+    ClientSettings s;
+    s.LoadSettings();
+    const std::string key = row.key;
+    int got = -12345;
+    if (key == "Rotate Interval") got = s.m_byRotateInterval;
+    if (key == "Reconnect Count") got = s.m_byReconnectCount;
+    if (key == "Request Speed") got = s.m_byRequestSpeed;
+    if (key == "Ptz Type") got = s.m_byPtzType;
+    if (key == "Record Duration") got = s.m_byRecordDuration;
+    if (key == "Host Port") got = s.m_nHostPort;
+    if (key == "Use FullScreen") got = s.m_bUseFullScreen;
+    EXPECT_EQ(got, row.expected) << row.key << " = " << row.stored;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LowBitsAndFallbacks, StoredNumbers,
+    ::testing::Values(NumberRow{"Rotate Interval", "266", 10},   // 0x10A
+                      NumberRow{"Reconnect Count", "-1", 255},   // 0xFFFFFFFF
+                      NumberRow{"Request Speed", "256", 0},
+                      NumberRow{"Ptz Type", "513", 1},
+                      NumberRow{"Record Duration", "14", 14},    // kept; recording maps it
+                      NumberRow{"Record Duration", "270", 14},
+                      NumberRow{"Host Port", "4294967297", 1},   // 32-bit value
+                      NumberRow{"Host Port", "not a number", 8000},
+                      NumberRow{"Use FullScreen", " 1 ", 1},
+                      NumberRow{"Rotate Interval", "", 3}));
+
+struct TextRow {
+    const char *key;
+    QString stored;
+    int width;
+};
+
+class OverlongTexts : public ::testing::TestWithParam<TextRow> {};
+
+TEST_P(OverlongTexts, AreCutAtACharacterBoundary)
+{
+    testsupport::IsolatedSettings isolated;
+    const TextRow row = GetParam();
+    WriteStored(row.key, row.stored);
+
+    // A canary on each side of the record shows a write past its end.
+    struct Guarded {
+        char before[16];
+        ClientSettings s;
+        char after[16];
+    } g;
+    std::memset(g.before, 0x77, sizeof g.before);
+    std::memset(g.after, 0x77, sizeof g.after);
+    g.s.LoadSettings();
+
+    const std::string key = row.key;
+    const char *field = key == "User ISeed"       ? g.s.m_szUserID
+                        : key == "User PSeed"     ? g.s.m_szPassword
+                        : key == "Host IPAddress" ? g.s.m_szHostIP
+                                                  : g.s.m_szIpLabel;
+    const QByteArray full = row.stored.toUtf8();
+    const std::size_t length = std::strlen(field);
+    EXPECT_LE(length, std::size_t(row.width - 1));
+    EXPECT_GT(length + 4, std::size_t(row.width - 1)) << "cut more than one character";
+    EXPECT_EQ(QByteArray(field, int(length)), full.left(int(length))) << "not a prefix";
+    // A whole number of characters: decoding and re-encoding gives the same bytes.
+    EXPECT_EQ(QString::fromUtf8(field, int(length)).toUtf8(), QByteArray(field, int(length)));
+    EXPECT_TRUE(row.stored.startsWith(QString::fromUtf8(field, int(length))));
+    for (char c : g.before) EXPECT_EQ(c, 0x77);
+    for (char c : g.after) EXPECT_EQ(c, 0x77);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, OverlongTexts,
+    ::testing::Values(TextRow{"User ISeed", QString(100, QLatin1Char('u')), 64},
+                      TextRow{"User PSeed", QString(32, QLatin1Char('p')), 32},
+                      TextRow{"User PSeed", QString(40, QChar(0x00E9)), 32},        // 2-byte
+                      TextRow{"Host IPAddress", QString(20, QChar(0x6F22)), 32},    // 3-byte
+                      TextRow{"Ip Label", QStringLiteral("a") + QString(40, QChar(0x00FC)), 64},
+                      TextRow{"Ip Label", QString::fromUtf8("x😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀"), 64}));
+
+TEST(FieldText, CutsAtBoundaryAndZeroFillsTheRest)
+{
+    char buf[10];
+    std::memset(buf, 'Z', sizeof buf);
+    SetFieldText(buf, 6, QString::fromUtf8("ab漢c"));  // a b [3 bytes] c: 6 bytes
+    EXPECT_STREQ(buf, "ab\xE6\xBC\xA2");               // 5 bytes fit, 'c' does not
+    std::memset(buf, 'Z', sizeof buf);
+    SetFieldText(buf, 5, QString::fromUtf8("ab漢c"));
+    EXPECT_STREQ(buf, "ab");
+    EXPECT_EQ(buf[4], '\0');
+    EXPECT_EQ(buf[5], 'Z') << "wrote past the given width";
+    SetFieldText(buf, 1, QStringLiteral("abc"));
+    EXPECT_EQ(buf[0], '\0');
+
+    const char unterminated[4] = {'a', 'b', 'c', 'd'};
+    EXPECT_EQ(FieldText(unterminated), QStringLiteral("abcd"));
+}
+
+TEST(ClientSettings, LoadLeavesAnExistingStoreByteForByte)
+{
+    testsupport::IsolatedSettings isolated;
+    const QString file = StoreFile();
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    const QByteArray original =
+        "; kept by hand\n[Setting]\nHost%20Port=9000\nRecord%20Path=/nowhere\nUnknown=1\n"
+        "[Other]\nx=y\n";
+    {
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(original);
+    }
+    ClientSettings s;
+    s.LoadSettings();
+    EXPECT_EQ(s.m_nHostPort, 9000);
+    EXPECT_EQ(FieldText(s.m_szRecordPath), ExpectedBackupFolder());
+    EXPECT_EQ(FileBytes(file), original);
+}

@@ -6,6 +6,8 @@
 //
 // Everything here runs on the user-interface thread.
 
+#include "imaging/bitmapinfo.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -19,11 +21,9 @@ class CJpegImage;
 struct ChannelPicture {
     const CJpegImage *pRecord = nullptr; // the frame record itself
     const uint8_t *pBits = nullptr;      // bottom-up 24-bit BGR rows, padded to 4 bytes
-    const uint8_t *pHeader = nullptr;    // the 40-byte bitmap information header
-    int nWidth = 0;                      // from the header
-    int nHeight = 0;                     // positive: rows stored bottom-up
-    int nBitCount = 24;
-    uint32_t nImageSize = 0; // bytes of pBits; row stride = nImageSize / nHeight
+    const BitmapInfoHeader *pHeader = nullptr; // the record's 40-byte header (width,
+                                               // height > 0: bottom-up, bit count,
+                                               // biSizeImage = bytes of pBits)
     uint8_t byFieldFlag = 0; // 1 = no index marker ("EVEN IMAGE"), 0 = marker found
     uint8_t byWidthFlag = 1; // 1 when the JPEG was at most 240 pixels wide
 };

@@ -1,0 +1,238 @@
+#include "ui/controls/skinbutton.h"
+
+#include "ui/controls/skinids.h"
+
+#include <QCoreApplication>
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace {
+// Posted to the button itself right after WM_SKIN_COMMAND, so clicked() comes out of the
+// same queue and therefore after every message the button posted before it.
+constexpr QEvent::Type kClickedSignalEvent = static_cast<QEvent::Type>(0x04FA);
+} // namespace
+
+CSkinEvent::CSkinEvent(QEvent::Type type, int nWParam, int nLParam, CSkinButton *pSource)
+    : QEvent(type), m_nWParam(nWParam), m_nLParam(nLParam), m_pSource(pSource)
+{
+}
+
+CSkinButton *CSkinEvent::Source() const
+{
+    return m_pSource.data();
+}
+
+CSkinButton::CSkinButton(QWidget *pParent, int nControlId)
+    : QWidget(pParent), m_nControlId(nControlId)
+{
+    // Moves without a button held are needed to arm the leave tracking.
+    setMouseTracking(true);
+}
+
+CSkinButton::~CSkinButton() = default;
+
+void CSkinButton::LoadStateBitmaps(int nId0, int nId1, int nId2, int nId3, int nButtonId, int nMode)
+{
+    const int aId[4] = {nId0, nId1, nId2, nId3};
+    for (int i = 0; i < 4; ++i) {
+        m_aBitmapId[i] = aId[i];
+        m_aBitmap[i] = aId[i] != 0 ? SkinBitmap(aId[i]) : QPixmap();
+    }
+    m_nButtonId = nButtonId;
+    m_nMode = nMode;
+    ShowState(0);
+    // New images in the state already shown must appear too.
+    update();
+}
+
+int CSkinButton::GetBitmapId(int nState) const
+{
+    return nState >= 0 && nState < 4 ? m_aBitmapId[nState] : 0;
+}
+
+QObject *CSkinButton::NotifyTarget() const
+{
+    if (m_pNotifyTarget)
+        return m_pNotifyTarget.data();
+    return parentWidget();
+}
+
+QSize CSkinButton::sizeHint() const
+{
+    if (!m_aBitmap[0].isNull())
+        return m_aBitmap[0].size();
+    return QWidget::sizeHint();
+}
+
+void CSkinButton::ShowState(int nState)
+{
+    if (nState == m_nDisplayState || nState < 0 || nState > 3 || m_aBitmapId[nState] == 0)
+        return;
+    m_nDisplayState = nState;
+    update();
+}
+
+void CSkinButton::PostToTarget(QEvent::Type type, int nWParam, int nLParam)
+{
+    if (QObject *pTarget = NotifyTarget())
+        QCoreApplication::postEvent(pTarget, new CSkinEvent(type, nWParam, nLParam, this));
+}
+
+// Returns false when the handler destroyed this button; the caller must not touch it then.
+bool CSkinButton::SendToTarget(QEvent::Type type, int nWParam, int nLParam)
+{
+    QObject *pTarget = NotifyTarget();
+    if (!pTarget)
+        return true;
+    QPointer<CSkinButton> pSelf(this);
+    CSkinEvent event(type, nWParam, nLParam, this);
+    QCoreApplication::sendEvent(pTarget, &event);
+    return !pSelf.isNull();
+}
+
+void CSkinButton::SetChecked(int bOn)
+{
+    bOn = bOn ? 1 : 0;
+    if (m_nMode == SKIN_MOMENTARY) {
+        ShowState(bOn ? 1 : 0);
+        if (bOn != m_bChecked)
+            PostToTarget(WM_SKIN_PRESS, m_nButtonId, bOn);
+    } else {
+        ShowState(bOn ? 2 : 0);
+    }
+    m_bChecked = bOn;
+}
+
+void CSkinButton::CancelPress()
+{
+    if (!m_bPressed)
+        return;
+    m_bPressed = 0;
+    if (m_nMode == SKIN_MOMENTARY) {
+        ShowState(0);
+        PostToTarget(WM_SKIN_PRESS, m_nButtonId, 0);
+        m_bChecked = 0;
+    } else {
+        ShowState(m_bChecked ? 2 : 0);
+    }
+}
+
+void CSkinButton::OnLeftButtonDown()
+{
+    m_bPressed = 1;
+    if (m_nMode == SKIN_MOMENTARY) {
+        ShowState(1);
+        PostToTarget(WM_SKIN_PRESS, m_nButtonId, 1);
+        if (!SendToTarget(WM_SKIN_PRESS_SYNC, m_nButtonId, 1))
+            return;
+        m_bChecked = 1;
+    } else {
+        ShowState(m_bChecked ? 1 : 3);
+    }
+}
+
+// A release and a leave end a pending press the same way: the click completes.
+void CSkinButton::OnLeftButtonUpOrLeave()
+{
+    if (!m_bPressed) {
+        PostToTarget(WM_SKIN_IDLE_UP, 0, 0);
+        return;
+    }
+    m_bPressed = 0;
+    if (m_nMode == SKIN_MOMENTARY) {
+        ShowState(0);
+        PostToTarget(WM_SKIN_PRESS, m_nButtonId, 0);
+        if (!SendToTarget(WM_SKIN_PRESS_SYNC, m_nButtonId, 0))
+            return;
+        m_bChecked = 0;
+    } else {
+        ShowState(m_bChecked ? 0 : 2);
+    }
+    PostToTarget(WM_SKIN_COMMAND, m_nControlId, 0);
+    QCoreApplication::postEvent(this, new QEvent(kClickedSignalEvent));
+    if (m_nMode != SKIN_MOMENTARY)
+        m_bChecked = !m_bChecked;
+}
+
+void CSkinButton::mousePressEvent(QMouseEvent *pEvent)
+{
+    if (pEvent->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(pEvent);
+        return;
+    }
+    OnLeftButtonDown();
+}
+
+void CSkinButton::mouseMoveEvent(QMouseEvent *pEvent)
+{
+    const bool bInside = rect().contains(pEvent->position().toPoint());
+    if (bInside) {
+        // Arm the leave notification once per stay over the button.
+        if (!m_bTracking)
+            m_bTracking = 1;
+    } else if (m_bTracking) {
+        // Only a pressed button sees moves outside itself (Qt's implicit grab); the pointer
+        // has left it.
+        m_bTracking = 0;
+        OnLeftButtonUpOrLeave();
+        return;
+    }
+    QWidget::mouseMoveEvent(pEvent);
+}
+
+void CSkinButton::mouseReleaseEvent(QMouseEvent *pEvent)
+{
+    if (pEvent->button() != Qt::LeftButton) {
+        QWidget::mouseReleaseEvent(pEvent);
+        return;
+    }
+    QPointer<CSkinButton> pSelf(this);
+    if (!rect().contains(pEvent->position().toPoint()) && m_bTracking) {
+        // Released outside after leaving without an intervening move: the leave comes first.
+        m_bTracking = 0;
+        OnLeftButtonUpOrLeave();
+        if (!pSelf)
+            return;
+    }
+    OnLeftButtonUpOrLeave();
+}
+
+void CSkinButton::leaveEvent(QEvent *pEvent)
+{
+    // Qt also reports a leave after a grabbed release outside; by then the leave has
+    // already been handled and tracking is off.
+    if (m_bTracking) {
+        m_bTracking = 0;
+        OnLeftButtonUpOrLeave();
+        return;
+    }
+    QWidget::leaveEvent(pEvent);
+}
+
+void CSkinButton::changeEvent(QEvent *pEvent)
+{
+    QWidget::changeEvent(pEvent);
+    if (pEvent->type() == QEvent::EnabledChange)
+        update();
+}
+
+void CSkinButton::customEvent(QEvent *pEvent)
+{
+    if (pEvent->type() == kClickedSignalEvent) {
+        emit clicked(m_nControlId);
+        return;
+    }
+    QWidget::customEvent(pEvent);
+}
+
+void CSkinButton::paintEvent(QPaintEvent *)
+{
+    if (m_nDisplayState < 0)
+        return;
+    const QPixmap &bitmap = m_aBitmap[m_nDisplayState];
+    if (bitmap.isNull())
+        return;
+    // Straight copy at the top-left corner, clipped to the widget, never stretched.
+    QPainter painter(this);
+    painter.drawPixmap(QPoint(0, 0), bitmap, QRect(QPoint(0, 0), size()));
+}

@@ -10,27 +10,22 @@
 // The texts are made by the free functions below so they can be checked without
 // painting anything.
 
+#include "protocol/clientviews.h"
+
 #include <QDateTime>
 #include <QFont>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
 
+class QFontMetrics;
 class QPainter;
 
-// Status codes shown by ShowStatus. 0 to 2 are the view's m_byConnectState itself;
-// 4 to 7 are shown without changing it.
-enum StatusCode : uint8_t {
-    STATUS_WAITING = 0,
-    STATUS_CONNECTED = 1,
-    STATUS_CONNECTING = 2,
-    STATUS_TRY_RECONNECTION = 4,
-    STATUS_CONNECTION_FAIL = 5,
-    STATUS_TRY_REQUEST_IMAGE = 6,
-    STATUS_EVENT = 7,
-};
+// Status codes are the client's ClientStatus values: 0 to 2 are the view's
+// m_byConnectState itself; 4 to 7 are shown without changing it.
 
 // Text of a status code; only the low 8 bits of the code count. Code 6 takes the
 // client's retry count, code 7 the client's last event word. An unknown code gives
@@ -47,6 +42,14 @@ QString DateText(const QDate &date);
 // "AM hh : mm : ss" up to hour 12 (noon keeps AM), "PM hh : mm : ss" with
 // hour - 12 after it.
 QString TimeText(const QTime &time);
+
+// Breaks a text into lines at spaces so each line fits nWidth pixels, as the
+// word-wrapped status block shows it. A single word wider than nWidth keeps a line
+// of its own (and is clipped when drawn).
+QStringList WrapWords(const QString &text, const QFontMetrics &fm, int nWidth);
+
+// Height of one line of the small font: its cell height.
+constexpr int kSmallFontLineHeight = 12;
 
 // The view's small font: "Tahoma", cell height 12 px, average width 5, bold.
 // Tahoma is loaded from the wine font folder when it exists; otherwise a bold

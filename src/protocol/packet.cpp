@@ -42,16 +42,26 @@ bool IsKnownRequestKind(int kind)
 std::uint32_t RequestCommandCode(int kind)
 {
     switch (kind) {
-    case KIND_LOGIN: return COMMAND_LOGIN;
-    case KIND_LIVE: return COMMAND_LIVE;
-    case KIND_RECORDER: return COMMAND_RECORDER;
-    case KIND_EVENT: return COMMAND_EVENT;
-    case KIND_PTZ: return COMMAND_PTZ;
-    case KIND_ALERT: return COMMAND_ALERT;
-    case KIND_STOP: return COMMAND_STOP;
-    case KIND_START_TIME: return COMMAND_START_TIME;
-    case KIND_WATCHDOG: return COMMAND_WATCHDOG;
-    default: return 0;
+    case KIND_LOGIN:
+        return COMMAND_LOGIN;
+    case KIND_LIVE:
+        return COMMAND_LIVE;
+    case KIND_RECORDER:
+        return COMMAND_RECORDER;
+    case KIND_EVENT:
+        return COMMAND_EVENT;
+    case KIND_PTZ:
+        return COMMAND_PTZ;
+    case KIND_ALERT:
+        return COMMAND_ALERT;
+    case KIND_STOP:
+        return COMMAND_STOP;
+    case KIND_START_TIME:
+        return COMMAND_START_TIME;
+    case KIND_WATCHDOG:
+        return COMMAND_WATCHDOG;
+    default:
+        return 0;
     }
 }
 
@@ -134,7 +144,8 @@ void WritePayloadWords(const PayloadWords &words, std::uint8_t *payload32)
         WriteLE32(payload32 + 4 * i, words[i]);
 }
 
-// ---- header --------------------------------------------------------------------------------------
+// ---- header
+// --------------------------------------------------------------------------------------
 
 void PacketHeader::Serialise(std::uint8_t *out28) const
 {
@@ -190,7 +201,8 @@ bool ParsePacket(const std::uint8_t *data, std::size_t len, PacketHeader &header
     return true;
 }
 
-// ---- requests ------------------------------------------------------------------------------------
+// ---- requests
+// ------------------------------------------------------------------------------------
 
 PayloadWords LivePayload(std::uint16_t wRequestChannel)
 {
@@ -245,7 +257,7 @@ PayloadWords StopPayload()
 }
 
 std::array<std::uint8_t, LOGIN_PAYLOAD_SIZE> LoginPayload(std::string_view userId,
-                                                           std::string_view password)
+                                                          std::string_view password)
 {
     std::array<std::uint8_t, LOGIN_PAYLOAD_SIZE> payload{};
     CopyText(payload.data() + LOGIN_USERID_OFFSET, userId, LOGIN_USERID_MAX);
@@ -297,9 +309,9 @@ std::vector<std::uint8_t> BuildRequest(int kind, const VersionText &kept,
     case KIND_EVENT:
         return BuildRequestWords(kind, kept, EventPayload());
     case KIND_PTZ:
-        return BuildRequestWords(kind, kept,
-                                 PtzPayload(values.wPtzCommandInfo, values.dwPtzSpeedWord,
-                                            values.byPtzProtocol));
+        return BuildRequestWords(
+            kind, kept,
+            PtzPayload(values.wPtzCommandInfo, values.dwPtzSpeedWord, values.byPtzProtocol));
     case KIND_ALERT:
         return BuildRequestWords(kind, kept, AlertPayload(values.wAlertRequest));
     case KIND_STOP:
@@ -312,7 +324,8 @@ std::vector<std::uint8_t> BuildRequest(int kind, const VersionText &kept,
     }
 }
 
-// ---- replies -----------------------------------------------------------------------------------------
+// ---- replies
+// -----------------------------------------------------------------------------------------
 
 TimeRangeWords TimeRangeOf(const PayloadWords &words)
 {

@@ -19,14 +19,14 @@
 
 // ---- sizes -------------------------------------------------------------------------
 
-constexpr std::size_t PACKET_VERSION_SIZE = 16;  // szVersion
-constexpr std::size_t PACKET_HEADER_SIZE = 28;   // PacketHeader
-constexpr std::size_t PACKET_PAYLOAD_SIZE = 32;  // eight words
-constexpr std::size_t PACKET_MIN_SIZE = 60;      // header + payload
-constexpr std::size_t LOGIN_PAYLOAD_SIZE = 272;  // user ID + password slots
-constexpr std::size_t LOGIN_PACKET_SIZE = 300;   // header + login payload
-constexpr std::size_t REQUEST_PACKET_SIZE = 60;  // every other request
-constexpr std::size_t LOGIN_USERID_OFFSET = 0;   // 128-byte slot
+constexpr std::size_t PACKET_VERSION_SIZE = 16; // szVersion
+constexpr std::size_t PACKET_HEADER_SIZE = 28;  // PacketHeader
+constexpr std::size_t PACKET_PAYLOAD_SIZE = 32; // eight words
+constexpr std::size_t PACKET_MIN_SIZE = 60;     // header + payload
+constexpr std::size_t LOGIN_PAYLOAD_SIZE = 272; // user ID + password slots
+constexpr std::size_t LOGIN_PACKET_SIZE = 300;  // header + login payload
+constexpr std::size_t REQUEST_PACKET_SIZE = 60; // every other request
+constexpr std::size_t LOGIN_USERID_OFFSET = 0;  // 128-byte slot
 constexpr std::size_t LOGIN_USERID_SLOT = 128;
 constexpr std::size_t LOGIN_PASSWORD_OFFSET = 128; // 144-byte slot
 constexpr std::size_t LOGIN_PASSWORD_SLOT = 144;
@@ -190,7 +190,7 @@ PayloadWords StopPayload();
 
 // The 272-byte login payload.
 std::array<std::uint8_t, LOGIN_PAYLOAD_SIZE> LoginPayload(std::string_view userId,
-                                                           std::string_view password);
+                                                          std::string_view password);
 
 // Exact bytes of one request: 300 for the login (always "DVR PACKET1.0"), 60 for the
 // others (szVersion = the kept version text). Empty for a kind outside the table.
@@ -237,11 +237,11 @@ struct TimeRangeWords {
 TimeRangeWords TimeRangeOf(const PayloadWords &words);
 
 struct LoginReply {
-    bool bAccepted = false;            // word 0 == 1
-    std::uint8_t nChannelInfo = 0;     // byte 0 of word 1
+    bool bAccepted = false;              // word 0 == 1
+    std::uint8_t nChannelInfo = 0;       // byte 0 of word 1
     std::uint8_t byFieldRowSelector = 0; // byte 1 of word 1 (0: index test on row 2, else row 3)
-    std::uint8_t nChannelNum = 0;      // byte 3 of word 1, not interpreted
-    bool bNoCheckJpeg = false;         // nChannelInfo neither 0 nor 4
+    std::uint8_t nChannelNum = 0;        // byte 3 of word 1, not interpreted
+    bool bNoCheckJpeg = false;           // nChannelInfo neither 0 nor 4
     TimeRangeWords range;
 };
 LoginReply ParseLoginReply(const PayloadWords &words);
@@ -264,9 +264,9 @@ constexpr std::uint8_t PLAY_END_END_OF_RECORDING = 3;
 constexpr std::uint8_t PLAY_END_INVALID_DATE = 4;
 
 struct RecorderReply {
-    bool bPicture = false;       // word 3 == 1
+    bool bPicture = false;        // word 3 == 1
     std::uint8_t byEndStatus = 0; // low byte of word 3 when no picture follows
-    std::uint8_t nChannel = 0;   // code 1: byte 0 of word 0; codes 2, 3: word 0 >> 24
+    std::uint8_t nChannel = 0;    // code 1: byte 0 of word 0; codes 2, 3: word 0 >> 24
     // Picture time. Code 1: bCalendarSeconds with dwSeconds = word 1. Codes 2, 3:
     // dwDateWord = word 0 (channel << 24 | year << 8 | month), dwTimeWord = word 1
     // (day << 24 | hour << 16 | minute << 8 | second), decoded into the fields below.
@@ -278,11 +278,11 @@ struct RecorderReply {
 RecorderReply ParseRecorderReply(const PayloadWords &words, std::uint8_t nVersionCode);
 
 struct AlertReply {
-    bool bValid = false;         // channel byte 1..4; other values change nothing
-    std::uint8_t byChannel = 0;  // byte 0 of word 0
-    std::uint8_t byMotion = 0;   // byte 1 of word 1
+    bool bValid = false;          // channel byte 1..4; other values change nothing
+    std::uint8_t byChannel = 0;   // byte 0 of word 0
+    std::uint8_t byMotion = 0;    // byte 1 of word 1
     std::uint8_t byVideoLoss = 0; // byte 2 of word 1
-    std::uint8_t byAlarm = 0;    // byte 3 of word 1
+    std::uint8_t byAlarm = 0;     // byte 3 of word 1
     // The client's "last alert word": channel in bits 0-7, word 1 bits 8-31 above it.
     std::uint32_t dwAlertWord = 0;
 };
@@ -293,6 +293,5 @@ AlertReply ParseAlertReply(const PayloadWords &words);
 // A reply packet: header with the given version text and code, the payload words and
 // the data block; nPacketSize = 60 + data length, nPacketType 1.
 std::vector<std::uint8_t> BuildReply(std::string_view version, std::uint32_t nCommand,
-                                     const PayloadWords &words,
-                                     const std::uint8_t *data = nullptr,
+                                     const PayloadWords &words, const std::uint8_t *data = nullptr,
                                      std::size_t dataLen = 0);

@@ -16,18 +16,12 @@ struct PtzAction {
 // Actions 0..7 are a ring of eight directions: the even ones move one axis, each odd
 // one moves the two axes of its neighbours at once. 8..11 zoom and focus.
 constexpr PtzAction kActions[PTZ_ACTION_COUNT] = {
-    {{0, PTZ_AXIS_TILT}, false, {0, 0}},
-    {{0, PTZ_AXIS_TILT}, true, {0, PTZ_AXIS_PAN}},
-    {{0, PTZ_AXIS_PAN}, false, {0, 0}},
-    {{1, PTZ_AXIS_TILT}, true, {0, PTZ_AXIS_PAN}},
-    {{1, PTZ_AXIS_TILT}, false, {0, 0}},
-    {{1, PTZ_AXIS_TILT}, true, {1, PTZ_AXIS_PAN}},
-    {{1, PTZ_AXIS_PAN}, false, {0, 0}},
-    {{0, PTZ_AXIS_TILT}, true, {1, PTZ_AXIS_PAN}},
-    {{1, PTZ_AXIS_ZOOM}, false, {0, 0}},
-    {{0, PTZ_AXIS_ZOOM}, false, {0, 0}},
-    {{1, PTZ_AXIS_FOCUS}, false, {0, 0}},
-    {{0, PTZ_AXIS_FOCUS}, false, {0, 0}},
+    {{0, PTZ_AXIS_TILT}, false, {0, 0}},  {{0, PTZ_AXIS_TILT}, true, {0, PTZ_AXIS_PAN}},
+    {{0, PTZ_AXIS_PAN}, false, {0, 0}},   {{1, PTZ_AXIS_TILT}, true, {0, PTZ_AXIS_PAN}},
+    {{1, PTZ_AXIS_TILT}, false, {0, 0}},  {{1, PTZ_AXIS_TILT}, true, {1, PTZ_AXIS_PAN}},
+    {{1, PTZ_AXIS_PAN}, false, {0, 0}},   {{0, PTZ_AXIS_TILT}, true, {1, PTZ_AXIS_PAN}},
+    {{1, PTZ_AXIS_ZOOM}, false, {0, 0}},  {{0, PTZ_AXIS_ZOOM}, false, {0, 0}},
+    {{1, PTZ_AXIS_FOCUS}, false, {0, 0}}, {{0, PTZ_AXIS_FOCUS}, false, {0, 0}},
 };
 
 std::uint16_t CommandWord(const PtzMove &move, bool bPressed)
@@ -65,8 +59,8 @@ PtzCoding CodePtz(std::uint8_t byPtzType, std::uint8_t byPanelValue, int nComman
     PtzCoding coding;
     std::uint8_t code = PtzProtocolCode(byPtzType, nVersionCode);
     const std::uint8_t limited = (byPanelValue >= 1 && byPanelValue <= 4) ? byPanelValue : 4;
-    const std::uint32_t speedWord =
-        viewSpeed ? static_cast<std::uint32_t>(*viewSpeed) + 1 : static_cast<std::uint32_t>(limited) + 1;
+    const std::uint32_t speedWord = viewSpeed ? static_cast<std::uint32_t>(*viewSpeed) + 1
+                                              : static_cast<std::uint32_t>(limited) + 1;
 
     std::uint16_t commandInfo = wPrevCommandInfo;
     const bool bKnownAction = nCommandType >= 0 && nCommandType < PTZ_ACTION_COUNT;

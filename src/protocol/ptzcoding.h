@@ -31,10 +31,10 @@ constexpr std::uint8_t PTZ_ACTION_COUNT = 12; // nCommandType 0..11; above keeps
 
 // One COMMAND_PTZ request: words 0..3 of its payload.
 struct PtzRequest {
-    std::uint8_t byAxis = 0;         // word 0
-    std::uint8_t byDirection = 0;    // word 1
-    std::uint32_t dwSpeedWord = 0;   // word 2
-    std::uint8_t byProtocol = 0;     // word 3
+    std::uint8_t byAxis = 0;       // word 0
+    std::uint8_t byDirection = 0;  // word 1
+    std::uint32_t dwSpeedWord = 0; // word 2
+    std::uint8_t byProtocol = 0;   // word 3
 
     PayloadWords Payload() const;
     std::uint16_t CommandInfo() const
@@ -49,7 +49,7 @@ struct PtzRequest {
 };
 
 struct PtzCoding {
-    std::vector<PtzRequest> requests; // in sending order
+    std::vector<PtzRequest> requests;  // in sending order
     std::uint16_t wPtzCommandInfo = 0; // the client's new m_wPtzCommandInfo
     std::uint16_t wProtocolWord = 0;   // the client's new protocol word (last one used)
 };

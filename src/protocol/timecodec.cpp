@@ -209,8 +209,8 @@ DvrDateTime DecodePackedTime(PackedTime packed)
 bool IsValidRangeDateTime(const DvrDateTime &dt)
 {
     return dt.nYear >= 1995 && dt.nYear <= 2095 && dt.nMonth >= 1 && dt.nMonth <= 12 &&
-           dt.nDay >= 1 && dt.nDay <= 31 && dt.nHour >= 0 && dt.nHour <= 24 &&
-           dt.nMinute >= 0 && dt.nMinute <= 59 && dt.nSecond >= 0 && dt.nSecond <= 59;
+           dt.nDay >= 1 && dt.nDay <= 31 && dt.nHour >= 0 && dt.nHour <= 24 && dt.nMinute >= 0 &&
+           dt.nMinute <= 59 && dt.nSecond >= 0 && dt.nSecond <= 59;
 }
 
 bool IsRealDate(int nYear, int nMonth, int nDay)

@@ -15,8 +15,7 @@ std::vector<std::uint8_t> Bytes(const char *text, std::size_t n)
     return out;
 }
 
-std::vector<std::uint8_t> Slice(const std::vector<std::uint8_t> &v, std::size_t from,
-                                std::size_t n)
+std::vector<std::uint8_t> Slice(const std::vector<std::uint8_t> &v, std::size_t from, std::size_t n)
 {
     return std::vector<std::uint8_t>(v.begin() + from, v.begin() + from + n);
 }
@@ -131,21 +130,23 @@ RequestValues Alert(std::uint16_t w)
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, PacketRequestTable,
-    ::testing::Values(
-        RequestRow{"LiveQuadChannel1", KIND_LIVE, Live(0x0100), 0x1011, {1, 1}},
-        RequestRow{"LiveChannel3Alone", KIND_LIVE, Live(0x0002), 0x1011, {0, 3}},
-        RequestRow{"LiveNoView", KIND_LIVE, RequestValues{}, 0x1011, {1, 1}},
-        RequestRow{"PlayChannel2", KIND_RECORDER,
-                   Play(1, 0x07D5030F, 0x0A141E00, 0x00010100), 0x1015,
-                   {2, 0x07D5030F, 0x0A141E00, 0x00010100}},
-        RequestRow{"PlayNoChannel", KIND_RECORDER, Play(255, 7, 8, 0), 0x1015, {0, 7, 8, 0}},
-        RequestRow{"Event", KIND_EVENT, RequestValues{}, 0x1041, {1}},
-        RequestRow{"Ptz", KIND_PTZ, Ptz(0x0201, 3, 5), 0x1031, {1, 2, 3, 5}},
-        RequestRow{"AlertOn", KIND_ALERT, Alert(0x0501), 0x1035, {5, 1}},
-        RequestRow{"AlertOff", KIND_ALERT, Alert(0x0500), 0x1035, {5, 0}},
-        RequestRow{"Stop", KIND_STOP, RequestValues{}, 0x1013, {1}},
-        RequestRow{"StartTime", KIND_START_TIME, RequestValues{}, 0x1061, {}},
-        RequestRow{"Watchdog", KIND_WATCHDOG, RequestValues{}, 0x2000, {}}),
+    ::testing::Values(RequestRow{"LiveQuadChannel1", KIND_LIVE, Live(0x0100), 0x1011, {1, 1}},
+                      RequestRow{"LiveChannel3Alone", KIND_LIVE, Live(0x0002), 0x1011, {0, 3}},
+                      RequestRow{"LiveNoView", KIND_LIVE, RequestValues{}, 0x1011, {1, 1}},
+                      RequestRow{"PlayChannel2",
+                                 KIND_RECORDER,
+                                 Play(1, 0x07D5030F, 0x0A141E00, 0x00010100),
+                                 0x1015,
+                                 {2, 0x07D5030F, 0x0A141E00, 0x00010100}},
+                      RequestRow{
+                          "PlayNoChannel", KIND_RECORDER, Play(255, 7, 8, 0), 0x1015, {0, 7, 8, 0}},
+                      RequestRow{"Event", KIND_EVENT, RequestValues{}, 0x1041, {1}},
+                      RequestRow{"Ptz", KIND_PTZ, Ptz(0x0201, 3, 5), 0x1031, {1, 2, 3, 5}},
+                      RequestRow{"AlertOn", KIND_ALERT, Alert(0x0501), 0x1035, {5, 1}},
+                      RequestRow{"AlertOff", KIND_ALERT, Alert(0x0500), 0x1035, {5, 0}},
+                      RequestRow{"Stop", KIND_STOP, RequestValues{}, 0x1013, {1}},
+                      RequestRow{"StartTime", KIND_START_TIME, RequestValues{}, 0x1061, {}},
+                      RequestRow{"Watchdog", KIND_WATCHDOG, RequestValues{}, 0x2000, {}}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(PacketRequest, UnknownKindBuildsNothing)
@@ -166,7 +167,7 @@ TEST(PacketRequest, EmptyKeptTextGivesZeroVersion)
 struct VersionRow {
     std::string header; // first 16 bytes of the reply header
     std::uint8_t code;
-    std::string kept;   // text echoed in later requests
+    std::string kept; // text echoed in later requests
 };
 
 class PacketVersion : public ::testing::TestWithParam<VersionRow> {};
@@ -181,19 +182,18 @@ TEST_P(PacketVersion, CodeAndKeptText)
     EXPECT_EQ(kept[15], '\0');
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, PacketVersion,
-    ::testing::Values(VersionRow{"DVR PACKET1.0", 1, "DVR PACKET1.0"},
-                      VersionRow{"dvr packet1.0", 1, "dvr packet1.0"},
-                      VersionRow{"DVR PACKET1.2", 2, "DVR PACKET1.2"},
-                      VersionRow{"Dvr Packet1.2", 2, "Dvr Packet1.2"},
-                      VersionRow{"DVR PACKET1.1", 3, "DVR PACKET1.1"},
-                      VersionRow{"DVR PACKET1.0 ", 3, "DVR PACKET1.0 "},
-                      VersionRow{"", 3, ""},
-                      VersionRow{std::string("DVR\0PACKET1.0", 13), 3, "DVR"},
-                      // 16 characters without a zero: the code sees all 16, the kept
-                      // text is cut to 15.
-                      VersionRow{"DVR PACKET1.2XYZ", 3, "DVR PACKET1.2XY"}));
+INSTANTIATE_TEST_SUITE_P(Texts, PacketVersion,
+                         ::testing::Values(VersionRow{"DVR PACKET1.0", 1, "DVR PACKET1.0"},
+                                           VersionRow{"dvr packet1.0", 1, "dvr packet1.0"},
+                                           VersionRow{"DVR PACKET1.2", 2, "DVR PACKET1.2"},
+                                           VersionRow{"Dvr Packet1.2", 2, "Dvr Packet1.2"},
+                                           VersionRow{"DVR PACKET1.1", 3, "DVR PACKET1.1"},
+                                           VersionRow{"DVR PACKET1.0 ", 3, "DVR PACKET1.0 "},
+                                           VersionRow{"", 3, ""},
+                                           VersionRow{std::string("DVR\0PACKET1.0", 13), 3, "DVR"},
+                                           // 16 characters without a zero: the code sees all 16,
+                                           // the kept text is cut to 15.
+                                           VersionRow{"DVR PACKET1.2XYZ", 3, "DVR PACKET1.2XY"}));
 
 TEST(PacketVersion, InitialCodeIsTwo)
 {
@@ -253,10 +253,10 @@ TEST(PacketHeader, StartsPacketLooksAtTextOfFirst28Bytes)
         {"xxDVR PACKET1.2", true},
         {"DVR PACKET", true},
         {"DVR PACKE", false},
-        {"dvr packet1.0", false},                               // the search is case-sensitive
-        {std::string("\0DVR PACKET1.0", 14), false},            // stops at the zero
-        {std::string(19, 'x') + "DVR PACKET1.0", false},        // runs past byte 28
-        {std::string(18, 'x') + "DVR PACKET", true},            // ends at byte 28
+        {"dvr packet1.0", false},                        // the search is case-sensitive
+        {std::string("\0DVR PACKET1.0", 14), false},     // stops at the zero
+        {std::string(19, 'x') + "DVR PACKET1.0", false}, // runs past byte 28
+        {std::string(18, 'x') + "DVR PACKET", true},     // ends at byte 28
         {"", false},
     };
     for (const Row &row : rows) {
@@ -316,8 +316,8 @@ TEST(PacketReply, LoginReplyFields)
     struct Row {
         std::uint32_t word0, word1;
         bool accepted, noCheck;
-    } rows[] = {{1, 0, true, false},  {1, 4, true, false}, {1, 1, true, true},
-                {1, 16, true, true},  {0, 4, false, false}, {2, 4, false, false},
+    } rows[] = {{1, 0, true, false},     {1, 4, true, false},  {1, 1, true, true},
+                {1, 16, true, true},     {0, 4, false, false}, {2, 4, false, false},
                 {0x101, 4, false, false}};
     for (const Row &row : rows) {
         const LoginReply x = ParseLoginReply({row.word0, row.word1});
@@ -375,9 +375,12 @@ TEST(PacketReply, RecorderReplyWithPictureByVersion)
 
 TEST(PacketReply, RecorderReplyWithoutPicture)
 {
-    const std::pair<std::uint32_t, std::uint8_t> rows[] = {
-        {0, PLAY_END_ERROR}, {2, PLAY_END_NO_PICTURE}, {3, PLAY_END_END_OF_RECORDING},
-        {4, PLAY_END_INVALID_DATE}, {0x104, 4}, {0x101, 1}};
+    const std::pair<std::uint32_t, std::uint8_t> rows[] = {{0, PLAY_END_ERROR},
+                                                           {2, PLAY_END_NO_PICTURE},
+                                                           {3, PLAY_END_END_OF_RECORDING},
+                                                           {4, PLAY_END_INVALID_DATE},
+                                                           {0x104, 4},
+                                                           {0x101, 1}};
     for (auto [word3, status] : rows) {
         for (std::uint8_t code : {1, 2, 3}) {
             const RecorderReply r = ParseRecorderReply({0x03000000, 5, 0, word3}, code);

@@ -55,6 +55,7 @@ TEST_P(PtzCodingTable, Requests)
 
 const std::optional<std::uint8_t> kNoView;
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, PtzCodingTable,
     ::testing::Values(
@@ -112,6 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
         PtzRow{"PanelNineWithView", PTZ_TYPE_PELCO_D, 9, 2, true, 2, 0, 9,
                {Req(0, 0, 10, 4)}, 0x0000, 0x0404}),
     [](const auto &info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST(PtzCoding, RequestPayloadWords)
 {

@@ -11,8 +11,8 @@
 void PrintTo(const DvrDateTime &dt, std::ostream *os)
 {
     char text[40];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", dt.nYear, dt.nMonth,
-                  dt.nDay, dt.nHour, dt.nMinute, dt.nSecond);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", dt.nYear, dt.nMonth, dt.nDay,
+                  dt.nHour, dt.nMinute, dt.nSecond);
     *os << text;
 }
 
@@ -32,7 +32,7 @@ DvrDateTime Dt(int y, int mo, int d, int h = 0, int mi = 0, int s = 0)
 
 // Sets the process time zone for the life of the object and restores it afterwards.
 class ScopedTimeZone {
-public:
+  public:
     explicit ScopedTimeZone(const char *zone)
     {
         if (const char *old = std::getenv("TZ"))
@@ -49,7 +49,7 @@ public:
         tzset();
     }
 
-private:
+  private:
     std::optional<std::string> m_old;
 };
 
@@ -74,16 +74,16 @@ TEST_P(TimePacked, MakeTimeCostAndDecode)
 
 INSTANTIATE_TEST_SUITE_P(
     Values, TimePacked,
-    ::testing::Values(
-        PackRow{Dt(2005, 3, 15, 10, 20, 30), 0x24DEA51E, Dt(2005, 3, 15, 10, 20, 30)},
-        PackRow{Dt(1996, 1, 1), 0x00420000, Dt(1996, 1, 1)},
-        PackRow{Dt(2059, 12, 31, 23, 59, 59), 0xFF3F7EFB, Dt(2059, 12, 31, 23, 59, 59)},
-        // 2060 is offset 64: only the low 6 bits survive, so it reads back as 1996.
-        PackRow{Dt(2060, 6, 1), 0x01820000, Dt(1996, 6, 1)},
-        // A year below 1996 is already an offset (the event file stores year - 1996).
-        PackRow{Dt(9, 3, 15, 10, 20, 30), 0x24DEA51E, Dt(2005, 3, 15, 10, 20, 30)},
-        // Hour 24 fits its 5-bit field.
-        PackRow{Dt(2000, 2, 29, 24, 0, 0), 0x10BB8000, Dt(2000, 2, 29, 24, 0, 0)}));
+    ::testing::Values(PackRow{Dt(2005, 3, 15, 10, 20, 30), 0x24DEA51E, Dt(2005, 3, 15, 10, 20, 30)},
+                      PackRow{Dt(1996, 1, 1), 0x00420000, Dt(1996, 1, 1)},
+                      PackRow{Dt(2059, 12, 31, 23, 59, 59), 0xFF3F7EFB,
+                              Dt(2059, 12, 31, 23, 59, 59)},
+                      // 2060 is offset 64: only the low 6 bits survive, so it reads back as 1996.
+                      PackRow{Dt(2060, 6, 1), 0x01820000, Dt(1996, 6, 1)},
+                      // A year below 1996 is already an offset (the event file stores year - 1996).
+                      PackRow{Dt(9, 3, 15, 10, 20, 30), 0x24DEA51E, Dt(2005, 3, 15, 10, 20, 30)},
+                      // Hour 24 fits its 5-bit field.
+                      PackRow{Dt(2000, 2, 29, 24, 0, 0), 0x10BB8000, Dt(2000, 2, 29, 24, 0, 0)}));
 
 // ---- DateWord / TimeWord ------------------------------------------------------------------
 
@@ -119,11 +119,16 @@ TEST(TimeRange, FieldValidity)
         DvrDateTime dt;
         bool valid;
     } rows[] = {
-        {Dt(1995, 1, 1, 0, 0, 0), true},      {Dt(2095, 12, 31, 24, 59, 59), true},
-        {Dt(1994, 12, 31, 23, 59, 59), false}, {Dt(2096, 1, 1), false},
-        {Dt(2005, 0, 1), false},               {Dt(2005, 13, 1), false},
-        {Dt(2005, 1, 0), false},               {Dt(2005, 1, 32), false},
-        {Dt(2005, 1, 1, 25), false},           {Dt(2005, 1, 1, 0, 60), false},
+        {Dt(1995, 1, 1, 0, 0, 0), true},
+        {Dt(2095, 12, 31, 24, 59, 59), true},
+        {Dt(1994, 12, 31, 23, 59, 59), false},
+        {Dt(2096, 1, 1), false},
+        {Dt(2005, 0, 1), false},
+        {Dt(2005, 13, 1), false},
+        {Dt(2005, 1, 0), false},
+        {Dt(2005, 1, 32), false},
+        {Dt(2005, 1, 1, 25), false},
+        {Dt(2005, 1, 1, 0, 60), false},
         {Dt(2005, 1, 1, 0, 0, 60), false},
     };
     for (const Row &row : rows)
@@ -154,11 +159,10 @@ TEST(TimeRange, WordPairsWithNowFallback)
         {"hour 24 carries into next day", MakeDateWord(2005, 12, 31), MakeTimeWord(24, 0, 0),
          MakeDateWord(2005, 2, 28), MakeTimeWord(24, 30, 0), Dt(2006, 1, 1), Dt(2005, 3, 1, 0, 30),
          true, true},
-        {"day that does not exist", MakeDateWord(2005, 2, 30), 0, MakeDateWord(2005, 4, 31), 0,
-         now, now, false, false},
-        {"minute 60", MakeDateWord(2005, 3, 15), MakeTimeWord(1, 60, 0),
-         MakeDateWord(2005, 3, 15), MakeTimeWord(1, 59, 59), now, Dt(2005, 3, 15, 1, 59, 59),
-         false, true},
+        {"day that does not exist", MakeDateWord(2005, 2, 30), 0, MakeDateWord(2005, 4, 31), 0, now,
+         now, false, false},
+        {"minute 60", MakeDateWord(2005, 3, 15), MakeTimeWord(1, 60, 0), MakeDateWord(2005, 3, 15),
+         MakeTimeWord(1, 59, 59), now, Dt(2005, 3, 15, 1, 59, 59), false, true},
     };
     for (std::uint8_t code : {2, 3}) {
         for (const Row &row : rows) {
@@ -198,16 +202,15 @@ TEST(CalendarSeconds, KnownInstantsInBerlin)
         DvrDateTime local;
         std::uint32_t seconds;
     } rows[] = {
-        {Dt(2005, 3, 15, 10, 20, 30), 1110878430},  // winter time, UTC+1
-        {Dt(2026, 3, 29, 1, 59, 59), 1774745999},   // last second before the spring change
-        {Dt(2026, 3, 29, 3, 0, 0), 1774746000},     // one second later, summer time
-        {Dt(2026, 10, 25, 1, 59, 59), 1792886399},  // summer time, UTC+2
-        {Dt(2026, 10, 25, 3, 0, 0), 1792893600},    // winter time again
+        {Dt(2005, 3, 15, 10, 20, 30), 1110878430}, // winter time, UTC+1
+        {Dt(2026, 3, 29, 1, 59, 59), 1774745999},  // last second before the spring change
+        {Dt(2026, 3, 29, 3, 0, 0), 1774746000},    // one second later, summer time
+        {Dt(2026, 10, 25, 1, 59, 59), 1792886399}, // summer time, UTC+2
+        {Dt(2026, 10, 25, 3, 0, 0), 1792893600},   // winter time again
         {Dt(1970, 1, 1, 1, 0, 0), 0},
     };
     for (const Row &row : rows) {
-        EXPECT_EQ(CalendarSecondsOf(row.local), row.seconds)
-            << ::testing::PrintToString(row.local);
+        EXPECT_EQ(CalendarSecondsOf(row.local), row.seconds) << ::testing::PrintToString(row.local);
         EXPECT_EQ(DateTimeFromCalendarSeconds(row.seconds), row.local) << row.seconds;
     }
 }
@@ -222,8 +225,7 @@ TEST(CalendarSeconds, RoundTripAcrossDaylightSavingChanges)
     for (std::uint32_t from : days) {
         for (std::uint32_t t = from; t < from + 30 * 3600; t += 7 * 60) {
             const DvrDateTime local = DateTimeFromCalendarSeconds(t);
-            const bool repeatedHour =
-                local.nMonth == 10 && local.nDay == 25 && local.nHour == 2;
+            const bool repeatedHour = local.nMonth == 10 && local.nDay == 25 && local.nHour == 2;
             if (repeatedHour)
                 continue;
             EXPECT_EQ(CalendarSecondsOf(local), t) << ::testing::PrintToString(local);

@@ -175,14 +175,22 @@ uint8_t CJpegImage::Decode(const uint8_t *pJpeg, size_t nLength, bool bNoCheck)
     if (!handle)
         return DECODE_FAILED;
 
+    // A failed stream can leave the library's instance in a state where the next
+    // good stream fails too, so a failure closes the instance; the next picture opens
+    // a fresh one.
+    const auto fail = [this]() {
+        tjDestroy(static_cast<tjhandle>(m_hDecoder));
+        m_hDecoder = nullptr;
+        return DECODE_FAILED;
+    };
     int width = 0, height = 0, subsamp = 0, colorspace = 0;
     if (tjDecompressHeader3(handle, m_pJpegBuf.get(), static_cast<unsigned long>(nJpeg), &width,
                             &height, &subsamp, &colorspace) != 0)
-        return DECODE_FAILED;
+        return fail();
     m_byWidthFlag = width <= 240 ? 1 : 0;
     const int64_t pixels = int64_t(width) * height;
     if (pixels < 1 || pixels > MAX_PIXELS)
-        return DECODE_FAILED;
+        return DECODE_FAILED;  // the instance is in a clean state here
 
     int channels = 3;
     int pixelFormat = TJPF_BGR;
@@ -195,11 +203,11 @@ uint8_t CJpegImage::Decode(const uint8_t *pJpeg, size_t nLength, bool bNoCheck)
     const size_t stride = RowStride();
     if (!Pixels() || h.biWidth != width || h.biHeight != height ||
         h.biBitCount != 8 * channels || stride * size_t(height) > m_nPixelBytes)
-        return DECODE_FAILED;
+        return fail();
     if (tjDecompress2(handle, m_pJpegBuf.get(), static_cast<unsigned long>(nJpeg),
                       m_pPixels.get(), width, int(stride), height, pixelFormat,
                       TJFLAG_BOTTOMUP | TJFLAG_STOPONWARNING) != 0)
-        return DECODE_FAILED;
+        return fail();
     if (channels == 4)
         ConvertFourChannels(colorspace);
 

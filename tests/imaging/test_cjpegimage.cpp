@@ -1,0 +1,413 @@
+// CJpegImage: start repair, end marker, size limits, output formats, marker reading
+// through real JPEG coding, and refusal of broken streams.
+
+#include "imaging/cjpegimage.h"
+#include "imaging/markers.h"
+#include "imagingtestutil.h"
+#include "support/testsupport.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+using imagingtest::BgrPicture;
+using imagingtest::Encode;
+using imagingtest::MarkedJpeg;
+
+namespace {
+
+std::vector<uint8_t> Pixels(const CJpegImage &image)
+{
+    return std::vector<uint8_t>(image.Pixels(), image.Pixels() + image.PixelBytes());
+}
+
+std::vector<uint8_t> Bytes(std::initializer_list<int> prefix, const std::vector<uint8_t> &rest,
+                           size_t dropFront = 0)
+{
+    std::vector<uint8_t> out;
+    for (int b : prefix)
+        out.push_back(uint8_t(b));
+    out.insert(out.end(), rest.begin() + long(dropFront), rest.end());
+    return out;
+}
+
+}  // namespace
+
+TEST(CJpegImage, InitialHeaderAndFlags)
+{
+    CJpegImage image;
+    const BitmapInfoHeader &h = image.Header();
+    EXPECT_EQ(h.biSize, 40u);
+    EXPECT_EQ(h.biWidth, 320);
+    EXPECT_EQ(h.biHeight, 240);
+    EXPECT_EQ(h.biPlanes, 1);
+    EXPECT_EQ(h.biBitCount, 24);
+    EXPECT_EQ(h.biSizeImage, 0u);
+    EXPECT_EQ(image.Pixels(), nullptr);
+    EXPECT_EQ(image.FieldFlag(), 0);
+    EXPECT_EQ(image.WidthFlag(), 1);
+    EXPECT_EQ(sizeof(BitmapInfo), 44u);
+}
+
+struct FormatCase {
+    int bits, width, height;
+    bool changes;
+    int expWidth, expHeight;
+    uint32_t imageSize;
+};
+
+TEST(CJpegImage, SetFormatArithmetic)
+{
+    const FormatCase cases[] = {
+        {24, 3, 2, true, 3, 2, 24},          // 9 bytes a row, padded to 12
+        {24, 4, 2, true, 4, 2, 24},          // 12 bytes, no padding
+        {32, 5, 2, true, 5, 2, 40},
+        {8, 5, 1, true, 5, 1, 8},
+        {24, 704, 240, true, 704, 240, 704 * 3 * 240},
+        {24, 0, 10, false, 320, 240, 0},     // width 0: nothing changes
+        {24, 10, 0, false, 320, 240, 0},
+        {24, 65536, 4, false, 320, 240, 0},  // widths are taken as 16 bits: 65536 -> 0
+        {24, 65536 + 3, 2, true, 3, 2, 24},
+    };
+    for (const FormatCase &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.bits << " " << c.width << "x" << c.height);
+        CJpegImage image;
+        image.SetFormat(c.bits, c.width, c.height);
+        EXPECT_EQ(image.Header().biWidth, c.expWidth);
+        EXPECT_EQ(image.Header().biHeight, c.expHeight);
+        EXPECT_EQ(image.Header().biSizeImage, c.imageSize);
+        EXPECT_EQ(image.PixelBytes(), c.changes ? c.imageSize : 0u);
+        EXPECT_EQ(image.Pixels() != nullptr, c.changes);
+        if (c.changes) {
+            EXPECT_EQ(image.RowStride() * size_t(c.expHeight), c.imageSize);
+            EXPECT_EQ(image.Header().biBitCount, c.bits);
+        }
+    }
+}
+
+struct StartCase {
+    const char *name;
+    std::initializer_list<int> prefix;
+    size_t dropFront;
+    bool decodes;
+};
+
+TEST(CJpegImage, StartOfBlockIsRepairedOrRefused)
+{
+    BgrPicture pic(64, 32);
+    pic.FillScene(1);
+    const std::vector<uint8_t> jpeg = Encode(pic);
+    ASSERT_GT(jpeg.size(), 100u);
+    ASSERT_EQ(jpeg[3], 0xE0);  // JFIF APP0, as the recorder sends
+
+    CJpegImage reference;
+    ASSERT_EQ(reference.Decode(jpeg.data(), jpeg.size(), false), 0);
+    const std::vector<uint8_t> expected = Pixels(reference);
+
+    const StartCase cases[] = {
+        {"clean", {}, 0, true},
+        {"stray FF in front", {0xFF}, 0, true},
+        {"leading FF missing", {}, 1, true},
+        {"two stray bytes", {0x12, 0x34}, 0, true},
+        {"two stray FF bytes", {0xFF, 0xFF}, 0, true},
+        {"stray 00 in front", {0x00}, 0, false},  // bytes 2..6 do not match
+        {"three stray bytes", {0x01, 0x02, 0x03}, 0, false},
+        {"two bytes missing", {}, 2, false},
+    };
+    for (const StartCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<uint8_t> block = Bytes(c.prefix, jpeg, c.dropFront);
+        CJpegImage image;
+        const uint8_t result = image.Decode(block.data(), block.size(), false);
+        if (c.decodes) {
+            EXPECT_EQ(result, 0);
+            EXPECT_EQ(Pixels(image), expected);
+        } else {
+            EXPECT_EQ(result, CJpegImage::DECODE_FAILED);
+        }
+    }
+}
+
+TEST(CJpegImage, OtherStartsAndTinyBlocksAreNotPictures)
+{
+    const std::vector<std::vector<uint8_t>> blocks = {
+        {},
+        {0xFF},
+        {0xFF, 0xD8},
+        {0xD8, 0xFF, 0xE0},
+        {0xFF, 0xD8, 0xFF, 0xE0},
+        {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x10},  // Exif start
+        {0xFF, 0xD8, 0xFF, 0xE0, 0x00},        // start only
+        {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0},
+    };
+    for (const auto &block : blocks) {
+        CJpegImage image;
+        EXPECT_EQ(image.Decode(block.data(), block.size(), false), CJpegImage::DECODE_FAILED)
+            << block.size() << " bytes";
+    }
+    CJpegImage image;
+    EXPECT_EQ(image.Decode(nullptr, 100, false), CJpegImage::DECODE_FAILED);
+}
+
+TEST(CJpegImage, MissingEndMarkerIsAppended)
+{
+    BgrPicture pic(48, 40);
+    pic.FillScene(2);
+    const std::vector<uint8_t> jpeg = Encode(pic);
+    ASSERT_EQ(jpeg[jpeg.size() - 2], 0xFF);
+    ASSERT_EQ(jpeg[jpeg.size() - 1], 0xD9);
+    const std::vector<uint8_t> cut(jpeg.begin(), jpeg.end() - 2);
+
+    CJpegImage whole, noEnd;
+    ASSERT_EQ(whole.Decode(jpeg.data(), jpeg.size(), true), 0);
+    ASSERT_EQ(noEnd.Decode(cut.data(), cut.size(), true), 0);
+    EXPECT_EQ(Pixels(whole), Pixels(noEnd));
+    EXPECT_EQ(noEnd.Normalise(cut.data(), cut.size()), jpeg.size());
+    EXPECT_EQ(0, std::memcmp(noEnd.WorkBuffer(), jpeg.data(), jpeg.size()));
+}
+
+struct SizeCase {
+    int width, height;
+    bool decodes;
+    uint8_t widthFlag;
+};
+
+TEST(CJpegImage, PixelLimitAndWidthFlag)
+{
+    const SizeCase cases[] = {
+        {720, 288, true, 0},   // 207360 pixels
+        {704, 480, false, 0},  // 337920: too many
+        {704, 240, true, 0},
+        {1000, 220, true, 0},  // exactly 220000
+        {1000, 221, false, 0},
+        {240, 120, true, 1},
+        {241, 120, true, 0},
+        {1, 1, true, 1},
+        {3, 5, true, 1},
+    };
+    for (const SizeCase &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
+        BgrPicture pic(c.width, c.height, 128);
+        const std::vector<uint8_t> jpeg = Encode(pic);
+        CJpegImage image;
+        const uint8_t result = image.Decode(jpeg.data(), jpeg.size(), false);
+        EXPECT_EQ(result != CJpegImage::DECODE_FAILED, c.decodes);
+        EXPECT_EQ(image.WidthFlag(), c.widthFlag);
+        if (c.decodes) {
+            EXPECT_EQ(image.Header().biWidth, c.width);
+            EXPECT_EQ(image.Header().biHeight, c.height);
+            EXPECT_EQ(image.Header().biBitCount, 24);
+            EXPECT_EQ(image.RowStride(), BgrStride(c.width));
+            EXPECT_EQ(image.PixelBytes(), BgrStride(c.width) * size_t(c.height));
+        }
+    }
+}
+
+TEST(CJpegImage, PixelsAreBottomUpBgr)
+{
+    BgrPicture pic(32, 32);
+    for (int row = 0; row < 32; ++row)
+        for (int x = 0; x < 32; ++x)
+            pic.SetPixel(row, x, row < 16 ? 200 : 10, 40, row < 16 ? 10 : 220);  // top blue, bottom red
+    const std::vector<uint8_t> jpeg = Encode(pic, TJSAMP_444, 95);
+    CJpegImage image;
+    ASSERT_NE(image.Decode(jpeg.data(), jpeg.size(), true), CJpegImage::DECODE_FAILED);
+    const uint8_t *bottom = image.Pixels() + 2 * 3;                     // stored row 0
+    const uint8_t *top = image.Pixels() + 31 * image.RowStride() + 2 * 3;  // stored last
+    EXPECT_NEAR(top[0], 200, 6);
+    EXPECT_NEAR(top[2], 10, 6);
+    EXPECT_NEAR(bottom[0], 10, 6);
+    EXPECT_NEAR(bottom[2], 220, 6);
+}
+
+TEST(CJpegImage, GreyscaleGivesEqualBlueGreenRed)
+{
+    BgrPicture pic(50, 30);
+    pic.FillScene(3);
+    const std::vector<uint8_t> jpeg = Encode(pic, TJSAMP_GRAY);
+    CJpegImage image;
+    ASSERT_EQ(image.Decode(jpeg.data(), jpeg.size(), true), 0);
+    ASSERT_EQ(image.Header().biBitCount, 24);
+    bool varied = false;
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 50; ++x) {
+            const uint8_t *p = image.Pixels() + size_t(y) * image.RowStride() + 3 * size_t(x);
+            ASSERT_EQ(p[0], p[1]);
+            ASSERT_EQ(p[1], p[2]);
+            varied |= p[0] != image.Pixels()[0];
+        }
+    EXPECT_TRUE(varied);
+}
+
+TEST(CJpegImage, FourComponentsBecomePremultipliedBgra)
+{
+    const int w = 16, h = 16;
+    std::vector<uint8_t> cmyk(size_t(w) * h * 4);
+    for (size_t i = 0; i < cmyk.size(); i += 4) {
+        cmyk[i + 0] = 55;   // C: red 200
+        cmyk[i + 1] = 155;  // M: green 100
+        cmyk[i + 2] = 205;  // Y: blue 50
+        cmyk[i + 3] = 128;  // K: alpha
+    }
+    const std::vector<uint8_t> jpeg = imagingtest::EncodeCmyk(cmyk, w, h);
+    ASSERT_FALSE(jpeg.empty());
+    // TurboJPEG writes a JFIF start only for YCbCr/grey, so give it the recorder's start.
+    std::vector<uint8_t> block = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0, 1, 1,
+                                  0, 0, 1, 0, 1, 0, 0};
+    block.insert(block.end(), jpeg.begin() + 2, jpeg.end());
+    CJpegImage image;
+    ASSERT_EQ(image.Decode(block.data(), block.size(), true), 0);
+    EXPECT_EQ(image.Header().biBitCount, 32);
+    EXPECT_EQ(image.RowStride(), size_t(w) * 4);
+    const uint8_t *p = image.Pixels() + 5 * image.RowStride() + 4 * 5;
+    EXPECT_NEAR(p[0], (50 * 128 + 1) >> 8, 3);
+    EXPECT_NEAR(p[1], (100 * 128 + 1) >> 8, 3);
+    EXPECT_NEAR(p[2], (200 * 128 + 1) >> 8, 3);
+    EXPECT_NEAR(p[3], 128, 3);
+}
+
+struct MarkerCase {
+    int width, height;
+    uint8_t channel;
+    bool index, sel;
+    uint32_t fieldRow;
+    int subsamp, quality;
+};
+
+TEST(CJpegImage, MarkersSurviveJpegCoding)
+{
+    std::vector<MarkerCase> cases;
+    for (uint8_t channel = 0; channel < 4; ++channel)
+        for (bool index : {false, true})
+            for (bool sel : {false, true})
+                cases.push_back({704, 240, channel, index, sel, uint32_t(channel & 1), TJSAMP_420, 80});
+    for (int subsamp : {TJSAMP_444, TJSAMP_422, TJSAMP_420, TJSAMP_GRAY})
+        for (int quality : {40, 60, 95})
+            cases.push_back({720, 288, uint8_t(quality % 4), quality != 60, false, 0, subsamp, quality});
+    cases.push_back({640, 16, 3, true, true, 1, TJSAMP_420, 50});
+    for (const MarkerCase &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " ch " << int(c.channel)
+                                        << " index " << c.index << " sel " << c.sel << " samp "
+                                        << c.subsamp << " q " << c.quality);
+        const std::vector<uint8_t> jpeg =
+            MarkedJpeg(c.width, c.height, c.channel, c.index, c.sel, c.subsamp, c.quality);
+        CJpegImage image;
+        image.SetFieldRow(c.fieldRow);
+        image.SetFieldFlag(c.index ? 1 : 0);  // the opposite of what the picture says
+        EXPECT_EQ(image.Decode(jpeg.data(), jpeg.size(), false), c.channel);
+        EXPECT_EQ(image.FieldFlag(), c.index ? 0 : 1);
+    }
+}
+
+TEST(CJpegImage, NoCheckReturnsZeroAndKeepsFieldFlag)
+{
+    const std::vector<uint8_t> noIndex = MarkedJpeg(704, 240, 3, false);
+    const std::vector<uint8_t> withIndex = MarkedJpeg(704, 240, 3, true);
+    CJpegImage image;
+    ASSERT_EQ(image.Decode(noIndex.data(), noIndex.size(), false), 3);
+    ASSERT_EQ(image.FieldFlag(), 1);
+    EXPECT_EQ(image.Decode(withIndex.data(), withIndex.size(), true), 0);
+    EXPECT_EQ(image.FieldFlag(), 1);
+    EXPECT_EQ(image.Decode(withIndex.data(), withIndex.size(), false), 3);
+    EXPECT_EQ(image.FieldFlag(), 0);
+    EXPECT_EQ(image.Decode(noIndex.data(), noIndex.size(), true), 0);
+    EXPECT_EQ(image.FieldFlag(), 0);
+}
+
+TEST(CJpegImage, BrokenStreamsReturn255)
+{
+    BgrPicture pic(176, 120);
+    pic.FillScene(4);
+    const std::vector<uint8_t> jpeg = Encode(pic);
+    // Cut anywhere before the last entropy-coded bytes: header or data ends early.
+    for (size_t len = 5; len < jpeg.size() * 9 / 10; len += 37) {
+        CJpegImage image;
+        EXPECT_EQ(image.Decode(jpeg.data(), len, false), CJpegImage::DECODE_FAILED) << len;
+    }
+    // Corrupt each byte of the headers after the valid start, one at a time.
+    size_t sos = 0;
+    for (size_t i = 2; i + 1 < jpeg.size(); ++i)
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA) {
+            sos = i;
+            break;
+        }
+    ASSERT_GT(sos, 20u);
+    int refused = 0;
+    CJpegImage reused;  // one decoder through all of it, as the client keeps it
+    for (size_t i = 6; i < sos; ++i) {
+        for (uint8_t value : {uint8_t(0x00), uint8_t(0xFF), uint8_t(jpeg[i] ^ 0x5A)}) {
+            std::vector<uint8_t> bad = jpeg;
+            bad[i] = value;
+            const uint8_t result = reused.Decode(bad.data(), bad.size(), false);
+            EXPECT_TRUE(result == CJpegImage::DECODE_FAILED || result < 4);
+            refused += result == CJpegImage::DECODE_FAILED;
+        }
+    }
+    EXPECT_GT(refused, 0);
+    // Garbage where the scan should be.
+    std::vector<uint8_t> noise = jpeg;
+    for (size_t i = sos + 20; i < noise.size() - 2; ++i)
+        noise[i] = uint8_t(i * 7919 >> 3);
+    EXPECT_EQ(reused.Decode(noise.data(), noise.size(), false), CJpegImage::DECODE_FAILED);
+    // And the decoder still works afterwards.
+    EXPECT_EQ(reused.Decode(jpeg.data(), jpeg.size(), true), 0);
+}
+
+TEST(CJpegImage, SteadyStreamReusesBuffers)
+{
+    const std::vector<uint8_t> a = MarkedJpeg(704, 240, 1, true);
+    const std::vector<uint8_t> b = MarkedJpeg(704, 240, 2, false);
+    CJpegImage image;
+    ASSERT_EQ(image.Decode(a.data(), a.size(), false), 1);
+    const uint8_t *pixels = image.Pixels();
+    const uint8_t *work = image.WorkBuffer();
+    const size_t capacity = image.WorkCapacity();
+    EXPECT_EQ(capacity, a.size() + 4);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(image.Decode(a.data(), a.size(), false), 1);  // exactly the same length
+        EXPECT_EQ(image.Decode(b.data(), std::min(b.size(), a.size()), false) < 4 ||
+                      b.size() > a.size(),
+                  true);
+        EXPECT_EQ(image.Pixels(), pixels);
+    }
+    EXPECT_EQ(image.WorkBuffer(), work);
+    EXPECT_EQ(image.WorkCapacity(), capacity);
+}
+
+TEST(CJpegImage, CopyFromFilesThePicture)
+{
+    const std::vector<uint8_t> jpeg = MarkedJpeg(640, 240, 2, true);
+    CJpegImage decoder, record;
+    EXPECT_FALSE(record.CopyFrom(decoder));  // no pixels yet
+    ASSERT_EQ(decoder.Decode(jpeg.data(), jpeg.size(), false), 2);
+    ASSERT_TRUE(record.CopyFrom(decoder));
+    EXPECT_EQ(record.Header().biWidth, 640);
+    EXPECT_EQ(record.Header().biSizeImage, decoder.Header().biSizeImage);
+    EXPECT_EQ(Pixels(record), Pixels(decoder));
+    EXPECT_NE(record.Pixels(), decoder.Pixels());
+    EXPECT_EQ(record.FieldFlag(), 0);
+}
+
+TEST(CJpegImage, BenchPicturesDecode)
+{
+    const QDir dir(testsupport::benchPicturesDir());
+    const QStringList files = dir.entryList({"*.jpg"}, QDir::Files, QDir::Name);
+    if (files.isEmpty())
+        GTEST_SKIP() << "no bench pictures";
+    CJpegImage image;
+    for (const QString &name : files) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        const uint8_t result =
+            image.Decode(reinterpret_cast<const uint8_t *>(bytes.constData()), size_t(bytes.size()), false);
+        if (name.startsWith("704x480"))
+            EXPECT_EQ(result, CJpegImage::DECODE_FAILED) << name.toStdString();
+        else
+            EXPECT_LT(result, 4) << name.toStdString();
+    }
+}

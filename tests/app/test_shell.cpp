@@ -1,0 +1,301 @@
+#include "app/shell/aboutdlg.h"
+#include "app/shell/mainframe.h"
+#include "app/shell/messagebox.h"
+#include "app/shell/singleinstanceguard.h"
+#include "app/shell/telvaneapp.h"
+#include "support/testsupport.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDialogButtonBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class QtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { m_app = new QApplication(m_argc, m_argv); }
+    void TearDown() override { delete m_app; }
+
+private:
+    int m_argc = 1;
+    char m_name[16] = "test_shell";
+    char *m_argv[2] = {m_name, nullptr};
+    QApplication *m_app = nullptr;
+};
+
+const auto *g_qt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+// Points the runtime folder (where the instance lock lives) at a private folder.
+class IsolatedRuntime {
+public:
+    IsolatedRuntime() : m_old(qgetenv("XDG_RUNTIME_DIR"))
+    {
+        qputenv("XDG_RUNTIME_DIR", m_dir.path().toLocal8Bit());
+    }
+    ~IsolatedRuntime()
+    {
+        if (m_old.isNull())
+            qunsetenv("XDG_RUNTIME_DIR");
+        else
+            qputenv("XDG_RUNTIME_DIR", m_old);
+    }
+    QString path() const { return m_dir.path(); }
+    QString lockFile() const { return m_dir.path() + QStringLiteral("/Telvane"); }
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_old;
+};
+
+}  // namespace
+
+// ---- placement -------------------------------------------------------------
+
+struct PlacementRow {
+    QSize area;
+    QPoint expected;
+};
+
+class Placement : public ::testing::TestWithParam<PlacementRow> {};
+
+TEST_P(Placement, CentresWithIntegerDivision)
+{
+    EXPECT_EQ(CMainFrame::CenteredPosition(GetParam().area), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Areas, Placement,
+                         ::testing::Values(PlacementRow{QSize(1036, 788), QPoint(79, 51)},
+                                           PlacementRow{QSize(877, 685), QPoint(0, 0)},
+                                           PlacementRow{QSize(1920, 1080), QPoint(521, 197)},
+                                           PlacementRow{QSize(1024, 768), QPoint(73, 41)},
+                                           // smaller than the frame: truncation toward zero
+                                           PlacementRow{QSize(800, 600), QPoint(-38, -42)}));
+
+TEST(MainFrame, IsBorderlessFixedSizeWithTwoPixelRimCut)
+{
+    CMainFrame frame;
+    EXPECT_EQ(frame.size(), QSize(877, 685));
+    EXPECT_EQ(frame.minimumSize(), QSize(877, 685));
+    EXPECT_EQ(frame.maximumSize(), QSize(877, 685));
+    EXPECT_TRUE(frame.windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_TRUE(frame.isWindow());
+    EXPECT_EQ(frame.windowTitle(), QStringLiteral("Telvane4"));
+
+    const QRegion mask = frame.mask();
+    EXPECT_EQ(mask, QRegion(2, 2, 873, 681));
+    EXPECT_TRUE(mask.contains(QPoint(2, 2)));
+    EXPECT_TRUE(mask.contains(QPoint(874, 682)));
+    EXPECT_FALSE(mask.contains(QPoint(1, 100)));
+    EXPECT_FALSE(mask.contains(QPoint(875, 100)));
+    EXPECT_FALSE(mask.contains(QPoint(100, 683)));
+
+    EXPECT_EQ(frame.pos(), CMainFrame::CenteredPosition(CMainFrame::MaxTrackingSize()));
+}
+
+TEST(MainFrame, PlaceWindowFullScreenPutsVisibleCornerAtScreenOrigin)
+{
+    CMainFrame frame;
+    frame.show();
+    frame.PlaceWindow(true);
+    EXPECT_EQ(frame.pos(), QPoint(-2, -2));
+    EXPECT_EQ(frame.mapToGlobal(frame.mask().boundingRect().topLeft()), QPoint(0, 0));
+    EXPECT_EQ(frame.size(), QSize(877, 685));
+
+    frame.PlaceWindow(false);
+    const QSize screen = QGuiApplication::primaryScreen()->size();
+    EXPECT_EQ(frame.pos(), QPoint((screen.width() - 877) / 2, (screen.height() - 685) / 2));
+    EXPECT_EQ(frame.size(), QSize(877, 685));
+}
+
+TEST(MainFrame, ViewFillsTheFrameAndAReplacedViewIsDeleted)
+{
+    CMainFrame frame;
+    QPointer<QWidget> first = new QWidget;
+    frame.SetView(first);
+    EXPECT_EQ(first->parentWidget(), &frame);
+    EXPECT_EQ(first->geometry(), QRect(0, 0, 877, 685));
+    EXPECT_EQ(frame.View(), first.data());
+
+    auto *second = new QWidget;
+    frame.SetView(second);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(first.isNull());
+    EXPECT_EQ(frame.View(), second);
+    EXPECT_EQ(second->geometry(), QRect(0, 0, 877, 685));
+}
+
+TEST(AboutDlg, ShowsVersionAndClosesWithOk)
+{
+    CAboutDlg about;
+    bool versionShown = false;
+    for (const QLabel *label : about.findChildren<QLabel *>())
+        versionShown = versionShown || label->text().contains(CAboutDlg::VersionText());
+    EXPECT_TRUE(versionShown);
+    auto *buttons = about.findChild<QDialogButtonBox *>();
+    ASSERT_NE(buttons, nullptr);
+    buttons->button(QDialogButtonBox::Ok)->click();
+    EXPECT_EQ(about.result(), QDialog::Accepted);
+}
+
+// ---- single instance, in one process ---------------------------------------
+
+TEST(SingleInstanceGuard, SecondHolderIsRefusedUntilTheFirstReleases)
+{
+    IsolatedRuntime runtime;
+    CSingleInstanceGuard first;
+    CSingleInstanceGuard second;
+    EXPECT_EQ(first.LockFilePath(), runtime.lockFile());
+    ASSERT_TRUE(first.Acquire());
+    EXPECT_FALSE(second.Acquire());
+
+    // However long the first copy has been running, its lock is not stale.
+    QFile lock(runtime.lockFile());
+    ASSERT_TRUE(lock.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(lock.setFileTime(QDateTime::currentDateTime().addDays(-2),
+                                 QFileDevice::FileModificationTime));
+    lock.close();
+    EXPECT_FALSE(second.Acquire());
+
+    first.Release();
+    EXPECT_TRUE(second.Acquire());
+}
+
+TEST(TelvaneApp, SecondStartShowsTheErrorOnceAndLeavesTheFirstHolding)
+{
+    IsolatedRuntime runtime;
+    struct Shown {
+        QString text, caption;
+        QMessageBox::Icon icon;
+    };
+    std::vector<Shown> shown;
+    CScopedMessageBoxHandler answer([&](QWidget *, const QString &text, const QString &caption,
+                                        QMessageBox::Icon icon, QMessageBox::StandardButtons) {
+        shown.push_back({text, caption, icon});
+        return QMessageBox::Ok;
+    });
+
+    CTelvaneApp first;
+    ASSERT_TRUE(first.InitInstance());
+    EXPECT_TRUE(shown.empty());
+
+    CTelvaneApp second;
+    EXPECT_FALSE(second.InitInstance());
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, QStringLiteral("Another instance of this program exists"));
+    EXPECT_EQ(shown[0].caption, QStringLiteral("ERROR"));
+    EXPECT_EQ(shown[0].icon, QMessageBox::Critical);
+
+    second.ExitInstance();  // must not free the first copy's lock
+    CSingleInstanceGuard probe;
+    EXPECT_FALSE(probe.Acquire());
+}
+
+// ---- single instance, real processes ----------------------------------------
+
+namespace {
+
+QProcessEnvironment AppEnvironment(const IsolatedRuntime &runtime, const QString &config)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("TELVANE_TEST"), QStringLiteral("1"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+    return env;
+}
+
+qint64 LockOwner(const QString &lockFile)
+{
+    QFile file(lockFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    return file.readLine().trimmed().toLongLong();
+}
+
+// Waits (generously) until the given process has written itself into the lock.
+bool WaitForLockOwner(const QString &lockFile, const QProcess &process)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 30000) {
+        if (process.state() != QProcess::Running)
+            return false;
+        if (LockOwner(lockFile) == process.processId())
+            return true;
+        QThread::msleep(20);
+    }
+    return false;
+}
+
+void Stop(QProcess &process)
+{
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(10000);
+    }
+}
+
+}  // namespace
+
+TEST(SingleInstanceProcesses, SecondCopyReportsAndExitsFirstKeepsRunning)
+{
+    IsolatedRuntime runtime;
+    testsupport::IsolatedSettings settings;
+    const QProcessEnvironment env = AppEnvironment(runtime, settings.path());
+
+    QProcess first;
+    first.setProcessEnvironment(env);
+    first.start(testsupport::appPath(), {});
+    ASSERT_TRUE(first.waitForStarted(10000)) << first.errorString().toStdString();
+    ASSERT_TRUE(WaitForLockOwner(runtime.lockFile(), first))
+        << first.readAllStandardError().toStdString();
+
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.start(testsupport::appPath(), {});
+    ASSERT_TRUE(second.waitForFinished(30000));
+    const QString err = QString::fromUtf8(second.readAllStandardError());
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_NE(second.exitCode(), 0);
+    EXPECT_EQ(err.count(QStringLiteral("MESSAGEBOX [ERROR] Another instance of this program exists")),
+              1)
+        << err.toStdString();
+
+    EXPECT_EQ(first.state(), QProcess::Running);
+    EXPECT_EQ(LockOwner(runtime.lockFile()), first.processId());
+    Stop(first);
+}
+
+TEST(SingleInstanceProcesses, LockLeftByAKilledCopyDoesNotBlockTheNextStart)
+{
+    IsolatedRuntime runtime;
+    testsupport::IsolatedSettings settings;
+    const QProcessEnvironment env = AppEnvironment(runtime, settings.path());
+
+    QProcess crashed;
+    crashed.setProcessEnvironment(env);
+    crashed.start(testsupport::appPath(), {});
+    ASSERT_TRUE(crashed.waitForStarted(10000));
+    ASSERT_TRUE(WaitForLockOwner(runtime.lockFile(), crashed));
+    Stop(crashed);  // SIGKILL: the lock file stays behind
+    ASSERT_TRUE(QFile::exists(runtime.lockFile()));
+
+    QProcess next;
+    next.setProcessEnvironment(env);
+    next.start(testsupport::appPath(), {});
+    ASSERT_TRUE(next.waitForStarted(10000));
+    EXPECT_TRUE(WaitForLockOwner(runtime.lockFile(), next))
+        << next.readAllStandardError().toStdString();
+    EXPECT_EQ(next.state(), QProcess::Running);
+    Stop(next);
+}

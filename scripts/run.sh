@@ -1,0 +1,134 @@
+#!/usr/bin/env bash
+# Builds Telvane4 and runs it against the recorder simulator on 127.0.0.1, with a
+# private settings folder (never the user's own settings) whose "Setting" group
+# points "Host IPAddress" at 127.0.0.1 and "Host Port" at the simulator's port.
+#
+# With a display: the client opens there; close it to end the run.
+# Without one (or with --headless): everything runs under Xvfb, and after a few
+# seconds a screenshot is written and its path printed, then all is stopped.
+#
+# Usage: scripts/run.sh [--headless] [--seconds N] [--screenshot FILE]
+# Environment: JOBS (parallel build jobs, default: number of cores).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+headless=0
+seconds=5
+shot="$root/out/run-screenshot.png"
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --headless) headless=1 ;;
+    --seconds) seconds=$2; shift ;;
+    --screenshot) shot=$2; shift ;;
+    *) echo "usage: $0 [--headless] [--seconds N] [--screenshot FILE]" >&2; exit 2 ;;
+  esac
+  shift
+done
+[ -z "${DISPLAY:-}" ] && headless=1
+
+scripts/deps.sh
+
+# ---- build ----------------------------------------------------------------------
+jobs=${JOBS:-$(nproc)}
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$jobs" --target telvane
+client="$root/build/bin/Telvane4"
+simulator="$root/build/bin/telvane-recorder-sim"
+if ! cmake --build build -j"$jobs" --target telvane-recorder-sim; then
+  echo "NOTE: the recorder simulator did not build; running the client without it." >&2
+  simulator=""
+fi
+
+# ---- private folders and clean-up ----------------------------------------------------
+work=$(mktemp -d "${TMPDIR:-/tmp}/telvane-run.XXXXXX")
+chmod 700 "$work"
+mkdir -p "$work/config/Telvane" "$work/runtime" "$work/cwd"
+chmod 700 "$work/runtime"
+pids=()
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do
+    kill "$pid" 2>/dev/null || true
+  done
+  for pid in "${pids[@]}"; do
+    wait "$pid" 2>/dev/null || true
+  done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# ---- simulator --------------------------------------------------------------------
+port=8000
+if [ -n "$simulator" ] && [ -x "$simulator" ]; then
+  "$simulator" --listen 127.0.0.1 --port 0 >"$work/sim.out" 2>"$work/sim.err" &
+  sim_pid=$!
+  pids+=("$sim_pid")
+  for _ in $(seq 100); do
+    grep -q '^LISTENING ' "$work/sim.out" 2>/dev/null && break
+    kill -0 "$sim_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if grep -q '^LISTENING ' "$work/sim.out" 2>/dev/null; then
+    port=$(awk '/^LISTENING /{print $2; exit}' "$work/sim.out")
+    echo "Recorder simulator (pid $sim_pid) listening on 127.0.0.1:$port"
+  else
+    echo "NOTE: the recorder simulator did not start; running the client without it:" >&2
+    sed 's/^/  /' "$work/sim.err" >&2 || true
+    kill "$sim_pid" 2>/dev/null || true
+  fi
+else
+  echo "NOTE: no recorder simulator binary; running the client without it." >&2
+fi
+
+# The client's settings: QSettings' INI file, organisation "Telvane", application
+# "Telvane4". QSettings writes a space in a key as %20, and reads it back that way.
+cat >"$work/config/Telvane/Telvane4.conf" <<EOF
+[Setting]
+Host%20IPAddress=127.0.0.1
+Host%20Port=$port
+EOF
+
+export XDG_CONFIG_HOME="$work/config"
+export XDG_RUNTIME_DIR="$work/runtime"
+
+# ---- client -------------------------------------------------------------------------
+if [ "$headless" -eq 0 ]; then
+  echo "Starting Telvane4 on $DISPLAY (recorder 127.0.0.1:$port); close it to end the run."
+  (cd "$work/cwd" && "$client")
+  exit 0
+fi
+
+display=""
+for n in $(seq 90 140); do
+  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+    display=":$n"
+    break
+  fi
+done
+[ -n "$display" ] || { echo "no free X display number" >&2; exit 1; }
+Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+pids+=("$xvfb_pid")
+for _ in $(seq 100); do
+  [ -e "/tmp/.X11-unix/X${display#:}" ] && break
+  sleep 0.1
+done
+export DISPLAY=$display
+export QT_QPA_PLATFORM=xcb
+
+(cd "$work/cwd" && exec "$client") >"$work/client.out" 2>"$work/client.err" &
+client_pid=$!
+pids+=("$client_pid")
+echo "Telvane4 (pid $client_pid) on Xvfb $display, recorder 127.0.0.1:$port"
+sleep "$seconds"
+if ! kill -0 "$client_pid" 2>/dev/null; then
+  echo "Telvane4 ended early:" >&2
+  cat "$work/client.err" >&2
+  exit 1
+fi
+
+mkdir -p "$(dirname "$shot")"
+import -display "$display" -window root "$shot"
+echo "Screenshot: $shot"

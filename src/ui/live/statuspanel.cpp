@@ -124,7 +124,7 @@ QStringList WrapWords(const QString &text, const QFontMetrics &fm, int nWidth)
 QFont SmallFont()
 {
     // A cell height of 12 px is an em of 10 px in Tahoma (ascent + descent is about
-    // 1.2 em); its average character width at that size is the 5 px asked for.
+    // 1.2 em).
     QFont font(LoadTahoma() ? QStringLiteral("Tahoma") : QStringLiteral("DejaVu Sans"));
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(10);

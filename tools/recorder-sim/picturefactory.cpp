@@ -1,0 +1,75 @@
+#include "picturefactory.h"
+
+#include "markerglue.h"
+
+#include <cstring>
+
+namespace sim {
+
+namespace {
+constexpr int CACHE_PICTURES = 48;
+}
+
+PictureFactory::PictureFactory(int width, int height, int quality, int fieldRowSelector)
+    : m_width(width), m_height(height), m_fieldRow(fieldRowSelector),
+      m_renderer(width, height), m_encoder(quality), m_stride((width * 3 + 3) / 4 * 4)
+{
+    m_bgr.resize(std::size_t(m_stride) * std::size_t(height));
+}
+
+QByteArray PictureFactory::Picture(const PictureRequest &r)
+{
+    const QString key = QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8|%9")
+                            .arg(r.channelIndex)
+                            .arg(r.oddField)
+                            .arg(r.phaseStep)
+                            .arg(r.time.toSecsSinceEpoch())
+                            .arg(r.mode)
+                            .arg(r.pose.pan, 0, 'f', 0)
+                            .arg(r.pose.tilt, 0, 'f', 0)
+                            .arg(r.pose.zoom, 0, 'f', 1)
+                            .arg(r.pose.focus, 0, 'f', 0);
+    auto it = m_cache.constFind(key);
+    if (it != m_cache.constEnd()) {
+        ++m_hits;
+        return it.value();
+    }
+    QByteArray jpeg = Make(r);
+    if (jpeg.isEmpty())
+        return jpeg;
+    m_cache.insert(key, jpeg);
+    m_order.append(key);
+    while (m_order.size() > CACHE_PICTURES)
+        m_cache.remove(m_order.takeFirst());
+    return jpeg;
+}
+
+QByteArray PictureFactory::Make(const PictureRequest &r)
+{
+    SceneFrame frame;
+    frame.channelIndex = r.channelIndex;
+    frame.phase = double(r.phaseStep) / SCENE_STEPS_PER_SECOND;
+    frame.time = r.time;
+    frame.mode = r.mode;
+    frame.oddField = r.oddField;
+    frame.pose = r.pose;
+    const QImage &img = m_renderer.Render(frame);
+
+    // RGB32 top-down -> BGR bottom-up, the client's pixel layout.
+    for (int y = 0; y < m_height; ++y) {
+        const uchar *src = img.constScanLine(y);
+        std::uint8_t *dst = m_bgr.data() + std::size_t(m_height - 1 - y) * std::size_t(m_stride);
+        for (int x = 0; x < m_width; ++x) {
+            dst[0] = src[0];
+            dst[1] = src[1];
+            dst[2] = src[2];
+            dst += 3;
+            src += 4;
+        }
+    }
+    DrawMarkers(m_bgr.data(), m_width, m_height, m_stride, r.channelIndex, r.oddField, m_fieldRow);
+    ++m_rendered;
+    return m_encoder.Encode(m_bgr.data(), m_width, m_height, m_stride);
+}
+
+} // namespace sim

@@ -1,0 +1,426 @@
+#include "simsession.h"
+
+#include "eventlist.h"
+#include "picturefactory.h"
+#include "requestlog.h"
+
+#include <QRandomGenerator>
+#include <QTcpSocket>
+
+#include <algorithm>
+#include <cmath>
+
+namespace sim {
+
+namespace {
+
+// PTZ movement per second at panel speed value 1 (word 2 of the request is the
+// panel speed + 1, so 2..5 in practice).
+constexpr double PTZ_RATE[4] = {40.0, 20.0, 0.25, 10.0}; // pan px, tilt px, zoom x, focus
+const char *const PTZ_AXIS_NAME[4] = {"pan", "tilt", "zoom", "focus"};
+
+QDateTime WholeSeconds(const QDateTime &t)
+{
+    return t.addMSecs(-t.time().msec());
+}
+
+} // namespace
+
+SimSession::SimSession(QTcpSocket *socket, int connectionId, const SimOptions &options,
+                       PictureFactory *factory, RequestLog *log, QObject *parent)
+    : QObject(parent), m_socket(socket), m_conn(connectionId), m_options(options),
+      m_factory(factory), m_log(log), m_versionCode(VersionCodeOfText(options.versionText)),
+      m_playClock(options.rangeStart, options.rangeEnd)
+{
+    m_socket->setParent(this);
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    PacingOptions pacing;
+    pacing.gapMs = options.gapMs;
+    pacing.splitHeader = options.splitHeader;
+    pacing.coalesce = options.coalesce;
+    pacing.trickleBytes = options.trickleBytes;
+    pacing.trickleMs = options.trickleMs;
+    m_pacer = new PacketPacer(m_socket, pacing, this);
+
+    m_pictureTimer.setSingleShot(true);
+    m_pictureTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_pictureTimer, &QTimer::timeout, this, &SimSession::PumpPictures);
+    connect(m_pacer, &PacketPacer::Idle, this, &SimSession::PumpPictures);
+    connect(m_pacer, &PacketPacer::PictureWritten, this, &SimSession::OnPictureWritten);
+    connect(&m_alertTimer, &QTimer::timeout, this, &SimSession::SendAlert);
+    connect(&m_startTimeTimer, &QTimer::timeout, this, &SimSession::SendStartTime);
+    connect(m_socket, &QTcpSocket::readyRead, this, &SimSession::OnReadyRead);
+    connect(m_socket, &QTcpSocket::disconnected, this, [this] {
+        StopStream();
+        m_alertTimer.stop();
+        m_startTimeTimer.stop();
+        m_log->LogEvent(m_conn, QStringLiteral("close"));
+        emit Finished();
+    });
+    for (PtzState &p : m_ptz)
+        p.axis[2].position = 1.0; // zoom 1x
+    m_ptzClock.start();
+    m_log->LogEvent(m_conn, QStringLiteral("connect"));
+}
+
+void SimSession::OnReadyRead()
+{
+    m_framer.Feed(m_socket->readAll());
+    QByteArray chunk;
+    for (;;) {
+        RequestFramer::Result r = m_framer.Next(&chunk);
+        if (r == RequestFramer::NeedMore)
+            break;
+        if (r == RequestFramer::Garbage) {
+            m_log->LogEvent(m_conn, QStringLiteral("garbage"), chunk);
+            continue;
+        }
+        const Request request = ParseRequest(chunk);
+        QString action = Handle(request);
+        if (m_options.neverAnswer)
+            action += QStringLiteral(" (never-answer: nothing sent)");
+        m_log->LogRequest(m_conn, request, action);
+    }
+}
+
+QString SimSession::Handle(const Request &r)
+{
+    if (r.command == COMMAND_LOGIN)
+        return OnLogin(r);
+    if (!m_loggedIn)
+        return QStringLiteral("ignored: not logged in");
+    switch (r.command) {
+    case COMMAND_LIVE: return OnLive(r);
+    case COMMAND_RECORDER: return OnRecorder(r);
+    case COMMAND_STOP: return OnStop();
+    case COMMAND_EVENT: return OnEvent();
+    case COMMAND_PTZ: return OnPtz(r);
+    case COMMAND_ALERT: return OnAlert(r);
+    case COMMAND_START_TIME:
+        SendStartTime();
+        return QStringLiteral("start time sent");
+    case COMMAND_WATCHDOG: return QStringLiteral("keep-alive");
+    default: return QStringLiteral("ignored: unknown code");
+    }
+}
+
+QString SimSession::OnLogin(const Request &r)
+{
+    const bool match = m_options.anyLogin ||
+                       (r.userId.compare(m_options.user, Qt::CaseInsensitive) == 0 &&
+                        r.password == m_options.password);
+    const bool accepted = match && !m_options.refuseLogin;
+    Words w{};
+    w[0] = accepted ? 1 : 0;
+    w[1] = std::uint32_t(m_options.channelInfo & 0xFF) |
+           std::uint32_t(m_options.fieldRow & 0xFF) << 8 |
+           std::uint32_t(m_options.channelNum & 0xFF) << 24;
+    PutTimeRange(w, m_versionCode, m_options.rangeStart, m_options.rangeEnd);
+    Send(COMMAND_R_LOGIN, w);
+    m_loggedIn = accepted;
+    if (accepted && m_options.pushStartTimeMs > 0)
+        m_startTimeTimer.start(m_options.pushStartTimeMs);
+    return accepted ? QStringLiteral("login accepted")
+                    : QStringLiteral("login refused");
+}
+
+QString SimSession::OnLive(const Request &r)
+{
+    m_allChannels = r.words[0] == 1;
+    if (!m_allChannels) {
+        if (r.words[1] < 1 || r.words[1] > 4) {
+            StopStream();
+            return QStringLiteral("live: no channel %1, nothing sent").arg(r.words[1]);
+        }
+        m_channelIndex = int(r.words[1]) - 1;
+    }
+    StartStream(Stream::Live);
+    return m_allChannels ? QStringLiteral("live: all channels")
+                         : QStringLiteral("live: channel %1").arg(m_channelIndex + 1);
+}
+
+QString SimSession::OnRecorder(const Request &r)
+{
+    const int state = int(r.words[3] >> 8 & 0xFF);
+    if (state == 0) {
+        StopStream();
+        return QStringLiteral("playback: stop");
+    }
+    const std::uint32_t channel = r.words[0];
+    if (m_options.playbackError) {
+        StopStream();
+        SendPlaybackStatus(PLAYBACK_ERROR);
+        return QStringLiteral("playback: status 0 (error)");
+    }
+    if (channel > 4) {
+        StopStream();
+        SendPlaybackStatus(PLAYBACK_NO_PICTURE);
+        return QStringLiteral("playback: no channel %1, status 2").arg(channel);
+    }
+    const int status = m_playClock.Start(r.words[1], r.words[2], r.words[3], m_versionCode);
+    if (status != PLAYBACK_PICTURE) {
+        StopStream();
+        SendPlaybackStatus(status);
+        return QStringLiteral("playback: status %1").arg(status);
+    }
+    m_allChannels = channel == 0;
+    m_channelIndex = m_allChannels ? 0 : int(channel) - 1;
+    StartStream(Stream::Playback);
+    return QStringLiteral("playback: %1 from %2 %3 %4X")
+        .arg(m_allChannels ? QStringLiteral("all channels")
+                           : QStringLiteral("channel %1").arg(channel))
+        .arg(m_playClock.StartTime().toString(Qt::ISODate))
+        .arg(m_playClock.Reverse() ? QStringLiteral("reverse") : QStringLiteral("forwards"))
+        .arg(m_playClock.Rate());
+}
+
+QString SimSession::OnStop()
+{
+    StopStream();
+    Words w{};
+    w[0] = 1;
+    Send(COMMAND_R_STOP, w);
+    return QStringLiteral("stop confirmed");
+}
+
+QString SimSession::OnEvent()
+{
+    const QByteArray list = MakeEventList(m_options.events, m_options.rangeStart,
+                                          m_options.rangeEnd);
+    Send(COMMAND_R_EVENT, Words{}, list);
+    return QStringLiteral("event list: %1 records").arg(m_options.events);
+}
+
+QString SimSession::OnPtz(const Request &r)
+{
+    const std::uint32_t axis = r.words[0], direction = r.words[1];
+    if (axis > 3)
+        return QStringLiteral("ptz: unknown axis %1 ignored").arg(axis);
+    const int channel = PtzChannel();
+    PoseOf(channel); // bring positions up to now before the velocity changes
+    PtzAxis &a = m_ptz[channel].axis[axis];
+    const double speed = std::max<std::uint32_t>(r.words[2], 1);
+    if (direction == 2)
+        a.velocity = 0;
+    else
+        a.velocity = (direction == 1 ? 1 : -1) * PTZ_RATE[axis] * speed;
+    return QStringLiteral("ptz: channel %1 %2 %3 speed %4 protocol %5")
+        .arg(channel + 1)
+        .arg(PTZ_AXIS_NAME[axis])
+        .arg(direction == 2 ? QStringLiteral("stop")
+                            : QStringLiteral("direction %1").arg(direction))
+        .arg(r.words[2])
+        .arg(r.words[3]);
+}
+
+QString SimSession::OnAlert(const Request &r)
+{
+    if (r.words[1] == 1) {
+        m_alertTimer.start(m_options.alertIntervalMs);
+        SendAlert();
+        return QStringLiteral("alert reports on");
+    }
+    m_alertTimer.stop();
+    return QStringLiteral("alert reports off");
+}
+
+void SimSession::Send(std::uint32_t command, const Words &words, const QByteArray &data)
+{
+    if (m_options.neverAnswer || m_silent)
+        return;
+    m_pacer->Enqueue(BuildReply(m_options.versionText, command, words, data), false);
+}
+
+void SimSession::StopStream()
+{
+    m_stream = Stream::None;
+    m_pictureTimer.stop();
+    m_pacer->DropQueuedPictures();
+}
+
+void SimSession::StartStream(Stream stream)
+{
+    m_pacer->DropQueuedPictures();
+    m_stream = stream;
+    m_rotation = 0;
+    m_streamClock.start();
+    m_nextDueNs = 0;
+    if (m_options.closeAfter == 0) {
+        m_socket->disconnectFromHost();
+        return;
+    }
+    PumpPictures();
+}
+
+void SimSession::PumpPictures()
+{
+    if (m_stream == Stream::None || m_options.neverAnswer ||
+        m_socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    if (m_options.silentAfter >= 0 && m_picturesQueued >= m_options.silentAfter)
+        m_silent = true;
+    if (m_silent || m_pacer->Busy())
+        return;
+    const qint64 now = m_streamClock.nsecsElapsed();
+    if (now < m_nextDueNs) {
+        m_pictureTimer.start(int((m_nextDueNs - now + 999999) / 1000000));
+        return;
+    }
+    m_nextDueNs += qint64(1e9 / m_options.fps);
+    if (m_nextDueNs < now)
+        m_nextDueNs = now; // after a stall, no burst: one picture now, then the rate
+    SendPicture();
+}
+
+void SimSession::SendPicture()
+{
+    int ch = m_channelIndex;
+    if (m_allChannels) {
+        ch = m_rotation;
+        m_rotation = (m_rotation + 1) % 4;
+    }
+    PictureRequest pr;
+    pr.channelIndex = ch;
+    pr.oddField = m_nextOdd[ch];
+    pr.pose = PoseOf(ch);
+    Words w{};
+    QByteArray packet;
+    if (m_stream == Stream::Live) {
+        const QDateTime now = QDateTime::currentDateTime();
+        pr.time = WholeSeconds(now);
+        pr.phaseStep = now.toMSecsSinceEpoch() * SCENE_STEPS_PER_SECOND / 1000;
+        pr.mode = QStringLiteral("LIVE");
+        const QByteArray jpeg = m_factory->Picture(pr);
+        w[1] = ++m_sequence;
+        w[2] = CalendarSecondsOf(now);
+        w[3] = std::uint32_t(ch + 1);
+        packet = BuildReply(m_options.versionText, COMMAND_R_LIVE, w, jpeg);
+    } else {
+        bool ended = false;
+        const QDateTime t = m_playClock.At(m_streamClock.elapsed(), &ended);
+        if (ended) {
+            StopStream();
+            SendPlaybackStatus(PLAYBACK_END);
+            return;
+        }
+        pr.time = WholeSeconds(t);
+        pr.phaseStep = m_playClock.MsecsIntoRange(t) * SCENE_STEPS_PER_SECOND / 1000;
+        pr.mode = QStringLiteral("PLAY %1 %2X")
+                      .arg(m_playClock.Reverse() ? QStringLiteral("<<") : QStringLiteral(">>"))
+                      .arg(m_playClock.Rate());
+        const QByteArray jpeg = m_factory->Picture(pr);
+        PutPictureTime(w, m_versionCode, ch, t);
+        w[3] = PLAYBACK_PICTURE;
+        packet = BuildReply(m_options.versionText, COMMAND_R_RECORDER, w, jpeg);
+    }
+    m_nextOdd[ch] = !m_nextOdd[ch];
+    ++m_picturesQueued;
+    if (m_options.oversizeEvery > 0 && m_picturesQueued % m_options.oversizeEvery == 0)
+        PatchPacketSize(packet, m_options.oversizeSize ? m_options.oversizeSize
+                                                       : std::uint32_t(packet.size() + 65536));
+    m_pacer->Enqueue(packet, true);
+    if (m_options.garbageEvery > 0 && m_picturesQueued % m_options.garbageEvery == 0)
+        SendGarbage();
+}
+
+void SimSession::SendPlaybackStatus(int status)
+{
+    Words w{};
+    w[3] = std::uint32_t(status);
+    Send(COMMAND_R_RECORDER, w);
+}
+
+void SimSession::OnPictureWritten()
+{
+    ++m_picturesWritten;
+    emit PictureSent();
+    if (m_options.closeAfter > 0 && m_picturesWritten >= m_options.closeAfter) {
+        StopStream();
+        m_socket->disconnectFromHost();
+    }
+}
+
+void SimSession::SendAlert()
+{
+    static const int valid[] = {1, 2, 3, 4};
+    static const int withBad[] = {1, 2, 0, 3, 4, 5};
+    const int *channels = m_options.alertBadChannels ? withBad : valid;
+    const int n = m_options.alertBadChannels ? 6 : 4;
+    const int ch = channels[m_alertTick % n];
+    const int round = m_alertTick / n;
+    ++m_alertTick;
+    const std::uint32_t motion = std::uint32_t((round + ch) % 2);
+    const std::uint32_t loss = std::uint32_t(round % 3 == ch % 3);
+    const std::uint32_t alarm = std::uint32_t((round / 2 + ch) % 2);
+    Words w{};
+    w[0] = std::uint32_t(ch);
+    w[1] = motion << 8 | loss << 16 | alarm << 24;
+    Send(COMMAND_R_ALERT, w);
+}
+
+void SimSession::SendStartTime()
+{
+    Words w{};
+    PutTimeRange(w, m_versionCode, m_options.rangeStart, m_options.rangeEnd);
+    Send(COMMAND_R_START_TIME, w);
+}
+
+void SimSession::SendGarbage()
+{
+    if (m_options.neverAnswer || m_silent)
+        return;
+    QRandomGenerator *rng = QRandomGenerator::global();
+    QByteArray bytes;
+    switch (m_garbageTurn++ % 4) {
+    case 0: { // random bytes, not a header
+        bytes.resize(64 + int(rng->bounded(2000)));
+        for (char &c : bytes)
+            c = char(rng->bounded(256));
+        bytes[0] = 'X';
+        break;
+    }
+    case 1: { // a header with an invalid packet type
+        QByteArray junk(200, '\x5A');
+        bytes = BuildReply(m_options.versionText, COMMAND_R_LIVE, Words{}, junk);
+        PatchPacketType(bytes, 7);
+        break;
+    }
+    case 2: // shorter than header + payload
+        bytes = BuildReply(m_options.versionText, COMMAND_R_ALERT, Words{}).left(40);
+        break;
+    default: // a reply code the client does not know
+        bytes = BuildReply(m_options.versionText, 0x1F00, Words{});
+        break;
+    }
+    m_pacer->Enqueue(bytes, false);
+}
+
+int SimSession::PtzChannel() const
+{
+    return m_stream != Stream::None && !m_allChannels ? m_channelIndex : 0;
+}
+
+ScenePose SimSession::PoseOf(int channelIndex)
+{
+    const qint64 nowMs = m_ptzClock.elapsed();
+    const double dt = double(nowMs - m_ptzUpdatedMs) / 1000.0;
+    m_ptzUpdatedMs = nowMs;
+    const double limit[4][2] = {{-1e9, 1e9},
+                                {-m_factory->Height() / 2.0, m_factory->Height() / 2.0},
+                                {1.0, 4.0},
+                                {-100.0, 100.0}};
+    for (PtzState &s : m_ptz)
+        for (int i = 0; i < 4; ++i) {
+            PtzAxis &a = s.axis[i];
+            a.position = std::clamp(a.position + a.velocity * dt, limit[i][0], limit[i][1]);
+        }
+    const PtzState &s = m_ptz[channelIndex];
+    ScenePose pose;
+    pose.pan = s.axis[0].position;
+    pose.tilt = s.axis[1].position;
+    pose.zoom = s.axis[2].position;
+    pose.focus = s.axis[3].position;
+    return pose;
+}
+
+} // namespace sim

@@ -1,0 +1,44 @@
+// The program's client behind the view's ILiveClient: a CNetClientWnd on real
+// sockets with its own Qt timer host.
+
+#include "protocol/netclientwnd.h"
+#include "ui/live/liveclient.h"
+
+namespace {
+
+class NetLiveClient : public ILiveClient {
+public:
+    NetLiveClient() : m_client(m_timers, CClientSocket::Factory()) {}
+
+    bool Create(IClientView *pView) { return m_client.Create(pView); }
+
+    bool Connect(const QString &host, int nPort) override { return m_client.Connect(host, nPort); }
+    void Disconnect(bool bFreeAll) override { m_client.Disconnect(bFreeAll); }
+    void SendCommand(uint8_t byKind, bool bArmTimer) override
+    {
+        m_client.SendCommand(byKind, bArmTimer);
+    }
+    void SendPtz(uint8_t byType, uint8_t bySpeed, int nIndex, int nPressed) override
+    {
+        m_client.SendPtz(byType, bySpeed, nIndex, nPressed != 0);
+    }
+    void SetAlertRequestWord(uint16_t wWord) override { m_client.SetAlertRequest(wWord); }
+    void SetSkipCounter(uint8_t byCount) override { m_client.SetSkipCounter(byCount); }
+    uint8_t RetryCount() const override { return m_client.RetryCount(); }
+    uint32_t LastAlertWord() const override { return m_client.LastAlertWord(); }
+    CNetClientWnd *NetClient() override { return &m_client; }
+
+private:
+    QtTimerHost m_timers;  // declared first: the client must not outlive it
+    CNetClientWnd m_client;
+};
+
+}  // namespace
+
+std::unique_ptr<ILiveClient> CreateNetLiveClient(IClientView *pView)
+{
+    auto pClient = std::make_unique<NetLiveClient>();
+    if (!pClient->Create(pView))
+        return nullptr;
+    return pClient;
+}

@@ -1,0 +1,392 @@
+// CTelvaneView: construction, initial update, the buttons, screen modes and the
+// link. Drawing is in telvaneviewdraw.cpp; full screen, rotation and the event
+// report in telvaneviewmodes.cpp.
+
+#include "ui/live/telvaneview.h"
+
+#include "protocol/packet.h"
+#include "protocol/timerhost.h"
+#include "ui/controls/skinbutton.h"
+#include "ui/controls/skinids.h"
+#include "ui/live/ptzpanel.h"
+#include "ui/live/statusbridge.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QMetaObject>
+
+using namespace viewlayout;
+
+namespace {
+// Control ids of the view's own skin buttons, apart from the PTZ pad's.
+constexpr int kControlIdBase = 1000;
+constexpr char kEventFileName[] = "AlarmEvent.am";
+}  // namespace
+
+CTelvaneView::CTelvaneView(QWidget *parent, Environment env)
+    : QWidget(parent), m_env(std::move(env))
+{
+    setFixedSize(kViewWidth, kViewHeight);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    if (m_env.pTimerHost) {
+        m_pTimerHost = m_env.pTimerHost;
+    } else {
+        m_pOwnTimerHost = std::make_unique<QtTimerHost>();
+        m_pTimerHost = m_pOwnTimerHost.get();
+    }
+    m_pTimerHost->SetHandler([this](int nId) { OnTimer(nId); });
+    m_pStatus = std::make_unique<CStatusPanelBridge>([this](const QRect &rc) { update(rc); });
+    m_imgBacking = QImage(kViewWidth, kViewHeight, QImage::Format_RGB32);
+    m_imgBacking.fill(Qt::black);
+}
+
+CTelvaneView::~CTelvaneView()
+{
+    // Window destruction: drop the link, forget the cached event list, then the
+    // client goes before anything it could call back into.
+    m_pTimerHost->KillTimer(kClockTimerId);
+    m_pTimerHost->KillTimer(CPtzPanel::kStopRepeatTimerId);
+    m_pTimerHost->SetHandler(nullptr);
+    if (m_pClient)
+        m_pClient->Disconnect(true);
+    DeleteEventFile();
+    m_bDibReady = false;
+    if (m_bDisplayChanged)
+        m_bDisplayChanged = false;  // no display-mode switching on this platform
+    ClearPictures(true);
+    m_pClient.reset();
+    m_pPtzPanel.reset();
+}
+
+void CTelvaneView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    OnInitialUpdate();
+}
+
+void CTelvaneView::OnInitialUpdate()
+{
+    if (m_bInitialised)
+        return;
+    m_bInitialised = true;
+
+    // 1. The protocol client; without one the view goes on and skips its requests.
+    if (!m_pClient) {
+        if (m_env.fnCreateClient)
+            m_pClient = m_env.fnCreateClient(this);
+        else
+            m_pClient = CreateNetLiveClient(this);
+    }
+    // 2. The archive dialog does not exist in this build: the Archive button stays idle.
+    // 3. Settings.
+    m_settings.LoadSettings();
+    // 4. Full screen.
+    if (m_settings.m_bUseFullScreen)
+        SetFullScreen(true);
+    // 5. Drawing set-up.
+    m_bDibReady = true;
+    m_rcPicture = kPictureRect;
+    // 6. Background, logo and controls.
+    m_imgBackground = SkinImage(IDB_MAIN_BACKGROUND).convertToFormat(QImage::Format_RGB32);
+    if (m_imgBackground.size() != QSize(kViewWidth, kViewHeight)) {
+        QImage fixed(kViewWidth, kViewHeight, QImage::Format_RGB32);
+        fixed.fill(Qt::black);
+        m_imgBackground = fixed;
+    }
+    m_imgBacking = m_imgBackground.copy();
+    QImage logo(QStringLiteral("./logo/slogo.bmp"));
+    if (!logo.isNull())
+        m_imgLogo = logo.convertToFormat(QImage::Format_RGB32);
+    DrawLogo();
+    CreateControls();
+    m_pStatus->ShowStatus(m_byConnectState, 0, 0);
+    m_pStatus->DrawDateTime();
+    // 7. Clock and rotation timer.
+    m_pTimerHost->StartTimer(kClockTimerId, kClockPeriodMs);
+    // 8. Quad mode; neither the old nor the new mode is single, so nothing is requested.
+    SetScreenMode(m_wScreenMode);
+    update();
+}
+
+void CTelvaneView::CreateButton(ControlId id)
+{
+    const ControlPlace &c = Control(id);
+    auto *pButton = new CSkinButton(this, kControlIdBase + id);
+    pButton->setGeometry(c.x, c.y, c.w, c.h);
+    if (c.kind == ControlKind::Push)
+        pButton->LoadStateBitmaps(int(c.normalBitmap), int(c.activeBitmap), 0, 0,
+                                  kControlIdBase + id, CSkinButton::SKIN_MOMENTARY);
+    else
+        pButton->LoadStateBitmaps(int(c.normalBitmap), 0, int(c.activeBitmap), 0,
+                                  kControlIdBase + id, CSkinButton::SKIN_LATCHING);
+    pButton->show();
+    m_apButtons[id] = pButton;
+}
+
+void CTelvaneView::CreateControls()
+{
+    for (const ControlPlace &c : Controls())
+        CreateButton(c.id);
+    m_apButtons[CTRL_RECEIVE_LAMP]->setEnabled(false);
+    m_apButtons[CTRL_ROTATE]->setEnabled(false);
+    m_apButtons[CTRL_DISCONNECT]->SetChecked(1);
+
+    CPtzPanel::Host host;
+    if (m_pClient)
+        host.fnSendPtz = [this](uint8_t byType, uint8_t bySpeed, int nIndex, int nPressed) {
+            if (m_pClient)
+                m_pClient->SendPtz(byType, bySpeed, nIndex, nPressed);
+        };
+    host.fnIsConnected = [this] { return m_byConnectState == 1; };
+    host.fnIsRotating = [this] { return m_rotation.IsRunning(); };
+    host.fnPtzType = [this] { return m_settings.m_byPtzType; };
+    host.pTimerHost = m_pTimerHost;
+    host.fnUpdate = [this](const QRect &rc) { update(rc); };
+    m_pPtzPanel = std::make_unique<CPtzPanel>(std::move(host));
+    m_pPtzPanel->CreateButtons(this);
+}
+
+void CTelvaneView::SetButtonChecked(ControlId id, bool bChecked)
+{
+    if (m_apButtons[id] && bool(m_apButtons[id]->GetChecked()) != bChecked)
+        m_apButtons[id]->SetChecked(bChecked ? 1 : 0);
+}
+
+bool CTelvaneView::event(QEvent *pEvent)
+{
+    const QEvent::Type type = pEvent->type();
+    if (type != WM_SKIN_PRESS && type != WM_SKIN_PRESS_SYNC && type != WM_SKIN_IDLE_UP &&
+        type != WM_SKIN_COMMAND)
+        return QWidget::event(pEvent);
+
+    auto *pSkin = static_cast<CSkinEvent *>(pEvent);
+    CSkinButton *pSource = pSkin->Source();
+    const bool bFromPad = m_pPtzPanel && pSource && pSkin->ButtonId() >= 0 &&
+                          pSkin->ButtonId() < 15 &&
+                          m_pPtzPanel->GetButton(pSkin->ButtonId()) == pSource;
+    if (type == WM_SKIN_IDLE_UP) {
+        if (m_pPtzPanel)
+            m_pPtzPanel->OnSkinIdleUp();
+    } else if (type == WM_SKIN_PRESS) {
+        if (bFromPad)
+            m_pPtzPanel->OnSkinPress(pSkin->ButtonId(), pSkin->LParam());
+    } else if (type == WM_SKIN_PRESS_SYNC) {
+        if (bFromPad)
+            m_pPtzPanel->OnSkinPressSync(pSkin->ButtonId(), pSkin->LParam());
+    } else if (!bFromPad) {
+        const int id = pSkin->WParam() - kControlIdBase;
+        if (id >= 0 && id < CTRL_COUNT && pSource == m_apButtons[id])
+            OnCommand(ControlId(id));
+    }
+    return true;
+}
+
+void CTelvaneView::OnCommand(ControlId id)
+{
+    if (id >= CTRL_CHANNEL_1 && id < CTRL_CHANNEL_1 + 16) {
+        OnChannelButton(id - CTRL_CHANNEL_1);
+        return;
+    }
+    if (id >= CTRL_SCREEN_MODE_1 && id < CTRL_SCREEN_MODE_1 + 7) {
+        OnScreenModeButton(id - CTRL_SCREEN_MODE_1);
+        return;
+    }
+    switch (id) {
+    case CTRL_EXIT: OnExit(); break;
+    case CTRL_SETTING: OnSetting(); break;
+    case CTRL_ARCHIVE: OnArchive(); break;
+    case CTRL_ROTATE: ToggleRotation(); break;
+    case CTRL_CONNECT: OnConnect(); break;
+    case CTRL_DISCONNECT: OnLinkLost(); break;
+    default: break;
+    }
+}
+
+void CTelvaneView::SetScreenMode(uint16_t wMode)
+{
+    // The previous mode is kept locally: stopping a rotation below must not lose
+    // it, or leaving single mode would not ask the recorder for all channels again.
+    const uint16_t wPrev = m_wScreenMode;
+    m_wPrevScreenMode = wPrev;
+    m_wScreenMode = wMode;
+    const bool bSingle = (wMode >> 8) == 1;
+    const int nTiles = wMode >> 8;
+    // The grid shows every channel, so it always asks for all of them; otherwise a
+    // double-click or the end of a rotation would leave the grid with one channel.
+    if (!bSingle)
+        m_wRequestChannel = 0x0100;
+    const int nSelected = m_wRequestChannel & 0xFF;
+
+    if (m_apButtons[CTRL_ROTATE]) {
+        m_apButtons[CTRL_ROTATE]->setEnabled(bSingle);
+    }
+    if (!bSingle && m_rotation.IsRunning())
+        StopRotation();
+
+    for (int k = 0; k < 16; ++k) {
+        const bool bWanted = bSingle ? k == nSelected : k < nTiles;
+        CSkinButton *pButton = m_apButtons[CTRL_CHANNEL_1 + k];
+        if (!pButton || bool(pButton->GetChecked()) == bWanted)
+            continue;
+        if (!bWanted)
+            pButton->SetChecked(0);
+        else if (k < m_byChannelCount)
+            pButton->SetChecked(1);
+    }
+    for (int i = 0; i < 7; ++i)
+        SetButtonChecked(ControlId(CTRL_SCREEN_MODE_1 + i), i == (wMode & 0xFF));
+
+    for (int i = 0; i < 16; ++i)
+        m_arcTile[i] = QRect();
+    if (bSingle) {
+        for (int i = 0; i < 4; ++i)
+            m_arcTile[i] = TileRect(0, 1);
+        for (int i = 1; i < 16; ++i)
+            if (i != nSelected)
+                m_arcTile[i] = QRect();
+    } else {
+        for (int i = 0; i < 4; ++i)
+            m_arcTile[i] = TileRect(i, 4);
+    }
+
+    InvalidatePicture();
+
+    if ((wPrev >> 8) == 1 || bSingle)
+        SendLiveRequest();
+}
+
+void CTelvaneView::SendLiveRequest()
+{
+    if (m_pClient)
+        m_pClient->SendCommand(KIND_LIVE, true);
+}
+
+void CTelvaneView::OnScreenModeButton(int nButton)
+{
+    if (nButton < 0 || nButton >= 7)
+        return;
+    const ControlId id = ControlId(CTRL_SCREEN_MODE_1 + nButton);
+    if (nButton >= 2) {
+        Beep();
+        SetButtonChecked(id, false);
+        return;
+    }
+    const uint16_t wMode = kScreenModeWords[std::size_t(nButton)];
+    if (wMode == m_wScreenMode) {
+        SetButtonChecked(id, true);
+        return;
+    }
+    m_wRequestChannel = wMode == kSingleMode ? 0x0000 : 0x0100;
+    SetScreenMode(wMode);
+}
+
+void CTelvaneView::OnChannelButton(int nButton)
+{
+    if (nButton < 0 || nButton >= 16)
+        return;
+    const ControlId id = ControlId(CTRL_CHANNEL_1 + nButton);
+    if (nButton > 3) {
+        Beep();
+        SetButtonChecked(id, false);
+        return;
+    }
+    if (IsSingleMode() && (m_wRequestChannel & 0xFF) == nButton) {
+        SetButtonChecked(id, true);  // the click flipped it; it stays the selection
+        return;
+    }
+    m_wRequestChannel = uint16_t(nButton);
+    SetScreenMode(kSingleMode);
+}
+
+void CTelvaneView::OnConnect()
+{
+    if (m_byConnectState == 0) {
+        if (m_pClient &&
+            m_pClient->Connect(FieldText(m_settings.m_szHostIP), m_settings.m_nHostPort))
+            m_byConnectState = 2;
+        if (m_apButtons[CTRL_CONNECT])
+            m_apButtons[CTRL_CONNECT]->setEnabled(true);
+        SetButtonChecked(CTRL_DISCONNECT, false);
+    }
+    SetButtonChecked(CTRL_CONNECT, true);
+    ShowStatus(m_byConnectState);
+}
+
+void CTelvaneView::OnLinkLost()
+{
+    if (m_byConnectState != 0) {
+        m_byConnectState = 0;
+        if (m_pClient)
+            m_pClient->Disconnect(true);
+        ClearPictures(true);
+        InvalidatePicture();
+        SetButtonChecked(CTRL_CONNECT, false);
+        SetButtonChecked(CTRL_DISCONNECT, true);
+        DeleteEventFile();
+    } else {
+        SetButtonChecked(CTRL_DISCONNECT, true);
+    }
+    ShowStatus(m_byConnectState);
+}
+
+void CTelvaneView::ClearPictures(bool bClearSeen)
+{
+    for (int i = 0; i < 16; ++i) {
+        m_apChannelBits[i] = DibPicture();
+        if (bClearSeen)
+            m_abChannelSeen[i] = false;
+    }
+}
+
+void CTelvaneView::DeleteEventFile() { QFile::remove(QString::fromLatin1(kEventFileName)); }
+
+void CTelvaneView::ShowStatus(uint8_t byCode)
+{
+    m_pStatus->ShowStatus(byCode, m_pClient ? m_pClient->RetryCount() : 0,
+                          m_pClient ? m_pClient->LastAlertWord() : 0);
+}
+
+QString CTelvaneView::StatusText() const { return m_pStatus->StatusText(); }
+
+uint8_t CTelvaneView::GetPtzSpeed() const
+{
+    return m_pPtzPanel ? m_pPtzPanel->GetPtzSpeed() : 1;
+}
+
+void CTelvaneView::OnSetting()
+{
+    // The System Setting dialog is handed in by the program; without it the button
+    // does nothing.
+    if (!m_env.fnSettingDialog)
+        return;
+    m_env.fnSettingDialog(*this);
+    if (m_pPtzPanel)
+        m_pPtzPanel->OnSettingsClosed();
+}
+
+void CTelvaneView::OnArchive()
+{
+    // Needs the client, the archive dialog and a link. The archive dialog is not
+    // part of this build, so the button stays idle.
+    if (!m_pClient || m_byConnectState < 1)
+        return;
+}
+
+void CTelvaneView::OnExit()
+{
+    if (m_pClient)
+        m_pClient->Disconnect(true);
+    m_pTimerHost->KillTimer(kClockTimerId);
+    m_settings.SaveSettings();
+    m_bDibReady = false;
+    if (QWidget *pTop = window())
+        QMetaObject::invokeMethod(pTop, "close", Qt::QueuedConnection);
+}
+
+void CTelvaneView::Beep()
+{
+    if (m_env.fnBeep)
+        m_env.fnBeep();
+    else
+        QApplication::beep();
+}

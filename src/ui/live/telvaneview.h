@@ -1,0 +1,197 @@
+#pragma once
+// CTelvaneView: the content of the main window. A fixed 877 x 685 form painted
+// from the skin background, with skin buttons at fixed places, the 640 x 480
+// live picture area (one channel alone or a 2 x 2 grid), the status column, the
+// PTZ pad, full screen, circular monitoring and the event-report switch.
+//
+// Theory of operation. The view owns the settings record and the protocol client
+// for its whole life (the client is created by the initial update). The client
+// hands each decoded live picture over with SetChannelPicture + ShowLiveFrame; the
+// view stretches it straight into its 32-bit backing image (drawbmp.h) and asks Qt
+// to repaint only that tile. paintEvent copies the backing image (background,
+// pictures, tile frames, logo) and then lets the status and PTZ panels paint their
+// texts. Timer 100 (1000 ms) drives the clock and the rotation; timer 10 belongs
+// to the PTZ panel. Both run on an ITimerHost, so tests drive them on a manual clock.
+//
+//   screen mode: quad --channel / mode 1 / double-click seen tile--> single
+//                single --mode 2 / double-click / end of rotation--> quad
+//   link:        0 --Connect--> 2 --TCP up--> 1 --OnLinkLost--> 0
+
+#include "imaging/bitmapinfo.h"
+#include "protocol/clientviews.h"
+#include "settings/clientsettings.h"
+#include "ui/live/drawbmp.h"
+#include "ui/live/liveclient.h"
+#include "ui/live/rotation.h"
+#include "ui/live/viewlayout.h"
+
+#include <QImage>
+#include <QPixmap>
+#include <QPoint>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class CSkinButton;
+class CPtzPanel;
+class ITimerHost;
+class CStatusPanelBridge;
+class CTelvaneView;
+
+// Everything the view takes from outside, so tests can replace it. Empty
+// members get the program's defaults.
+struct TelvaneViewEnvironment {
+    // Timers 100 and 10; null = a Qt timer host owned by the view.
+    ITimerHost *pTimerHost = nullptr;
+    // Makes the protocol client; empty = a CNetClientWnd on real sockets.
+    LiveClientFactory fnCreateClient;
+    // The default beep; empty = QApplication::beep.
+    std::function<void()> fnBeep;
+    // Places the main window for full screen on / off; empty = the frame's
+    // PlaceWindow when the top-level window is a CMainFrame, else a plain move.
+    std::function<void(bool)> fnPlaceWindow;
+    // Opens the About box; empty = the shell's About dialog.
+    std::function<void()> fnAbout;
+    // Runs the System Setting dialog modally; empty = no dialog (the button
+    // does nothing).
+    std::function<void(CTelvaneView &)> fnSettingDialog;
+};
+
+class CTelvaneView : public QWidget, public IClientView {
+    Q_OBJECT
+public:
+    static constexpr int kClockTimerId = 100;
+    static constexpr int kClockPeriodMs = 1000;
+    static constexpr uint16_t kSingleMode = 0x0100;
+    static constexpr uint16_t kQuadMode = 0x0401;
+    static constexpr uint16_t kAlertOn = 0x0501;
+    static constexpr uint16_t kAlertOff = 0x0500;
+
+    using Environment = TelvaneViewEnvironment;
+
+    explicit CTelvaneView(QWidget *parent = nullptr, Environment env = Environment());
+    ~CTelvaneView() override;
+
+    // Once, when the view is first shown (showEvent calls it too): creates the
+    // client, loads the settings, full screen if set, layout, timer 100, quad mode.
+    void OnInitialUpdate();
+
+    // --- screen modes and pictures -------------------------------------------
+    void SetScreenMode(uint16_t wMode);
+    void DrawBmp(int nChannel);
+
+    // --- buttons (also what tests press) -------------------------------------
+    void OnConnect();
+    void OnScreenModeButton(int nButton);  // 0..6
+    void OnChannelButton(int nButton);     // 0..15
+    void OnSetting();
+    void OnArchive();
+    void OnExit();
+
+    // --- full screen, circular monitoring, alert mode ------------------------
+    void SetFullScreen(bool bOn);
+    void ToggleRotation();
+    void RotateNext();
+    void SetEventReport(bool bOn);
+
+    // --- IClientView ----------------------------------------------------------
+    const ClientSettings &Settings() const override { return m_settings; }
+    uint8_t GetConnectState() const override { return m_byConnectState; }
+    void SetConnectState(uint8_t byState) override { m_byConnectState = byState; }
+    uint16_t GetRequestChannel() const override { return m_wRequestChannel; }
+    void SetChannelCount(uint8_t byCount) override { m_byChannelCount = byCount; }
+    uint8_t GetPtzSpeed() const override;
+    void ShowStatus(uint8_t byCode) override;
+    void OnLinkLost() override;
+    void SetChannelPicture(int nIndex, const ChannelPicture &picture) override;
+    void ShowLiveFrame(int nIndex) override;
+    void ToggleReceiveLamp() override;
+
+    // --- state for the client, the archive and the tests ---------------------
+    ClientSettings &SettingsRecord() { return m_settings; }
+    ILiveClient *Client() const { return m_pClient.get(); }
+    CPtzPanel *PtzPanel() const { return m_pPtzPanel.get(); }
+    CSkinButton *Button(viewlayout::ControlId id) const { return m_apButtons[id]; }
+    uint16_t GetScreenMode() const { return m_wScreenMode; }
+    bool IsSingleMode() const { return (m_wScreenMode >> 8) == 1; }
+    int TileCount() const { return m_wScreenMode >> 8; }
+    bool IsChannelSeen(int nChannel) const;
+    bool HasPicture(int nChannel) const;
+    QRect Tile(int nChannel) const;
+    bool IsRotating() const { return m_rotation.IsRunning(); }
+    const CRotation &Rotation() const { return m_rotation; }
+    QString StatusText() const;
+    // The composed picture of the form without the panels' texts and the buttons.
+    const QImage &BackingImage() const { return m_imgBacking; }
+    bool DisplayChanged() const { return m_bDisplayChanged; }
+
+    uint8_t m_byConnectState = 0;
+    uint16_t m_wScreenMode = kQuadMode;
+    uint16_t m_wPrevScreenMode = kQuadMode;
+    uint16_t m_wRequestChannel = 0x0100;
+    uint8_t m_byChannelCount = 4;
+
+protected:
+    bool event(QEvent *pEvent) override;
+    void paintEvent(QPaintEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+
+private:
+    void CreateControls();
+    void CreateButton(viewlayout::ControlId id);
+    void OnCommand(viewlayout::ControlId id);
+    void OnTimer(int nId);
+    void OnClockTick();
+    void StopRotation();
+    void SendLiveRequest();
+    void SetButtonChecked(viewlayout::ControlId id, bool bChecked);
+    void ClearPictures(bool bClearSeen);
+    // Redraws the whole picture area of the backing image: background, then each
+    // tile's picture or its frame; then schedules its repaint.
+    void InvalidatePicture();
+    void DrawBmpInto(int nChannel);
+    void DrawLogo();
+    void Beep();
+    void PlaceMainWindow(bool bFullScreen);
+    void DeleteEventFile();
+
+    Environment m_env;
+    ClientSettings m_settings;
+    std::unique_ptr<ILiveClient> m_pClient;
+    std::unique_ptr<ITimerHost> m_pOwnTimerHost;
+    ITimerHost *m_pTimerHost = nullptr;
+    std::unique_ptr<CStatusPanelBridge> m_pStatus;
+    std::unique_ptr<CPtzPanel> m_pPtzPanel;
+    std::array<CSkinButton *, viewlayout::CTRL_COUNT> m_apButtons{};
+    bool m_bInitialised = false;
+
+    // Pictures of the 16 channel slots (borrowed from the client's frame records).
+    std::array<bool, 16> m_abChannelSeen{};
+    std::array<DibPicture, 16> m_apChannelBits{};
+    std::array<BitmapInfoHeader, 16> m_aChannelHeader{};
+    std::array<uint8_t, 16> m_abFieldFlag{};
+    int32_t m_bWidthFlag = 1;
+    std::array<QRect, 16> m_arcTile{};
+    QRect m_rcPicture = viewlayout::kPictureRect;
+
+    QImage m_imgBackground;  // 877 x 685, 32-bit
+    QImage m_imgBacking;     // what paintEvent copies
+    QImage m_imgLogo;        // "./logo/slogo.bmp", null when absent
+    CDibStretcher m_stretcher;
+    bool m_bDibReady = false;  // the drawing "handle": open between layout and Exit
+
+    CRotation m_rotation;
+    bool m_bDisplayChanged = false;
+    bool m_bReceiveLampOn = false;
+
+    // Window dragging by the form (when not in full screen).
+    bool m_bDragging = false;
+    QPoint m_ptDragOffset;
+};

@@ -1,0 +1,100 @@
+// CTelvaneView: full screen, circular monitoring, the event report and timer 100.
+
+#include "ui/live/telvaneview.h"
+
+#include "protocol/packet.h"
+#include "app/shell/mainframe.h"
+#include "protocol/timerhost.h"
+#include "ui/controls/skinbutton.h"
+#include "ui/live/ptzpanel.h"
+#include "ui/live/statusbridge.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+using namespace viewlayout;
+
+void CTelvaneView::OnTimer(int nId)
+{
+    if (nId == kClockTimerId)
+        OnClockTick();
+    else if (nId == CPtzPanel::kStopRepeatTimerId && m_pPtzPanel)
+        m_pPtzPanel->OnTimer();
+}
+
+void CTelvaneView::OnClockTick()
+{
+    m_pStatus->DrawDateTime();
+    if (m_rotation.Tick())
+        RotateNext();
+}
+
+void CTelvaneView::SetFullScreen(bool bOn)
+{
+    // This platform cannot switch the display mode: full screen only places the
+    // window, and the display-changed flag is never set.
+    PlaceMainWindow(bOn);
+}
+
+void CTelvaneView::PlaceMainWindow(bool bFullScreen)
+{
+    if (m_env.fnPlaceWindow) {
+        m_env.fnPlaceWindow(bFullScreen);
+        return;
+    }
+    QWidget *pTop = window();
+    if (!pTop || pTop == this)
+        return;
+    if (auto *pFrame = qobject_cast<CMainFrame *>(pTop)) {
+        pFrame->PlaceWindow(bFullScreen);
+        return;
+    }
+    if (bFullScreen) {
+        pTop->move(-2, -2);
+    } else if (QScreen *pScreen = pTop->screen() ? pTop->screen()
+                                                 : QGuiApplication::primaryScreen()) {
+        const QRect geo = pScreen->geometry();
+        pTop->move(geo.left() + (geo.width() - kViewWidth) / 2,
+                   geo.top() + (geo.height() - kViewHeight) / 2);
+    }
+    pTop->update();
+}
+
+void CTelvaneView::StopRotation()
+{
+    m_rotation.Stop();
+    SetButtonChecked(CTRL_ROTATE, false);
+}
+
+void CTelvaneView::ToggleRotation()
+{
+    if (m_rotation.IsRunning()) {
+        StopRotation();
+        SetScreenMode(kQuadMode);
+        return;
+    }
+    if (m_byConnectState == 1 && IsSingleMode()) {
+        m_rotation.Start(m_settings.m_byRotateInterval);
+        SetButtonChecked(CTRL_ROTATE, true);
+        RotateNext();
+        return;
+    }
+    SetButtonChecked(CTRL_ROTATE, false);
+}
+
+void CTelvaneView::RotateNext()
+{
+    if (!IsSingleMode())
+        return;
+    const int nNext = NextSeenChannel(m_wRequestChannel & 0xFF, m_abChannelSeen);
+    m_wRequestChannel = uint16_t(nNext);
+    SetScreenMode(kSingleMode);
+}
+
+void CTelvaneView::SetEventReport(bool bOn)
+{
+    if (!m_pClient)
+        return;
+    m_pClient->SetAlertRequestWord(bOn ? kAlertOn : kAlertOff);
+    m_pClient->SendCommand(KIND_ALERT, false);
+}

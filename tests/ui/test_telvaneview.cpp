@@ -1,0 +1,492 @@
+// The main view against a recording fake client on a manual clock: screen modes,
+// channels, requests, beeps, double-clicks, picture crop, the link buttons,
+// circular monitoring, the event report and the Exit path.
+
+#include "protocol/packet.h"
+#include "protocol/timerhost.h"
+#include "settings/clientsettings.h"
+#include "support/testsupport.h"
+#include "ui/controls/skinbutton.h"
+#include "ui/live/telvaneview.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMouseEvent>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace viewlayout;
+
+namespace {
+
+int g_argc = 1;
+char g_arg0[] = "test_telvaneview";
+char *g_argv[] = {g_arg0, nullptr};
+
+QApplication &App()
+{
+    static QApplication *app = new QApplication(g_argc, g_argv);
+    return *app;
+}
+
+struct FakeLiveClient : ILiveClient {
+    struct Command {
+        uint8_t kind;
+        bool arm;
+        uint16_t requestWord;  // the view's m_wRequestChannel when it was sent
+        uint16_t alertWord;
+    };
+    explicit FakeLiveClient(IClientView *pView) : view(pView) {}
+
+    bool Connect(const QString &h, int p) override
+    {
+        host = h;
+        port = p;
+        ++connects;
+        return connectResult;
+    }
+    void Disconnect(bool bFreeAll) override { disconnects.push_back(bFreeAll); }
+    void SendCommand(uint8_t byKind, bool bArm) override
+    {
+        commands.push_back({byKind, bArm, view->GetRequestChannel(), alertWord});
+    }
+    void SendPtz(uint8_t, uint8_t, int nIndex, int nPressed) override
+    {
+        ptz.emplace_back(nIndex, nPressed);
+    }
+    void SetAlertRequestWord(uint16_t w) override { alertWord = w; }
+    void SetSkipCounter(uint8_t b) override { skip = b; }
+    uint8_t RetryCount() const override { return 0; }
+    uint32_t LastAlertWord() const override { return 0; }
+
+    std::vector<Command> LiveRequests() const
+    {
+        std::vector<Command> out;
+        for (const Command &c : commands)
+            if (c.kind == KIND_LIVE)
+                out.push_back(c);
+        return out;
+    }
+
+    IClientView *view;
+    QString host;
+    int port = 0;
+    int connects = 0;
+    bool connectResult = true;
+    std::vector<bool> disconnects;
+    std::vector<Command> commands;
+    std::vector<std::pair<int, int>> ptz;
+    uint16_t alertWord = 0x0501;
+    uint8_t skip = 0;
+};
+
+// A bottom-up 24-bit picture whose pixel at top-down (x, y) has blue = x & 0xFF
+// and green = y & 0xFF, red = channel marker of the test.
+struct TestPicture {
+    BitmapInfoHeader header;
+    std::vector<uint8_t> bits;
+    TestPicture(int w, int h, uint8_t red)
+    {
+        const int stride = (w * 3 + 3) & ~3;
+        header.biWidth = w;
+        header.biHeight = h;
+        header.biBitCount = 24;
+        header.biSizeImage = uint32_t(stride * h);
+        bits.assign(header.biSizeImage, 0);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                uint8_t *p = bits.data() + std::size_t(h - 1 - y) * stride + x * 3;
+                p[0] = uint8_t(x);
+                p[1] = uint8_t(y);
+                p[2] = red;
+            }
+    }
+    ChannelPicture Hand(uint8_t fieldFlag, uint8_t widthFlag = 0) const
+    {
+        ChannelPicture pic;
+        pic.pBits = bits.data();
+        pic.pHeader = &header;
+        pic.byFieldFlag = fieldFlag;
+        pic.byWidthFlag = widthFlag;
+        return pic;
+    }
+};
+
+class TelvaneViewTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        App();
+        ASSERT_TRUE(m_cwd.isValid());
+        m_oldCwd = QDir::currentPath();
+        QDir::setCurrent(m_cwd.path());
+        m_pHost = m_clock.CreateHost();
+        CTelvaneView::Environment env;
+        env.pTimerHost = m_pHost.get();
+        env.fnCreateClient = [this](IClientView *pView) {
+            auto p = std::make_unique<FakeLiveClient>(pView);
+            m_pClient = p.get();
+            return p;
+        };
+        env.fnBeep = [this] { ++m_nBeeps; };
+        env.fnAbout = [this] { ++m_nAbout; };
+        env.fnPlaceWindow = [this](bool bOn) { m_placed.push_back(bOn); };
+        m_pView = std::make_unique<CTelvaneView>(nullptr, env);
+        m_pView->OnInitialUpdate();
+        ASSERT_NE(m_pClient, nullptr);
+    }
+    void TearDown() override
+    {
+        m_pView.reset();
+        QDir::setCurrent(m_oldCwd);
+    }
+
+    bool Checked(ControlId id) const { return m_pView->Button(id)->GetChecked() != 0; }
+    ControlId Channel(int k) const { return ControlId(CTRL_CHANNEL_1 + k); }
+    ControlId Mode(int i) const { return ControlId(CTRL_SCREEN_MODE_1 + i); }
+
+    void DoubleClick(QPoint pt)
+    {
+        QMouseEvent ev(QEvent::MouseButtonDblClick, QPointF(pt), QPointF(m_pView->mapToGlobal(pt)),
+                       Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_pView.get(), &ev);
+    }
+    // Delivers a picture for channel index k, as the receive path does.
+    void Deliver(int k, const TestPicture &pic, uint8_t fieldFlag = 1)
+    {
+        m_pView->SetChannelPicture(k, pic.Hand(fieldFlag));
+        m_pView->ShowLiveFrame(k);
+    }
+
+    testsupport::IsolatedSettings m_settings;
+    QTemporaryDir m_cwd;
+    QString m_oldCwd;
+    ManualClock m_clock;
+    std::unique_ptr<ManualTimerHost> m_pHost;
+    FakeLiveClient *m_pClient = nullptr;
+    std::unique_ptr<CTelvaneView> m_pView;
+    int m_nBeeps = 0;
+    int m_nAbout = 0;
+    std::vector<bool> m_placed;
+};
+
+TEST_F(TelvaneViewTest, StartsInQuadModeDisconnectedWithoutRequests)
+{
+    EXPECT_EQ(m_pView->GetScreenMode(), 0x0401);
+    EXPECT_EQ(m_pView->m_wRequestChannel, 0x0100);
+    EXPECT_EQ(m_pView->m_byConnectState, 0);
+    EXPECT_TRUE(m_pClient->commands.empty());
+    EXPECT_EQ(m_pClient->connects, 0);
+    EXPECT_TRUE(Checked(CTRL_DISCONNECT));
+    EXPECT_FALSE(Checked(CTRL_CONNECT));
+    EXPECT_TRUE(Checked(Mode(1)));
+    for (int k = 0; k < 16; ++k)
+        EXPECT_EQ(Checked(Channel(k)), k < 4) << k;
+    EXPECT_FALSE(m_pView->Button(CTRL_ROTATE)->isEnabled());
+    EXPECT_FALSE(m_pView->Button(CTRL_RECEIVE_LAMP)->isEnabled());
+    EXPECT_EQ(m_pView->StatusText(), QStringLiteral("WAITING FOR CONNECTION."));
+    EXPECT_TRUE(m_pHost->IsTimerRunning(CTelvaneView::kClockTimerId));
+    EXPECT_TRUE(m_placed.empty());  // no full screen by default
+    EXPECT_EQ(m_pView->Tile(0), TileRect(0, 4));
+    EXPECT_EQ(m_pView->Tile(3), TileRect(3, 4));
+    EXPECT_TRUE(m_pView->Tile(4).isEmpty());
+}
+
+TEST_F(TelvaneViewTest, ChannelButtonsSelectOneChannelAndRequestOnce)
+{
+    m_pView->OnChannelButton(2);
+    ASSERT_EQ(m_pClient->LiveRequests().size(), 1u);
+    EXPECT_EQ(m_pClient->LiveRequests()[0].requestWord, 0x0002);
+    EXPECT_TRUE(m_pClient->LiveRequests()[0].arm);
+    EXPECT_EQ(m_pView->GetScreenMode(), 0x0100);
+    EXPECT_TRUE(m_pView->Button(CTRL_ROTATE)->isEnabled());
+    for (int k = 0; k < 16; ++k)
+        EXPECT_EQ(Checked(Channel(k)), k == 2) << k;
+    EXPECT_TRUE(Checked(Mode(0)));
+    EXPECT_FALSE(Checked(Mode(1)));
+    EXPECT_EQ(m_pView->Tile(0), TileRect(0, 1));
+    EXPECT_EQ(m_pView->Tile(2), TileRect(0, 1));
+    EXPECT_TRUE(m_pView->Tile(1).isEmpty());
+
+    m_pView->OnChannelButton(2);  // already shown: nothing
+    EXPECT_EQ(m_pClient->LiveRequests().size(), 1u);
+
+    m_pView->OnChannelButton(0);
+    ASSERT_EQ(m_pClient->LiveRequests().size(), 2u);
+    EXPECT_EQ(m_pClient->LiveRequests()[1].requestWord, 0x0000);
+}
+
+TEST_F(TelvaneViewTest, ScreenModeTwoFromSingleRequestsAllChannelsOnce)
+{
+    m_pView->OnScreenModeButton(0);
+    ASSERT_EQ(m_pClient->LiveRequests().size(), 1u);
+    EXPECT_EQ(m_pClient->LiveRequests()[0].requestWord, 0x0000);
+    m_pView->OnScreenModeButton(0);  // already single
+    EXPECT_EQ(m_pClient->LiveRequests().size(), 1u);
+    EXPECT_TRUE(Checked(Mode(0)));
+
+    m_pView->OnScreenModeButton(1);
+    ASSERT_EQ(m_pClient->LiveRequests().size(), 2u);
+    EXPECT_EQ(m_pClient->LiveRequests()[1].requestWord, 0x0100);
+    m_pView->OnScreenModeButton(1);
+    EXPECT_EQ(m_pClient->LiveRequests().size(), 2u);
+    EXPECT_EQ(m_pView->GetScreenMode(), 0x0401);
+}
+
+TEST_F(TelvaneViewTest, UnsupportedModesAndChannelsBeepAndChangeNothing)
+{
+    struct Row { bool mode; int button; };
+    const Row rows[] = {{true, 2}, {true, 4}, {true, 6}, {false, 4}, {false, 8}, {false, 15}};
+    int expectedBeeps = 0;
+    for (const Row &r : rows) {
+        const ControlId id = r.mode ? Mode(r.button) : Channel(r.button);
+        m_pView->Button(id)->SetChecked(1);  // as the click left it
+        if (r.mode)
+            m_pView->OnScreenModeButton(r.button);
+        else
+            m_pView->OnChannelButton(r.button);
+        EXPECT_EQ(m_nBeeps, ++expectedBeeps) << r.button;
+        EXPECT_FALSE(Checked(id)) << r.button;
+        EXPECT_EQ(m_pView->GetScreenMode(), 0x0401);
+        EXPECT_EQ(m_pView->m_wRequestChannel, 0x0100);
+    }
+    EXPECT_TRUE(m_pClient->commands.empty());
+}
+
+TEST_F(TelvaneViewTest, DoubleClicksFollowSeenTilesAndModes)
+{
+    const QPoint inTile3 = TileRect(3, 4).center();
+    DoubleClick(inTile3);  // channel 4 never delivered a picture
+    EXPECT_EQ(m_pView->GetScreenMode(), 0x0401);
+    EXPECT_TRUE(m_pClient->commands.empty());
+
+    TestPicture pic(704, 240, 40);
+    Deliver(3, pic);
+    DoubleClick(inTile3);
+    EXPECT_EQ(m_pView->GetScreenMode(), 0x0100);
+    EXPECT_EQ(m_pView->m_wRequestChannel, 0x0003);
+    ASSERT_EQ(m_pClient->LiveRequests().size(), 1u);
+
+    // In single mode a double-click on the picture goes back to all four channels.
+    DoubleClick(QPoint(100, 100));
+    EXPECT_EQ(m_pView->GetScreenMode(), 0x0401);
+    ASSERT_EQ(m_pClient->LiveRequests().size(), 2u);
+    EXPECT_EQ(m_pClient->LiveRequests()[1].requestWord, 0x0100);
+
+    EXPECT_EQ(m_nAbout, 0);
+    DoubleClick(QPoint(40, 600));
+    EXPECT_EQ(m_nAbout, 1);
+}
+
+TEST_F(TelvaneViewTest, PicturesAreCroppedByHeightAndFieldFlag)
+{
+    struct Row { int w, h; uint8_t field; int left, top; };
+    const Row rows[] = {
+        {704, 240, 1, 6, 8}, {704, 240, 0, 6, 9}, {704, 288, 1, 10, 12}, {704, 288, 0, 10, 13},
+    };
+    for (const Row &r : rows) {
+        TestPicture pic(r.w, r.h, 77);
+        Deliver(1, pic, r.field);
+        const QRect tile = m_pView->Tile(1);
+        const QRgb corner = m_pView->BackingImage().pixel(tile.topLeft());
+        EXPECT_EQ(qRed(corner), 77);
+        EXPECT_EQ(qBlue(corner), r.left) << r.h << "/" << int(r.field);
+        EXPECT_EQ(qGreen(corner), r.top) << r.h << "/" << int(r.field);
+        EXPECT_TRUE(m_pView->IsChannelSeen(1));
+        // The frame around the tile.
+        EXPECT_EQ(m_pView->BackingImage().pixel(tile.left() - 1, tile.top() - 1),
+                  qRgb(255, 255, 255));
+    }
+}
+
+TEST_F(TelvaneViewTest, ConnectAndLinkLost)
+{
+    QFile events(QStringLiteral("AlarmEvent.am"));
+    ASSERT_TRUE(events.open(QIODevice::WriteOnly));
+    events.write("0123456789");
+    events.close();
+
+    m_pView->OnConnect();
+    EXPECT_EQ(m_pClient->connects, 1);
+    EXPECT_EQ(m_pClient->host, QStringLiteral("192.168.1.150"));  // the fake never dials
+    EXPECT_EQ(m_pClient->port, 8000);
+    EXPECT_EQ(m_pView->m_byConnectState, 2);
+    EXPECT_TRUE(Checked(CTRL_CONNECT));
+    EXPECT_FALSE(Checked(CTRL_DISCONNECT));
+    EXPECT_EQ(m_pView->StatusText(), QStringLiteral("CONNECTING.."));
+
+    m_pView->OnConnect();  // already connecting: no second attempt
+    EXPECT_EQ(m_pClient->connects, 1);
+
+    m_pView->SetConnectState(1);
+    TestPicture pic(704, 240, 10);
+    Deliver(0, pic);
+    ASSERT_TRUE(m_pView->HasPicture(0));
+
+    m_pView->OnLinkLost();
+    EXPECT_EQ(m_pView->m_byConnectState, 0);
+    ASSERT_EQ(m_pClient->disconnects.size(), 1u);
+    EXPECT_TRUE(m_pClient->disconnects[0]);
+    EXPECT_FALSE(m_pView->HasPicture(0));
+    EXPECT_FALSE(m_pView->IsChannelSeen(0));
+    EXPECT_FALSE(QFile::exists(QStringLiteral("AlarmEvent.am")));
+    EXPECT_FALSE(Checked(CTRL_CONNECT));
+    EXPECT_TRUE(Checked(CTRL_DISCONNECT));
+    EXPECT_EQ(m_pView->StatusText(), QStringLiteral("WAITING FOR CONNECTION."));
+    // The picture area is back to the background with empty frames.
+    EXPECT_NE(qRed(m_pView->BackingImage().pixel(TileRect(0, 4).center())), 10);
+
+    m_pView->Button(CTRL_DISCONNECT)->SetChecked(0);  // a click on the latched button
+    m_pView->OnLinkLost();
+    EXPECT_EQ(m_pClient->disconnects.size(), 1u);
+    EXPECT_TRUE(Checked(CTRL_DISCONNECT));
+}
+
+TEST_F(TelvaneViewTest, ConnectThatCannotStartStaysIdle)
+{
+    m_pClient->connectResult = false;
+    m_pView->OnConnect();
+    EXPECT_EQ(m_pView->m_byConnectState, 0);
+    EXPECT_EQ(m_pView->StatusText(), QStringLiteral("WAITING FOR CONNECTION."));
+}
+
+TEST_F(TelvaneViewTest, ArchiveDoesNothingWhileNotConnected)
+{
+    m_pView->show();
+    m_pView->OnArchive();
+    EXPECT_TRUE(m_pView->isVisible());
+    EXPECT_TRUE(m_pClient->commands.empty());
+}
+
+TEST_F(TelvaneViewTest, RotationStepsThroughSeenChannelsEveryFourSeconds)
+{
+    m_pView->SetConnectState(1);
+    TestPicture pic(704, 240, 5);
+    for (int k : {0, 1, 3})
+        Deliver(k, pic);
+    m_pView->OnChannelButton(0);
+    m_pView->ToggleRotation();
+    ASSERT_TRUE(m_pView->IsRotating());
+    EXPECT_TRUE(Checked(CTRL_ROTATE));
+    EXPECT_EQ(m_pView->Rotation().m_wRotate, 0x0103);
+
+    // Started on channel 1: channel 2 at once, then 4, 1, 2 ... every 4 s.
+    std::vector<int> shown;
+    std::vector<int64_t> changedAt;
+    int last = m_pView->m_wRequestChannel & 0xFF;
+    shown.push_back(last);
+    changedAt.push_back(m_clock.Now());
+    while (m_clock.Now() < 16000) {
+        m_clock.Advance(1000);
+        const int now = m_pView->m_wRequestChannel & 0xFF;
+        if (now != last) {
+            shown.push_back(now);
+            changedAt.push_back(m_clock.Now());
+            last = now;
+        }
+    }
+    EXPECT_EQ(shown, (std::vector<int>{1, 3, 0, 1, 3}));
+    EXPECT_EQ(changedAt, (std::vector<int64_t>{0, 4000, 8000, 12000, 16000}));
+    // Each step asks for the new channel.
+    EXPECT_EQ(m_pClient->LiveRequests().back().requestWord, 0x0003);
+
+    // Screen-mode 2 stops it and asks for all channels.
+    m_pView->OnScreenModeButton(1);
+    EXPECT_FALSE(m_pView->IsRotating());
+    EXPECT_FALSE(Checked(CTRL_ROTATE));
+    EXPECT_EQ(m_pClient->LiveRequests().back().requestWord, 0x0100);
+}
+
+TEST_F(TelvaneViewTest, RotationFromChannelFourWrapsToChannelOne)
+{
+    m_pView->SetConnectState(1);
+    TestPicture pic(704, 240, 5);
+    for (int k = 0; k < 4; ++k)
+        Deliver(k, pic);
+    m_pView->OnChannelButton(3);
+    m_pView->ToggleRotation();
+    EXPECT_EQ(m_pView->m_wRequestChannel, 0x0000);
+    // The button again ends it and returns to the grid of all channels.
+    m_pView->ToggleRotation();
+    EXPECT_FALSE(m_pView->IsRotating());
+    EXPECT_EQ(m_pView->GetScreenMode(), 0x0401);
+    EXPECT_EQ(m_pClient->LiveRequests().back().requestWord, 0x0100);
+}
+
+TEST_F(TelvaneViewTest, RotationDoesNotStartUnconnectedOrInQuad)
+{
+    m_pView->ToggleRotation();  // quad
+    EXPECT_FALSE(m_pView->IsRotating());
+    m_pView->OnChannelButton(1);
+    m_pView->Button(CTRL_ROTATE)->SetChecked(1);  // as the click left it
+    m_pView->ToggleRotation();  // not connected
+    EXPECT_FALSE(m_pView->IsRotating());
+    EXPECT_FALSE(Checked(CTRL_ROTATE));
+}
+
+TEST_F(TelvaneViewTest, EventReportSendsItsWordAtOnceWithoutArming)
+{
+    struct Row { bool on; uint16_t word; };
+    for (const Row r : {Row{true, 0x0501}, Row{false, 0x0500}}) {
+        m_pClient->commands.clear();
+        m_pView->SetEventReport(r.on);
+        ASSERT_EQ(m_pClient->commands.size(), 1u);
+        EXPECT_EQ(m_pClient->commands[0].kind, KIND_ALERT);
+        EXPECT_FALSE(m_pClient->commands[0].arm);
+        EXPECT_EQ(m_pClient->commands[0].alertWord, r.word);
+    }
+}
+
+TEST_F(TelvaneViewTest, ExitDisconnectsStopsTheClockAndSavesSettings)
+{
+    m_pView->SettingsRecord().m_nHostPort = 8123;
+    SetFieldText(m_pView->SettingsRecord().m_szHostIP, QStringLiteral("127.0.0.1"));
+    m_pView->OnExit();
+    ASSERT_EQ(m_pClient->disconnects.size(), 1u);
+    EXPECT_FALSE(m_pHost->IsTimerRunning(CTelvaneView::kClockTimerId));
+    QSettings store(QString::fromLatin1(SETTINGS_ORGANIZATION),
+                    QString::fromLatin1(SETTINGS_APPLICATION));
+    store.beginGroup(QString::fromLatin1(SETTINGS_SECTION));
+    EXPECT_EQ(store.value(QStringLiteral("Host Port")).toInt(), 8123);
+    EXPECT_EQ(store.value(QStringLiteral("Host IPAddress")).toString(),
+              QStringLiteral("127.0.0.1"));
+}
+
+TEST_F(TelvaneViewTest, FullScreenSettingPlacesTheWindowAtStart)
+{
+    {
+        QSettings store(QString::fromLatin1(SETTINGS_ORGANIZATION),
+                        QString::fromLatin1(SETTINGS_APPLICATION));
+        store.setValue(QStringLiteral("Setting/Use FullScreen"), 1);
+    }
+    CTelvaneView::Environment env;
+    env.pTimerHost = m_pHost.get();
+    env.fnCreateClient = [](IClientView *) { return std::unique_ptr<ILiveClient>(); };
+    std::vector<bool> placed;
+    env.fnPlaceWindow = [&](bool bOn) { placed.push_back(bOn); };
+    m_pView.reset();
+    CTelvaneView view(nullptr, env);
+    view.OnInitialUpdate();
+    EXPECT_EQ(placed, std::vector<bool>{true});
+    EXPECT_FALSE(view.DisplayChanged());
+    // Without a client the buttons that need one do nothing.
+    view.OnConnect();
+    EXPECT_EQ(view.m_byConnectState, 0);
+    view.OnChannelButton(1);
+    EXPECT_EQ(view.GetScreenMode(), 0x0100);
+}
+
+TEST_F(TelvaneViewTest, ClockTicksRedrawTheTime)
+{
+    const QString before = m_pView->StatusText();
+    m_clock.Advance(3000);
+    EXPECT_EQ(m_pView->StatusText(), before);
+    EXPECT_GE(m_pHost->Ticks().size(), 3u);
+}
+
+}  // namespace

@@ -245,7 +245,8 @@ bool BmpFileIo::WriteBmpIndexed(const QString &strFileName, const uint8_t *pInde
         return false;
     }
     QFile file(strFileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // Unbuffered, so that every write reports what really reached the file.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         m_strMessage = QStringLiteral("Can't Open");
         return false;
     }

@@ -1,0 +1,128 @@
+// Decoding speed of the live picture path against a bare TurboJPEG decode, measured
+// in the same run on the same pictures so the ratio means something on any machine.
+//
+//   bare:   one tjhandle, header + tjDecompress2 into a padded bottom-up BGR buffer
+//   whole:  CJpegImage::Decode (normalise, decode, channel marker, index test)
+//   QImage: QImage::fromData on the same bytes, for reference
+//
+// Every method decodes every picture of a size several times per round; rounds are
+// interleaved and the median round is reported. Target: whole <= 1.05 x bare.
+
+#include "imaging/cjpegimage.h"
+
+#include <turbojpeg.h>
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct PictureSet {
+    QString size;
+    std::vector<QByteArray> pictures;
+};
+
+double MedianSeconds(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+class BareDecoder {
+public:
+    BareDecoder() : m_handle(tjInitDecompress()) {}
+    ~BareDecoder() { tjDestroy(m_handle); }
+    bool Decode(const QByteArray &jpeg)
+    {
+        const auto *p = reinterpret_cast<const unsigned char *>(jpeg.constData());
+        int w = 0, h = 0, samp = 0, cs = 0;
+        if (tjDecompressHeader3(m_handle, p, (unsigned long)jpeg.size(), &w, &h, &samp, &cs) != 0)
+            return false;
+        const int pitch = (w * 3 + 3) & ~3;
+        if (m_buffer.size() < size_t(pitch) * h)
+            m_buffer.resize(size_t(pitch) * h);
+        return tjDecompress2(m_handle, p, (unsigned long)jpeg.size(), m_buffer.data(), w, pitch, h,
+                             TJPF_BGR, TJFLAG_BOTTOMUP) == 0;
+    }
+
+private:
+    tjhandle m_handle;
+    std::vector<unsigned char> m_buffer;
+};
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 9;
+    const int passes = argc > 2 ? std::max(1, atoi(argv[2])) : 6;
+    const QDir dir(QStringLiteral(TELVANE_BENCH_PICTURES));
+    std::vector<PictureSet> sets;
+    for (const char *size : {"704x240", "720x288", "704x480"}) {
+        PictureSet set{QString::fromLatin1(size), {}};
+        for (const QString &name : dir.entryList({set.size + "_*.jpg"}, QDir::Files, QDir::Name)) {
+            QFile f(dir.filePath(name));
+            if (f.open(QIODevice::ReadOnly))
+                set.pictures.push_back(f.readAll());
+        }
+        if (!set.pictures.empty())
+            sets.push_back(set);
+    }
+    if (sets.empty()) {
+        std::fprintf(stderr, "no pictures in %s\n", TELVANE_BENCH_PICTURES);
+        return 1;
+    }
+
+    std::printf("%d rounds x %d passes over each size's pictures; median round\n", rounds, passes);
+    std::printf("%-8s %12s %12s %12s %10s %10s  %s\n", "size", "bare pic/s", "whole pic/s",
+                "QImage pic/s", "whole/bare", "QImg/bare", "whole result");
+    for (const PictureSet &set : sets) {
+        BareDecoder bare;
+        CJpegImage image;
+        int failures = 0, lastResult = 0;
+        const std::function<void(const QByteArray &)> methods[3] = {
+            [&](const QByteArray &j) { failures += !bare.Decode(j); },
+            [&](const QByteArray &j) {
+                lastResult = image.Decode(reinterpret_cast<const uint8_t *>(j.constData()),
+                                          size_t(j.size()), false);
+            },
+            [&](const QByteArray &j) { failures += QImage::fromData(j, "JPG").isNull(); },
+        };
+        std::vector<double> seconds[3];
+        for (const QByteArray &j : set.pictures)  // warm-up
+            for (const auto &m : methods)
+                m(j);
+        for (int r = 0; r < rounds; ++r)
+            for (int k = 0; k < 3; ++k) {
+                const int m = (k + r) % 3;  // rotate the order from round to round
+                const auto start = Clock::now();
+                for (int p = 0; p < passes; ++p)
+                    for (const QByteArray &j : set.pictures)
+                        methods[m](j);
+                seconds[m].push_back(std::chrono::duration<double>(Clock::now() - start).count());
+            }
+        const double count = double(passes) * double(set.pictures.size());
+        const double rate[3] = {count / MedianSeconds(seconds[0]), count / MedianSeconds(seconds[1]),
+                                count / MedianSeconds(seconds[2])};
+        std::printf("%-8s %12.0f %12.0f %12.0f %10.3f %10.3f  %s\n", qPrintable(set.size), rate[0],
+                    rate[1], rate[2], rate[0] / rate[1], rate[2] / rate[0],
+                    lastResult == CJpegImage::DECODE_FAILED
+                        ? "255: refused, more than 220000 pixels (header read only)"
+                        : "decoded");
+        if (failures)
+            std::printf("  %d bare/QImage decodes failed\n", failures);
+    }
+    std::printf("whole/bare is time per picture of the whole path over the bare decode "
+                "(target <= 1.05)\n");
+    return 0;
+}

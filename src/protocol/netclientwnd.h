@@ -21,6 +21,7 @@
 #include "protocol/clientsocket.h"
 #include "protocol/clientviews.h"
 #include "protocol/packet.h"
+#include "protocol/ptzcoding.h"
 #include "protocol/receivepath.h"
 #include "protocol/timerhost.h"
 
@@ -146,7 +147,7 @@ private:
     uint16_t m_wAlertRequest = 0x0501;
     uint16_t m_wPtzCommandInfo = 0;
     uint16_t m_wPtzProtocolWord = 0;
-    uint32_t m_dwPtzSpeedWord = 0; // word 2 of the PTZ request being sent
+    PtzRequest m_ptzSending; // words of the PTZ request being sent
     uint32_t m_dwFieldRowSelector = 0;
     VersionText m_keptVersion{};
     uint32_t m_dwPlayWord1 = 0, m_dwPlayWord2 = 0, m_dwPlayControl = 0;
@@ -154,5 +155,7 @@ private:
     bool m_bBuffers = false; // header, payload and send buffers exist
     std::vector<uint8_t> m_sendDataBuf;
     CReceivePath m_receive;
-    uint64_t m_nGeneration = 0; // invalidates posted messages of a destroyed socket
+    // Sockets closed while one of their own events may still be on the stack; freed
+    // at the next Connect or with the client.
+    std::vector<std::unique_ptr<IClientSocket>> m_retired;
 };

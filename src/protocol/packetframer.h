@@ -48,6 +48,7 @@ private:
 
     Sink m_sink;
     uint64_t m_nRemaining = 0;
+    uint64_t m_nResets = 0; // a Reset from inside the sink ends the read being cut
     std::vector<uint8_t> m_held;
     std::vector<uint8_t> m_joined;
 };

@@ -114,9 +114,10 @@ private:
     void FinishPlayback(bool bFirstRead);
     void FinishEventList();
     bool GrowBuffers(uint32_t nLength);
-    // Files the decoder's picture under record nIndex and describes it.
-    struct Filed;
-    bool FilePicture(const CJpegImage &decoder, int nIndex, struct ChannelPictureOut &out);
+    // Files the decoder's picture under record nIndex; false when it holds no pixels.
+    bool FilePicture(const CJpegImage &decoder, int nIndex);
+    struct ChannelPicture MakePicture(int nIndex) const;
+    bool ArchivePlaying();
 
     IReceiveHost &m_host;
     PacketFramer m_framer;

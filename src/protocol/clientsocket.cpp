@@ -1,0 +1,153 @@
+#include "protocol/clientsocket.h"
+
+#include <QTcpSocket>
+
+#include <algorithm>
+
+// ---- CClientSocket ---------------------------------------------------------------------
+
+CClientSocket::CClientSocket(QObject *parent)
+    : QObject(parent), m_pSocket(new QTcpSocket(this)), m_readBuf(RECEIVE_READ_SIZE)
+{
+    connect(m_pSocket, &QTcpSocket::connected, this, &CClientSocket::OnConnected);
+    connect(m_pSocket, &QTcpSocket::errorOccurred, this, &CClientSocket::OnError);
+    connect(m_pSocket, &QTcpSocket::readyRead, this, &CClientSocket::OnReadyRead);
+    connect(m_pSocket, &QTcpSocket::disconnected, this, &CClientSocket::OnDisconnected);
+}
+
+CClientSocket::~CClientSocket()
+{
+    m_pEvents = nullptr;
+    m_pSocket->disconnect(this);
+    m_pSocket->abort();
+}
+
+bool CClientSocket::Connect(const QString &host, uint16_t nPort)
+{
+    if (m_bClosed || host.isEmpty() || nPort == 0)
+        return false;
+    m_pSocket->connectToHost(host, nPort);
+    // Name lookup and connect run asynchronously; an immediate refusal shows as an
+    // unconnected socket with an error already set.
+    return m_pSocket->state() != QAbstractSocket::UnconnectedState ||
+           m_pSocket->error() == QAbstractSocket::UnknownSocketError;
+}
+
+int64_t CClientSocket::Send(const uint8_t *pData, std::size_t nLength)
+{
+    if (m_bClosed || !m_bConnected)
+        return 0;
+    return m_pSocket->write(reinterpret_cast<const char *>(pData), static_cast<qint64>(nLength));
+}
+
+void CClientSocket::SetNoDelay()
+{
+    m_pSocket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+}
+
+void CClientSocket::Close()
+{
+    if (m_bClosed)
+        return;
+    m_bClosed = true;
+    m_pEvents = nullptr;
+    m_pSocket->close();
+}
+
+SocketFactory CClientSocket::Factory()
+{
+    return [] { return std::make_unique<CClientSocket>(); };
+}
+
+void CClientSocket::OnConnected()
+{
+    m_bConnected = true;
+    if (m_pEvents)
+        m_pEvents->OnSocketConnect(0);
+}
+
+void CClientSocket::OnError()
+{
+    if (m_bClosed || !m_pEvents)
+        return;
+    if (!m_bConnected) {
+        // A failed asynchronous connect; error codes start at 1 so that 0 means success.
+        m_pEvents->OnSocketConnect(static_cast<int>(m_pSocket->error()) + 1);
+        return;
+    }
+    if (m_pSocket->error() == QAbstractSocket::RemoteHostClosedError)
+        return; // reported by disconnected()
+    m_pEvents->OnSocketClosed();
+}
+
+void CClientSocket::OnReadyRead()
+{
+    // readyRead comes once per arrival: read until nothing is left, each read of at
+    // most RECEIVE_READ_SIZE bytes handed on as one read. The handler may close us.
+    while (!m_bClosed && m_pEvents) {
+        const qint64 n = m_pSocket->read(reinterpret_cast<char *>(m_readBuf.data()),
+                                         static_cast<qint64>(m_readBuf.size()));
+        if (n <= 0)
+            break;
+        m_pEvents->OnSocketRead(m_readBuf.data(), static_cast<std::size_t>(n));
+    }
+}
+
+void CClientSocket::OnDisconnected()
+{
+    if (!m_bClosed && m_pEvents)
+        m_pEvents->OnSocketClosed();
+}
+
+// ---- FakeClientSocket --------------------------------------------------------------------
+
+bool FakeClientSocket::Connect(const QString &host, uint16_t nPort)
+{
+    ++m_nConnectCalls;
+    m_host = host;
+    m_nPort = nPort;
+    return !m_bFailConnect;
+}
+
+int64_t FakeClientSocket::Send(const uint8_t *pData, std::size_t nLength)
+{
+    if (m_bFailSend || m_bClosed)
+        return -1;
+    m_sent.emplace_back(pData, pData + nLength);
+    return static_cast<int64_t>(nLength);
+}
+
+void FakeClientSocket::CompleteConnect(int nErrorCode)
+{
+    if (!m_bClosed && m_pEvents)
+        m_pEvents->OnSocketConnect(nErrorCode);
+}
+
+void FakeClientSocket::DeliverRead(const QByteArray &bytes)
+{
+    if (!m_bClosed && m_pEvents)
+        m_pEvents->OnSocketRead(reinterpret_cast<const uint8_t *>(bytes.constData()),
+                                static_cast<std::size_t>(bytes.size()));
+}
+
+void FakeClientSocket::DeliverRead(const std::vector<uint8_t> &bytes)
+{
+    if (!m_bClosed && m_pEvents)
+        m_pEvents->OnSocketRead(bytes.data(), bytes.size());
+}
+
+void FakeClientSocket::DeliverStream(const std::vector<uint8_t> &bytes)
+{
+    std::size_t nPos = 0;
+    while (nPos < bytes.size() && !m_bClosed && m_pEvents) {
+        const std::size_t n = std::min(RECEIVE_READ_SIZE, bytes.size() - nPos);
+        m_pEvents->OnSocketRead(bytes.data() + nPos, n);
+        nPos += n;
+    }
+}
+
+void FakeClientSocket::DeliverClose()
+{
+    if (!m_bClosed && m_pEvents)
+        m_pEvents->OnSocketClosed();
+}

@@ -1,0 +1,377 @@
+#include "protocol/netclientwnd.h"
+
+#include "settings/clientsettings.h"
+
+#include <QMetaObject>
+
+#include <algorithm>
+#include <cstring>
+
+CNetClientWnd::CNetClientWnd(ITimerHost &timers, SocketFactory socketFactory, QObject *parent)
+    : QObject(parent), m_timers(timers), m_socketFactory(std::move(socketFactory)),
+      m_receive(*this)
+{
+    m_timers.SetHandler([this](int nId) { OnTimer(nId); });
+}
+
+CNetClientWnd::~CNetClientWnd()
+{
+    for (int nId : {TIMER_RESPONSE, TIMER_STOP, TIMER_RECONNECT, TIMER_WATCHDOG, TIMER_LOGIN_PAUSE})
+        m_timers.KillTimer(nId);
+    m_timers.SetHandler(nullptr);
+    if (m_pSocket)
+        m_pSocket->Close();
+}
+
+bool CNetClientWnd::Create(IClientView *pView)
+{
+    m_pView = pView;
+    m_dwFieldRowSelector = 0;
+    m_receive.SetFieldRow(0);
+    return true;
+}
+
+bool CNetClientWnd::UseAlertMode()
+{
+    return m_pView && m_pView->Settings().m_bUseAlertMode != 0;
+}
+
+// ---- connecting -------------------------------------------------------------------------
+
+bool CNetClientWnd::Connect(const QString &host, int nPort)
+{
+    if (m_pSocket)
+        return false;
+    m_retired.clear();
+    if (nPort <= 0 || nPort > 0xFFFF || !m_socketFactory)
+        return false;
+    std::unique_ptr<IClientSocket> pSocket = m_socketFactory();
+    if (!pSocket)
+        return false;
+    pSocket->SetEvents(this);
+    if (!pSocket->Connect(host, static_cast<uint16_t>(nPort)))
+        return false;
+    m_pSocket = std::move(pSocket);
+    return true;
+}
+
+void CNetClientWnd::OnSocketConnect(int nErrorCode)
+{
+    if (!m_pSocket)
+        return;
+    if (nErrorCode != 0) {
+        PostLinkMessage(LINK_CONNECT_FAILED);
+        return;
+    }
+    m_pSocket->SetNoDelay();
+    if (m_pView) {
+        StopReconnect();
+        m_pView->SetConnectState(1);
+        m_pView->ShowStatus(STATUS_ESTABLISHED);
+    }
+    m_byReconnectAttempts = 0;
+    AllocateBuffers();
+    m_receive.ResetStream();
+    SendCommand(KIND_LOGIN, true);
+}
+
+void CNetClientWnd::OnSocketRead(const uint8_t *pData, std::size_t nLength)
+{
+    if (m_pSocket)
+        m_receive.OnRead(pData, nLength);
+}
+
+void CNetClientWnd::PostLinkMessage(int nParam)
+{
+    QMetaObject::invokeMethod(
+        this, [this, nParam] { OnLinkMessage(nParam); }, Qt::QueuedConnection);
+}
+
+void CNetClientWnd::OnLinkMessage(int nParam)
+{
+    if (nParam == LINK_CONNECT_FAILED) {
+        if (m_timers.IsTimerRunning(TIMER_RECONNECT)) {
+            if (m_pView)
+                m_pView->ShowStatus(STATUS_CONNECT_FAIL);
+        } else if (m_pView) {
+            m_pView->OnLinkLost();
+        }
+    } else if (nParam == LINK_RECONNECT_SOON) {
+        StartReconnect(true);
+    }
+}
+
+void CNetClientWnd::Disconnect(bool bFreeAll)
+{
+    ArmResponseTimer(false);
+    if (m_pSocket) {
+        m_pSocket->Close();
+        m_retired.push_back(std::move(m_pSocket));
+        m_timers.KillTimer(TIMER_WATCHDOG);
+        m_timers.KillTimer(TIMER_LOGIN_PAUSE);
+    }
+    if (bFreeAll) {
+        FreeBuffers();
+        StopReconnect();
+    }
+}
+
+void CNetClientWnd::AllocateBuffers()
+{
+    m_sendDataBuf.assign(SEND_BUFFER_SIZE, 0);
+    m_bBuffers = true;
+    m_receive.AllocateBuffers();
+}
+
+void CNetClientWnd::FreeBuffers()
+{
+    std::vector<uint8_t>().swap(m_sendDataBuf);
+    m_bBuffers = false;
+    m_receive.FreeBuffers();
+}
+
+// ---- requests -----------------------------------------------------------------------------
+
+RequestValues CNetClientWnd::MakeRequestValues(int nKind) const
+{
+    RequestValues values;
+    switch (nKind) {
+    case KIND_LOGIN:
+        if (m_pView) {
+            const ClientSettings &settings = m_pView->Settings();
+            values.userId = std::string(settings.m_szUserID,
+                                        strnlen(settings.m_szUserID, sizeof settings.m_szUserID));
+            values.password = std::string(
+                settings.m_szPassword, strnlen(settings.m_szPassword, sizeof settings.m_szPassword));
+        }
+        break;
+    case KIND_LIVE:
+        if (m_pView)
+            values.wRequestChannel = m_pView->GetRequestChannel();
+        break;
+    case KIND_RECORDER:
+        values.bySelectedChannel = m_pArchive ? m_pArchive->GetSelectedChannel() : 255;
+        values.dwPlayWord1 = m_dwPlayWord1;
+        values.dwPlayWord2 = m_dwPlayWord2;
+        values.dwPlayControl = m_dwPlayControl;
+        break;
+    case KIND_PTZ:
+        values.wPtzCommandInfo = m_ptzSending.CommandInfo();
+        values.dwPtzSpeedWord = m_ptzSending.dwSpeedWord;
+        values.byPtzProtocol = m_ptzSending.byProtocol;
+        break;
+    case KIND_ALERT:
+        values.wAlertRequest = m_wAlertRequest;
+        break;
+    default:
+        break;
+    }
+    return values;
+}
+
+void CNetClientWnd::SetPlaybackWords(uint32_t dwWord1, uint32_t dwWord2, uint32_t dwPlayControl)
+{
+    m_dwPlayWord1 = dwWord1;
+    m_dwPlayWord2 = dwWord2;
+    m_dwPlayControl = dwPlayControl;
+}
+
+void CNetClientWnd::SendCommand(int nKind, bool bArmTimer)
+{
+    if (!m_pSocket || !m_bBuffers || !IsKnownRequestKind(nKind))
+        return;
+
+    switch (nKind) {
+    case KIND_LOGIN:
+    case KIND_LIVE:
+    case KIND_RECORDER:
+    case KIND_START_TIME:
+    case KIND_WATCHDOG:
+        m_state.byCurrentKind = static_cast<uint8_t>(nKind);
+        break;
+    case KIND_EVENT:
+        m_state.bySavedKind = m_state.byCurrentKind;
+        m_state.byCurrentKind = KIND_EVENT;
+        break;
+    default:
+        break; // PTZ, alert and stop leave the expected replies as they are
+    }
+    if (nKind == KIND_LIVE || nKind == KIND_RECORDER || nKind == KIND_EVENT ||
+        nKind == KIND_PTZ || nKind == KIND_STOP)
+        m_receive.EmptyReassembly();
+    if (nKind == KIND_STOP) {
+        if (bArmTimer) {
+            m_state.bStopPending = true;
+            m_timers.StartTimer(TIMER_STOP, STOP_PERIOD_MS);
+        }
+        ArmResponseTimer(false);
+        bArmTimer = false;
+    }
+
+    const std::vector<uint8_t> packet = BuildRequest(nKind, m_keptVersion, MakeRequestValues(nKind));
+    if (nKind == KIND_RECORDER) {
+        if (PlayStateOf(m_dwPlayControl) == PLAY_STATE_STOP) {
+            // A pause: count the replies that still come, a stuck stream renews the link.
+            ArmResponseTimer(false);
+            m_state.wPlaybackCounter = 0x0101;
+        } else {
+            m_state.wPlaybackCounter = 0;
+        }
+    }
+    if (packet.empty() || packet.size() > m_sendDataBuf.size())
+        return;
+    std::memset(m_sendDataBuf.data(), 0, m_sendDataBuf.size());
+    std::memcpy(m_sendDataBuf.data(), packet.data(), packet.size());
+    m_pSocket->Send(m_sendDataBuf.data(), packet.size());
+
+    if (bArmTimer)
+        ArmResponseTimer(true);
+}
+
+void CNetClientWnd::SendPtz(uint8_t byPtzType, uint8_t byPanelValue, int nCommandType,
+                            bool bPressed)
+{
+    std::optional<uint8_t> viewSpeed;
+    if (m_pView)
+        viewSpeed = m_pView->GetPtzSpeed();
+    const PtzCoding coding = CodePtz(byPtzType, byPanelValue, nCommandType, bPressed,
+                                     m_state.m_nVerifyVersionInfo, m_wPtzCommandInfo, viewSpeed);
+    for (const PtzRequest &request : coding.requests) {
+        m_ptzSending = request;
+        m_wPtzCommandInfo = request.CommandInfo();
+        SendCommand(KIND_PTZ, true);
+    }
+    m_wPtzCommandInfo = coding.wPtzCommandInfo;
+    m_wPtzProtocolWord = coding.wProtocolWord;
+}
+
+// ---- timers ------------------------------------------------------------------------------
+
+void CNetClientWnd::ArmResponseTimer(bool bOn)
+{
+    m_timers.KillTimer(TIMER_RESPONSE);
+    if (bOn && !m_state.bStopPending)
+        m_timers.StartTimer(TIMER_RESPONSE, RESPONSE_PERIOD_MS);
+    m_byRetryCount = 0;
+}
+
+void CNetClientWnd::StartReconnect(bool bFast)
+{
+    m_byRetryCount = 0;
+    m_byReconnectAttempts = 0;
+    if (m_pView)
+        m_pView->ShowStatus(STATUS_RECONNECTING);
+    m_timers.StartTimer(TIMER_RECONNECT, bFast ? RECONNECT_FAST_MS : RECONNECT_NORMAL_MS);
+}
+
+void CNetClientWnd::StopReconnect()
+{
+    m_byReconnectAttempts = 0;
+    m_timers.KillTimer(TIMER_RECONNECT);
+}
+
+void CNetClientWnd::OnTimer(int nId)
+{
+    switch (nId) {
+    case TIMER_RESPONSE:
+        OnResponseTick();
+        break;
+    case TIMER_STOP:
+        m_timers.KillTimer(TIMER_STOP);
+        if (m_state.bStopPending) {
+            m_state.bStopPending = false;
+            SendCommand(KIND_STOP, false);
+        }
+        break;
+    case TIMER_RECONNECT:
+        OnReconnectTick();
+        break;
+    case TIMER_WATCHDOG:
+        SendCommand(KIND_WATCHDOG, true);
+        break;
+    case TIMER_LOGIN_PAUSE:
+        m_timers.KillTimer(TIMER_LOGIN_PAUSE);
+        SendFirstRequest();
+        break;
+    default:
+        break;
+    }
+}
+
+void CNetClientWnd::OnResponseTick()
+{
+    ++m_byRetryCount;
+    if (m_byRetryCount >= RESPONSE_GIVE_UP) {
+        m_timers.KillTimer(TIMER_RESPONSE);
+        StartReconnect(false);
+        return;
+    }
+    if (m_pView)
+        m_pView->ShowStatus(STATUS_TRY_REQUEST);
+    SendCommand(m_state.byCurrentKind, false);
+}
+
+void CNetClientWnd::OnReconnectTick()
+{
+    Disconnect(false);
+    if (m_pView) {
+        m_pView->ShowStatus(STATUS_RECONNECTING);
+        const ClientSettings &settings = m_pView->Settings();
+        if (settings.m_byReconnectCount > m_byReconnectAttempts) {
+            const QString host = FieldText(settings.m_szHostIP);
+            if (Connect(host, settings.m_nHostPort)) {
+                m_pView->SetConnectState(2);
+                m_pView->ShowStatus(STATUS_CONNECTING);
+            }
+            ++m_byReconnectAttempts;
+            return;
+        }
+    }
+    StopReconnect();
+    if (m_pView)
+        m_pView->OnLinkLost();
+}
+
+// ---- login --------------------------------------------------------------------------------
+
+void CNetClientWnd::OnLoginReply(const PacketHeader &header, const PayloadWords &words)
+{
+    m_keptVersion = KeepVersionText(header.szVersion);
+    m_state.m_nVerifyVersionInfo = VersionCodeOf(header.szVersion);
+
+    const LoginReply login = ParseLoginReply(words);
+    if (!login.bAccepted) {
+        if (m_pView)
+            m_pView->OnLinkLost();
+        return;
+    }
+    m_dwFieldRowSelector = login.byFieldRowSelector;
+    if (login.bNoCheckJpeg)
+        m_state.m_bNoCheckJpeg = true;
+    if (m_pView && m_state.m_nVerifyVersionInfo > VERSION_CODE_10 && login.nChannelInfo != 0)
+        m_pView->SetChannelCount(login.nChannelInfo);
+    if (m_pArchive)
+        m_pArchive->SetTimeRange(login.range.a, login.range.b, login.range.c, login.range.d);
+    if (m_pView) {
+        if (m_pView->Settings().m_bUseAlertMode)
+            SendCommand(KIND_ALERT, false);
+        // The recorder wants a moment after the login before the first request. The
+        // pause no longer blocks the thread: the request follows on a one-shot timer,
+        // and the login's response timer is held meanwhile (it cannot fire during a
+        // blocking pause either).
+        m_timers.KillTimer(TIMER_RESPONSE);
+        m_timers.StartTimer(TIMER_LOGIN_PAUSE, LOGIN_PAUSE_MS);
+        return;
+    }
+    SendFirstRequest();
+}
+
+void CNetClientWnd::SendFirstRequest()
+{
+    int nKind = KIND_LIVE;
+    if (m_pArchive && m_pArchive->IsActive())
+        nKind = (m_pArchive->GetPlayState() & 0xFF) == 1 ? KIND_RECORDER : KIND_STOP;
+    SendCommand(nKind, true);
+    m_timers.StartTimer(TIMER_WATCHDOG, WATCHDOG_PERIOD_MS);
+    m_receive.SetFieldRow(m_dwFieldRowSelector);
+}

@@ -1,0 +1,117 @@
+#include "protocol/packetframer.h"
+
+#include "protocol/packet.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr std::size_t MAGIC_LENGTH = 10; // "DVR PACKET"
+
+// Offset of the magic anywhere in the bytes, or -1.
+long FindMagic(const uint8_t *pData, std::size_t nLength)
+{
+    if (nLength < MAGIC_LENGTH)
+        return -1;
+    const uint8_t *pEnd = pData + nLength;
+    const uint8_t *p = std::search(pData, pEnd, PACKET_MAGIC, PACKET_MAGIC + MAGIC_LENGTH);
+    return p == pEnd ? -1 : static_cast<long>(p - pData);
+}
+
+// Length of the longest tail of the bytes that is a proper start of the magic.
+std::size_t MagicPrefixAtEnd(const uint8_t *pData, std::size_t nLength)
+{
+    for (std::size_t n = std::min(nLength, MAGIC_LENGTH - 1); n > 0; --n)
+        if (std::memcmp(pData + nLength - n, PACKET_MAGIC, n) == 0)
+            return n;
+    return 0;
+}
+
+} // namespace
+
+long PacketFramer::HeaderOffset(const uint8_t *pData, std::size_t nLength)
+{
+    // The first 28 bytes as text: up to the first zero byte.
+    const std::size_t nWindow = std::min(nLength, PACKET_HEADER_SIZE);
+    const uint8_t *pZero = static_cast<const uint8_t *>(std::memchr(pData, 0, nWindow));
+    const std::size_t nText = pZero ? static_cast<std::size_t>(pZero - pData) : nWindow;
+    return FindMagic(pData, nText);
+}
+
+void PacketFramer::Reset()
+{
+    ++m_nResets;
+    m_nRemaining = 0;
+    m_held.clear();
+}
+
+void PacketFramer::Feed(const uint8_t *pData, std::size_t nLength)
+{
+    if (nLength == 0)
+        return;
+    if (m_held.empty()) {
+        Process(pData, nLength);
+        return;
+    }
+    // Join the held-back start of a header with this read.
+    m_joined.assign(m_held.begin(), m_held.end());
+    m_joined.insert(m_joined.end(), pData, pData + nLength);
+    m_held.clear();
+    std::vector<uint8_t> joined;
+    joined.swap(m_joined); // the sink may feed us again (it does not, but stay safe)
+    Process(joined.data(), joined.size());
+    if (m_joined.empty())
+        m_joined.swap(joined); // keep the capacity for the next join
+}
+
+void PacketFramer::HoldBack(const uint8_t *pData, std::size_t nLength)
+{
+    m_held.assign(pData, pData + nLength);
+}
+
+void PacketFramer::Process(const uint8_t *pData, std::size_t nLength)
+{
+    const uint64_t nResets = m_nResets;
+    while (nLength > 0 && nResets == m_nResets) {
+        const long nHeader = HeaderOffset(pData, nLength);
+        if (nHeader >= 0) {
+            // A read that starts with a header starts a new packet; anything before
+            // the magic (never present with a well-behaved peer) is dropped.
+            pData += nHeader;
+            nLength -= static_cast<std::size_t>(nHeader);
+            if (nLength < PACKET_MIN_SIZE) {
+                HoldBack(pData, nLength);
+                m_nRemaining = 0;
+                return;
+            }
+            PacketHeader header;
+            header.Parse(pData, nLength);
+            const uint64_t nWire = std::max<uint64_t>(header.nPacketSize, PACKET_MIN_SIZE);
+            const std::size_t nTake =
+                static_cast<std::size_t>(std::min<uint64_t>(nLength, nWire));
+            m_nRemaining = nWire - nTake;
+            m_sink(pData, nTake, true);
+            pData += nTake;
+            nLength -= nTake;
+        } else if (m_nRemaining > 0) {
+            const std::size_t nTake =
+                static_cast<std::size_t>(std::min<uint64_t>(nLength, m_nRemaining));
+            m_nRemaining -= nTake;
+            m_sink(pData, nTake, false);
+            pData += nTake;
+            nLength -= nTake;
+        } else {
+            // No packet in progress and no header here: skip to the next magic.
+            const long nMagic = FindMagic(pData, nLength);
+            if (nMagic < 0) {
+                const std::size_t nKeep = MagicPrefixAtEnd(pData, nLength);
+                if (nKeep > 0)
+                    HoldBack(pData + nLength - nKeep, nKeep);
+                return;
+            }
+            pData += nMagic;
+            nLength -= static_cast<std::size_t>(nMagic);
+        }
+    }
+}

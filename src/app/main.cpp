@@ -1,9 +1,14 @@
 // Telvane4: start-up in order -- one copy per session and the socket layer, then
-// the main frame with its view, then show.
+// the main frame with its view, then show. The view's initial update (on its first
+// show) creates the protocol client, loads the settings, enters full screen when
+// set, lays out the form, starts its 1000 ms timer and selects the four-channel
+// screen; nothing connects until the operator presses Connect.
 #include "app/shell/mainframe.h"
 #include "app/shell/telvaneapp.h"
+#include "ui/live/telvaneview.h"
 
 #include <QApplication>
+#include <QMetaObject>
 
 int main(int argc, char **argv)
 {
@@ -14,7 +19,12 @@ int main(int argc, char **argv)
         return 1;
 
     CMainFrame frame;
-    // The main view goes here: frame.SetView(new CTelvaneView(...));
+    auto *pView = new CTelvaneView(&frame);
+    frame.SetView(pView);
     frame.show();
+    // Unattended runs (scripts/run.sh without a pointer tool) may press Connect once
+    // the form is up.
+    if (qEnvironmentVariableIntValue("TELVANE_AUTOCONNECT") == 1)
+        QMetaObject::invokeMethod(pView, [pView] { pView->OnConnect(); }, Qt::QueuedConnection);
     return app.exec();
 }

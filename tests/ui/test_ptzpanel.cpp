@@ -94,9 +94,12 @@ TEST(CPtzPanel, SpeedWrapsBothWays)
         int nStart, nIndex, nExpected;
     };
     const std::vector<Row> rows = {
-        {1, CPtzPanel::PTZ_SPEED_UP, 2},   {3, CPtzPanel::PTZ_SPEED_UP, 4},
-        {4, CPtzPanel::PTZ_SPEED_UP, 1},   {4, CPtzPanel::PTZ_SPEED_DOWN, 3},
-        {1, CPtzPanel::PTZ_SPEED_DOWN, 4}, {2, 0, 2},
+        {1, CPtzPanel::PTZ_SPEED_UP, 2},
+        {3, CPtzPanel::PTZ_SPEED_UP, 4},
+        {4, CPtzPanel::PTZ_SPEED_UP, 1},
+        {4, CPtzPanel::PTZ_SPEED_DOWN, 3},
+        {1, CPtzPanel::PTZ_SPEED_DOWN, 4},
+        {2, 0, 2},
         {3, 11, 3},
     };
     for (const Row &row : rows) {
@@ -147,7 +150,7 @@ TEST(CPtzPanel, NoRequestWhenUnconnectedRotatingOrWithoutClient)
             host.pTimerHost = f.pTimers.get();
             f.pPanel = std::make_unique<CPtzPanel>(host);
         }
-        f.Press(CPtzPanel::PTZ_SPEED_DOWN);  // still wraps: 1 -> 4
+        f.Press(CPtzPanel::PTZ_SPEED_DOWN); // still wraps: 1 -> 4
         f.Press(0);
         EXPECT_EQ(f.pPanel->GetPtzSpeed(), 4) << row.pszCase;
         f.Release(0);
@@ -168,7 +171,7 @@ TEST(CPtzPanel, SpeedButtonsSendNothingEvenWhenConnected)
     Fixture f;
     f.Press(CPtzPanel::PTZ_SPEED_UP);
     f.pPanel->OnSkinPress(CPtzPanel::PTZ_SPEED_UP, 0);
-    f.Press(12);  // no such button, but no camera action either
+    f.Press(12); // no such button, but no camera action either
     EXPECT_TRUE(f.calls.empty());
 }
 
@@ -180,9 +183,11 @@ TEST(CPtzPanel, StopRepeatsFiveTimesEvery70Ms)
     f.calls.clear();
     EXPECT_TRUE(f.pTimers->IsTimerRunning(CPtzPanel::kStopRepeatTimerId));
     f.clock.Advance(2000);
-    const std::vector<PtzCall> expected = {
-        {4, 1, 0, 0, 70}, {4, 1, 0, 0, 140}, {4, 1, 0, 0, 210}, {4, 1, 0, 0, 280},
-        {4, 1, 0, 0, 350}};
+    const std::vector<PtzCall> expected = {{4, 1, 0, 0, 70},
+                                           {4, 1, 0, 0, 140},
+                                           {4, 1, 0, 0, 210},
+                                           {4, 1, 0, 0, 280},
+                                           {4, 1, 0, 0, 350}};
     EXPECT_EQ(f.calls, expected);
     EXPECT_FALSE(f.pTimers->IsTimerRunning(CPtzPanel::kStopRepeatTimerId));
     EXPECT_EQ(f.pPanel->GetStopRepeat(), 0);
@@ -192,7 +197,7 @@ TEST(CPtzPanel, StopRepeatsFiveTimesEvery70Ms)
 TEST(CPtzPanel, SpeedButtonReleaseAlsoStartsTheRepeat)
 {
     Fixture f;
-    f.Click(CPtzPanel::PTZ_SPEED_UP);  // speed 2
+    f.Click(CPtzPanel::PTZ_SPEED_UP); // speed 2
     f.clock.Advance(1000);
     ASSERT_EQ(f.calls.size(), 5u);
     for (const PtzCall &call : f.calls)
@@ -222,10 +227,10 @@ TEST(CPtzPanel, ReleaseDuringARepeatStartsAFullOne)
 {
     Fixture f;
     f.Click(0);
-    f.clock.Advance(150);  // two repeats out
-    f.bConnected = false;  // a speed click while not connected does not cancel...
+    f.clock.Advance(150); // two repeats out
+    f.bConnected = false; // a speed click while not connected does not cancel...
     f.Click(CPtzPanel::PTZ_SPEED_UP);
-    f.bConnected = true;   // ...but its release restarts the repeat from the beginning
+    f.bConnected = true; // ...but its release restarts the repeat from the beginning
     f.calls.clear();
     f.clock.Advance(1000);
     EXPECT_EQ(f.calls.size(), 5u);
@@ -240,7 +245,7 @@ TEST(CPtzPanel, SettingsDialogAdjustsTheSpeed)
         int nSpeed, nAfter;
         bool bRedraw;
     };
-    const std::vector<Row> rows = {{0, 4, 0, true}, {0, 3, 3, true}, {0, 1, 1, true},
+    const std::vector<Row> rows = {{0, 4, 0, true}, {0, 3, 3, true},  {0, 1, 1, true},
                                    {3, 4, 4, true}, {1, 4, 4, false}, {5, 2, 2, false}};
     for (const Row &row : rows) {
         Fixture f;
@@ -279,10 +284,10 @@ TEST(CPtzPanel, SpeedZeroComesBackOnTheNextPress)
 
 // A stand-in for the view: forwards the skin buttons' messages to the panel.
 class PadView : public QWidget {
-public:
+  public:
     CPtzPanel *m_pPanel = nullptr;
 
-protected:
+  protected:
     bool event(QEvent *pEvent) override
     {
         const auto type = pEvent->type();
@@ -373,7 +378,7 @@ TEST(CPtzPanelButtons, SpeedDisplayRendersInsideItsRectangle)
     view.m_pPanel = f.pPanel.get();
     view.resize(877, 685);
     f.pPanel->CreateButtons(&view);
-    f.Press(CPtzPanel::PTZ_SPEED_DOWN);  // 1 -> 04
+    f.Press(CPtzPanel::PTZ_SPEED_DOWN); // 1 -> 04
     const QImage image = view.grab().toImage();
     int nGreen = 0;
     const QRect rcPad(670, 380, 877 - 670, 685 - 380);
@@ -394,4 +399,4 @@ TEST(CPtzPanelButtons, SpeedDisplayRendersInsideItsRectangle)
     image.copy(rcPad).scaled(rcPad.size() * 3).save(QDir::currentPath() + "/ptzpanel.png");
 }
 
-}  // namespace
+} // namespace

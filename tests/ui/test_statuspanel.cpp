@@ -94,7 +94,7 @@ struct ClockRow {
 TEST(ClockText, AmPmRuleAtTheBoundaries)
 {
     const std::vector<ClockRow> rows = {
-        {0, 0, 0, "AM 00 : 00 : 00"},   {0, 5, 0, "AM 00 : 05 : 00"},
+        {0, 0, 0, "AM 00 : 00 : 00"},    {0, 5, 0, "AM 00 : 05 : 00"},
         {11, 59, 59, "AM 11 : 59 : 59"}, {12, 0, 0, "AM 12 : 00 : 00"},
         {12, 30, 0, "AM 12 : 30 : 00"},  {12, 59, 59, "AM 12 : 59 : 59"},
         {13, 0, 0, "PM 01 : 00 : 00"},   {23, 59, 59, "PM 11 : 59 : 59"},
@@ -154,7 +154,10 @@ QImage Render(const CStatusPanel &panel)
     return image;
 }
 
-bool IsGreenText(QRgb px) { return qGreen(px) > 96 && qRed(px) < 64 && qBlue(px) < 64; }
+bool IsGreenText(QRgb px)
+{
+    return qGreen(px) > 96 && qRed(px) < 64 && qBlue(px) < 64;
+}
 
 TEST(CStatusPanel, LongestTextsStayInsideTheirRectangles)
 {
@@ -167,9 +170,14 @@ TEST(CStatusPanel, LongestTextsStayInsideTheirRectangles)
         EXPECT_EQ(QFontInfo(font).family(), "Tahoma");
     }
 
-    const std::vector<std::pair<uint32_t, uint32_t>> statuses = {
-        {0, 0}, {1, 0}, {2, 0}, {4, 0}, {5, 0}, {6, 0}, {7, EventWord(2, 1, 0, 1)},
-        {7, EventWord(16, 1, 1, 1)}};
+    const std::vector<std::pair<uint32_t, uint32_t>> statuses = {{0, 0},
+                                                                 {1, 0},
+                                                                 {2, 0},
+                                                                 {4, 0},
+                                                                 {5, 0},
+                                                                 {6, 0},
+                                                                 {7, EventWord(2, 1, 0, 1)},
+                                                                 {7, EventWord(16, 1, 1, 1)}};
     const QDateTime widest(QDate(2005, 12, 31), QTime(23, 59, 59));
     const QString outDir = QDir::currentPath();
     for (const auto &[nCode, dwEvent] : statuses) {
@@ -189,8 +197,8 @@ TEST(CStatusPanel, LongestTextsStayInsideTheirRectangles)
         const QImage image = Render(panel);
         // Green only inside the column; every block got some.
         int nInside[6] = {};
-        const QRect rects[6] = {statusrect::kDateLabel,  statusrect::kDate,
-                                statusrect::kTimeLabel,  statusrect::kTime,
+        const QRect rects[6] = {statusrect::kDateLabel,   statusrect::kDate,
+                                statusrect::kTimeLabel,   statusrect::kTime,
                                 statusrect::kStatusLabel, statusrect::kStatus};
         for (int y = 0; y < image.height(); ++y) {
             for (int x = 0; x < image.width(); ++x) {
@@ -210,4 +218,4 @@ TEST(CStatusPanel, LongestTextsStayInsideTheirRectangles)
     }
 }
 
-}  // namespace
+} // namespace

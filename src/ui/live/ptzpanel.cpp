@@ -13,25 +13,25 @@ const std::array<PtzButtonPlace, 14> &Buttons()
 {
     // index, x, y, w, h, normal, held, hidden
     static const std::array<PtzButtonPlace, 14> kButtons = {{
-        {0, 773, 437, 51, 34, 189, 190, false},   // top of the cross
-        {1, 679, 487, 35, 32, 191, 192, true},    // diagonal
-        {2, 737, 471, 36, 51, 193, 194, false},   // left of the cross
-        {3, 678, 547, 39, 39, 195, 196, true},    // diagonal
-        {4, 773, 521, 51, 36, 197, 198, false},   // bottom of the cross
-        {5, 740, 547, 40, 39, 199, 200, true},    // diagonal
-        {6, 823, 471, 34, 51, 201, 202, false},   // right of the cross
-        {7, 737, 488, 45, 38, 203, 204, true},    // diagonal
-        {8, 737, 386, 25, 18, 222, 223, false},   // small row: zoom in
-        {9, 762, 386, 25, 18, 224, 225, false},   // small row: zoom out
-        {10, 813, 386, 25, 18, 222, 223, false},  // small row: focus near
-        {11, 837, 386, 25, 18, 224, 225, false},  // small row: focus far
-        {13, 724, 538, 21, 20, 301, 302, false},  // speed up
-        {14, 849, 538, 20, 20, 303, 304, false},  // speed down
+        {0, 773, 437, 51, 34, 189, 190, false},  // top of the cross
+        {1, 679, 487, 35, 32, 191, 192, true},   // diagonal
+        {2, 737, 471, 36, 51, 193, 194, false},  // left of the cross
+        {3, 678, 547, 39, 39, 195, 196, true},   // diagonal
+        {4, 773, 521, 51, 36, 197, 198, false},  // bottom of the cross
+        {5, 740, 547, 40, 39, 199, 200, true},   // diagonal
+        {6, 823, 471, 34, 51, 201, 202, false},  // right of the cross
+        {7, 737, 488, 45, 38, 203, 204, true},   // diagonal
+        {8, 737, 386, 25, 18, 222, 223, false},  // small row: zoom +
+        {9, 762, 386, 25, 18, 224, 225, false},  // small row: zoom -
+        {10, 813, 386, 25, 18, 222, 223, false}, // small row: focus +
+        {11, 837, 386, 25, 18, 224, 225, false}, // small row: focus -
+        {13, 724, 538, 21, 20, 301, 302, false}, // speed up
+        {14, 849, 538, 20, 20, 303, 304, false}, // speed down
     }};
     return kButtons;
 }
 
-}  // namespace ptzlayout
+} // namespace ptzlayout
 
 CPtzPanel::CPtzPanel(Host host) : m_host(std::move(host)), m_fontSmall(SmallFont()) {}
 

@@ -30,11 +30,11 @@ class ITimerHost;
 
 // One row of the pad's layout table.
 struct PtzButtonPlace {
-    int nIndex;        // action index, also the button id of its press messages
-    int x, y, w, h;    // view coordinates
-    unsigned nNormal;  // skin bitmap id, button up
-    unsigned nHeld;    // skin bitmap id, button held
-    bool bHidden;      // the diagonals exist but are not shown
+    int nIndex;       // action index, also the button id of its press messages
+    int x, y, w, h;   // view coordinates
+    unsigned nNormal; // skin bitmap id, button up
+    unsigned nHeld;   // skin bitmap id, button held
+    bool bHidden;     // the diagonals exist but are not shown
 };
 
 namespace ptzlayout {
@@ -42,12 +42,12 @@ namespace ptzlayout {
 const std::array<PtzButtonPlace, 14> &Buttons();
 // The two-digit speed display (right and bottom exclusive).
 constexpr QRect kSpeedRect(790, 500, 21, 12);
-}  // namespace ptzlayout
+} // namespace ptzlayout
 
 class CPtzPanel {
-public:
+  public:
     enum : int {
-        PTZ_LAST_ACTION = 11,  // indices 0..11 are camera actions
+        PTZ_LAST_ACTION = 11, // indices 0..11 are camera actions
         PTZ_SPEED_UP = 13,
         PTZ_SPEED_DOWN = 14,
     };
@@ -104,7 +104,7 @@ public:
     // The button of an action index, or null (not created, or no such index).
     CSkinButton *GetButton(int nIndex) const;
 
-private:
+  private:
     void StartStopRepeat();
     void StopStopRepeat();
     bool CanSend() const;
@@ -114,5 +114,5 @@ private:
     uint8_t m_byPtzSpeed = 1;
     uint8_t m_byPtzStopRepeat = 0;
     bool m_bStopRepeatRunning = false;
-    std::array<CSkinButton *, 15> m_apButtons{};  // by action index; owned by the view
+    std::array<CSkinButton *, 15> m_apButtons{}; // by action index; owned by the view
 };

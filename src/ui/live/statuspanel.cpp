@@ -55,7 +55,7 @@ bool LoadTahoma()
     return bLoaded;
 }
 
-}  // namespace
+} // namespace
 
 QString EventText(uint32_t dwEventWord)
 {
@@ -98,8 +98,7 @@ QString TimeText(const QTime &time)
 {
     const int nHour = time.hour();
     if (nHour > 12)
-        return QString::asprintf("PM %02d : %02d : %02d", nHour - 12, time.minute(),
-                                 time.second());
+        return QString::asprintf("PM %02d : %02d : %02d", nHour - 12, time.minute(), time.second());
     return QString::asprintf("AM %02d : %02d : %02d", nHour, time.minute(), time.second());
 }
 
@@ -161,7 +160,10 @@ void CStatusPanel::ShowStatus(uint32_t nCode, uint8_t byRetryCount, uint32_t dwE
     Invalidate(statusrect::kStatusLabel.united(statusrect::kStatus));
 }
 
-void CStatusPanel::DrawDateTime() { DrawDateTime(QDateTime::currentDateTime()); }
+void CStatusPanel::DrawDateTime()
+{
+    DrawDateTime(QDateTime::currentDateTime());
+}
 
 void CStatusPanel::DrawDateTime(const QDateTime &now)
 {

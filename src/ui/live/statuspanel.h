@@ -68,10 +68,10 @@ inline const QRect kStatusLabel{740, 160, 100, 15};
 inline const QRect kStatus{740, 175, 100, 30};
 // Everything the panel paints.
 inline const QRect kAll{740, 70, 100, 135};
-}  // namespace statusrect
+} // namespace statusrect
 
 class CStatusPanel {
-public:
+  public:
     using UpdateFn = std::function<void(const QRect &)>;
 
     CStatusPanel();
@@ -96,7 +96,7 @@ public:
     const QString &GetDateText() const { return m_strDate; }
     const QString &GetTimeText() const { return m_strTime; }
 
-private:
+  private:
     void Invalidate(const QRect &rc) const;
 
     QString m_strStatus;

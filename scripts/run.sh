@@ -8,7 +8,8 @@
 # seconds a screenshot is written and its path printed, then all is stopped.
 #
 # Usage: scripts/run.sh [--headless] [--seconds N] [--screenshot FILE]
-# Environment: JOBS (parallel build jobs, default: number of cores).
+# Environment: JOBS (parallel build jobs, default: number of cores), BUILD_DIR
+# (build folder, default build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -31,11 +32,12 @@ scripts/deps.sh
 
 # ---- build ----------------------------------------------------------------------
 jobs=${JOBS:-$(nproc)}
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$jobs" --target telvane
-client="$root/build/bin/Telvane4"
-simulator="$root/build/bin/telvane-recorder-sim"
-if ! cmake --build build -j"$jobs" --target telvane-recorder-sim; then
+builddir=${BUILD_DIR:-build}
+cmake -S . -B "$builddir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$builddir" -j"$jobs" --target telvane
+client="$root/$builddir/bin/Telvane4"
+simulator="$root/$builddir/bin/telvane-recorder-sim"
+if ! cmake --build "$builddir" -j"$jobs" --target telvane-recorder-sim; then
   echo "NOTE: the recorder simulator did not build; running the client without it." >&2
   simulator=""
 fi
@@ -118,17 +120,89 @@ done
 export DISPLAY=$display
 export QT_QPA_PLATFORM=xcb
 
+# Connect is pressed with a click on the button (xdotool) or, without xdotool, by
+# the client's TELVANE_AUTOCONNECT hook.
+have_xdotool=0
+command -v xdotool >/dev/null 2>&1 && have_xdotool=1
+if [ "$have_xdotool" -eq 0 ]; then
+  export TELVANE_AUTOCONNECT=1
+fi
+
 (cd "$work/cwd" && exec "$client") >"$work/client.out" 2>"$work/client.err" &
 client_pid=$!
 pids+=("$client_pid")
 echo "Telvane4 (pid $client_pid) on Xvfb $display, recorder 127.0.0.1:$port"
-sleep "$seconds"
+
+# The main window: 877 x 685, the view fills it.
+win=""
+for _ in $(seq 100); do
+  kill -0 "$client_pid" 2>/dev/null || break
+  if [ "$have_xdotool" -eq 1 ]; then
+    win=$(xdotool search --onlyvisible --pid "$client_pid" 2>/dev/null | head -n1 || true)
+    [ -n "$win" ] && break
+  else
+    break
+  fi
+  sleep 0.1
+done
 if ! kill -0 "$client_pid" 2>/dev/null; then
   echo "Telvane4 ended early:" >&2
   cat "$work/client.err" >&2
   exit 1
 fi
+if [ -n "$win" ]; then
+  sleep 0.5
+  eval "$(xdotool getwindowgeometry --shell "$win")"
+  # Centre of the Connect button at (228, 574), 33 x 32 in the view.
+  xdotool mousemove "$((X + 228 + 16))" "$((Y + 574 + 16))" click 1
+  xdotool mousemove "$((X + 850))" "$((Y + 120))"
+  echo "Pressed Connect (window $win at $X,$Y)"
+fi
+
+# Wait until all four tiles show moving pictures: two grabs a moment apart must
+# differ inside every quad tile of the picture area (62, 22)-(702, 502).
+grab() {
+  if [ -n "$win" ]; then
+    import -display "$display" -window "$win" "$1"
+  else
+    import -display "$display" -window root "$1"
+  fi
+}
+tiles_moving() {
+  local ox=0 oy=0 x y moved
+  if [ -z "$win" ]; then
+    ox=$(( ($(identify -format '%w' "$1") - 877) / 2 ))
+    oy=$(( ($(identify -format '%h' "$1") - 685) / 2 ))
+  fi
+  for x_y in 63,23 383,23 63,263 383,263; do
+    x=$((ox + ${x_y%,*})); y=$((oy + ${x_y#*,}))
+    moved=$(compare -metric AE -fuzz 6% "$1[318x238+$x+$y]" "$2[318x238+$x+$y]" null: 2>&1 || true)
+    moved=${moved%%.*}; moved=${moved%% *}
+    [[ "$moved" =~ ^[0-9]+$ ]] && [ "$moved" -ge 200 ] || return 1
+  done
+  return 0
+}
+deadline=$((SECONDS + seconds + 15))
+sleep "$seconds"
+shown=0
+while [ $SECONDS -lt $deadline ]; do
+  kill -0 "$client_pid" 2>/dev/null || break
+  grab "$work/a.png"
+  sleep 0.7
+  grab "$work/b.png"
+  if tiles_moving "$work/a.png" "$work/b.png"; then
+    shown=1
+    break
+  fi
+done
+if ! kill -0 "$client_pid" 2>/dev/null; then
+  echo "Telvane4 ended early:" >&2
+  cat "$work/client.err" >&2
+  exit 1
+fi
+[ "$shown" -eq 1 ] || echo "NOTE: the four tiles did not all show moving pictures." >&2
+sleep 1  # let the status block settle after the first pictures
 
 mkdir -p "$(dirname "$shot")"
-import -display "$display" -window root "$shot"
+grab "$shot"
 echo "Screenshot: $shot"

@@ -74,7 +74,11 @@ void PacketFramer::Process(const uint8_t *pData, std::size_t nLength)
 {
     const uint64_t nResets = m_nResets;
     while (nLength > 0 && nResets == m_nResets) {
-        const long nHeader = HeaderOffset(pData, nLength);
+        // While a block is awaited only a header right at the start interrupts it;
+        // a magic further in is the next packet behind the block's last bytes.
+        long nHeader = HeaderOffset(pData, nLength);
+        if (m_nRemaining > 0 && nHeader > 0)
+            nHeader = -1;
         if (nHeader >= 0) {
             // A read that starts with a header starts a new packet; anything before
             // the magic (never present with a well-behaved peer) is dropped.

@@ -39,7 +39,7 @@ double MedianSeconds(std::vector<double> v)
 }
 
 class BareDecoder {
-public:
+  public:
     BareDecoder() : m_handle(tjInitDecompress()) {}
     ~BareDecoder() { tjDestroy(m_handle); }
     bool Decode(const QByteArray &jpeg)
@@ -55,12 +55,12 @@ public:
                              TJPF_BGR, TJFLAG_BOTTOMUP) == 0;
     }
 
-private:
+  private:
     tjhandle m_handle;
     std::vector<unsigned char> m_buffer;
 };
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -99,12 +99,12 @@ int main(int argc, char **argv)
             [&](const QByteArray &j) { failures += QImage::fromData(j, "JPG").isNull(); },
         };
         std::vector<double> seconds[3];
-        for (const QByteArray &j : set.pictures)  // warm-up
+        for (const QByteArray &j : set.pictures) // warm-up
             for (const auto &m : methods)
                 m(j);
         for (int r = 0; r < rounds; ++r)
             for (int k = 0; k < 3; ++k) {
-                const int m = (k + r) % 3;  // rotate the order from round to round
+                const int m = (k + r) % 3; // rotate the order from round to round
                 const auto start = Clock::now();
                 for (int p = 0; p < passes; ++p)
                     for (const QByteArray &j : set.pictures)
@@ -112,7 +112,8 @@ int main(int argc, char **argv)
                 seconds[m].push_back(std::chrono::duration<double>(Clock::now() - start).count());
             }
         const double count = double(passes) * double(set.pictures.size());
-        const double rate[3] = {count / MedianSeconds(seconds[0]), count / MedianSeconds(seconds[1]),
+        const double rate[3] = {count / MedianSeconds(seconds[0]),
+                                count / MedianSeconds(seconds[1]),
                                 count / MedianSeconds(seconds[2])};
         std::printf("%-8s %12.0f %12.0f %12.0f %10.3f %10.3f  %s\n", qPrintable(set.size), rate[0],
                     rate[1], rate[2], rate[0] / rate[1], rate[2] / rate[0],

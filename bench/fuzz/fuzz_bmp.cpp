@@ -33,7 +33,7 @@ struct ScratchFiles {
     }
 };
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -65,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (int r = 0; r < h; ++r)
         for (int x = 0; x < w; ++x)
             for (int k = 0; k < 3; ++k)
-                fileRows[(size_t(h - 1 - r) * w + x) * 3 + k] = rgb[(size_t(r) * w + x) * 3 + 2 - k];
+                fileRows[(size_t(h - 1 - r) * w + x) * 3 + k] =
+                    rgb[(size_t(r) * w + x) * 3 + 2 - k];
     BitmapInfoHeader info;
     info.biWidth = w;
     info.biHeight = h;

@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             std::abort();
         if (decoder.FieldFlag() > 1)
             std::abort();
-        if (!record.CopyFrom(decoder))  // the client's copy into a channel record
+        if (!record.CopyFrom(decoder)) // the client's copy into a channel record
             std::abort();
     }
     return 0;

@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 8)
         return 0;
     BitmapInfoHeader h;
-    h.biWidth = int16_t(data[0] | (data[1] << 8));  // negative widths too
+    h.biWidth = int16_t(data[0] | (data[1] << 8)); // negative widths too
     h.biHeight = int16_t(data[2] | (data[3] << 8));
     h.biBitCount = data[4];
     const int fudge = int16_t(data[5] | (data[6] << 8));

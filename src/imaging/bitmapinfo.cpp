@@ -14,14 +14,17 @@ void Put32(uint8_t *p, uint32_t v)
         p[i] = uint8_t(v >> (8 * i));
 }
 
-uint16_t Get16(const uint8_t *p) { return uint16_t(p[0] | (p[1] << 8)); }
+uint16_t Get16(const uint8_t *p)
+{
+    return uint16_t(p[0] | (p[1] << 8));
+}
 
 uint32_t Get32(const uint8_t *p)
 {
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
 
-}  // namespace
+} // namespace
 
 uint64_t BitmapRowBytes(int64_t nWidth, uint32_t nBitCount)
 {

@@ -8,10 +8,10 @@
 struct BitmapInfoHeader {
     uint32_t biSize = 40;
     int32_t biWidth = 0;
-    int32_t biHeight = 0;  // positive: rows stored bottom-up
+    int32_t biHeight = 0; // positive: rows stored bottom-up
     uint16_t biPlanes = 1;
     uint16_t biBitCount = 0;
-    uint32_t biCompression = 0;  // 0 = uncompressed RGB
+    uint32_t biCompression = 0; // 0 = uncompressed RGB
     uint32_t biSizeImage = 0;
     int32_t biXPelsPerMeter = 0;
     int32_t biYPelsPerMeter = 0;

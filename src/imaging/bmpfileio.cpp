@@ -9,11 +9,11 @@
 namespace {
 
 constexpr uint32_t FILE_HEADER_SIZE = 14;
-constexpr uint32_t HEADERS_SIZE = FILE_HEADER_SIZE + BITMAP_INFO_HEADER_SIZE;  // 54
+constexpr uint32_t HEADERS_SIZE = FILE_HEADER_SIZE + BITMAP_INFO_HEADER_SIZE; // 54
 
 // Reads little-endian fields one at a time; a short read sticks until checked.
 class FieldReader {
-public:
+  public:
     explicit FieldReader(QFile &file) : m_file(file) {}
     uint32_t Get(int nBytes)
     {
@@ -27,7 +27,7 @@ public:
     }
     bool Short() const { return m_bShort; }
 
-private:
+  private:
     QFile &m_file;
     bool m_bShort = false;
 };
@@ -61,9 +61,12 @@ QByteArray InfoHeaderBytes(const BitmapInfoHeader &info)
     return QByteArray(reinterpret_cast<const char *>(bytes), BITMAP_INFO_HEADER_SIZE);
 }
 
-bool SupportedBitCount(uint32_t nBits) { return nBits == 1 || nBits == 4 || nBits == 8 || nBits == 24; }
+bool SupportedBitCount(uint32_t nBits)
+{
+    return nBits == 1 || nBits == 4 || nBits == 8 || nBits == 24;
+}
 
-}  // namespace
+} // namespace
 
 std::unique_ptr<uint8_t[]> BmpFileIo::ReadBmpAsRgb(const QString &strFileName, int &nWidth,
                                                    int &nHeight)
@@ -87,7 +90,7 @@ std::unique_ptr<uint8_t[]> BmpFileIo::ReadBmpAsRgb(const QString &strFileName, i
         return fail("Not a valid BMP File");
 
     FieldReader in(file);
-    in.Get(4);  // file size: not trusted, the real length is used below
+    in.Get(4); // file size: not trusted, the real length is used below
     in.Get(2);
     in.Get(2);
     const uint32_t pixelOffset = in.Get(4);
@@ -108,7 +111,7 @@ std::unique_ptr<uint8_t[]> BmpFileIo::ReadBmpAsRgb(const QString &strFileName, i
     if (info.biCompression != 0)
         return fail("This is a compressed file.");
     if (info.biSize < BITMAP_INFO_HEADER_SIZE)
-        return fail("Not a valid BMP File");  // the 12-byte core header has other fields
+        return fail("Not a valid BMP File"); // the 12-byte core header has other fields
     if (!SupportedBitCount(info.biBitCount))
         return fail("Only 1, 4, 8 and 24-bit files are supported");
     const int64_t width = info.biWidth;
@@ -121,11 +124,10 @@ std::unique_ptr<uint8_t[]> BmpFileIo::ReadBmpAsRgb(const QString &strFileName, i
         return fail("Image too large");
 
     // A longer (V4, V5) info header comes before the palette.
-    if (info.biSize > BITMAP_INFO_HEADER_SIZE &&
-        !file.seek(qint64(FILE_HEADER_SIZE) + info.biSize))
+    if (info.biSize > BITMAP_INFO_HEADER_SIZE && !file.seek(qint64(FILE_HEADER_SIZE) + info.biSize))
         return fail("Read Error!");
 
-    uint8_t palette[256][3] = {};  // R, G, B; indices past the file's palette give black
+    uint8_t palette[256][3] = {}; // R, G, B; indices past the file's palette give black
     if (info.biBitCount <= 8) {
         const uint32_t colours = info.biClrUsed ? info.biClrUsed : (1u << info.biBitCount);
         if (colours > 256)
@@ -169,7 +171,7 @@ std::unique_ptr<uint8_t[]> BmpFileIo::ReadBmpAsRgb(const QString &strFileName, i
         const int perByte = 8 / bits;
         const uint32_t mask = (1u << bits) - 1;
         for (int64_t x = 0; x < width; ++x) {
-            const int shift = 8 - bits * int(x % perByte + 1);  // most significant bits first
+            const int shift = 8 - bits * int(x % perByte + 1); // most significant bits first
             const uint32_t index = (row[x / perByte] >> shift) & mask;
             std::memcpy(out + 3 * x, palette[index], 3);
         }

@@ -16,20 +16,19 @@
 #include <memory>
 
 class BmpFileIo {
-public:
+  public:
     // Largest RGB buffer the reader will produce (width x height x 3).
     static constexpr uint64_t MAX_RGB_BYTES = uint64_t(256) << 20;
 
     // Returns width x height x 3 bytes, R, G, B per pixel, top row first, no row
     // padding; the caller owns them. Null on failure, with width and height 0.
-    std::unique_ptr<uint8_t[]> ReadBmpAsRgb(const QString &strFileName, int &nWidth,
-                                            int &nHeight);
+    std::unique_ptr<uint8_t[]> ReadBmpAsRgb(const QString &strFileName, int &nWidth, int &nHeight);
 
     // pData: the file's pixel rows in file order (first stored row first), B, G, R
     // per pixel, without padding; at least nWidth x 3 x |nHeight| bytes. Width and
     // height must equal those of the info header, which is written as given.
-    bool WriteBmp24(const QString &strFileName, const uint8_t *pData, size_t nDataBytes,
-                    int nWidth, int nHeight, const BitmapInfoHeader &info);
+    bool WriteBmp24(const QString &strFileName, const uint8_t *pData, size_t nDataBytes, int nWidth,
+                    int nHeight, const BitmapInfoHeader &info);
 
     // pIndex: one palette index per pixel, nWidth x |nHeight| bytes, rows written in
     // the order given. pPalette: nColours entries of 4 bytes, R, G, B, unused.
@@ -41,7 +40,7 @@ public:
     // Bytes taken from the file by the last read.
     uint64_t BytesRead() const { return m_nBytesRead; }
 
-private:
+  private:
     QString m_strMessage = QStringLiteral("OK");
     uint64_t m_nBytesRead = 0;
 };

@@ -10,11 +10,14 @@
 
 namespace {
 
-const uint8_t JPEG_START[5] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00};  // SOI + APP0 (JFIF)
+const uint8_t JPEG_START[5] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00}; // SOI + APP0 (JFIF)
 
-uint8_t Clamp255(int v) { return uint8_t(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+uint8_t Clamp255(int v)
+{
+    return uint8_t(v < 0 ? 0 : (v > 255 ? 255 : v));
+}
 
-}  // namespace
+} // namespace
 
 CJpegImage::CJpegImage()
 {
@@ -115,14 +118,14 @@ size_t CJpegImage::Normalise(const uint8_t *pJpeg, size_t nLength)
         std::memcpy(out, pJpeg, nLength);
         n = nLength;
     } else if (nLength >= 6 && pJpeg[0] == 0xFF && std::memcmp(pJpeg + 1, JPEG_START, 5) == 0) {
-        std::memcpy(out, pJpeg + 1, nLength - 1);  // one stray FF in front
+        std::memcpy(out, pJpeg + 1, nLength - 1); // one stray FF in front
         n = nLength - 1;
     } else if (nLength >= 4 && std::memcmp(pJpeg, JPEG_START + 1, 4) == 0) {
-        out[0] = 0xFF;  // the leading FF went missing
+        out[0] = 0xFF; // the leading FF went missing
         std::memcpy(out + 1, pJpeg, nLength);
         n = nLength + 1;
     } else if (nLength >= 7 && std::memcmp(pJpeg + 2, JPEG_START, 5) == 0) {
-        std::memcpy(out, pJpeg + 2, nLength - 2);  // two stray bytes in front
+        std::memcpy(out, pJpeg + 2, nLength - 2); // two stray bytes in front
         n = nLength - 2;
     } else {
         return 0;
@@ -190,7 +193,7 @@ uint8_t CJpegImage::Decode(const uint8_t *pJpeg, size_t nLength, bool bNoCheck)
     m_byWidthFlag = width <= 240 ? 1 : 0;
     const int64_t pixels = int64_t(width) * height;
     if (pixels < 1 || pixels > MAX_PIXELS)
-        return DECODE_FAILED;  // the instance is in a clean state here
+        return DECODE_FAILED; // the instance is in a clean state here
 
     int channels = 3;
     int pixelFormat = TJPF_BGR;
@@ -201,11 +204,11 @@ uint8_t CJpegImage::Decode(const uint8_t *pJpeg, size_t nLength, bool bNoCheck)
     SetFormat(8 * channels, width, height);
     const BitmapInfoHeader &h = m_bmi.bmiHeader;
     const size_t stride = RowStride();
-    if (!Pixels() || h.biWidth != width || h.biHeight != height ||
-        h.biBitCount != 8 * channels || stride * size_t(height) > m_nPixelBytes)
+    if (!Pixels() || h.biWidth != width || h.biHeight != height || h.biBitCount != 8 * channels ||
+        stride * size_t(height) > m_nPixelBytes)
         return fail();
-    if (tjDecompress2(handle, m_pJpegBuf.get(), static_cast<unsigned long>(nJpeg),
-                      m_pPixels.get(), width, int(stride), height, pixelFormat,
+    if (tjDecompress2(handle, m_pJpegBuf.get(), static_cast<unsigned long>(nJpeg), m_pPixels.get(),
+                      width, int(stride), height, pixelFormat,
                       TJFLAG_BOTTOMUP | TJFLAG_STOPONWARNING) != 0)
         return fail();
     if (channels == 4)

@@ -16,9 +16,9 @@
 #include <memory>
 
 class CJpegImage {
-public:
+  public:
     static constexpr uint8_t DECODE_FAILED = 255;
-    static constexpr uint32_t MAX_PIXELS = 220000;  // larger pictures are refused
+    static constexpr uint32_t MAX_PIXELS = 220000; // larger pictures are refused
 
     CJpegImage();
     ~CJpegImage();
@@ -48,11 +48,11 @@ public:
     BitmapInfoHeader &Header() { return m_bmi.bmiHeader; }
     const uint8_t *Pixels() const { return m_nPixelBytes ? m_pPixels.get() : nullptr; }
     uint8_t *Pixels() { return m_nPixelBytes ? m_pPixels.get() : nullptr; }
-    size_t PixelBytes() const { return m_nPixelBytes; }  // = header image size, 0 = no buffer
-    size_t RowStride() const;                             // image size / height
-    uint8_t FieldFlag() const { return m_byFieldFlag; }   // 1 = "EVEN IMAGE", 0 = "ODD IMAGE"
+    size_t PixelBytes() const { return m_nPixelBytes; } // = header image size, 0 = no buffer
+    size_t RowStride() const;                           // image size / height
+    uint8_t FieldFlag() const { return m_byFieldFlag; } // 1 = "EVEN IMAGE", 0 = "ODD IMAGE"
     void SetFieldFlag(uint8_t byFlag) { m_byFieldFlag = byFlag; }
-    uint8_t WidthFlag() const { return m_byWidthFlag; }  // 1 = last JPEG at most 240 wide
+    uint8_t WidthFlag() const { return m_byWidthFlag; } // 1 = last JPEG at most 240 wide
     uint32_t FieldRow() const { return m_dwFieldRow; }
 
     // The normalisation step on its own: copies the block into the work buffer with
@@ -62,18 +62,18 @@ public:
     const uint8_t *WorkBuffer() const { return m_pJpegBuf.get(); }
     size_t WorkCapacity() const { return m_nJpegBufCapacity; }
 
-private:
+  private:
     bool EnsurePixelCapacity(size_t nBytes);
     void ConvertFourChannels(int nColorspace);
 
     BitmapInfo m_bmi;
     std::unique_ptr<uint8_t[]> m_pPixels;
-    size_t m_nPixelBytes = 0;     // bytes in use (the header's image size)
-    size_t m_nPixelCapacity = 0;  // bytes allocated
+    size_t m_nPixelBytes = 0;    // bytes in use (the header's image size)
+    size_t m_nPixelCapacity = 0; // bytes allocated
     uint8_t m_byFieldFlag = 0;
     uint8_t m_byWidthFlag = 1;
     std::unique_ptr<uint8_t[]> m_pJpegBuf;
     size_t m_nJpegBufCapacity = 0;
     uint32_t m_dwFieldRow = 0;
-    void *m_hDecoder = nullptr;  // tjhandle, created on first use
+    void *m_hDecoder = nullptr; // tjhandle, created on first use
 };

@@ -56,7 +56,7 @@ int CountDarker(const PictureRows &pic, int nRow, int nX0, int nX1, int nLimit)
     return count;
 }
 
-}  // namespace
+} // namespace
 
 uint8_t CheckChannelMarker(const PictureRows &pic)
 {
@@ -86,7 +86,10 @@ bool CheckIndexMarker(const PictureRows &pic, int nRow)
     return true;
 }
 
-size_t BgrStride(int nWidth) { return nWidth > 0 ? (size_t(nWidth) * 3 + 3) & ~size_t(3) : 0; }
+size_t BgrStride(int nWidth)
+{
+    return nWidth > 0 ? (size_t(nWidth) * 3 + 3) & ~size_t(3) : 0;
+}
 
 void FillRowSpan(const BgrCanvas &canvas, int nRow, int nX0, int nX1, uint8_t byValue)
 {
@@ -121,10 +124,16 @@ void ChannelWindowStates(uint8_t byChannel, bool bSel, bool lit[CHANNEL_WINDOW_C
 
 constexpr int JPEG_BLOCK = 16;
 
-int BlockFloor(int x) { return x / JPEG_BLOCK * JPEG_BLOCK; }
-int BlockCeil(int x) { return (x + JPEG_BLOCK - 1) / JPEG_BLOCK * JPEG_BLOCK; }
+int BlockFloor(int x)
+{
+    return x / JPEG_BLOCK * JPEG_BLOCK;
+}
+int BlockCeil(int x)
+{
+    return (x + JPEG_BLOCK - 1) / JPEG_BLOCK * JPEG_BLOCK;
+}
 
-}  // namespace
+} // namespace
 
 void DrawChannelMarkerRow(const BgrCanvas &canvas, int nRow, uint8_t byChannel, bool bSel)
 {
@@ -152,8 +161,8 @@ void DrawMarkersForJpeg(const BgrCanvas &canvas, uint8_t byChannel, bool bIndexP
         for (int i = 0; i < CHANNEL_WINDOW_COUNT; ++i) {
             const int start = CHANNEL_WINDOW_STARTS[i];
             if (lit[i])
-                FillRowSpan(canvas, row, BlockFloor(start),
-                            BlockCeil(start + CHANNEL_WINDOW_WIDTH), 255);
+                FillRowSpan(canvas, row, BlockFloor(start), BlockCeil(start + CHANNEL_WINDOW_WIDTH),
+                            255);
         }
         if (bIndexPattern)
             FillRowSpan(canvas, row, INDEX_BLACK_END, INDEX_WHITE_END, 255);

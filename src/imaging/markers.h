@@ -20,11 +20,11 @@
 // A read-only view of a bottom-up picture.
 struct PictureRows {
     const uint8_t *pBits = nullptr;
-    size_t nBytes = 0;  // length of the buffer at pBits
+    size_t nBytes = 0; // length of the buffer at pBits
     int nWidth = 0;
     int nHeight = 0;
-    size_t nStride = 0;     // bytes from one stored row to the next
-    size_t nRowBytes = 0;   // bytes of pixel data in a row (width x bit count / 8)
+    size_t nStride = 0;   // bytes from one stored row to the next
+    size_t nRowBytes = 0; // bytes of pixel data in a row (width x bit count / 8)
 
     static PictureRows FromHeader(const BitmapInfoHeader &header, const uint8_t *pBits,
                                   size_t nBytes);
@@ -32,17 +32,17 @@ struct PictureRows {
 
 // Pattern geometry and thresholds.
 constexpr int CHANNEL_MARKER_ROW = 1;
-constexpr int CHANNEL_WINDOW_COUNT = 5;  // four data windows, then sel
+constexpr int CHANNEL_WINDOW_COUNT = 5; // four data windows, then sel
 constexpr int CHANNEL_WINDOW_STARTS[CHANNEL_WINDOW_COUNT] = {90, 218, 346, 474, 602};
 constexpr int CHANNEL_WINDOW_WIDTH = 30;
-constexpr int CHANNEL_BRIGHT_ABOVE = 200;  // a pixel brighter than this is bright
-constexpr int CHANNEL_LIT_ABOVE = 25;      // a window with more bright pixels is lit
-constexpr int INDEX_BLACK_END = 16;        // columns 0..15 black
-constexpr int INDEX_WHITE_END = 47;        // columns 16..46 white
-constexpr int INDEX_PATTERN_END = 78;      // columns 47..77 black
-constexpr int INDEX_BLACK_ABOVE = 50;      // brighter than this breaks a black run
-constexpr int INDEX_WHITE_BELOW = 200;     // darker than this breaks the white run
-constexpr int INDEX_FAULTS_ALLOWED = 5;    // more than this many fails the run
+constexpr int CHANNEL_BRIGHT_ABOVE = 200; // a pixel brighter than this is bright
+constexpr int CHANNEL_LIT_ABOVE = 25;     // a window with more bright pixels is lit
+constexpr int INDEX_BLACK_END = 16;       // columns 0..15 black
+constexpr int INDEX_WHITE_END = 47;       // columns 16..46 white
+constexpr int INDEX_PATTERN_END = 78;     // columns 47..77 black
+constexpr int INDEX_BLACK_ABOVE = 50;     // brighter than this breaks a black run
+constexpr int INDEX_WHITE_BELOW = 200;    // darker than this breaks the white run
+constexpr int INDEX_FAULTS_ALLOWED = 5;   // more than this many fails the run
 
 // Brightness 0..255 of pixel x in picture row nRow; -1 when the pixel is not in the row.
 int PixelBrightness(const PictureRows &picture, int nRow, int nX);
@@ -52,7 +52,10 @@ uint8_t CheckChannelMarker(const PictureRows &picture);
 // Whether the index pattern is present in picture row nRow.
 bool CheckIndexMarker(const PictureRows &picture, int nRow);
 // The picture row the index test reads for a field-row selector: 2 for 0, else 3.
-inline int IndexTestRow(uint32_t dwSelector) { return dwSelector == 0 ? 2 : 3; }
+inline int IndexTestRow(uint32_t dwSelector)
+{
+    return dwSelector == 0 ? 2 : 3;
+}
 
 // A writable bottom-up BGR (3 bytes per pixel) buffer for the drawing functions.
 struct BgrCanvas {

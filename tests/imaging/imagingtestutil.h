@@ -23,7 +23,10 @@ struct BgrPicture {
     {
     }
     BgrCanvas Canvas() { return BgrCanvas{bits.data(), bits.size(), nWidth, nHeight, nStride}; }
-    uint8_t *Pixel(int row, int x) { return bits.data() + size_t(nHeight - 1 - row) * nStride + 3 * size_t(x); }
+    uint8_t *Pixel(int row, int x)
+    {
+        return bits.data() + size_t(nHeight - 1 - row) * nStride + 3 * size_t(x);
+    }
     void SetPixel(int row, int x, uint8_t b, uint8_t g, uint8_t r)
     {
         uint8_t *p = Pixel(row, x);
@@ -47,7 +50,8 @@ struct BgrPicture {
 };
 
 // Encodes a bottom-up BGR picture; subsamp TJSAMP_GRAY gives a one-component JPEG.
-inline std::vector<uint8_t> Encode(const BgrPicture &pic, int subsamp = TJSAMP_420, int quality = 80)
+inline std::vector<uint8_t> Encode(const BgrPicture &pic, int subsamp = TJSAMP_420,
+                                   int quality = 80)
 {
     tjhandle h = tjInitCompress();
     unsigned char *out = nullptr;
@@ -85,4 +89,4 @@ inline std::vector<uint8_t> MarkedJpeg(int w, int h, uint8_t channel, bool index
     return Encode(pic, subsamp, quality);
 }
 
-}  // namespace imagingtest
+} // namespace imagingtest

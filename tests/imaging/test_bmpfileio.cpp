@@ -25,8 +25,8 @@ struct BmpBuilder {
     uint32_t clrUsed = 0;
     uint32_t infoSize = 40;
     int64_t offsetOverride = -1;
-    std::vector<uint32_t> palette;  // 0x00RRGGBB
-    QByteArray pixels;              // stored rows, padding included
+    std::vector<uint32_t> palette; // 0x00RRGGBB
+    QByteArray pixels;             // stored rows, padding included
 
     QByteArray Bytes() const
     {
@@ -68,7 +68,7 @@ struct BmpBuilder {
 };
 
 class BmpTest : public testing::Test {
-protected:
+  protected:
     QString Write(const QByteArray &bytes, const char *name = "in.bmp")
     {
         const QString path = m_dir.filePath(QString::fromLatin1(name));
@@ -94,7 +94,7 @@ protected:
     BmpFileIo m_io;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(BmpTest, TwoByTwo24BitIsTopRowFirstRgb)
 {
@@ -134,9 +134,9 @@ TEST_F(BmpTest, FourBitWidthThreeHasFourByteRows)
     b.width = 3;
     b.bits = 4;
     for (uint32_t i = 0; i < 16; ++i)
-        b.palette.push_back(i * 0x100000 + i * 0x10 + 1);  // R = i * 16, B = i * 16 + 1
-    b.pixels = QByteArray::fromHex("12300000"    // bottom: 1 2 3, 2 bytes of pixels + padding
-                                   "fe700000");  // top: 15 14 7
+        b.palette.push_back(i * 0x100000 + i * 0x10 + 1); // R = i * 16, B = i * 16 + 1
+    b.pixels = QByteArray::fromHex("12300000"   // bottom: 1 2 3, 2 bytes of pixels + padding
+                                   "fe700000"); // top: 15 14 7
     int w = 0, h = 0;
     const std::vector<uint8_t> rgb = Read(b.Bytes(), w, h);
     ASSERT_EQ(rgb.size(), 18u) << m_io.LastMessage().toStdString();
@@ -170,7 +170,7 @@ TEST_F(BmpTest, OneBitAndIndicesPastThePalette)
     b.height = 1;
     b.bits = 1;
     b.palette = {0x000000, 0xFFFFFF};
-    b.pixels = QByteArray::fromHex("a5c00000");  // 1010 0101 11
+    b.pixels = QByteArray::fromHex("a5c00000"); // 1010 0101 11
     int w = 0, h = 0;
     std::vector<uint8_t> rgb = Read(b.Bytes(), w, h);
     ASSERT_EQ(rgb.size(), 30u);
@@ -193,7 +193,7 @@ TEST_F(BmpTest, OneBitAndIndicesPastThePalette)
 TEST_F(BmpTest, LongerInfoHeaderKeepsPaletteInPlace)
 {
     BmpBuilder b;
-    b.infoSize = 124;  // a V5 header
+    b.infoSize = 124; // a V5 header
     b.width = 1;
     b.height = 1;
     b.bits = 8;
@@ -220,29 +220,67 @@ TEST_F(BmpTest, BrokenFilesAreRefused)
         return b;
     };
     const RefusalCase cases[] = {
-        {"RLE", make([](BmpBuilder &b) { b.compression = 1; b.bits = 8; }), "This is a compressed file."},
-        {"bitfields", make([](BmpBuilder &b) { b.compression = 3; b.bits = 32; }), "This is a compressed file."},
+        {"RLE", make([](BmpBuilder &b) {
+             b.compression = 1;
+             b.bits = 8;
+         }),
+         "This is a compressed file."},
+        {"bitfields", make([](BmpBuilder &b) {
+             b.compression = 3;
+             b.bits = 32;
+         }),
+         "This is a compressed file."},
         {"width 0", make([](BmpBuilder &b) { b.width = 0; }), "Invalid image size"},
         {"height 0", make([](BmpBuilder &b) { b.height = 0; }), "Invalid image size"},
         {"negative width", make([](BmpBuilder &b) { b.width = -2; }), "Invalid image size"},
         {"height INT_MIN", make([](BmpBuilder &b) { b.height = INT_MIN; }), "Image too large"},
-        {"width INT_MAX", make([](BmpBuilder &b) { b.width = INT_MAX; b.height = 1; }), "Image too large"},
-        {"65536 square", make([](BmpBuilder &b) { b.width = 65536; b.height = 65536; }), "Image too large"},
-        {"1-bit huge", make([](BmpBuilder &b) { b.bits = 1; b.palette = {0, 0xFFFFFF}; b.width = 8000; b.height = 8000; }),
+        {"width INT_MAX", make([](BmpBuilder &b) {
+             b.width = INT_MAX;
+             b.height = 1;
+         }),
+         "Image too large"},
+        {"65536 square", make([](BmpBuilder &b) {
+             b.width = 65536;
+             b.height = 65536;
+         }),
+         "Image too large"},
+        {"1-bit huge", make([](BmpBuilder &b) {
+             b.bits = 1;
+             b.palette = {0, 0xFFFFFF};
+             b.width = 8000;
+             b.height = 8000;
+         }),
          "Image data exceeds the file"},
-        {"more rows than data", make([](BmpBuilder &b) { b.height = 3; }), "Image data exceeds the file"},
+        {"more rows than data", make([](BmpBuilder &b) { b.height = 3; }),
+         "Image data exceeds the file"},
         {"offset past the end", make([](BmpBuilder &b) { b.offsetOverride = 4000; }),
          "Image data exceeds the file"},
-        {"0 bits", make([](BmpBuilder &b) { b.bits = 0; }), "Only 1, 4, 8 and 24-bit files are supported"},
-        {"2 bits", make([](BmpBuilder &b) { b.bits = 2; }), "Only 1, 4, 8 and 24-bit files are supported"},
-        {"16 bits", make([](BmpBuilder &b) { b.bits = 16; }), "Only 1, 4, 8 and 24-bit files are supported"},
-        {"32 bits", make([](BmpBuilder &b) { b.bits = 32; }), "Only 1, 4, 8 and 24-bit files are supported"},
+        {"0 bits", make([](BmpBuilder &b) { b.bits = 0; }),
+         "Only 1, 4, 8 and 24-bit files are supported"},
+        {"2 bits", make([](BmpBuilder &b) { b.bits = 2; }),
+         "Only 1, 4, 8 and 24-bit files are supported"},
+        {"16 bits", make([](BmpBuilder &b) { b.bits = 16; }),
+         "Only 1, 4, 8 and 24-bit files are supported"},
+        {"32 bits", make([](BmpBuilder &b) { b.bits = 32; }),
+         "Only 1, 4, 8 and 24-bit files are supported"},
         {"core header", make([](BmpBuilder &b) { b.infoSize = 12; }), "Not a valid BMP File"},
-        {"huge palette", make([](BmpBuilder &b) { b.bits = 8; b.clrUsed = 0xFFFFFFFF; }), "Corrupt palette"},
-        {"palette past offset", make([](BmpBuilder &b) {
-             b.bits = 8; b.clrUsed = 2; b.palette = {1, 2}; b.offsetOverride = 56; }),
+        {"huge palette", make([](BmpBuilder &b) {
+             b.bits = 8;
+             b.clrUsed = 0xFFFFFFFF;
+         }),
          "Corrupt palette"},
-        {"palette cut short", make([](BmpBuilder &b) { b.bits = 8; b.clrUsed = 200; b.pixels.clear(); }),
+        {"palette past offset", make([](BmpBuilder &b) {
+             b.bits = 8;
+             b.clrUsed = 2;
+             b.palette = {1, 2};
+             b.offsetOverride = 56;
+         }),
+         "Corrupt palette"},
+        {"palette cut short", make([](BmpBuilder &b) {
+             b.bits = 8;
+             b.clrUsed = 200;
+             b.pixels.clear();
+         }),
          "Read Error!"},
     };
     for (const RefusalCase &c : cases) {
@@ -264,13 +302,14 @@ TEST_F(BmpTest, TruncatedAndForeignFiles)
     for (int len = 0; len < whole.size(); ++len) {
         int w = -1, h = -1;
         EXPECT_EQ(m_io.ReadBmpAsRgb(Write(whole.left(len)), w, h), nullptr) << len;
-        const std::string expected = len < 2 ? "Not a valid BMP File"
+        const std::string expected = len < 2    ? "Not a valid BMP File"
                                      : len < 54 ? "Read Error!"
                                                 : "Image data exceeds the file";
         EXPECT_EQ(m_io.LastMessage().toStdString(), expected) << len;
     }
     int w = 0, h = 0;
-    EXPECT_EQ(m_io.ReadBmpAsRgb(Write("GIF89a........................................................"), w, h),
+    EXPECT_EQ(m_io.ReadBmpAsRgb(
+                  Write("GIF89a........................................................"), w, h),
               nullptr);
     EXPECT_EQ(m_io.LastMessage(), "Not a valid BMP File");
     const QString missing = m_dir.filePath("missing.bmp");
@@ -281,7 +320,8 @@ TEST_F(BmpTest, TruncatedAndForeignFiles)
 TEST_F(BmpTest, Write24ReadsBack)
 {
     std::mt19937 rng(5);
-    for (auto [w, h] : std::vector<std::pair<int, int>>{{1, 1}, {2, 2}, {3, 2}, {5, 7}, {640, 3}, {4, -3}}) {
+    for (auto [w, h] :
+         std::vector<std::pair<int, int>>{{1, 1}, {2, 2}, {3, 2}, {5, 7}, {640, 3}, {4, -3}}) {
         SCOPED_TRACE(testing::Message() << w << "x" << h);
         const int rows = std::abs(h);
         std::vector<uint8_t> data(size_t(w) * 3 * rows);
@@ -302,10 +342,11 @@ TEST_F(BmpTest, Write24ReadsBack)
         ASSERT_EQ(rw, w);
         ASSERT_EQ(rh, rows);
         for (int r = 0; r < rows; ++r) {
-            const int outRow = h > 0 ? rows - 1 - r : r;  // file row r lands here
+            const int outRow = h > 0 ? rows - 1 - r : r; // file row r lands here
             for (int x = 0; x < w; ++x)
                 for (int k = 0; k < 3; ++k)
-                    ASSERT_EQ(rgb[(size_t(outRow) * w + x) * 3 + k], data[(size_t(r) * w + x) * 3 + 2 - k]);
+                    ASSERT_EQ(rgb[(size_t(outRow) * w + x) * 3 + k],
+                              data[(size_t(r) * w + x) * 3 + 2 - k]);
         }
     }
 }
@@ -318,10 +359,12 @@ TEST_F(BmpTest, Write24Refusals)
     info.biHeight = 2;
     info.biBitCount = 24;
     const QString path = m_dir.filePath("bad.bmp");
-    EXPECT_FALSE(m_io.WriteBmp24(path, data.data(), data.size(), 4, 2, info));  // differs from header
+    EXPECT_FALSE(
+        m_io.WriteBmp24(path, data.data(), data.size(), 4, 2, info)); // differs from header
     EXPECT_EQ(m_io.LastMessage(), "Invalid image size");
-    EXPECT_FALSE(m_io.WriteBmp24(path, data.data(), 17, 3, 2, info));  // too little data
-    EXPECT_FALSE(m_io.WriteBmp24(m_dir.filePath("no/such/dir/x.bmp"), data.data(), data.size(), 3, 2, info));
+    EXPECT_FALSE(m_io.WriteBmp24(path, data.data(), 17, 3, 2, info)); // too little data
+    EXPECT_FALSE(
+        m_io.WriteBmp24(m_dir.filePath("no/such/dir/x.bmp"), data.data(), data.size(), 3, 2, info));
     EXPECT_EQ(m_io.LastMessage(), "Can't open file for writing");
     if (QFile::exists("/dev/full")) {
         EXPECT_FALSE(m_io.WriteBmp24("/dev/full", data.data(), data.size(), 3, 2, info));
@@ -371,7 +414,7 @@ TEST_F(BmpTest, WriteIndexedFourBitWidthThreeLayout)
     const QByteArray bytes = FileBytes(path);
     ASSERT_EQ(bytes.size(), 54 + 64 + 8);
     EXPECT_EQ(bytes.mid(54 + 64).toHex(), "12300000fe700000");
-    EXPECT_EQ(bytes.mid(46, 4).toHex(), "10000000");  // colours used
+    EXPECT_EQ(bytes.mid(46, 4).toHex(), "10000000"); // colours used
 }
 
 TEST_F(BmpTest, WriteIndexedRefusals)
@@ -386,7 +429,8 @@ TEST_F(BmpTest, WriteIndexedRefusals)
     EXPECT_EQ(m_io.LastMessage(), "Unsupported bit count");
     EXPECT_FALSE(m_io.WriteBmpIndexed(m_dir.filePath("d.bmp"), index, 4, 3, 3, 8, 2, palette));
     EXPECT_EQ(m_io.LastMessage(), "Invalid image size");
-    EXPECT_FALSE(m_io.WriteBmpIndexed(m_dir.filePath("no/dir/e.bmp"), index, 9, 3, 3, 8, 2, palette));
+    EXPECT_FALSE(
+        m_io.WriteBmpIndexed(m_dir.filePath("no/dir/e.bmp"), index, 9, 3, 3, 8, 2, palette));
     EXPECT_EQ(m_io.LastMessage(), "Can't Open");
     if (QFile::exists("/dev/full")) {
         EXPECT_FALSE(m_io.WriteBmpIndexed("/dev/full", index, 9, 3, 3, 8, 2, palette));
@@ -398,7 +442,8 @@ TEST_F(BmpTest, WriteIndexedRefusals)
 TEST_F(BmpTest, IndependentReaderAgrees)
 {
     QString python;
-    for (const QString &candidate : {QStringLiteral("/usr/bin/python3"), QStringLiteral("python3")}) {
+    for (const QString &candidate :
+         {QStringLiteral("/usr/bin/python3"), QStringLiteral("python3")}) {
         QProcess probe;
         probe.start(candidate, {"-c", "import PIL"});
         if (probe.waitForFinished(20000) && probe.exitStatus() == QProcess::NormalExit &&
@@ -436,10 +481,12 @@ TEST_F(BmpTest, IndependentReaderAgrees)
         QString theirs;
         QProcess p;
         if (!python.isEmpty()) {
-            p.start(python, {"-c",
-                             "import sys\nfrom PIL import Image\nim=Image.open(sys.argv[1]).convert('RGB')\n"
-                             "print(im.size[0], im.size[1], im.tobytes().hex())",
-                             path});
+            p.start(
+                python,
+                {"-c",
+                 "import sys\nfrom PIL import Image\nim=Image.open(sys.argv[1]).convert('RGB')\n"
+                 "print(im.size[0], im.size[1], im.tobytes().hex())",
+                 path});
         } else {
             p.start(identify, {"-format", "%w %h", path});
         }

@@ -35,7 +35,7 @@ std::vector<uint8_t> Bytes(std::initializer_list<int> prefix, const std::vector<
     return out;
 }
 
-}  // namespace
+} // namespace
 
 TEST(CJpegImage, InitialHeaderAndFlags)
 {
@@ -63,14 +63,14 @@ struct FormatCase {
 TEST(CJpegImage, SetFormatArithmetic)
 {
     const FormatCase cases[] = {
-        {24, 3, 2, true, 3, 2, 24},          // 9 bytes a row, padded to 12
-        {24, 4, 2, true, 4, 2, 24},          // 12 bytes, no padding
+        {24, 3, 2, true, 3, 2, 24}, // 9 bytes a row, padded to 12
+        {24, 4, 2, true, 4, 2, 24}, // 12 bytes, no padding
         {32, 5, 2, true, 5, 2, 40},
         {8, 5, 1, true, 5, 1, 8},
         {24, 704, 240, true, 704, 240, 704 * 3 * 240},
-        {24, 0, 10, false, 320, 240, 0},     // width 0: nothing changes
+        {24, 0, 10, false, 320, 240, 0}, // width 0: nothing changes
         {24, 10, 0, false, 320, 240, 0},
-        {24, 65536, 4, false, 320, 240, 0},  // widths are taken as 16 bits: 65536 -> 0
+        {24, 65536, 4, false, 320, 240, 0}, // widths are taken as 16 bits: 65536 -> 0
         {24, 65536 + 3, 2, true, 3, 2, 24},
     };
     for (const FormatCase &c : cases) {
@@ -102,7 +102,7 @@ TEST(CJpegImage, StartOfBlockIsRepairedOrRefused)
     pic.FillScene(1);
     const std::vector<uint8_t> jpeg = Encode(pic);
     ASSERT_GT(jpeg.size(), 100u);
-    ASSERT_EQ(jpeg[3], 0xE0);  // JFIF APP0, as the recorder sends
+    ASSERT_EQ(jpeg[3], 0xE0); // JFIF APP0, as the recorder sends
 
     CJpegImage reference;
     ASSERT_EQ(reference.Decode(jpeg.data(), jpeg.size(), false), 0);
@@ -114,7 +114,7 @@ TEST(CJpegImage, StartOfBlockIsRepairedOrRefused)
         {"leading FF missing", {}, 1, true},
         {"two stray bytes", {0x12, 0x34}, 0, true},
         {"two stray FF bytes", {0xFF, 0xFF}, 0, true},
-        {"stray 00 in front", {0x00}, 0, false},  // bytes 2..6 do not match
+        {"stray 00 in front", {0x00}, 0, false}, // bytes 2..6 do not match
         {"three stray bytes", {0x01, 0x02, 0x03}, 0, false},
         {"two bytes missing", {}, 2, false},
     };
@@ -140,8 +140,8 @@ TEST(CJpegImage, OtherStartsAndTinyBlocksAreNotPictures)
         {0xFF, 0xD8},
         {0xD8, 0xFF, 0xE0},
         {0xFF, 0xD8, 0xFF, 0xE0},
-        {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x10},  // Exif start
-        {0xFF, 0xD8, 0xFF, 0xE0, 0x00},        // start only
+        {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x10}, // Exif start
+        {0xFF, 0xD8, 0xFF, 0xE0, 0x00},       // start only
         {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0},
     };
     for (const auto &block : blocks) {
@@ -179,15 +179,11 @@ struct SizeCase {
 TEST(CJpegImage, PixelLimitAndWidthFlag)
 {
     const SizeCase cases[] = {
-        {720, 288, true, 0},   // 207360 pixels
-        {704, 480, false, 0},  // 337920: too many
-        {704, 240, true, 0},
-        {1000, 220, true, 0},  // exactly 220000
-        {1000, 221, false, 0},
-        {240, 120, true, 1},
-        {241, 120, true, 0},
-        {1, 1, true, 1},
-        {3, 5, true, 1},
+        {720, 288, true, 0},                         // 207360 pixels
+        {704, 480, false, 0},                        // 337920: too many
+        {704, 240, true, 0},   {1000, 220, true, 0}, // exactly 220000
+        {1000, 221, false, 0}, {240, 120, true, 1},  {241, 120, true, 0},
+        {1, 1, true, 1},       {3, 5, true, 1},
     };
     for (const SizeCase &c : cases) {
         SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
@@ -212,12 +208,13 @@ TEST(CJpegImage, PixelsAreBottomUpBgr)
     BgrPicture pic(32, 32);
     for (int row = 0; row < 32; ++row)
         for (int x = 0; x < 32; ++x)
-            pic.SetPixel(row, x, row < 16 ? 200 : 10, 40, row < 16 ? 10 : 220);  // top blue, bottom red
+            pic.SetPixel(row, x, row < 16 ? 200 : 10, 40,
+                         row < 16 ? 10 : 220); // top blue, bottom red
     const std::vector<uint8_t> jpeg = Encode(pic, TJSAMP_444, 95);
     CJpegImage image;
     ASSERT_NE(image.Decode(jpeg.data(), jpeg.size(), true), CJpegImage::DECODE_FAILED);
-    const uint8_t *bottom = image.Pixels() + 2 * 3;                     // stored row 0
-    const uint8_t *top = image.Pixels() + 31 * image.RowStride() + 2 * 3;  // stored last
+    const uint8_t *bottom = image.Pixels() + 2 * 3;                       // stored row 0
+    const uint8_t *top = image.Pixels() + 31 * image.RowStride() + 2 * 3; // stored last
     EXPECT_NEAR(top[0], 200, 6);
     EXPECT_NEAR(top[2], 10, 6);
     EXPECT_NEAR(bottom[0], 10, 6);
@@ -248,16 +245,16 @@ TEST(CJpegImage, FourComponentsBecomePremultipliedBgra)
     const int w = 16, h = 16;
     std::vector<uint8_t> cmyk(size_t(w) * h * 4);
     for (size_t i = 0; i < cmyk.size(); i += 4) {
-        cmyk[i + 0] = 55;   // C: red 200
-        cmyk[i + 1] = 155;  // M: green 100
-        cmyk[i + 2] = 205;  // Y: blue 50
-        cmyk[i + 3] = 128;  // K: alpha
+        cmyk[i + 0] = 55;  // C: red 200
+        cmyk[i + 1] = 155; // M: green 100
+        cmyk[i + 2] = 205; // Y: blue 50
+        cmyk[i + 3] = 128; // K: alpha
     }
     const std::vector<uint8_t> jpeg = imagingtest::EncodeCmyk(cmyk, w, h);
     ASSERT_FALSE(jpeg.empty());
     // TurboJPEG writes a JFIF start only for YCbCr/grey, so give it the recorder's start.
-    std::vector<uint8_t> block = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0, 1, 1,
-                                  0, 0, 1, 0, 1, 0, 0};
+    std::vector<uint8_t> block = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F',
+                                  0,    1,    1,    0,    0,    1,    0,   1,   0,   0};
     block.insert(block.end(), jpeg.begin() + 2, jpeg.end());
     CJpegImage image;
     ASSERT_EQ(image.Decode(block.data(), block.size(), true), 0);
@@ -284,20 +281,22 @@ TEST(CJpegImage, MarkersSurviveJpegCoding)
     for (uint8_t channel = 0; channel < 4; ++channel)
         for (bool index : {false, true})
             for (bool sel : {false, true})
-                cases.push_back({704, 240, channel, index, sel, uint32_t(channel & 1), TJSAMP_420, 80});
+                cases.push_back(
+                    {704, 240, channel, index, sel, uint32_t(channel & 1), TJSAMP_420, 80});
     for (int subsamp : {TJSAMP_444, TJSAMP_422, TJSAMP_420, TJSAMP_GRAY})
         for (int quality : {40, 60, 95})
-            cases.push_back({720, 288, uint8_t(quality % 4), quality != 60, false, 0, subsamp, quality});
+            cases.push_back(
+                {720, 288, uint8_t(quality % 4), quality != 60, false, 0, subsamp, quality});
     cases.push_back({640, 16, 3, true, true, 1, TJSAMP_420, 50});
     for (const MarkerCase &c : cases) {
-        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " ch " << int(c.channel)
-                                        << " index " << c.index << " sel " << c.sel << " samp "
-                                        << c.subsamp << " q " << c.quality);
+        SCOPED_TRACE(testing::Message()
+                     << c.width << "x" << c.height << " ch " << int(c.channel) << " index "
+                     << c.index << " sel " << c.sel << " samp " << c.subsamp << " q " << c.quality);
         const std::vector<uint8_t> jpeg =
             MarkedJpeg(c.width, c.height, c.channel, c.index, c.sel, c.subsamp, c.quality);
         CJpegImage image;
         image.SetFieldRow(c.fieldRow);
-        image.SetFieldFlag(c.index ? 1 : 0);  // the opposite of what the picture says
+        image.SetFieldFlag(c.index ? 1 : 0); // the opposite of what the picture says
         EXPECT_EQ(image.Decode(jpeg.data(), jpeg.size(), false), c.channel);
         EXPECT_EQ(image.FieldFlag(), c.index ? 0 : 1);
     }
@@ -337,7 +336,7 @@ TEST(CJpegImage, BrokenStreamsReturn255)
         }
     ASSERT_GT(sos, 20u);
     int refused = 0;
-    CJpegImage reused;  // one decoder through all of it, as the client keeps it
+    CJpegImage reused; // one decoder through all of it, as the client keeps it
     for (size_t i = 6; i < sos; ++i) {
         for (uint8_t value : {uint8_t(0x00), uint8_t(0xFF), uint8_t(jpeg[i] ^ 0x5A)}) {
             std::vector<uint8_t> bad = jpeg;
@@ -368,7 +367,7 @@ TEST(CJpegImage, SteadyStreamReusesBuffers)
     const size_t capacity = image.WorkCapacity();
     EXPECT_EQ(capacity, a.size() + 4);
     for (int i = 0; i < 3; ++i) {
-        ASSERT_EQ(image.Decode(a.data(), a.size(), false), 1);  // exactly the same length
+        ASSERT_EQ(image.Decode(a.data(), a.size(), false), 1); // exactly the same length
         EXPECT_EQ(image.Decode(b.data(), std::min(b.size(), a.size()), false) < 4 ||
                       b.size() > a.size(),
                   true);
@@ -382,7 +381,7 @@ TEST(CJpegImage, CopyFromFilesThePicture)
 {
     const std::vector<uint8_t> jpeg = MarkedJpeg(640, 240, 2, true);
     CJpegImage decoder, record;
-    EXPECT_FALSE(record.CopyFrom(decoder));  // no pixels yet
+    EXPECT_FALSE(record.CopyFrom(decoder)); // no pixels yet
     ASSERT_EQ(decoder.Decode(jpeg.data(), jpeg.size(), false), 2);
     ASSERT_TRUE(record.CopyFrom(decoder));
     EXPECT_EQ(record.Header().biWidth, 640);
@@ -403,8 +402,8 @@ TEST(CJpegImage, BenchPicturesDecode)
         QFile file(dir.filePath(name));
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         const QByteArray bytes = file.readAll();
-        const uint8_t result =
-            image.Decode(reinterpret_cast<const uint8_t *>(bytes.constData()), size_t(bytes.size()), false);
+        const uint8_t result = image.Decode(reinterpret_cast<const uint8_t *>(bytes.constData()),
+                                            size_t(bytes.size()), false);
         if (name.startsWith("704x480"))
             EXPECT_EQ(result, CJpegImage::DECODE_FAILED) << name.toStdString();
         else

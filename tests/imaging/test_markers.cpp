@@ -23,7 +23,10 @@ PictureRows RowsOf(const BgrPicture &pic)
     return PictureRows::FromHeader(h, pic.bits.data(), pic.bits.size());
 }
 
-void SetGrey(BgrPicture &pic, int row, int x, uint8_t v) { pic.SetPixel(row, x, v, v, v); }
+void SetGrey(BgrPicture &pic, int row, int x, uint8_t v)
+{
+    pic.SetPixel(row, x, v, v, v);
+}
 
 // Lights window i by giving nBright of its pixels the grey level byBright.
 void LightWindow(BgrPicture &pic, int window, int nBright, uint8_t byBright = 255)
@@ -33,7 +36,7 @@ void LightWindow(BgrPicture &pic, int window, int nBright, uint8_t byBright = 25
         SetGrey(pic, CHANNEL_MARKER_ROW, x, byBright);
 }
 
-}  // namespace
+} // namespace
 
 struct WindowCase {
     bool a, b, c, d, sel;
@@ -44,9 +47,8 @@ TEST(ChannelMarker, WindowCombinations)
 {
     const WindowCase cases[] = {
         {0, 0, 0, 0, 0, 0}, {0, 0, 0, 1, 0, 1}, {0, 0, 1, 0, 0, 2}, {0, 0, 1, 1, 0, 3},
-        {1, 1, 0, 0, 0, 0},  // a and b do not count
-        {1, 0, 1, 0, 0, 2}, {0, 1, 0, 1, 0, 1},
-        {0, 0, 0, 0, 1, 3},  // sel inverts all: c = d = 1
+        {1, 1, 0, 0, 0, 0},                                         // a and b do not count
+        {1, 0, 1, 0, 0, 2}, {0, 1, 0, 1, 0, 1}, {0, 0, 0, 0, 1, 3}, // sel inverts all: c = d = 1
         {0, 0, 1, 1, 1, 0}, {0, 0, 1, 0, 1, 1}, {1, 1, 0, 1, 1, 2}, {1, 1, 1, 1, 1, 0},
     };
     for (const WindowCase &c : cases) {
@@ -63,14 +65,14 @@ TEST(ChannelMarker, WindowCombinations)
 struct ThresholdCase {
     int nBright;
     uint8_t byLevel;
-    uint8_t channel;  // window d carries the result
+    uint8_t channel; // window d carries the result
 };
 
 TEST(ChannelMarker, LitThresholdAndBrightness)
 {
     const ThresholdCase cases[] = {
         {25, 255, 0}, {26, 255, 1}, {30, 255, 1},
-        {30, 200, 0},  // exactly 200 is not brighter than 200
+        {30, 200, 0}, // exactly 200 is not brighter than 200
         {30, 201, 1}, {26, 201, 1}, {25, 201, 0},
     };
     for (const ThresholdCase &c : cases) {
@@ -86,7 +88,10 @@ TEST(ChannelMarker, BrightnessIsTheMeanOfThreeBytes)
     struct {
         uint8_t b, g, r;
         bool bright;
-    } cases[] = {{255, 255, 100, true}, {200, 200, 202, false}, {200, 201, 203, true}, {255, 255, 91, false}};
+    } cases[] = {{255, 255, 100, true},
+                 {200, 200, 202, false},
+                 {200, 201, 203, true},
+                 {255, 255, 91, false}};
     for (const auto &c : cases) {
         BgrPicture pic(704, 4);
         for (int x = CHANNEL_WINDOW_STARTS[3]; x < CHANNEL_WINDOW_STARTS[3] + 30; ++x)
@@ -102,13 +107,13 @@ TEST(ChannelMarker, OnlyRowOneCounts)
     for (int row : {0, 2, 3})
         FillRowSpan(pic.Canvas(), row, 0, 704, 255);
     EXPECT_EQ(CheckChannelMarker(RowsOf(pic)), 0);
-    FillRowSpan(pic.Canvas(), 1, 0, 704, 255);  // everything lit: inverted to 0
+    FillRowSpan(pic.Canvas(), 1, 0, 704, 255); // everything lit: inverted to 0
     EXPECT_EQ(CheckChannelMarker(RowsOf(pic)), 0);
 }
 
 struct IndexCase {
     const char *name;
-    int x0, x1;      // span given the grey level
+    int x0, x1; // span given the grey level
     uint8_t byLevel;
     bool found;
 };
@@ -148,7 +153,8 @@ TEST(IndexTest, SelectorPicksRowTwoOrThree)
         int patternRow;
         uint32_t selector;
         bool found;
-    } cases[] = {{2, 0, true}, {2, 1, false}, {3, 0, false}, {3, 1, true}, {1, 0, false}, {4, 1, false}};
+    } cases[] = {{2, 0, true}, {2, 1, false}, {3, 0, false},
+                 {3, 1, true}, {1, 0, false}, {4, 1, false}};
     for (const auto &c : cases) {
         BgrPicture pic(704, 8, 0);
         DrawIndexPatternRow(pic.Canvas(), c.patternRow, true);
@@ -167,7 +173,7 @@ TEST(Markers, DrawnRowsReadBack)
                 DrawIndexPatternRow(pic.Canvas(), 3, index);
                 EXPECT_EQ(CheckChannelMarker(RowsOf(pic)), channel);
                 EXPECT_EQ(CheckIndexMarker(RowsOf(pic), 3), index);
-                EXPECT_FALSE(CheckIndexMarker(RowsOf(pic), 2));  // grey 90: not black
+                EXPECT_FALSE(CheckIndexMarker(RowsOf(pic), 2)); // grey 90: not black
             }
 }
 
@@ -176,17 +182,17 @@ TEST(Markers, DrawnRowsReadBack)
 // picture lacks count as black.
 struct SmallCase {
     int width, height;
-    uint8_t channel;  // channel 3 drawn in row 1; windows cut off by the edge go dark
-    bool index;       // index pattern drawn in row 2
+    uint8_t channel; // channel 3 drawn in row 1; windows cut off by the edge go dark
+    bool index;      // index pattern drawn in row 2
 };
 
 TEST(Markers, SmallPicturesStayInsideTheBuffer)
 {
     const SmallCase cases[] = {
-        {1, 1, 0, false},   {1, 3, 0, false},   {10, 2, 0, false},  {40, 4, 0, false},
-        {60, 4, 0, true},   {77, 4, 0, true},   {78, 4, 0, true},   {100, 4, 0, true},
-        {371, 4, 0, true},  {372, 4, 2, true},  {499, 4, 2, true},  {500, 4, 3, true},
-        {631, 4, 3, true},  {632, 4, 3, true},  {704, 2, 3, false},
+        {1, 1, 0, false},  {1, 3, 0, false},  {10, 2, 0, false},  {40, 4, 0, false},
+        {60, 4, 0, true},  {77, 4, 0, true},  {78, 4, 0, true},   {100, 4, 0, true},
+        {371, 4, 0, true}, {372, 4, 2, true}, {499, 4, 2, true},  {500, 4, 3, true},
+        {631, 4, 3, true}, {632, 4, 3, true}, {704, 2, 3, false},
     };
     for (const SmallCase &c : cases) {
         SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
@@ -202,14 +208,14 @@ TEST(Markers, SmallPicturesStayInsideTheBuffer)
 
         std::fill(bits.get(), bits.get() + bytes, uint8_t(255));
         CheckChannelMarker(rows);
-        EXPECT_FALSE(CheckIndexMarker(rows, 2));  // all white: the black run fails
+        EXPECT_FALSE(CheckIndexMarker(rows, 2)); // all white: the black run fails
         EXPECT_FALSE(CheckIndexMarker(rows, 3));
 
         std::fill(bits.get(), bits.get() + bytes, uint8_t(0));
         const BgrCanvas canvas{bits.get(), bytes, c.width, c.height, stride};
         DrawIndexPatternRow(canvas, 2, true);
         DrawChannelMarkerRow(canvas, 1, 3, false);
-        DrawMarkersForJpeg(canvas, 2, true, true);  // must clip as well
+        DrawMarkersForJpeg(canvas, 2, true, true); // must clip as well
         DrawIndexPatternRow(canvas, 2, true);
         DrawChannelMarkerRow(canvas, 1, 3, false);
         EXPECT_EQ(CheckIndexMarker(rows, 2), c.index);

@@ -68,15 +68,18 @@ int32_t ReadNumber(const QSettings &store, const char *key, int32_t fallback)
     return static_cast<int32_t>(static_cast<uint32_t>(number));
 }
 
-uint8_t LowByte(int32_t value) { return static_cast<uint8_t>(static_cast<uint32_t>(value)); }
+uint8_t LowByte(int32_t value)
+{
+    return static_cast<uint8_t>(static_cast<uint32_t>(value));
+}
 
-}  // namespace
+} // namespace
 
 void SetFieldText(char *field, std::size_t width, const QByteArray &utf8)
 {
     if (width == 0)
         return;
-    std::size_t length = std::strlen(utf8.constData());  // an embedded NUL ends the text
+    std::size_t length = std::strlen(utf8.constData()); // an embedded NUL ends the text
     if (length > width - 1) {
         length = width - 1;
         // Step back over continuation bytes so no character is split.
@@ -140,7 +143,7 @@ void ClientSettings::LoadSettings()
     const QString recordPath = DefaultRecordPath();
     if (recordPath.toUtf8().size() < qsizetype(sizeof(m_szRecordPath))) {
         SetFieldText(m_szRecordPath, recordPath);
-        QDir().mkpath(recordPath);  // failure is not fatal: recording reports it later
+        QDir().mkpath(recordPath); // failure is not fatal: recording reports it later
     } else {
         SetFieldText(m_szRecordPath, QString());
     }

@@ -69,8 +69,7 @@ struct ClientSettings {
 void SetFieldText(char *field, std::size_t width, const QString &text);
 void SetFieldText(char *field, std::size_t width, const QByteArray &utf8);
 
-template <std::size_t N>
-inline void SetFieldText(char (&field)[N], const QString &text)
+template <std::size_t N> inline void SetFieldText(char (&field)[N], const QString &text)
 {
     SetFieldText(field, N, text);
 }
@@ -78,8 +77,7 @@ inline void SetFieldText(char (&field)[N], const QString &text)
 // Reads a fixed-size field as text (stops at the terminator or the field's end).
 QString FieldText(const char *field, std::size_t width);
 
-template <std::size_t N>
-inline QString FieldText(const char (&field)[N])
+template <std::size_t N> inline QString FieldText(const char (&field)[N])
 {
     return FieldText(field, N);
 }

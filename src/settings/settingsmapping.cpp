@@ -11,14 +11,16 @@ constexpr uint8_t DEFAULT_RECORD_DURATION = 4;
 constexpr int ROTATE_TEN_SECONDS_POS = 5;
 constexpr uint8_t ROTATE_TEN_SECONDS = 10;
 
-template <typename T, int N>
-constexpr int CountOf(T (&)[N])
+template <typename T, int N> constexpr int CountOf(T (&)[N])
 {
     return N;
 }
 
 // The common rule: position p stores p + 1, for a list of the given length.
-int StepToPos(uint8_t step, int count) { return step >= 1 && step <= count ? step - 1 : -1; }
+int StepToPos(uint8_t step, int count)
+{
+    return step >= 1 && step <= count ? step - 1 : -1;
+}
 
 uint8_t PosToStep(int pos, int count, uint8_t fallback)
 {
@@ -30,13 +32,13 @@ constexpr int RECORD_DURATION_MS[] = {3000,  5000,  10000, 15000, 20000, 25000, 
                                       35000, 40000, 45000, 50000, 55000, 60000};
 constexpr int RECORD_DURATION_FALLBACK_MS = 15000;
 
-}  // namespace
+} // namespace
 
 int RotateIntervalToListPos(uint8_t seconds)
 {
     if (seconds == ROTATE_TEN_SECONDS)
         return ROTATE_TEN_SECONDS_POS;
-    return StepToPos(seconds, ROTATE_TEN_SECONDS_POS);  // 1..5 -> 0..4
+    return StepToPos(seconds, ROTATE_TEN_SECONDS_POS); // 1..5 -> 0..4
 }
 
 uint8_t ListPosToRotateInterval(int pos)
@@ -56,7 +58,10 @@ uint8_t ListPosToReconnectCount(int pos)
     return PosToStep(pos, CountOf(RECONNECT_COUNT_ITEMS), DEFAULT_RECONNECT_COUNT);
 }
 
-int RequestSpeedToListPos(uint8_t step) { return StepToPos(step, CountOf(SCAN_RATE_ITEMS)); }
+int RequestSpeedToListPos(uint8_t step)
+{
+    return StepToPos(step, CountOf(SCAN_RATE_ITEMS));
+}
 
 uint8_t ListPosToRequestSpeed(int pos)
 {
@@ -68,7 +73,10 @@ int RequestSpeedRate(uint8_t step)
     return StepToPos(step, CountOf(SCAN_RATE_ITEMS)) < 0 ? 0 : 1 << (step - 1);
 }
 
-int PtzTypeToListPos(uint8_t type) { return type < CountOf(PTZ_TYPE_ITEMS) ? type : -1; }
+int PtzTypeToListPos(uint8_t type)
+{
+    return type < CountOf(PTZ_TYPE_ITEMS) ? type : -1;
+}
 
 uint8_t ListPosToPtzType(int pos)
 {

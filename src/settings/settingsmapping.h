@@ -16,9 +16,9 @@ inline constexpr const char *RECONNECT_COUNT_ITEMS[] = {"1", "2", "3", "4", "5"}
 inline constexpr const char *SCAN_RATE_ITEMS[] = {"1X", "2X", "4X", "8X", "16X", "32X", "64X"};
 inline constexpr const char *PTZ_TYPE_ITEMS[] = {"User Define", "DRX502A", "AECD2000",
                                                  "HMC250",      "PELCO-D", "SCC641"};
-inline constexpr const char *RECORD_DURATION_ITEMS[] = {
-    "03SEC", "05SEC", "10SEC", "15SEC", "20SEC", "25SEC", "30SEC",
-    "35SEC", "40SEC", "45SEC", "50SEC", "55SEC", "01MIN"};
+inline constexpr const char *RECORD_DURATION_ITEMS[] = {"03SEC", "05SEC", "10SEC", "15SEC", "20SEC",
+                                                        "25SEC", "30SEC", "35SEC", "40SEC", "45SEC",
+                                                        "50SEC", "55SEC", "01MIN"};
 
 // "Circular Monitoring Interval": positions 0-4 store 1-5 seconds, position 5
 // stores 10 seconds.

@@ -22,11 +22,11 @@
 namespace {
 
 class QtEnvironment : public ::testing::Environment {
-public:
+  public:
     void SetUp() override { m_app = new QApplication(m_argc, m_argv); }
     void TearDown() override { delete m_app; }
 
-private:
+  private:
     int m_argc = 1;
     char m_name[16] = "test_shell";
     char *m_argv[2] = {m_name, nullptr};
@@ -37,7 +37,7 @@ const auto *g_qt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 // Points the runtime folder (where the instance lock lives) at a private folder.
 class IsolatedRuntime {
-public:
+  public:
     IsolatedRuntime() : m_old(qgetenv("XDG_RUNTIME_DIR"))
     {
         qputenv("XDG_RUNTIME_DIR", m_dir.path().toLocal8Bit());
@@ -52,12 +52,12 @@ public:
     QString path() const { return m_dir.path(); }
     QString lockFile() const { return m_dir.path() + QStringLiteral("/Telvane"); }
 
-private:
+  private:
     QTemporaryDir m_dir;
     QByteArray m_old;
 };
 
-}  // namespace
+} // namespace
 
 // ---- placement -------------------------------------------------------------
 
@@ -195,7 +195,7 @@ TEST(TelvaneApp, SecondStartShowsTheErrorOnceAndLeavesTheFirstHolding)
     EXPECT_EQ(shown[0].caption, QStringLiteral("ERROR"));
     EXPECT_EQ(shown[0].icon, QMessageBox::Critical);
 
-    second.ExitInstance();  // must not free the first copy's lock
+    second.ExitInstance(); // must not free the first copy's lock
     CSingleInstanceGuard probe;
     EXPECT_FALSE(probe.Acquire());
 }
@@ -245,7 +245,7 @@ void Stop(QProcess &process)
     }
 }
 
-}  // namespace
+} // namespace
 
 TEST(SingleInstanceProcesses, SecondCopyReportsAndExitsFirstKeepsRunning)
 {
@@ -267,8 +267,8 @@ TEST(SingleInstanceProcesses, SecondCopyReportsAndExitsFirstKeepsRunning)
     const QString err = QString::fromUtf8(second.readAllStandardError());
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_NE(second.exitCode(), 0);
-    EXPECT_EQ(err.count(QStringLiteral("MESSAGEBOX [ERROR] Another instance of this program exists")),
-              1)
+    EXPECT_EQ(
+        err.count(QStringLiteral("MESSAGEBOX [ERROR] Another instance of this program exists")), 1)
         << err.toStdString();
 
     EXPECT_EQ(first.state(), QProcess::Running);
@@ -287,7 +287,7 @@ TEST(SingleInstanceProcesses, LockLeftByAKilledCopyDoesNotBlockTheNextStart)
     crashed.start(testsupport::appPath(), {});
     ASSERT_TRUE(crashed.waitForStarted(10000));
     ASSERT_TRUE(WaitForLockOwner(runtime.lockFile(), crashed));
-    Stop(crashed);  // SIGKILL: the lock file stays behind
+    Stop(crashed); // SIGKILL: the lock file stays behind
     ASSERT_TRUE(QFile::exists(runtime.lockFile()));
 
     QProcess next;

@@ -44,7 +44,7 @@ QString ExpectedBackupFolder()
     return QDir::toNativeSeparators(QFileInfo(exe).absolutePath() + QStringLiteral("/Backup"));
 }
 
-}  // namespace
+} // namespace
 
 TEST(ClientSettings, EmptyStoreGivesDefaultsAndCreatesBackupFolderOnly)
 {
@@ -52,7 +52,8 @@ TEST(ClientSettings, EmptyStoreGivesDefaultsAndCreatesBackupFolderOnly)
     QDir(ExpectedBackupFolder()).removeRecursively();
 
     ClientSettings s;
-    std::memset(static_cast<void *>(&s), 0x5A, sizeof s);  // make sure every field is really filled by the load
+    std::memset(static_cast<void *>(&s), 0x5A,
+                sizeof s); // make sure every field is really filled by the load
     s.LoadSettings();
 
     EXPECT_STREQ(s.m_szUserID, "admin");
@@ -175,28 +176,33 @@ TEST_P(StoredNumbers, KeepTheirWidth)
     s.LoadSettings();
     const std::string key = row.key;
     int got = -12345;
-    if (key == "Rotate Interval") got = s.m_byRotateInterval;
-    if (key == "Reconnect Count") got = s.m_byReconnectCount;
-    if (key == "Request Speed") got = s.m_byRequestSpeed;
-    if (key == "Ptz Type") got = s.m_byPtzType;
-    if (key == "Record Duration") got = s.m_byRecordDuration;
-    if (key == "Host Port") got = s.m_nHostPort;
-    if (key == "Use FullScreen") got = s.m_bUseFullScreen;
+    if (key == "Rotate Interval")
+        got = s.m_byRotateInterval;
+    if (key == "Reconnect Count")
+        got = s.m_byReconnectCount;
+    if (key == "Request Speed")
+        got = s.m_byRequestSpeed;
+    if (key == "Ptz Type")
+        got = s.m_byPtzType;
+    if (key == "Record Duration")
+        got = s.m_byRecordDuration;
+    if (key == "Host Port")
+        got = s.m_nHostPort;
+    if (key == "Use FullScreen")
+        got = s.m_bUseFullScreen;
     EXPECT_EQ(got, row.expected) << row.key << " = " << row.stored;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     LowBitsAndFallbacks, StoredNumbers,
-    ::testing::Values(NumberRow{"Rotate Interval", "266", 10},   // 0x10A
-                      NumberRow{"Reconnect Count", "-1", 255},   // 0xFFFFFFFF
-                      NumberRow{"Request Speed", "256", 0},
-                      NumberRow{"Ptz Type", "513", 1},
-                      NumberRow{"Record Duration", "14", 14},    // kept; recording maps it
+    ::testing::Values(NumberRow{"Rotate Interval", "266", 10}, // 0x10A
+                      NumberRow{"Reconnect Count", "-1", 255}, // 0xFFFFFFFF
+                      NumberRow{"Request Speed", "256", 0}, NumberRow{"Ptz Type", "513", 1},
+                      NumberRow{"Record Duration", "14", 14}, // kept; recording maps it
                       NumberRow{"Record Duration", "270", 14},
-                      NumberRow{"Host Port", "4294967297", 1},   // 32-bit value
+                      NumberRow{"Host Port", "4294967297", 1}, // 32-bit value
                       NumberRow{"Host Port", "not a number", 8000},
-                      NumberRow{"Use FullScreen", " 1 ", 1},
-                      NumberRow{"Rotate Interval", "", 3}));
+                      NumberRow{"Use FullScreen", " 1 ", 1}, NumberRow{"Rotate Interval", "", 3}));
 
 struct TextRow {
     const char *key;
@@ -235,16 +241,18 @@ TEST_P(OverlongTexts, AreCutAtACharacterBoundary)
     // A whole number of characters: decoding and re-encoding gives the same bytes.
     EXPECT_EQ(QString::fromUtf8(field, int(length)).toUtf8(), QByteArray(field, int(length)));
     EXPECT_TRUE(row.stored.startsWith(QString::fromUtf8(field, int(length))));
-    for (char c : g.before) EXPECT_EQ(c, 0x77);
-    for (char c : g.after) EXPECT_EQ(c, 0x77);
+    for (char c : g.before)
+        EXPECT_EQ(c, 0x77);
+    for (char c : g.after)
+        EXPECT_EQ(c, 0x77);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Fields, OverlongTexts,
     ::testing::Values(TextRow{"User ISeed", QString(100, QLatin1Char('u')), 64},
                       TextRow{"User PSeed", QString(32, QLatin1Char('p')), 32},
-                      TextRow{"User PSeed", QString(40, QChar(0x00E9)), 32},        // 2-byte
-                      TextRow{"Host IPAddress", QString(20, QChar(0x6F22)), 32},    // 3-byte
+                      TextRow{"User PSeed", QString(40, QChar(0x00E9)), 32},     // 2-byte
+                      TextRow{"Host IPAddress", QString(20, QChar(0x6F22)), 32}, // 3-byte
                       TextRow{"Ip Label", QStringLiteral("a") + QString(40, QChar(0x00FC)), 64},
                       TextRow{"Ip Label", QString::fromUtf8("x😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀"), 64}));
 
@@ -252,8 +260,8 @@ TEST(FieldText, CutsAtBoundaryAndZeroFillsTheRest)
 {
     char buf[10];
     std::memset(buf, 'Z', sizeof buf);
-    SetFieldText(buf, 6, QString::fromUtf8("ab漢c"));  // a b [3 bytes] c: 6 bytes
-    EXPECT_STREQ(buf, "ab\xE6\xBC\xA2");               // 5 bytes fit, 'c' does not
+    SetFieldText(buf, 6, QString::fromUtf8("ab漢c")); // a b [3 bytes] c: 6 bytes
+    EXPECT_STREQ(buf, "ab\xE6\xBC\xA2");              // 5 bytes fit, 'c' does not
     std::memset(buf, 'Z', sizeof buf);
     SetFieldText(buf, 5, QString::fromUtf8("ab漢c"));
     EXPECT_STREQ(buf, "ab");

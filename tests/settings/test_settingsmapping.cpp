@@ -21,7 +21,7 @@ struct ListRow {
 
 class ListMapping : public ::testing::TestWithParam<ListRow> {};
 
-}  // namespace
+} // namespace
 
 TEST_P(ListMapping, PositionsAndStoredValuesMapBothWays)
 {
@@ -36,28 +36,46 @@ TEST_P(ListMapping, PositionsAndStoredValuesMapBothWays)
     EXPECT_EQ(row.fromPos(-1), row.fallback) << row.name;
     EXPECT_EQ(row.fromPos(int(row.itemCount)), row.fallback) << row.name;
     for (int v = 0; v < 256; ++v) {
-        const bool shown = std::find(row.storedByPos.begin(), row.storedByPos.end(), v) !=
-                           row.storedByPos.end();
+        const bool shown =
+            std::find(row.storedByPos.begin(), row.storedByPos.end(), v) != row.storedByPos.end();
         if (!shown) {
             EXPECT_EQ(row.toPos(uint8_t(v)), -1) << row.name << " stored " << v;
         }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lists, ListMapping,
-    ::testing::Values(
-        ListRow{"rotate", RotateIntervalToListPos, ListPosToRotateInterval, {1, 2, 3, 4, 5, 10}, 3,
-                std::size(ROTATE_INTERVAL_ITEMS)},
-        ListRow{"reconnect", ReconnectCountToListPos, ListPosToReconnectCount, {1, 2, 3, 4, 5}, 3,
-                std::size(RECONNECT_COUNT_ITEMS)},
-        ListRow{"scan", RequestSpeedToListPos, ListPosToRequestSpeed, {1, 2, 3, 4, 5, 6, 7}, 4,
-                std::size(SCAN_RATE_ITEMS)},
-        ListRow{"ptz", PtzTypeToListPos, ListPosToPtzType, {0, 1, 2, 3, 4, 5}, 1,
-                std::size(PTZ_TYPE_ITEMS)},
-        ListRow{"duration", RecordDurationToListPos, ListPosToRecordDuration,
-                {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}, 4, std::size(RECORD_DURATION_ITEMS)}),
-    [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Lists, ListMapping,
+                         ::testing::Values(ListRow{"rotate",
+                                                   RotateIntervalToListPos,
+                                                   ListPosToRotateInterval,
+                                                   {1, 2, 3, 4, 5, 10},
+                                                   3,
+                                                   std::size(ROTATE_INTERVAL_ITEMS)},
+                                           ListRow{"reconnect",
+                                                   ReconnectCountToListPos,
+                                                   ListPosToReconnectCount,
+                                                   {1, 2, 3, 4, 5},
+                                                   3,
+                                                   std::size(RECONNECT_COUNT_ITEMS)},
+                                           ListRow{"scan",
+                                                   RequestSpeedToListPos,
+                                                   ListPosToRequestSpeed,
+                                                   {1, 2, 3, 4, 5, 6, 7},
+                                                   4,
+                                                   std::size(SCAN_RATE_ITEMS)},
+                                           ListRow{"ptz",
+                                                   PtzTypeToListPos,
+                                                   ListPosToPtzType,
+                                                   {0, 1, 2, 3, 4, 5},
+                                                   1,
+                                                   std::size(PTZ_TYPE_ITEMS)},
+                                           ListRow{"duration",
+                                                   RecordDurationToListPos,
+                                                   ListPosToRecordDuration,
+                                                   {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13},
+                                                   4,
+                                                   std::size(RECORD_DURATION_ITEMS)}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST(RotateInterval, TenSecondsIsTheLastItemAndStoresTen)
 {
@@ -87,5 +105,5 @@ TEST(RequestSpeed, StepIsAPowerOfTwo)
     }
     EXPECT_EQ(RequestSpeedRate(0), 0);
     EXPECT_EQ(RequestSpeedRate(8), 0);
-    EXPECT_STREQ(SCAN_RATE_ITEMS[RequestSpeedToListPos(4)], "8X");  // the default step
+    EXPECT_STREQ(SCAN_RATE_ITEMS[RequestSpeedToListPos(4)], "8X"); // the default step
 }

@@ -11,10 +11,10 @@ namespace {
 
 // Artwork: a monitor showing the 2 x 2 channel grid, one tile recording.
 class CAboutArtwork : public QWidget {
-public:
+  public:
     explicit CAboutArtwork(QWidget *parent) : QWidget(parent) { setFixedSize(96, 96); }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent *) override
     {
         QPainter p(this);
@@ -38,18 +38,21 @@ protected:
     }
 };
 
-}  // namespace
+} // namespace
 
-QString CAboutDlg::VersionText() { return QStringLiteral("Telvane4 Version 4.0"); }
+QString CAboutDlg::VersionText()
+{
+    return QStringLiteral("Telvane4 Version 4.0");
+}
 
 CAboutDlg::CAboutDlg(QWidget *parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("About Telvane4"));
 
-    auto *text = new QLabel(VersionText() + QStringLiteral(
-                                "\n\nClient for four-channel network video recorders:\n"
-                                "live view, PTZ control, events and archive playback."),
-                            this);
+    auto *text = new QLabel(
+        VersionText() + QStringLiteral("\n\nClient for four-channel network video recorders:\n"
+                                       "live view, PTZ control, events and archive playback."),
+        this);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 

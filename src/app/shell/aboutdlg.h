@@ -7,7 +7,7 @@
 class CAboutDlg : public QDialog {
     Q_OBJECT
 
-public:
+  public:
     explicit CAboutDlg(QWidget *parent = nullptr);
 
     static QString VersionText();

@@ -13,7 +13,7 @@
 class CMainFrame : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     static constexpr int FRAME_WIDTH = 877;
     static constexpr int FRAME_HEIGHT = 685;
     static constexpr int FRAME_RIM = 2;
@@ -36,10 +36,10 @@ public:
     // The desktop size the frame opens centred in.
     static QSize MaxTrackingSize();
 
-public slots:
+  public slots:
     // The About command: opens the About box modally.
     void OnAppAbout();
 
-private:
+  private:
     QPointer<QWidget> m_pView;
 };

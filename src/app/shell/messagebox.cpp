@@ -23,7 +23,7 @@ QMessageBox::StandardButton FirstButton(QMessageBox::StandardButtons buttons)
     return QMessageBox::NoButton;
 }
 
-}  // namespace
+} // namespace
 
 QMessageBox::StandardButton ShowMessageBox(QWidget *parent, const QString &text,
                                            const QString &caption, QMessageBox::Icon icon,

@@ -25,7 +25,7 @@ MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
 
 // Installs a handler for the life of the object, e.g. in a test.
 class CScopedMessageBoxHandler {
-public:
+  public:
     explicit CScopedMessageBoxHandler(MessageBoxHandler handler)
         : m_previous(SetMessageBoxHandler(std::move(handler)))
     {
@@ -34,6 +34,6 @@ public:
     CScopedMessageBoxHandler(const CScopedMessageBoxHandler &) = delete;
     CScopedMessageBoxHandler &operator=(const CScopedMessageBoxHandler &) = delete;
 
-private:
+  private:
     MessageBoxHandler m_previous;
 };

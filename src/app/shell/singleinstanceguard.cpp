@@ -9,7 +9,10 @@ CSingleInstanceGuard::CSingleInstanceGuard(const QString &name)
 {
 }
 
-CSingleInstanceGuard::~CSingleInstanceGuard() { Release(); }
+CSingleInstanceGuard::~CSingleInstanceGuard()
+{
+    Release();
+}
 
 QString CSingleInstanceGuard::LockFolder()
 {
@@ -42,4 +45,7 @@ void CSingleInstanceGuard::Release()
     m_pLock.reset();
 }
 
-bool CSingleInstanceGuard::IsHeld() const { return m_pLock && m_pLock->isLocked(); }
+bool CSingleInstanceGuard::IsHeld() const
+{
+    return m_pLock && m_pLock->isLocked();
+}

@@ -13,7 +13,7 @@ class QLockFile;
 inline constexpr char INSTANCE_LOCK_NAME[] = "Telvane";
 
 class CSingleInstanceGuard {
-public:
+  public:
     explicit CSingleInstanceGuard(const QString &name = QString::fromLatin1(INSTANCE_LOCK_NAME));
     ~CSingleInstanceGuard();
     CSingleInstanceGuard(const CSingleInstanceGuard &) = delete;
@@ -29,7 +29,7 @@ public:
     // The folder the lock lives in: the runtime folder, else the temporary folder.
     static QString LockFolder();
 
-private:
+  private:
     QString m_strPath;
     std::unique_ptr<QLockFile> m_pLock;
 };

@@ -8,7 +8,7 @@
 inline constexpr char APP_TITLE[] = "Telvane4";
 
 class CTelvaneApp {
-public:
+  public:
     CTelvaneApp() = default;
     ~CTelvaneApp() { ExitInstance(); }
     CTelvaneApp(const CTelvaneApp &) = delete;
@@ -20,7 +20,7 @@ public:
     // Releases the single-instance lock and the socket layer; safe to call twice.
     void ExitInstance();
 
-private:
+  private:
     bool InitSocketLayer();
 
     CSingleInstanceGuard m_guard;

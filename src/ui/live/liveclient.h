@@ -3,6 +3,8 @@
 // program wraps CNetClientWnd in it (NetLiveClient), the view's tests use a fake
 // that records every call.
 
+#include "protocol/timerhost.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -42,5 +44,7 @@ public:
 // view then goes on without one).
 using LiveClientFactory = std::function<std::unique_ptr<ILiveClient>(IClientView *pView)>;
 
-// The program's client: a CNetClientWnd on real sockets and Qt timers.
-std::unique_ptr<ILiveClient> CreateNetLiveClient(IClientView *pView);
+// The program's client: a CNetClientWnd on real sockets. Its timers run on the
+// given host, or on Qt timers of its own when none is given.
+std::unique_ptr<ILiveClient> CreateNetLiveClient(IClientView *pView,
+                                                 std::unique_ptr<ITimerHost> pTimers = nullptr);

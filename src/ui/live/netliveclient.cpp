@@ -8,7 +8,11 @@ namespace {
 
 class NetLiveClient : public ILiveClient {
 public:
-    NetLiveClient() : m_client(m_timers, CClientSocket::Factory()) {}
+    explicit NetLiveClient(std::unique_ptr<ITimerHost> pTimers)
+        : m_pTimers(pTimers ? std::move(pTimers) : std::make_unique<QtTimerHost>()),
+          m_client(*m_pTimers, CClientSocket::Factory())
+    {
+    }
 
     bool Create(IClientView *pView) { return m_client.Create(pView); }
 
@@ -29,15 +33,16 @@ public:
     CNetClientWnd *NetClient() override { return &m_client; }
 
 private:
-    QtTimerHost m_timers;  // declared first: the client must not outlive it
+    std::unique_ptr<ITimerHost> m_pTimers;  // declared first: the client must not outlive it
     CNetClientWnd m_client;
 };
 
 }  // namespace
 
-std::unique_ptr<ILiveClient> CreateNetLiveClient(IClientView *pView)
+std::unique_ptr<ILiveClient> CreateNetLiveClient(IClientView *pView,
+                                                 std::unique_ptr<ITimerHost> pTimers)
 {
-    auto pClient = std::make_unique<NetLiveClient>();
+    auto pClient = std::make_unique<NetLiveClient>(std::move(pTimers));
     if (!pClient->Create(pView))
         return nullptr;
     return pClient;

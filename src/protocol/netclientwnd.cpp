@@ -42,7 +42,6 @@ bool CNetClientWnd::Connect(const QString &host, int nPort)
 {
     if (m_pSocket)
         return false;
-    m_retired.clear();
     if (nPort <= 0 || nPort > 0xFFFF || !m_socketFactory)
         return false;
     std::unique_ptr<IClientSocket> pSocket = m_socketFactory();
@@ -105,8 +104,12 @@ void CNetClientWnd::Disconnect(bool bFreeAll)
 {
     ArmResponseTimer(false);
     if (m_pSocket) {
+        // The socket may be the one whose event is being handled: free it later.
         m_pSocket->Close();
         m_retired.push_back(std::move(m_pSocket));
+        if (m_retired.size() == 1)
+            QMetaObject::invokeMethod(
+                this, [this] { m_retired.clear(); }, Qt::QueuedConnection);
         m_timers.KillTimer(TIMER_WATCHDOG);
         m_timers.KillTimer(TIMER_LOGIN_PAUSE);
     }

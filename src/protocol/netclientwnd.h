@@ -156,6 +156,6 @@ private:
     std::vector<uint8_t> m_sendDataBuf;
     CReceivePath m_receive;
     // Sockets closed while one of their own events may still be on the stack; freed
-    // at the next Connect or with the client.
+    // by a queued call once control is back in the event loop.
     std::vector<std::unique_ptr<IClientSocket>> m_retired;
 };

@@ -10,10 +10,18 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QWindow>
 
 #include <ostream>
 #include <string>
 #include <vector>
+
+// Testlib's entry into the window-system event path; it routes a pointer event through
+// the top-level window as a real one would, with Qt's implicit grab on press.
+Q_GUI_EXPORT void qt_handleMouseEvent(QWindow *pWindow, const QPointF &local, const QPointF &global,
+                                      Qt::MouseButtons state, Qt::MouseButton button,
+                                      QEvent::Type type, Qt::KeyboardModifiers mods,
+                                      int nTimestamp);
 
 namespace {
 
@@ -372,6 +380,37 @@ TEST_F(SkinButtonTest, MessagesGoToTheNotifyTarget)
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(m_pParent->Joined(), "");
     EXPECT_EQ(other.Joined(), "PRESS(7,1) SYNC(7,1) PRESS(7,0) SYNC(7,0) COMMAND(1042,0)");
+}
+
+// Through the real window path: after a press Qt sends every move and the release to the
+// pressed button, even outside it. Dragging off completes the click at once; the release
+// over another skin button only reports an idle up.
+TEST_F(SkinButtonTest, DragOffThroughTheWindowSystem)
+{
+    CSkinButton other(m_pParent, 1043);
+    other.setGeometry(100, 100, 51, 34);
+    other.LoadStateBitmaps(IDB_PTZ_DOWN, IDB_PTZ_DOWN_HELD, 0, 0, 4, CSkinButton::SKIN_MOMENTARY);
+    m_pButton->LoadStateBitmaps(IDB_PTZ_UP, IDB_PTZ_UP_HELD, 0, 0, 0, CSkinButton::SKIN_MOMENTARY);
+    m_pParent->show();
+    QWindow *pWindow = m_pParent->windowHandle();
+    ASSERT_NE(pWindow, nullptr);
+    int nTime = 1000;
+    auto pointer = [&](QEvent::Type type, QPoint pos, Qt::MouseButtons held) {
+        const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+        qt_handleMouseEvent(pWindow, QPointF(pos), QPointF(m_pParent->mapToGlobal(pos)), held,
+                            button, type, Qt::NoModifier, nTime += 500);
+    };
+    pointer(QEvent::MouseMove, {20, 20}, Qt::NoButton);
+    pointer(QEvent::MouseButtonPress, {20, 20}, Qt::LeftButton);
+    EXPECT_EQ(Log(), "PRESS(0,1) SYNC(0,1)");
+    pointer(QEvent::MouseMove, {40, 30}, Qt::LeftButton);   // still over it
+    pointer(QEvent::MouseMove, {120, 110}, Qt::LeftButton); // over the other button
+    EXPECT_EQ(m_pButton->GetDisplayState(), 0);
+    EXPECT_EQ(Log(), "PRESS(0,1) SYNC(0,1) PRESS(0,0) SYNC(0,0) COMMAND(1042,0)");
+    pointer(QEvent::MouseButtonRelease, {120, 110}, Qt::NoButton);
+    EXPECT_EQ(Log(), "PRESS(0,1) SYNC(0,1) PRESS(0,0) SYNC(0,0) COMMAND(1042,0) IDLE_UP(0,0)");
+    EXPECT_EQ(other.GetDisplayState(), 0);
+    m_pParent->hide();
 }
 
 // The button copies its state's bitmap unscaled to its top-left corner.

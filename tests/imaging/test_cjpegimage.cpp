@@ -265,6 +265,23 @@ TEST(CJpegImage, FourComponentsBecomePremultipliedBgra)
     EXPECT_NEAR(p[1], (100 * 128 + 1) >> 8, 3);
     EXPECT_NEAR(p[2], (200 * 128 + 1) >> 8, 3);
     EXPECT_NEAR(p[3], 128, 3);
+
+    // Without the Adobe segment the same four components are plain YCbCr plus alpha
+    // (the stored components of a YCCK stream): the same colours come out.
+    std::vector<uint8_t> plain;
+    for (size_t i = 0; i < block.size();) {
+        if (i + 3 < block.size() && block[i] == 0xFF && block[i + 1] == 0xEE) {
+            i += 2 + ((size_t(block[i + 2]) << 8) | block[i + 3]);
+            continue;
+        }
+        plain.push_back(block[i++]);
+    }
+    ASSERT_LT(plain.size(), block.size());
+    CJpegImage plainImage;
+    ASSERT_EQ(plainImage.Decode(plain.data(), plain.size(), true), 0);
+    const uint8_t *q = plainImage.Pixels() + 5 * plainImage.RowStride() + 4 * 5;
+    for (int k = 0; k < 4; ++k)
+        EXPECT_NEAR(q[k], p[k], 2) << k;
 }
 
 struct MarkerCase {

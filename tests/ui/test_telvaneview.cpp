@@ -7,6 +7,7 @@
 #include "settings/clientsettings.h"
 #include "support/testsupport.h"
 #include "ui/controls/skinbutton.h"
+#include "ui/live/ptzpanel.h"
 #include "ui/live/telvaneview.h"
 
 #include <QApplication>
@@ -479,6 +480,49 @@ TEST_F(TelvaneViewTest, FullScreenSettingPlacesTheWindowAtStart)
     EXPECT_EQ(view.m_byConnectState, 0);
     view.OnChannelButton(1);
     EXPECT_EQ(view.GetScreenMode(), 0x0100);
+}
+
+void Click(QWidget *pButton, bool bPress, bool bRelease)
+{
+    const QPointF at(3, 3);
+    if (bPress) {
+        QMouseEvent press(QEvent::MouseButtonPress, at, pButton->mapToGlobal(at), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(pButton, &press);
+    }
+    if (bRelease) {
+        QMouseEvent release(QEvent::MouseButtonRelease, at, pButton->mapToGlobal(at),
+                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(pButton, &release);
+    }
+    QCoreApplication::processEvents();
+}
+
+TEST_F(TelvaneViewTest, SkinButtonMessagesReachTheirHandlers)
+{
+    Click(m_pView->Button(Channel(2)), true, true);
+    EXPECT_EQ(m_pView->GetScreenMode(), 0x0100);
+    EXPECT_EQ(m_pView->m_wRequestChannel, 0x0002);
+    EXPECT_TRUE(Checked(Channel(2)));
+    Click(m_pView->Button(Mode(5)), true, true);
+    EXPECT_EQ(m_nBeeps, 1);
+
+    // The PTZ pad sends a press and a release while connected; the view's own
+    // momentary buttons (Exit) never reach the pad.
+    m_pView->SetConnectState(1);
+    CSkinButton *pUp = m_pView->PtzPanel()->GetButton(0);
+    ASSERT_NE(pUp, nullptr);
+    Click(pUp, true, false);
+    Click(pUp, false, true);
+    ASSERT_EQ(m_pClient->ptz.size(), 2u);
+    EXPECT_EQ(m_pClient->ptz[0], std::make_pair(0, 1));
+    EXPECT_EQ(m_pClient->ptz[1], std::make_pair(0, 0));
+    const uint8_t speed = m_pView->GetPtzSpeed();
+    m_clock.Advance(400);  // the stop repeat: five more stops of action 0
+    EXPECT_EQ(m_pClient->ptz.size(), 7u);
+    Click(m_pView->Button(CTRL_EXIT), true, true);
+    EXPECT_EQ(m_pView->GetPtzSpeed(), speed);
+    EXPECT_EQ(m_pClient->disconnects.size(), 1u);  // Exit ran
 }
 
 TEST_F(TelvaneViewTest, ClockTicksRedrawTheTime)

@@ -115,7 +115,7 @@ class SkinButtonTest : public ::testing::Test {
             held = m_bHeld ? Qt::LeftButton : Qt::NoButton;
         QMouseEvent event(type, QPointF(pos), QPointF(m_pButton->mapToGlobal(pos)),
                           type == QEvent::MouseMove ? Qt::NoButton : button, held, Qt::NoModifier);
-        if (type == QEvent::MouseButtonPress)
+        if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick)
             m_bHeld = true;
         if (type == QEvent::MouseButtonRelease)
             m_bHeld = false;
@@ -339,6 +339,21 @@ TEST_F(SkinButtonTest, LatchingLeaveWhilePressedClicks)
     EXPECT_EQ(m_pButton->GetChecked(), 1);
     Release({5, 60});
     EXPECT_EQ(Log(), "COMMAND(1042,0) IDLE_UP(0,0)");
+}
+
+// A quick second click arrives as a double-click event; it is a press like any other, so
+// rapid presses of the speed buttons all count.
+TEST_F(SkinButtonTest, DoubleClickIsASecondPress)
+{
+    m_pButton->LoadStateBitmaps(IDB_SPEED_UP, IDB_SPEED_UP_HELD, 0, 0, 13,
+                                CSkinButton::SKIN_MOMENTARY);
+    Press();
+    Release();
+    Mouse(QEvent::MouseButtonDblClick, {5, 5});
+    EXPECT_EQ(m_pButton->GetDisplayState(), 1);
+    Release();
+    EXPECT_EQ(Log(), "PRESS(13,1) SYNC(13,1) PRESS(13,0) SYNC(13,0) COMMAND(1042,0) "
+                     "PRESS(13,1) SYNC(13,1) PRESS(13,0) SYNC(13,0) COMMAND(1042,0)");
 }
 
 TEST_F(SkinButtonTest, OtherButtonsAreIgnored)

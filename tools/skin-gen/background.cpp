@@ -53,14 +53,8 @@ void PaintPictureBezel(QPainter &p)
     PaintPanel(p, QRect(50, 10, 664, 506), 6);
     PaintWell(p, QRect(58, 18, 648, 490), QColor(0, 0, 0));
     PaintCaption(p, QRect(62, 520, 200, 12), QStringLiteral("LIVE MONITORING"), Align::Left);
-    // A small red "live" dot ahead of nothing else: a recording-console cue.
-    p.save();
-    p.setRenderHint(QPainter::Antialiasing, true);
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(0xc0, 0x30, 0x28));
-    p.drawEllipse(QPointF(700.5, 526.5), 3.0, 3.0);
-    p.restore();
-    PaintCaption(p, QRect(600, 520, 94, 12), QStringLiteral("4 CH"), Align::Right);
+    PaintCaption(p, QRect(560, 520, 142, 12), QStringLiteral("640 x 480  /  4 CHANNEL"),
+                 Align::Right);
     PaintScrew(p, QPointF(27.5, 27.5));
     PaintScrew(p, QPointF(27.5, 497.5));
 }
@@ -194,10 +188,11 @@ void PaintDeck(QPainter &p)
     PaintText(p, QRect(276, 604, 87, 13), QStringLiteral("SCREEN"), UiFont(10), kText,
               Align::Right);
     PaintCaption(p, QRect(311, 627, 80, 11), QStringLiteral("CHANNEL"), Align::Left);
-    PaintCaption(p, QRect(776, 604, 88, 11), QStringLiteral("SEQUENCE"), Align::Center,
-                 QColor(0x66, 0x74, 0x82));
-    PaintCaption(p, QRect(776, 616, 88, 11), QStringLiteral("1 - 16"), Align::Center,
-                 QColor(0x66, 0x74, 0x82));
+    // Engraved maker's mark on the free end of the deck.
+    PaintText(p, QRect(776, 606, 88, 16), QStringLiteral("TELVANE"), UiFont(13),
+              QColor(0x4a, 0x55, 0x60));
+    PaintCaption(p, QRect(776, 624, 88, 11), QStringLiteral("DVR CLIENT 4"), Align::Center,
+                 QColor(0x4a, 0x55, 0x60));
     PaintScrew(p, QPointF(858.5, 663.5));
     PaintScrew(p, QPointF(784.5, 663.5));
 }

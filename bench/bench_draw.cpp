@@ -31,7 +31,7 @@ using Clock = std::chrono::steady_clock;
 double MedianMicros(const std::function<void()> &fn, int callsPerRound, int rounds = 9)
 {
     std::vector<double> samples;
-    fn();  // warm up
+    fn(); // warm up
     for (int r = 0; r < rounds; ++r) {
         const auto t0 = Clock::now();
         for (int i = 0; i < callsPerRound; ++i)
@@ -51,7 +51,7 @@ QString PicturesDir()
     return QStringLiteral(TELVANE_BENCH_PICTURES);
 }
 
-}  // namespace
+} // namespace
 
 int main()
 {

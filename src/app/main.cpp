@@ -25,6 +25,7 @@ int main(int argc, char **argv)
     // Unattended runs (scripts/run.sh without a pointer tool) may press Connect once
     // the form is up.
     if (qEnvironmentVariableIntValue("TELVANE_AUTOCONNECT") == 1)
-        QMetaObject::invokeMethod(pView, [pView] { pView->OnConnect(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            pView, [pView] { pView->OnConnect(); }, Qt::QueuedConnection);
     return app.exec();
 }

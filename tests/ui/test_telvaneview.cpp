@@ -39,7 +39,7 @@ struct FakeLiveClient : ILiveClient {
     struct Command {
         uint8_t kind;
         bool arm;
-        uint16_t requestWord;  // the view's m_wRequestChannel when it was sent
+        uint16_t requestWord; // the view's m_wRequestChannel when it was sent
         uint16_t alertWord;
     };
     explicit FakeLiveClient(IClientView *pView) : view(pView) {}
@@ -119,7 +119,7 @@ struct TestPicture {
 };
 
 class TelvaneViewTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         App();
@@ -192,7 +192,7 @@ TEST_F(TelvaneViewTest, StartsInQuadModeDisconnectedWithoutRequests)
     EXPECT_FALSE(m_pView->Button(CTRL_RECEIVE_LAMP)->isEnabled());
     EXPECT_EQ(m_pView->StatusText(), QStringLiteral("WAITING FOR CONNECTION."));
     EXPECT_TRUE(m_pHost->IsTimerRunning(CTelvaneView::kClockTimerId));
-    EXPECT_TRUE(m_placed.empty());  // no full screen by default
+    EXPECT_TRUE(m_placed.empty()); // no full screen by default
     EXPECT_EQ(m_pView->Tile(0), TileRect(0, 4));
     EXPECT_EQ(m_pView->Tile(3), TileRect(3, 4));
     EXPECT_TRUE(m_pView->Tile(4).isEmpty());
@@ -214,7 +214,7 @@ TEST_F(TelvaneViewTest, ChannelButtonsSelectOneChannelAndRequestOnce)
     EXPECT_EQ(m_pView->Tile(2), TileRect(0, 1));
     EXPECT_TRUE(m_pView->Tile(1).isEmpty());
 
-    m_pView->OnChannelButton(2);  // already shown: nothing
+    m_pView->OnChannelButton(2); // already shown: nothing
     EXPECT_EQ(m_pClient->LiveRequests().size(), 1u);
 
     m_pView->OnChannelButton(0);
@@ -227,7 +227,7 @@ TEST_F(TelvaneViewTest, ScreenModeTwoFromSingleRequestsAllChannelsOnce)
     m_pView->OnScreenModeButton(0);
     ASSERT_EQ(m_pClient->LiveRequests().size(), 1u);
     EXPECT_EQ(m_pClient->LiveRequests()[0].requestWord, 0x0000);
-    m_pView->OnScreenModeButton(0);  // already single
+    m_pView->OnScreenModeButton(0); // already single
     EXPECT_EQ(m_pClient->LiveRequests().size(), 1u);
     EXPECT_TRUE(Checked(Mode(0)));
 
@@ -241,12 +241,15 @@ TEST_F(TelvaneViewTest, ScreenModeTwoFromSingleRequestsAllChannelsOnce)
 
 TEST_F(TelvaneViewTest, UnsupportedModesAndChannelsBeepAndChangeNothing)
 {
-    struct Row { bool mode; int button; };
+    struct Row {
+        bool mode;
+        int button;
+    };
     const Row rows[] = {{true, 2}, {true, 4}, {true, 6}, {false, 4}, {false, 8}, {false, 15}};
     int expectedBeeps = 0;
     for (const Row &r : rows) {
         const ControlId id = r.mode ? Mode(r.button) : Channel(r.button);
-        m_pView->Button(id)->SetChecked(1);  // as the click left it
+        m_pView->Button(id)->SetChecked(1); // as the click left it
         if (r.mode)
             m_pView->OnScreenModeButton(r.button);
         else
@@ -262,7 +265,7 @@ TEST_F(TelvaneViewTest, UnsupportedModesAndChannelsBeepAndChangeNothing)
 TEST_F(TelvaneViewTest, DoubleClicksFollowSeenTilesAndModes)
 {
     const QPoint inTile3 = TileRect(3, 4).center();
-    DoubleClick(inTile3);  // channel 4 never delivered a picture
+    DoubleClick(inTile3); // channel 4 never delivered a picture
     EXPECT_EQ(m_pView->GetScreenMode(), 0x0401);
     EXPECT_TRUE(m_pClient->commands.empty());
 
@@ -286,9 +289,16 @@ TEST_F(TelvaneViewTest, DoubleClicksFollowSeenTilesAndModes)
 
 TEST_F(TelvaneViewTest, PicturesAreCroppedByHeightAndFieldFlag)
 {
-    struct Row { int w, h; uint8_t field; int left, top; };
+    struct Row {
+        int w, h;
+        uint8_t field;
+        int left, top;
+    };
     const Row rows[] = {
-        {704, 240, 1, 6, 8}, {704, 240, 0, 6, 9}, {704, 288, 1, 10, 12}, {704, 288, 0, 10, 13},
+        {704, 240, 1, 6, 8},
+        {704, 240, 0, 6, 9},
+        {704, 288, 1, 10, 12},
+        {704, 288, 0, 10, 13},
     };
     for (const Row &r : rows) {
         TestPicture pic(r.w, r.h, 77);
@@ -314,14 +324,14 @@ TEST_F(TelvaneViewTest, ConnectAndLinkLost)
 
     m_pView->OnConnect();
     EXPECT_EQ(m_pClient->connects, 1);
-    EXPECT_EQ(m_pClient->host, QStringLiteral("192.168.1.150"));  // the fake never dials
+    EXPECT_EQ(m_pClient->host, QStringLiteral("192.168.1.150")); // the fake never dials
     EXPECT_EQ(m_pClient->port, 8000);
     EXPECT_EQ(m_pView->m_byConnectState, 2);
     EXPECT_TRUE(Checked(CTRL_CONNECT));
     EXPECT_FALSE(Checked(CTRL_DISCONNECT));
     EXPECT_EQ(m_pView->StatusText(), QStringLiteral("CONNECTING.."));
 
-    m_pView->OnConnect();  // already connecting: no second attempt
+    m_pView->OnConnect(); // already connecting: no second attempt
     EXPECT_EQ(m_pClient->connects, 1);
 
     m_pView->SetConnectState(1);
@@ -342,7 +352,7 @@ TEST_F(TelvaneViewTest, ConnectAndLinkLost)
     // The picture area is back to the background with empty frames.
     EXPECT_NE(qRed(m_pView->BackingImage().pixel(TileRect(0, 4).center())), 10);
 
-    m_pView->Button(CTRL_DISCONNECT)->SetChecked(0);  // a click on the latched button
+    m_pView->Button(CTRL_DISCONNECT)->SetChecked(0); // a click on the latched button
     m_pView->OnLinkLost();
     EXPECT_EQ(m_pClient->disconnects.size(), 1u);
     EXPECT_TRUE(Checked(CTRL_DISCONNECT));
@@ -421,18 +431,21 @@ TEST_F(TelvaneViewTest, RotationFromChannelFourWrapsToChannelOne)
 
 TEST_F(TelvaneViewTest, RotationDoesNotStartUnconnectedOrInQuad)
 {
-    m_pView->ToggleRotation();  // quad
+    m_pView->ToggleRotation(); // quad
     EXPECT_FALSE(m_pView->IsRotating());
     m_pView->OnChannelButton(1);
-    m_pView->Button(CTRL_ROTATE)->SetChecked(1);  // as the click left it
-    m_pView->ToggleRotation();  // not connected
+    m_pView->Button(CTRL_ROTATE)->SetChecked(1); // as the click left it
+    m_pView->ToggleRotation();                   // not connected
     EXPECT_FALSE(m_pView->IsRotating());
     EXPECT_FALSE(Checked(CTRL_ROTATE));
 }
 
 TEST_F(TelvaneViewTest, EventReportSendsItsWordAtOnceWithoutArming)
 {
-    struct Row { bool on; uint16_t word; };
+    struct Row {
+        bool on;
+        uint16_t word;
+    };
     for (const Row r : {Row{true, 0x0501}, Row{false, 0x0500}}) {
         m_pClient->commands.clear();
         m_pView->SetEventReport(r.on);
@@ -518,11 +531,11 @@ TEST_F(TelvaneViewTest, SkinButtonMessagesReachTheirHandlers)
     EXPECT_EQ(m_pClient->ptz[0], std::make_pair(0, 1));
     EXPECT_EQ(m_pClient->ptz[1], std::make_pair(0, 0));
     const uint8_t speed = m_pView->GetPtzSpeed();
-    m_clock.Advance(400);  // the stop repeat: five more stops of action 0
+    m_clock.Advance(400); // the stop repeat: five more stops of action 0
     EXPECT_EQ(m_pClient->ptz.size(), 7u);
     Click(m_pView->Button(CTRL_EXIT), true, true);
     EXPECT_EQ(m_pView->GetPtzSpeed(), speed);
-    EXPECT_EQ(m_pClient->disconnects.size(), 1u);  // Exit ran
+    EXPECT_EQ(m_pClient->disconnects.size(), 1u); // Exit ran
 }
 
 TEST_F(TelvaneViewTest, ClockTicksRedrawTheTime)
@@ -533,4 +546,4 @@ TEST_F(TelvaneViewTest, ClockTicksRedrawTheTime)
     EXPECT_GE(m_pHost->Ticks().size(), 3u);
 }
 
-}  // namespace
+} // namespace

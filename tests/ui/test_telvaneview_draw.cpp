@@ -42,14 +42,23 @@ struct CoordPicture {
     }
 };
 
-int PixelX(QRgb p) { return qBlue(p) | ((qRed(p) & 0x0F) << 8); }
-int PixelY(QRgb p) { return qGreen(p) | ((qRed(p) >> 4) << 8); }
+int PixelX(QRgb p)
+{
+    return qBlue(p) | ((qRed(p) & 0x0F) << 8);
+}
+int PixelY(QRgb p)
+{
+    return qGreen(p) | ((qRed(p) >> 4) << 8);
+}
 
-}  // namespace
+} // namespace
 
 TEST(ViewLayout, TilesMatchTheGridRules)
 {
-    struct Row { int position, tiles; QRect expected; };
+    struct Row {
+        int position, tiles;
+        QRect expected;
+    };
     const Row rows[] = {
         {0, 1, QRect(63, 23, 638, 478)},
         {1, 1, QRect()},
@@ -67,7 +76,11 @@ TEST(ViewLayout, TilesMatchTheGridRules)
 
 TEST(ViewLayout, TableRowsHaveTheirPlaces)
 {
-    struct Row { ControlId id; QRect rect; unsigned normal, active; };
+    struct Row {
+        ControlId id;
+        QRect rect;
+        unsigned normal, active;
+    };
     const Row rows[] = {
         {CTRL_EXIT, QRect(735, 16, 114, 22), 261, 262},
         {CTRL_SETTING, QRect(807, 329, 51, 11), 217, 216},
@@ -94,7 +107,11 @@ TEST(ViewLayout, TableRowsHaveTheirPlaces)
 
 TEST(LiveCrop, MarginsFollowHeightFieldAndWidth)
 {
-    struct Row { int w, h; bool field, widthFlag; QRect expected; };
+    struct Row {
+        int w, h;
+        bool field, widthFlag;
+        QRect expected;
+    };
     const Row rows[] = {
         // 240-row field: 6 px left, 8 rows top; field flag 0 cuts one row more.
         {704, 240, true, false, QRect(6, 8, 704 - 6 - 18 + 2, 240 - 8 - 1)},
@@ -120,7 +137,7 @@ TEST(Stretch, NearestNeighbourMapsTheSourceRectangleOntoTheTarget)
     QImage dst(kViewWidth, kViewHeight, QImage::Format_RGB32);
     dst.fill(Qt::black);
     CDibStretcher stretcher;
-    const QRect src = LiveCropRect(704, 240, false, false);  // (6, 9) 682 x 231
+    const QRect src = LiveCropRect(704, 240, false, false); // (6, 9) 682 x 231
     for (const QRect tile : {TileRect(0, 1), TileRect(3, 4)}) {
         dst.fill(Qt::black);
         ASSERT_TRUE(stretcher.Stretch(pic.Dib(), src, dst, tile));
@@ -150,8 +167,8 @@ TEST(Stretch, RefusesUnusablePictures)
     QImage dst(100, 100, QImage::Format_RGB32);
     CDibStretcher stretcher;
     DibPicture d = pic.Dib();
-    EXPECT_FALSE(stretcher.Stretch(d, QRect(0, 0, 65, 48), dst, QRect(0, 0, 50, 50)));  // outside
-    d.imageSize = 100;  // buffer smaller than the header says
+    EXPECT_FALSE(stretcher.Stretch(d, QRect(0, 0, 65, 48), dst, QRect(0, 0, 50, 50))); // outside
+    d.imageSize = 100; // buffer smaller than the header says
     EXPECT_FALSE(stretcher.Stretch(d, QRect(0, 0, 10, 10), dst, QRect(0, 0, 50, 50)));
     d = pic.Dib();
     d.bits = nullptr;
@@ -173,15 +190,17 @@ TEST(TileFrame, DrawsTheOnePixelGapAroundTheTile)
     EXPECT_EQ(dst.pixel(381, 261), qRgb(255, 255, 255));
     EXPECT_EQ(dst.pixel(200, 261), qRgb(255, 255, 255));
     EXPECT_EQ(dst.pixel(382, 262), qRgb(0, 0, 0));
-    EXPECT_EQ(dst.pixel(63, 23), qRgb(0, 0, 0));  // inside the tile untouched
+    EXPECT_EQ(dst.pixel(63, 23), qRgb(0, 0, 0)); // inside the tile untouched
 }
 
 TEST(Rotation, NextSeenChannelWrapsAndSkipsUnseen)
 {
     std::array<bool, 16> seen{};
-    EXPECT_EQ(NextSeenChannel(2, seen), 2);  // nothing seen: stays
+    EXPECT_EQ(NextSeenChannel(2, seen), 2); // nothing seen: stays
     seen[0] = seen[1] = seen[3] = true;
-    struct Row { int current, next; };
+    struct Row {
+        int current, next;
+    };
     for (const Row r : {Row{0, 1}, Row{1, 3}, Row{3, 0}, Row{2, 3}, Row{15, 0}})
         EXPECT_EQ(NextSeenChannel(r.current, seen), r.next) << r.current;
     std::array<bool, 16> only{};
@@ -193,7 +212,7 @@ TEST(Rotation, EachChannelShownIntervalPlusOneTicks)
 {
     for (std::uint8_t interval : {1, 2, 3, 4, 5, 10}) {
         CRotation r;
-        EXPECT_FALSE(r.Tick());  // not running
+        EXPECT_FALSE(r.Tick()); // not running
         r.Start(interval);
         EXPECT_EQ(r.m_wRotate, 0x0100 + interval);
         int ticks = 0;

@@ -44,8 +44,11 @@ QApplication &App()
 
 // Qt timers at a tenth of their periods.
 class FastTimerHost : public ITimerHost {
-public:
-    FastTimerHost() { m_inner.SetHandler([this](int nId) { Fire(nId); }); }
+  public:
+    FastTimerHost()
+    {
+        m_inner.SetHandler([this](int nId) { Fire(nId); });
+    }
     void StartTimer(int nId, int nPeriodMs) override
     {
         m_inner.StartTimer(nId, std::max(1, nPeriodMs / 10));
@@ -53,7 +56,7 @@ public:
     void KillTimer(int nId) override { m_inner.KillTimer(nId); }
     bool IsTimerRunning(int nId) const override { return m_inner.IsTimerRunning(nId); }
 
-private:
+  private:
     QtTimerHost m_inner;
 };
 
@@ -64,7 +67,8 @@ void Spin(int ms)
     loop.exec();
 }
 
-bool WaitFor(const std::function<bool()> &cond, int timeoutMs, const std::function<void()> &each = {})
+bool WaitFor(const std::function<bool()> &cond, int timeoutMs,
+             const std::function<void()> &each = {})
 {
     QElapsedTimer t;
     t.start();
@@ -99,7 +103,7 @@ int CastOf(const QImage &img, const QRect &rc)
     b /= n;
     const double tints[4][3] = {{210, 50, 40}, {50, 190, 60}, {50, 80, 215}, {205, 195, 40}};
     int best = -1;
-    double bestCos = 0.9;  // a grey or black region matches nothing
+    double bestCos = 0.9; // a grey or black region matches nothing
     const double len = std::sqrt(r * r + g * g + b * b);
     for (int c = 0; c < 4; ++c) {
         const double *t = tints[c];
@@ -114,7 +118,7 @@ int CastOf(const QImage &img, const QRect &rc)
 }
 
 class ViewE2E : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         App();
@@ -136,8 +140,8 @@ protected:
     void StartSimulator(const QStringList &extra)
     {
         QStringList args{QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
-                         QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--log"),
-                         m_logPath};
+                         QStringLiteral("--port"),   QStringLiteral("0"),
+                         QStringLiteral("--log"),    m_logPath};
         args += extra;
         m_sim.start(testsupport::simulatorPath(), args);
         ASSERT_TRUE(m_sim.waitForStarted(5000)) << qPrintable(testsupport::simulatorPath());
@@ -246,8 +250,8 @@ TEST_F(ViewE2E, QuadTilesSingleChannelAndPtz)
     }
     const QList<QJsonObject> live = Requests(QStringLiteral("COMMAND_LIVE"));
     const QJsonArray words = live.last().value(QStringLiteral("words")).toArray();
-    EXPECT_EQ(words.at(0).toInt(), 0);  // one channel
-    EXPECT_EQ(words.at(1).toInt(), 3);  // channel 3, 1-based
+    EXPECT_EQ(words.at(0).toInt(), 0); // one channel
+    EXPECT_EQ(words.at(1).toInt(), 3); // channel 3, 1-based
 
     // A PTZ press and release.
     CNetClientWnd *pNet = m_pView->Client()->NetClient();
@@ -295,11 +299,10 @@ TEST_F(ViewE2E, SilentRecorderIsRetriedThenReconnected)
                 ++i;
         return i == want.size();
     };
-    const QStringList want{QStringLiteral("CONNECTION ESTABLISHED."),
-                           QStringLiteral("TRY REQUEST IMAGE 1"),
-                           QStringLiteral("TRY REQUEST IMAGE 2"),
-                           QStringLiteral("TRY RECONNECTION"),
-                           QStringLiteral("CONNECTION ESTABLISHED.")};
+    const QStringList want{
+        QStringLiteral("CONNECTION ESTABLISHED."), QStringLiteral("TRY REQUEST IMAGE 1"),
+        QStringLiteral("TRY REQUEST IMAGE 2"), QStringLiteral("TRY RECONNECTION"),
+        QStringLiteral("CONNECTION ESTABLISHED.")};
     EXPECT_TRUE(WaitFor([&] { return seenInOrder(want); }, 8000, record))
         << qPrintable(statuses.join(QStringLiteral(" | ")));
     // The new connection logs in and asks for pictures again, and they arrive.
@@ -319,4 +322,4 @@ TEST_F(ViewE2E, SilentRecorderIsRetriedThenReconnected)
     EXPECT_EQ(m_pView->m_byConnectState, 1);
 }
 
-}  // namespace
+} // namespace

@@ -17,7 +17,10 @@ bool DibPicture::IsValid() const
     return imageSize == 0 || needed <= imageSize;
 }
 
-int DibPicture::Stride() const { return ((width * bitCount / 8) + 3) & ~3; }
+int DibPicture::Stride() const
+{
+    return ((width * bitCount / 8) + 3) & ~3;
+}
 
 QRect LiveCropRect(int width, int height, bool fieldFlag, bool widthFlag)
 {
@@ -35,15 +38,15 @@ QRect LiveCropRect(int width, int height, bool fieldFlag, bool widthFlag)
     return QRect(x, y, w, h).intersected(QRect(0, 0, width, height));
 }
 
-void CDibStretcher::PrepareColumns(int srcX, int srcW, int dstW, int bytesPerPixel,
-                                   int clipLeft, int clipWidth)
+void CDibStretcher::PrepareColumns(int srcX, int srcW, int dstW, int bytesPerPixel, int clipLeft,
+                                   int clipWidth)
 {
-    if (srcX == m_keySrcX && srcW == m_keySrcW && dstW == m_keyDstW &&
-        bytesPerPixel == m_keyBpp && clipLeft == m_keyClipLeft && clipWidth == m_keyClipWidth)
+    if (srcX == m_keySrcX && srcW == m_keySrcW && dstW == m_keyDstW && bytesPerPixel == m_keyBpp &&
+        clipLeft == m_keyClipLeft && clipWidth == m_keyClipWidth)
         return;
     m_xOffset.resize(std::size_t(clipWidth));
     for (int i = 0; i < clipWidth; ++i) {
-        const int column = clipLeft + i;  // target column within the full rectangle
+        const int column = clipLeft + i; // target column within the full rectangle
         const int sx = srcX + int(std::int64_t(column) * srcW / dstW);
         m_xOffset[std::size_t(i)] = std::uint32_t(sx * bytesPerPixel);
     }
@@ -83,16 +86,16 @@ bool CDibStretcher::Stretch(const DibPicture &pic, const QRect &srcIn, QImage &d
     for (int j = 0; j < clipped.height(); ++j) {
         const int row = clipTop + j;
         const int srcRow = src.top() + int(std::int64_t(row) * src.height() / dstRect.height());
-        auto *out = reinterpret_cast<std::uint32_t *>(dst.scanLine(clipped.top() + j)) +
-                    clipped.left();
+        auto *out =
+            reinterpret_cast<std::uint32_t *>(dst.scanLine(clipped.top() + j)) + clipped.left();
         if (srcRow == previousSrcRow) {
             std::memcpy(out, previousOut, std::size_t(outW) * 4);
             continue;
         }
         const std::size_t rowStart = std::size_t(pic.height - 1 - srcRow) * std::size_t(stride);
         const std::uint8_t *in = pic.bits + rowStart;
-        const bool wideLoad = kLittleEndian && bpp >= 3 &&
-                              rowStart + xo[outW - 1] + 4 <= bufferBytes;
+        const bool wideLoad =
+            kLittleEndian && bpp >= 3 && rowStart + xo[outW - 1] + 4 <= bufferBytes;
         if (wideLoad) {
             for (int i = 0; i < outW; ++i) {
                 std::uint32_t v;
@@ -102,8 +105,8 @@ bool CDibStretcher::Stretch(const DibPicture &pic, const QRect &srcIn, QImage &d
         } else if (bpp >= 3) {
             for (int i = 0; i < outW; ++i) {
                 const std::uint8_t *p = in + xo[i];
-                out[i] = 0xFF000000u | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[1]) << 8) |
-                         p[0];
+                out[i] =
+                    0xFF000000u | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[1]) << 8) | p[0];
             }
         } else {
             for (int i = 0; i < outW; ++i) {

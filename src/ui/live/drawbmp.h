@@ -15,13 +15,13 @@
 // A borrowed view of one picture: the pixels stay owned by the image pipeline.
 struct DibPicture {
     const std::uint8_t *bits = nullptr;
-    int width = 0;       // pixels
-    int height = 0;      // rows (positive: bottom-up)
-    int bitCount = 24;   // bits per pixel
-    std::uint32_t imageSize = 0;  // bytes of the pixel buffer; 0 = computed from the format
+    int width = 0;               // pixels
+    int height = 0;              // rows (positive: bottom-up)
+    int bitCount = 24;           // bits per pixel
+    std::uint32_t imageSize = 0; // bytes of the pixel buffer; 0 = computed from the format
 
     bool IsValid() const;
-    int Stride() const;  // bytes per row, padded to a multiple of 4
+    int Stride() const; // bytes per row, padded to a multiple of 4
 };
 
 // Source rectangle of a live picture in top-down picture coordinates.
@@ -35,14 +35,14 @@ QRect LiveCropRect(int width, int height, bool fieldFlag, bool widthFlag);
 // into a rectangle of a Format_RGB32 / ARGB32 image. Keeps its index tables
 // between calls, so a stream of same-sized pictures computes them once.
 class CDibStretcher {
-public:
+  public:
     // Returns false (and draws nothing) when the picture or rectangles are unusable.
     bool Stretch(const DibPicture &pic, const QRect &src, QImage &dst, const QRect &dstRect);
 
-private:
+  private:
     void PrepareColumns(int srcX, int srcW, int dstW, int bytesPerPixel, int clipLeft,
                         int clipWidth);
-    std::vector<std::uint32_t> m_xOffset;  // byte offset in a source row per target column
+    std::vector<std::uint32_t> m_xOffset; // byte offset in a source row per target column
     int m_keySrcX = -1, m_keySrcW = -1, m_keyDstW = -1, m_keyBpp = -1;
     int m_keyClipLeft = -1, m_keyClipWidth = -1;
 };

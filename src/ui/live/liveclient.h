@@ -16,7 +16,7 @@ class CNetClientWnd;
 class ITimerHost;
 
 class ILiveClient {
-public:
+  public:
     virtual ~ILiveClient() = default;
 
     // Starts a connection attempt; false when it cannot even start.

@@ -7,7 +7,7 @@
 namespace {
 
 class NetLiveClient : public ILiveClient {
-public:
+  public:
     explicit NetLiveClient(std::unique_ptr<ITimerHost> pTimers)
         : m_pTimers(pTimers ? std::move(pTimers) : std::make_unique<QtTimerHost>()),
           m_client(*m_pTimers, CClientSocket::Factory())
@@ -32,12 +32,12 @@ public:
     uint32_t LastAlertWord() const override { return m_client.LastAlertWord(); }
     CNetClientWnd *NetClient() override { return &m_client; }
 
-private:
-    std::unique_ptr<ITimerHost> m_pTimers;  // declared first: the client must not outlive it
+  private:
+    std::unique_ptr<ITimerHost> m_pTimers; // declared first: the client must not outlive it
     CNetClientWnd m_client;
 };
 
-}  // namespace
+} // namespace
 
 std::unique_ptr<ILiveClient> CreateNetLiveClient(IClientView *pView,
                                                  std::unique_ptr<ITimerHost> pTimers)

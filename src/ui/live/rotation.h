@@ -12,7 +12,7 @@
 int NextSeenChannel(int current, const std::array<bool, 16> &seen);
 
 class CRotation {
-public:
+  public:
     bool IsRunning() const { return (m_wRotate >> 8) == 1; }
     std::uint8_t Interval() const { return std::uint8_t(m_wRotate & 0xFF); }
 
@@ -29,5 +29,5 @@ public:
     bool Tick();
 
     std::uint16_t m_wRotate = 0;     // 0 = off, else 0x0100 + interval in seconds
-    std::uint8_t m_byRotateTick = 0;  // seconds the current channel has been shown
+    std::uint8_t m_byRotateTick = 0; // seconds the current channel has been shown
 };

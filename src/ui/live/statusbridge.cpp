@@ -15,10 +15,22 @@ void CStatusPanelBridge::ShowStatus(uint32_t nCode, uint8_t byRetryCount, uint32
     m_pPanel->ShowStatus(nCode, byRetryCount, dwEventWord);
 }
 
-void CStatusPanelBridge::DrawDateTime() { m_pPanel->DrawDateTime(); }
+void CStatusPanelBridge::DrawDateTime()
+{
+    m_pPanel->DrawDateTime();
+}
 
-void CStatusPanelBridge::Paint(QPainter &painter) const { m_pPanel->paint(painter); }
+void CStatusPanelBridge::Paint(QPainter &painter) const
+{
+    m_pPanel->paint(painter);
+}
 
-QString CStatusPanelBridge::StatusText() const { return m_pPanel->GetStatusText(); }
+QString CStatusPanelBridge::StatusText() const
+{
+    return m_pPanel->GetStatusText();
+}
 
-QRect CStatusPanelBridge::Area() { return statusrect::kAll; }
+QRect CStatusPanelBridge::Area()
+{
+    return statusrect::kAll;
+}

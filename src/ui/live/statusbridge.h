@@ -14,7 +14,7 @@ class QString;
 class CStatusPanel;
 
 class CStatusPanelBridge {
-public:
+  public:
     explicit CStatusPanelBridge(std::function<void(const QRect &)> fnUpdate);
     ~CStatusPanelBridge();
 
@@ -25,6 +25,6 @@ public:
     // Everything the panel paints (view coordinates).
     static QRect Area();
 
-private:
+  private:
     std::unique_ptr<CStatusPanel> m_pPanel;
 };

@@ -21,7 +21,7 @@ namespace {
 // Control ids of the view's own skin buttons, apart from the PTZ pad's.
 constexpr int kControlIdBase = 1000;
 constexpr char kEventFileName[] = "AlarmEvent.am";
-}  // namespace
+} // namespace
 
 CTelvaneView::CTelvaneView(QWidget *parent, Environment env)
     : QWidget(parent), m_env(std::move(env))
@@ -52,7 +52,7 @@ CTelvaneView::~CTelvaneView()
     DeleteEventFile();
     m_bDibReady = false;
     if (m_bDisplayChanged)
-        m_bDisplayChanged = false;  // no display-mode switching on this platform
+        m_bDisplayChanged = false; // no display-mode switching on this platform
     ClearPictures(true);
     m_pClient.reset();
     m_pPtzPanel.reset();
@@ -192,13 +192,26 @@ void CTelvaneView::OnCommand(ControlId id)
         return;
     }
     switch (id) {
-    case CTRL_EXIT: OnExit(); break;
-    case CTRL_SETTING: OnSetting(); break;
-    case CTRL_ARCHIVE: OnArchive(); break;
-    case CTRL_ROTATE: ToggleRotation(); break;
-    case CTRL_CONNECT: OnConnect(); break;
-    case CTRL_DISCONNECT: OnLinkLost(); break;
-    default: break;
+    case CTRL_EXIT:
+        OnExit();
+        break;
+    case CTRL_SETTING:
+        OnSetting();
+        break;
+    case CTRL_ARCHIVE:
+        OnArchive();
+        break;
+    case CTRL_ROTATE:
+        ToggleRotation();
+        break;
+    case CTRL_CONNECT:
+        OnConnect();
+        break;
+    case CTRL_DISCONNECT:
+        OnLinkLost();
+        break;
+    default:
+        break;
     }
 }
 
@@ -291,7 +304,7 @@ void CTelvaneView::OnChannelButton(int nButton)
         return;
     }
     if (IsSingleMode() && (m_wRequestChannel & 0xFF) == nButton) {
-        SetButtonChecked(id, true);  // the click flipped it; it stays the selection
+        SetButtonChecked(id, true); // the click flipped it; it stays the selection
         return;
     }
     m_wRequestChannel = uint16_t(nButton);
@@ -338,7 +351,10 @@ void CTelvaneView::ClearPictures(bool bClearSeen)
     }
 }
 
-void CTelvaneView::DeleteEventFile() { QFile::remove(QString::fromLatin1(kEventFileName)); }
+void CTelvaneView::DeleteEventFile()
+{
+    QFile::remove(QString::fromLatin1(kEventFileName));
+}
 
 void CTelvaneView::ShowStatus(uint8_t byCode)
 {
@@ -346,7 +362,10 @@ void CTelvaneView::ShowStatus(uint8_t byCode)
                           m_pClient ? m_pClient->LastAlertWord() : 0);
 }
 
-QString CTelvaneView::StatusText() const { return m_pStatus->StatusText(); }
+QString CTelvaneView::StatusText() const
+{
+    return m_pStatus->StatusText();
+}
 
 uint8_t CTelvaneView::GetPtzSpeed() const
 {

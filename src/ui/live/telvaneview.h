@@ -62,7 +62,7 @@ struct TelvaneViewEnvironment {
 
 class CTelvaneView : public QWidget, public IClientView {
     Q_OBJECT
-public:
+  public:
     static constexpr int kClockTimerId = 100;
     static constexpr int kClockPeriodMs = 1000;
     static constexpr uint16_t kSingleMode = 0x0100;
@@ -85,8 +85,8 @@ public:
 
     // --- buttons (also what tests press) -------------------------------------
     void OnConnect();
-    void OnScreenModeButton(int nButton);  // 0..6
-    void OnChannelButton(int nButton);     // 0..15
+    void OnScreenModeButton(int nButton); // 0..6
+    void OnChannelButton(int nButton);    // 0..15
     void OnSetting();
     void OnArchive();
     void OnExit();
@@ -134,7 +134,7 @@ public:
     uint16_t m_wRequestChannel = 0x0100;
     uint8_t m_byChannelCount = 4;
 
-protected:
+  protected:
     bool event(QEvent *pEvent) override;
     void paintEvent(QPaintEvent *event) override;
     void showEvent(QShowEvent *event) override;
@@ -143,7 +143,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
 
-private:
+  private:
     void CreateControls();
     void CreateButton(viewlayout::ControlId id);
     void OnCommand(viewlayout::ControlId id);
@@ -181,11 +181,11 @@ private:
     std::array<QRect, 16> m_arcTile{};
     QRect m_rcPicture = viewlayout::kPictureRect;
 
-    QImage m_imgBackground;  // 877 x 685, 32-bit
-    QImage m_imgBacking;     // what paintEvent copies
-    QImage m_imgLogo;        // "./logo/slogo.bmp", null when absent
+    QImage m_imgBackground; // 877 x 685, 32-bit
+    QImage m_imgBacking;    // what paintEvent copies
+    QImage m_imgLogo;       // "./logo/slogo.bmp", null when absent
     CDibStretcher m_stretcher;
-    bool m_bDibReady = false;  // the drawing "handle": open between layout and Exit
+    bool m_bDibReady = false; // the drawing "handle": open between layout and Exit
 
     CRotation m_rotation;
     bool m_bDisplayChanged = false;

@@ -19,7 +19,7 @@ using namespace viewlayout;
 namespace {
 // Tile frames are drawn with the default brush of a window's drawing context.
 constexpr QRgb kFrameColour = 0xFFFFFFFFu;
-}  // namespace
+} // namespace
 
 bool CTelvaneView::IsChannelSeen(int nChannel) const
 {
@@ -58,7 +58,10 @@ void CTelvaneView::SetChannelPicture(int nIndex, const ChannelPicture &picture)
     m_bWidthFlag = picture.byWidthFlag;
 }
 
-void CTelvaneView::ShowLiveFrame(int nIndex) { DrawBmp(nIndex); }
+void CTelvaneView::ShowLiveFrame(int nIndex)
+{
+    DrawBmp(nIndex);
+}
 
 void CTelvaneView::DrawBmp(int nChannel)
 {

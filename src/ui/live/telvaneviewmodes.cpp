@@ -51,8 +51,8 @@ void CTelvaneView::PlaceMainWindow(bool bFullScreen)
     }
     if (bFullScreen) {
         pTop->move(-2, -2);
-    } else if (QScreen *pScreen = pTop->screen() ? pTop->screen()
-                                                 : QGuiApplication::primaryScreen()) {
+    } else if (QScreen *pScreen =
+                   pTop->screen() ? pTop->screen() : QGuiApplication::primaryScreen()) {
         const QRect geo = pScreen->geometry();
         pTop->move(geo.left() + (geo.width() - kViewWidth) / 2,
                    geo.top() + (geo.height() - kViewHeight) / 2);

@@ -21,14 +21,15 @@ std::array<ControlPlace, CTRL_COUNT> BuildTable()
 {
     using K = ControlKind;
     std::array<ControlPlace, CTRL_COUNT> t{};
-    //          control            x    y    w    h   normal active  behaviour
-    t[CTRL_EXIT] = {CTRL_EXIT, 735, 16, 114, 22, 261, 262, K::Push};
-    t[CTRL_SETTING] = {CTRL_SETTING, 807, 329, 51, 11, 217, 216, K::Push};
-    t[CTRL_ARCHIVE] = {CTRL_ARCHIVE, 807, 345, 51, 11, 217, 216, K::Push};
-    t[CTRL_ROTATE] = {CTRL_ROTATE, 807, 312, 51, 11, 217, 216, K::Latching};
-    t[CTRL_RECEIVE_LAMP] = {CTRL_RECEIVE_LAMP, 740, 230, 40, 40, 220, 221, K::Indicator};
-    t[CTRL_CONNECT] = {CTRL_CONNECT, 228, 574, 33, 32, 163, 164, K::Latching};
-    t[CTRL_DISCONNECT] = {CTRL_DISCONNECT, 228, 624, 33, 32, 163, 164, K::Latching};
+    // clang-format off
+    //   control                        x    y    w   h  normal active behaviour
+    t[CTRL_EXIT]         = {CTRL_EXIT,         735,  16, 114, 22, 261, 262, K::Push};
+    t[CTRL_SETTING]      = {CTRL_SETTING,      807, 329,  51, 11, 217, 216, K::Push};
+    t[CTRL_ARCHIVE]      = {CTRL_ARCHIVE,      807, 345,  51, 11, 217, 216, K::Push};
+    t[CTRL_ROTATE]       = {CTRL_ROTATE,       807, 312,  51, 11, 217, 216, K::Latching};
+    t[CTRL_RECEIVE_LAMP] = {CTRL_RECEIVE_LAMP, 740, 230,  40, 40, 220, 221, K::Indicator};
+    t[CTRL_CONNECT]      = {CTRL_CONNECT,      228, 574,  33, 32, 163, 164, K::Latching};
+    t[CTRL_DISCONNECT]   = {CTRL_DISCONNECT,   228, 624,  33, 32, 163, 164, K::Latching};
     for (int i = 0; i < 7; ++i) {
         const auto id = static_cast<ControlId>(CTRL_SCREEN_MODE_1 + i);
         t[id] = {id, kScreenModeX[i], kScreenModeY, 40, 25,
@@ -37,13 +38,14 @@ std::array<ControlPlace, CTRL_COUNT> BuildTable()
     for (int i = 0; i < 16; ++i) {
         const auto id = static_cast<ControlId>(CTRL_CHANNEL_1 + i);
         const int w = (i == 0 || i == 15) ? 31 : 28;
-        t[id] = {id, kChannelX[i], kChannelY, w, 30, kChannelNormal[i], kChannelLatched[i],
-                 K::Latching};
+        t[id] = {id, kChannelX[i], kChannelY, w, 30,
+                 kChannelNormal[i], kChannelLatched[i], K::Latching};
     }
+    // clang-format on
     return t;
 }
 
-}  // namespace
+} // namespace
 
 const std::array<ControlPlace, CTRL_COUNT> &Controls()
 {
@@ -51,7 +53,10 @@ const std::array<ControlPlace, CTRL_COUNT> &Controls()
     return table;
 }
 
-const ControlPlace &Control(ControlId id) { return Controls()[id]; }
+const ControlPlace &Control(ControlId id)
+{
+    return Controls()[id];
+}
 
 QRect TileRect(int position, int tileCount)
 {
@@ -63,10 +68,10 @@ QRect TileRect(int position, int tileCount)
     const int column = position % n;
     const int row = position / n;
     const int left = kPictureRect.left() + cellW * column + 1;
-    const int right = kPictureRect.left() + cellW * (column + 1) - 1;  // exclusive
+    const int right = kPictureRect.left() + cellW * (column + 1) - 1; // exclusive
     const int top = kPictureRect.top() + cellH * row + 1;
-    const int bottom = kPictureRect.top() + cellH * (row + 1) - 1;  // exclusive
+    const int bottom = kPictureRect.top() + cellH * (row + 1) - 1; // exclusive
     return QRect(left, top, right - left, bottom - top);
 }
 
-}  // namespace viewlayout
+} // namespace viewlayout

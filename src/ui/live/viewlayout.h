@@ -30,16 +30,16 @@ enum ControlId {
     CTRL_RECEIVE_LAMP,
     CTRL_CONNECT,
     CTRL_DISCONNECT,
-    CTRL_SCREEN_MODE_1,  // ... 7 screen-mode buttons
-    CTRL_CHANNEL_1 = CTRL_SCREEN_MODE_1 + 7,  // ... 16 channel buttons
+    CTRL_SCREEN_MODE_1,                      // ... 7 screen-mode buttons
+    CTRL_CHANNEL_1 = CTRL_SCREEN_MODE_1 + 7, // ... 16 channel buttons
     CTRL_COUNT = CTRL_CHANNEL_1 + 16
 };
 
 struct ControlPlace {
     ControlId id;
     int x, y, w, h;
-    unsigned normalBitmap;  // released / up / off
-    unsigned activeBitmap;  // latched / down / on
+    unsigned normalBitmap; // released / up / off
+    unsigned activeBitmap; // latched / down / on
     ControlKind kind;
 };
 
@@ -63,6 +63,9 @@ constexpr std::array<unsigned short, 7> kScreenModeWords = {0x0100, 0x0401, 0x07
 QRect TileRect(int position, int tileCount);
 
 // The frame of a tile: the rectangle one pixel larger on every side.
-inline QRect TileFrameRect(const QRect &tile) { return tile.adjusted(-1, -1, 1, 1); }
+inline QRect TileFrameRect(const QRect &tile)
+{
+    return tile.adjusted(-1, -1, 1, 1);
+}
 
-}  // namespace viewlayout
+} // namespace viewlayout

@@ -37,7 +37,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "telvane-recorder-sim: cannot listen: %s\n", qPrintable(error));
         return 1;
     }
-    if (qEnvironmentVariableIsSet("TELVANE_SIM_STATS") || app.arguments().contains("--stats"))
+    if (options.stats)
         server.EnableStats();
     std::printf("LISTENING %u\n", unsigned(server.Port()));
     std::fflush(stdout);

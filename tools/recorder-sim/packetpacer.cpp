@@ -101,8 +101,9 @@ void PacketPacer::Pump()
         finishFront();
     }
     m_inFlight = true;
-    m_socket->write(chunk);
     m_bytesWritten += chunk.size();
+    m_socket->write(chunk);
+    m_socket->flush(); // hand it to the kernel now, not at the next event-loop turn
 }
 
 void PacketPacer::OnBytesWritten()

@@ -61,6 +61,7 @@ bool ParseOptions(const QStringList &arguments, SimOptions *o, QString *error)
         {"events", "Number of 10-byte records in the event list (0..100000).", "n", "40"},
         {"log", "Append one JSON line per request received to this file.", "file"},
         {"verbose", "Print connection events on stderr."},
+        {"stats", "Print the pictures written per second on stderr, once a second."},
         {"never-answer", "Fault: read and log requests, never send anything."},
         {"silent-after", "Fault: go silent (send nothing more) after n pictures per connection.", "n"},
         {"refuse-login", "Fault: refuse every login (word 0 = 0)."},
@@ -167,6 +168,7 @@ bool ParseOptions(const QStringList &arguments, SimOptions *o, QString *error)
     o->alertBadChannels = p.isSet("alert-bad-channels");
     o->logFile = p.value("log");
     o->verbose = p.isSet("verbose");
+    o->stats = p.isSet("stats");
 
     o->neverAnswer = p.isSet("never-answer");
     o->refuseLogin = p.isSet("refuse-login");

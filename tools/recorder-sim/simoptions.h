@@ -39,6 +39,7 @@ struct SimOptions {
 
     QString logFile;
     bool verbose = false;
+    bool stats = false;
 
     // Fault injection (-1 / 0 = off).
     bool neverAnswer = false;

@@ -234,6 +234,7 @@ void SimSession::Send(std::uint32_t command, const Words &words, const QByteArra
 void SimSession::StopStream()
 {
     m_stream = Stream::None;
+    m_prepared = Prepared();
     m_pictureTimer.stop();
     m_pacer->DropQueuedPictures();
 }
@@ -241,6 +242,7 @@ void SimSession::StopStream()
 void SimSession::StartStream(Stream stream)
 {
     m_pacer->DropQueuedPictures();
+    m_prepared = Prepared();
     m_stream = stream;
     m_rotation = 0;
     m_streamClock.start();
@@ -259,7 +261,13 @@ void SimSession::PumpPictures()
         return;
     if (m_options.silentAfter >= 0 && m_picturesQueued >= m_options.silentAfter)
         m_silent = true;
-    if (m_silent || m_pacer->Busy())
+    if (m_silent)
+        return;
+    // The next picture is made while the previous one leaves and the pause runs, so
+    // the rate is bounded by the slower of the two rather than by their sum.
+    if (!m_prepared.ready)
+        PreparePicture();
+    if (m_pacer->Busy())
         return;
     const qint64 now = m_streamClock.nsecsElapsed();
     if (now < m_nextDueNs) {
@@ -269,11 +277,15 @@ void SimSession::PumpPictures()
     m_nextDueNs += qint64(1e9 / m_options.fps);
     if (m_nextDueNs < now)
         m_nextDueNs = now; // after a stall, no burst: one picture now, then the rate
-    SendPicture();
+    SendPrepared();
+    if (m_stream != Stream::None)
+        PreparePicture();
 }
 
-void SimSession::SendPicture()
+void SimSession::PreparePicture()
 {
+    m_prepared = Prepared();
+    m_prepared.ready = true;
     int ch = m_channelIndex;
     if (m_allChannels) {
         ch = m_rotation;
@@ -284,7 +296,6 @@ void SimSession::SendPicture()
     pr.oddField = m_nextOdd[ch];
     pr.pose = PoseOf(ch);
     Words w{};
-    QByteArray packet;
     if (m_stream == Stream::Live) {
         const QDateTime now = QDateTime::currentDateTime();
         pr.time = WholeSeconds(now);
@@ -294,13 +305,12 @@ void SimSession::SendPicture()
         w[1] = ++m_sequence;
         w[2] = CalendarSecondsOf(now);
         w[3] = std::uint32_t(ch + 1);
-        packet = BuildReply(m_options.versionText, COMMAND_R_LIVE, w, jpeg);
+        m_prepared.packet = BuildReply(m_options.versionText, COMMAND_R_LIVE, w, jpeg);
     } else {
         bool ended = false;
         const QDateTime t = m_playClock.At(m_streamClock.elapsed(), &ended);
         if (ended) {
-            StopStream();
-            SendPlaybackStatus(PLAYBACK_END);
+            m_prepared.endOfRecording = true;
             return;
         }
         pr.time = WholeSeconds(t);
@@ -311,14 +321,26 @@ void SimSession::SendPicture()
         const QByteArray jpeg = m_factory->Picture(pr);
         PutPictureTime(w, m_versionCode, ch, t);
         w[3] = PLAYBACK_PICTURE;
-        packet = BuildReply(m_options.versionText, COMMAND_R_RECORDER, w, jpeg);
+        m_prepared.packet = BuildReply(m_options.versionText, COMMAND_R_RECORDER, w, jpeg);
     }
     m_nextOdd[ch] = !m_nextOdd[ch];
+}
+
+void SimSession::SendPrepared()
+{
+    Prepared p = m_prepared;
+    m_prepared = Prepared();
+    if (p.endOfRecording) {
+        StopStream();
+        SendPlaybackStatus(PLAYBACK_END);
+        return;
+    }
     ++m_picturesQueued;
     if (m_options.oversizeEvery > 0 && m_picturesQueued % m_options.oversizeEvery == 0)
-        PatchPacketSize(packet, m_options.oversizeSize ? m_options.oversizeSize
-                                                       : std::uint32_t(packet.size() + 65536));
-    m_pacer->Enqueue(packet, true);
+        PatchPacketSize(p.packet, m_options.oversizeSize
+                                      ? m_options.oversizeSize
+                                      : std::uint32_t(p.packet.size() + 65536));
+    m_pacer->Enqueue(p.packet, true);
     if (m_options.garbageEvery > 0 && m_picturesQueued % m_options.garbageEvery == 0)
         SendGarbage();
 }

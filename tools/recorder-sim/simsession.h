@@ -67,7 +67,8 @@ private:
     void StopStream();
     void StartStream(Stream stream);
     void PumpPictures();
-    void SendPicture();
+    void PreparePicture();
+    void SendPrepared();
     void SendPlaybackStatus(int status);
     void OnPictureWritten();
     void SendAlert();
@@ -97,6 +98,12 @@ private:
     QElapsedTimer m_streamClock;
     qint64 m_nextDueNs = 0;
     QTimer m_pictureTimer;
+    struct Prepared {
+        bool ready = false;
+        bool endOfRecording = false; // playback ran out: status 3 instead of a picture
+        QByteArray packet;
+    };
+    Prepared m_prepared;
 
     qint64 m_picturesQueued = 0;
     qint64 m_picturesWritten = 0;

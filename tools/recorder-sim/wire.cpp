@@ -1,20 +1,17 @@
 #include "wire.h"
 
+#include "protocol/timecodec.h"
+
+#include <algorithm>
 #include <cstring>
 
 namespace sim {
 
 int VersionCodeOfText(const QByteArray &text)
 {
-    QByteArray t = text.left(16);
-    int zero = t.indexOf('\0');
-    if (zero >= 0)
-        t.truncate(zero);
-    if (t.compare(PACKET_VERSION_10, Qt::CaseInsensitive) == 0)
-        return VERSION_CODE_10;
-    if (t.compare(PACKET_VERSION_12, Qt::CaseInsensitive) == 0)
-        return VERSION_CODE_12;
-    return VERSION_CODE_OTHER;
+    char szVersion[PACKET_VERSION_SIZE] = {};
+    std::memcpy(szVersion, text.constData(), std::min<std::size_t>(text.size(), sizeof szVersion));
+    return VersionCodeOf(szVersion);
 }
 
 static void PutWord(char *p, std::uint32_t v)
@@ -30,6 +27,8 @@ std::uint32_t ReadWord(const char *p)
            std::uint32_t(u[3]) << 24;
 }
 
+// Built here rather than with the codec's reply builder so that a version text of
+// all 16 bytes (no terminating zero) can be sent as a fault.
 QByteArray BuildReply(const QByteArray &version, std::uint32_t command, const Words &words,
                       const QByteArray &data)
 {
@@ -92,15 +91,14 @@ Request ParseRequest(const QByteArray &raw)
 
 std::uint32_t DateWordOf(const QDateTime &t)
 {
-    QDate d = t.date();
-    return std::uint32_t(d.year()) << 16 | std::uint32_t(d.month()) << 8 | std::uint32_t(d.day());
+    const QDate d = t.date();
+    return MakeDateWord(d.year(), d.month(), d.day());
 }
 
 std::uint32_t TimeWordOf(const QDateTime &t)
 {
-    QTime c = t.time();
-    return std::uint32_t(c.hour()) << 24 | std::uint32_t(c.minute()) << 16 |
-           std::uint32_t(c.second()) << 8;
+    const QTime c = t.time();
+    return MakeTimeWord(c.hour(), c.minute(), c.second());
 }
 
 std::uint32_t CalendarSecondsOf(const QDateTime &t)

@@ -6,7 +6,9 @@
 //   - several packets in one read: once the packet being assembled is complete,
 //     the bytes left in the read are handled as the start of a further read;
 //   - a header split across reads: fewer than 60 bytes from a header on are held
-//     back and joined with the next read;
+//     back and joined with the next read (but a header that is followed by another
+//     magic within its first 60 bytes was cut short and is dropped, as the
+//     recorder's short packets always were);
 //   - bytes that belong to no packet: a read that starts without a header while no
 //     data block is awaited is searched for "DVR PACKET" and what stands before it
 //     is dropped (a possible start of the magic at the end is held back).
@@ -14,7 +16,9 @@
 // block is still awaited (the unfinished block is then abandoned).
 //
 // The framer allocates nothing sized from the network: a packet's length is only
-// counted down, so a wild nPacketSize costs no memory.
+// counted down. A packet that announces a data block above MAX_DATA_BLOCK is not
+// believed: only its header and payload are passed on, and the bytes behind them are
+// searched for the next header like any bytes that belong to no packet.
 
 #include <cstddef>
 #include <cstdint>
@@ -23,6 +27,8 @@
 
 class PacketFramer {
 public:
+    static constexpr uint32_t MAX_DATA_BLOCK = 8u * 1024 * 1024;
+
     // bStartsPacket: the logical read begins with a packet header (and holds at
     // least header and payload); otherwise it continues the current packet's block.
     using Sink = std::function<void(const uint8_t *pData, std::size_t nLength, bool bStartsPacket)>;

@@ -66,7 +66,7 @@ public:
 class CReceivePath {
 public:
     static constexpr std::size_t BUFFER_SIZE = 9129;          // initial block capacity
-    static constexpr uint32_t MAX_DATA_BLOCK = 8u * 1024 * 1024; // larger blocks are skipped
+    static constexpr uint32_t MAX_DATA_BLOCK = PacketFramer::MAX_DATA_BLOCK; // larger: skipped
     static constexpr uint32_t MIN_FIRST_READ_PICTURE = 3072;
     static constexpr uint32_t MAX_READ = 65536;
     static constexpr int FRAME_RECORDS = 16;

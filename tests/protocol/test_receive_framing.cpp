@@ -88,6 +88,17 @@ TEST_F(FramingTest, GarbageBeforeAHeaderIsDropped)
     EXPECT_EQ(view.shown.size(), 1u);
 }
 
+TEST_F(FramingTest, ShortPacketBeforeAPictureCostsNothing)
+{
+    const auto stump = Reply(0x7777, Words({1}));
+    const auto picture = LivePacket(MarkedPicture(3, 9), 4);
+    // A 40-byte stump as its own read, and then in the same read as the picture.
+    Read({stump.begin(), stump.begin() + 40});
+    Read(picture);
+    Read(Concat({{stump.begin(), stump.begin() + 40}, picture}));
+    EXPECT_EQ(view.shown, (std::vector<int>{3, 3}));
+}
+
 TEST_F(FramingTest, MagicSplitAtTheEndOfGarbageIsKept)
 {
     const auto packet = LivePacket(MarkedPicture(2, 6), 3);

@@ -63,7 +63,9 @@ private:
 class ManualTimerHost;
 
 // Test clock: time stands still until Advance() moves it. Several hosts (one per
-// owner) may share one clock; due timers fire in time order, ties in start order.
+// owner) may share one clock; due timers fire in time order, and timers due at the
+// same moment in the order they were scheduled for it (a periodic timer is scheduled
+// anew at each of its ticks).
 class ManualClock {
 public:
     ManualClock() = default;

@@ -1,0 +1,149 @@
+// The QTcpSocket adapter on 127.0.0.1: connect events, sends, reads of at most 9129
+// bytes until nothing is left, refused connects, and no events after Close.
+
+#include "protocol/clientsocket.h"
+
+#include "clientfakes.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+bool WaitFor(const std::function<bool()> &cond, int nMs = 5000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!cond()) {
+        if (clock.elapsed() > nMs)
+            return false;
+        QEventLoop loop;
+        QTimer::singleShot(2, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
+
+struct Recorder : ISocketEvents {
+    std::vector<int> connects;
+    std::vector<size_t> reads;
+    QByteArray data;
+    int nClosed = 0;
+    IClientSocket *pCloseOnFirstRead = nullptr;
+    void OnSocketConnect(int nError) override { connects.push_back(nError); }
+    void OnSocketRead(const uint8_t *p, size_t n) override
+    {
+        reads.push_back(n);
+        data.append(reinterpret_cast<const char *>(p), int(n));
+        if (pCloseOnFirstRead)
+            pCloseOnFirstRead->Close();
+    }
+    void OnSocketClosed() override { ++nClosed; }
+};
+
+class SocketTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        clienttest::EnsureApp();
+        ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+        socket.SetEvents(&events);
+    }
+    QTcpSocket *Accept()
+    {
+        if (!WaitFor([&] { return server.hasPendingConnections(); }))
+            return nullptr;
+        return server.nextPendingConnection();
+    }
+    QTcpServer server;
+    Recorder events;
+    CClientSocket socket;
+};
+
+TEST_F(SocketTest, ConnectsSendsAndReadsInBufferSizedReads)
+{
+    ASSERT_TRUE(socket.Connect(QStringLiteral("127.0.0.1"), server.serverPort()));
+    QTcpSocket *peer = Accept();
+    ASSERT_NE(peer, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return !events.connects.empty(); }));
+    EXPECT_EQ(events.connects, std::vector<int>{0});
+    socket.SetNoDelay();
+
+    const uint8_t hello[] = {1, 2, 3, 4, 5};
+    EXPECT_EQ(socket.Send(hello, sizeof hello), 5);
+    ASSERT_TRUE(WaitFor([&] {
+        peer->waitForReadyRead(1);
+        return peer->bytesAvailable() >= 5;
+    }));
+    EXPECT_EQ(peer->readAll(), QByteArray("\x01\x02\x03\x04\x05", 5));
+
+    QByteArray big(30000, '\0');
+    for (int i = 0; i < big.size(); ++i)
+        big[i] = char(i * 31);
+    peer->write(big);
+    peer->flush();
+    ASSERT_TRUE(WaitFor([&] { return events.data.size() >= big.size(); }));
+    EXPECT_EQ(events.data, big);
+    for (size_t n : events.reads)
+        EXPECT_LE(n, RECEIVE_READ_SIZE);
+    EXPECT_NE(std::find(events.reads.begin(), events.reads.end(), RECEIVE_READ_SIZE),
+              events.reads.end());
+
+    peer->close();
+    EXPECT_TRUE(WaitFor([&] { return events.nClosed > 0; }));
+}
+
+TEST_F(SocketTest, CloseInsideAReadStopsFurtherReads)
+{
+    ASSERT_TRUE(socket.Connect(QStringLiteral("127.0.0.1"), server.serverPort()));
+    QTcpSocket *peer = Accept();
+    ASSERT_NE(peer, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return !events.connects.empty(); }));
+    events.pCloseOnFirstRead = &socket;
+    peer->write(QByteArray(40000, 'x'));
+    peer->flush();
+    ASSERT_TRUE(WaitFor([&] { return !events.reads.empty(); }));
+    WaitFor([] { return false; }, 100);
+    EXPECT_EQ(events.reads.size(), 1u);
+    EXPECT_EQ(socket.Send(reinterpret_cast<const uint8_t *>("x"), 1), 0);
+}
+
+TEST_F(SocketTest, RefusedConnectArrivesAsAnError)
+{
+    const quint16 nPort = server.serverPort();
+    server.close(); // nothing listens there now
+    if (!socket.Connect(QStringLiteral("127.0.0.1"), nPort)) {
+        SUCCEED() << "refused at once";
+        return;
+    }
+    ASSERT_TRUE(WaitFor([&] { return !events.connects.empty(); }));
+    EXPECT_NE(events.connects[0], 0);
+}
+
+TEST(FakeSocket, RecordsAndFailsOnDemand)
+{
+    FakeClientSocket fake;
+    Recorder events;
+    fake.SetEvents(&events);
+    EXPECT_TRUE(fake.Connect("127.0.0.1", 8000));
+    fake.CompleteConnect(0);
+    const uint8_t bytes[] = {9, 8, 7};
+    fake.Send(bytes, 3);
+    fake.m_bFailSend = true;
+    EXPECT_EQ(fake.Send(bytes, 3), -1);
+    ASSERT_EQ(fake.m_sent.size(), 1u);
+    fake.DeliverStream(std::vector<uint8_t>(20000, 1));
+    EXPECT_EQ(events.reads, (std::vector<size_t>{9129, 9129, 1742}));
+    fake.Close();
+    fake.DeliverRead(QByteArray("late"));
+    EXPECT_EQ(events.reads.size(), 3u);
+    fake.m_bFailConnect = true;
+    EXPECT_FALSE(fake.Connect("127.0.0.1", 8000));
+}
+
+} // namespace

@@ -538,6 +538,62 @@ TEST_F(TelvaneViewTest, SkinButtonMessagesReachTheirHandlers)
     EXPECT_EQ(m_pClient->disconnects.size(), 1u); // Exit ran
 }
 
+TEST_F(TelvaneViewTest, RecorderChannelCountLimitsLatchedButtons)
+{
+    m_pView->SetChannelCount(2);
+    m_pView->OnChannelButton(0);
+    m_pView->OnScreenModeButton(1); // the grid latches only the recorder's channels
+    for (int k = 0; k < 16; ++k)
+        EXPECT_EQ(Checked(Channel(k)), k < 2) << k;
+    m_pView->OnChannelButton(3); // selected, but beyond the count: shown unlatched
+    EXPECT_EQ(m_pView->m_wRequestChannel, 0x0003);
+    for (int k = 0; k < 16; ++k)
+        EXPECT_FALSE(Checked(Channel(k))) << k;
+}
+
+TEST_F(TelvaneViewTest, SmallLogoIsDrawnWhenItsFileExists)
+{
+    ASSERT_TRUE(QDir().mkpath(QStringLiteral("logo")));
+    QImage logo(85, 55, QImage::Format_RGB32);
+    logo.fill(qRgb(12, 34, 56));
+    ASSERT_TRUE(logo.save(QStringLiteral("logo/slogo.bmp"), "BMP"));
+    CTelvaneView::Environment env;
+    env.pTimerHost = m_pHost.get();
+    env.fnCreateClient = [](IClientView *) { return std::unique_ptr<ILiveClient>(); };
+    m_pView.reset();
+    CTelvaneView view(nullptr, env);
+    view.OnInitialUpdate();
+    EXPECT_EQ(view.BackingImage().pixel(705, 15), qRgb(12, 34, 56));
+    EXPECT_EQ(view.BackingImage().pixel(789, 69), qRgb(12, 34, 56));
+}
+
+TEST_F(TelvaneViewTest, PressOnTheFormDragsTheWindowUnlessFullScreen)
+{
+    QWidget top;
+    m_pView->setParent(&top);
+    top.move(100, 100);
+    top.show();
+    auto drag = [&](QPoint by) {
+        const QPoint start = m_pView->mapToGlobal(QPoint(20, 300));
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(20, 300), QPointF(start),
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_pView.get(), &press);
+        QMouseEvent move(QEvent::MouseMove, QPointF(20, 300) + by, QPointF(start + by),
+                         Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_pView.get(), &move);
+        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(20, 300) + by, QPointF(start + by),
+                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(m_pView.get(), &release);
+    };
+    const QPoint before = top.pos();
+    drag(QPoint(30, 40));
+    EXPECT_EQ(top.pos(), before + QPoint(30, 40));
+    m_pView->SettingsRecord().m_bUseFullScreen = 1;
+    drag(QPoint(30, 40));
+    EXPECT_EQ(top.pos(), before + QPoint(30, 40));
+    m_pView->setParent(nullptr);
+}
+
 TEST_F(TelvaneViewTest, ClockTicksRedrawTheTime)
 {
     const QString before = m_pView->StatusText();

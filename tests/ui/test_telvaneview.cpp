@@ -2,6 +2,7 @@
 // channels, requests, beeps, double-clicks, picture crop, the link buttons,
 // circular monitoring, the event report and the Exit path.
 
+#include "app/shell/mainframe.h"
 #include "protocol/packet.h"
 #include "protocol/timerhost.h"
 #include "settings/clientsettings.h"
@@ -592,6 +593,27 @@ TEST_F(TelvaneViewTest, PressOnTheFormDragsTheWindowUnlessFullScreen)
     drag(QPoint(30, 40));
     EXPECT_EQ(top.pos(), before + QPoint(30, 40));
     m_pView->setParent(nullptr);
+}
+
+TEST_F(TelvaneViewTest, FullScreenPlacesTheFrameAtTheScreenCorner)
+{
+    {
+        QSettings store(QString::fromLatin1(SETTINGS_ORGANIZATION),
+                        QString::fromLatin1(SETTINGS_APPLICATION));
+        store.setValue(QStringLiteral("Setting/Use FullScreen"), 1);
+    }
+    m_pView.reset();
+    CMainFrame frame;
+    CTelvaneView::Environment env;
+    env.pTimerHost = m_pHost.get();
+    env.fnCreateClient = [](IClientView *) { return std::unique_ptr<ILiveClient>(); };
+    auto *pView = new CTelvaneView(&frame, env);
+    frame.SetView(pView);
+    frame.move(50, 50);
+    pView->OnInitialUpdate();
+    EXPECT_EQ(frame.pos(), QPoint(-2, -2));
+    pView->SetFullScreen(false);
+    EXPECT_NE(frame.pos(), QPoint(-2, -2));
 }
 
 TEST_F(TelvaneViewTest, ClockTicksRedrawTheTime)

@@ -28,9 +28,10 @@ PacketPacer::PacketPacer(QTcpSocket *socket, const PacingOptions &options, QObje
     connect(m_socket, &QTcpSocket::bytesWritten, this, &PacketPacer::OnBytesWritten);
 }
 
-bool PacketPacer::Busy() const
+bool PacketPacer::CanAcceptPicture() const
 {
-    return m_inFlight || m_pause.isActive() || !m_queue.empty();
+    return !m_inFlight && !m_pause.isActive() &&
+           int(m_queue.size()) < std::max(1, m_options.coalesce);
 }
 
 void PacketPacer::Enqueue(const QByteArray &packet, bool isPicture)

@@ -37,7 +37,9 @@ public:
     void Enqueue(const QByteArray &packet, bool isPicture);
     // Drops queued pictures that have not started to leave.
     void DropQueuedPictures();
-    bool Busy() const;
+    // True when a picture may be queued now: nothing in flight, no pause running and
+    // the queue below one write's worth of packets (one, or the coalescing count).
+    bool CanAcceptPicture() const;
     int Queued() const { return int(m_queue.size()); }
     qint64 BytesWritten() const { return m_bytesWritten; }
 

@@ -267,8 +267,8 @@ void SimSession::PumpPictures()
     // the rate is bounded by the slower of the two rather than by their sum.
     if (!m_prepared.ready)
         PreparePicture();
-    if (m_pacer->Busy())
-        return;
+    if (!m_pacer->CanAcceptPicture())
+        return; // the pacer's Idle() calls again
     const qint64 now = m_streamClock.nsecsElapsed();
     if (now < m_nextDueNs) {
         m_pictureTimer.start(int((m_nextDueNs - now + 999999) / 1000000));
@@ -278,8 +278,14 @@ void SimSession::PumpPictures()
     if (m_nextDueNs < now)
         m_nextDueNs = now; // after a stall, no burst: one picture now, then the rate
     SendPrepared();
-    if (m_stream != Stream::None)
-        PreparePicture();
+    if (m_stream == Stream::None || m_silent)
+        return;
+    PreparePicture();
+    // While packets gather for one write the pacer stays ready for more.
+    if (m_pacer->CanAcceptPicture())
+        m_pictureTimer.start(
+            int(std::max<qint64>(0, m_nextDueNs - m_streamClock.nsecsElapsed() + 999999) /
+                1000000));
 }
 
 void SimSession::PreparePicture()
@@ -343,6 +349,8 @@ void SimSession::SendPrepared()
     m_pacer->Enqueue(p.packet, true);
     if (m_options.garbageEvery > 0 && m_picturesQueued % m_options.garbageEvery == 0)
         SendGarbage();
+    if (m_options.silentAfter >= 0 && m_picturesQueued >= m_options.silentAfter)
+        m_silent = true;
 }
 
 void SimSession::SendPlaybackStatus(int status)

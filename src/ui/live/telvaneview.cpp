@@ -9,7 +9,7 @@
 #include "ui/controls/skinbutton.h"
 #include "ui/controls/skinids.h"
 #include "ui/live/ptzpanel.h"
-#include "ui/live/statusbridge.h"
+#include "ui/live/statuspanel.h"
 
 #include <QApplication>
 #include <QFile>
@@ -35,7 +35,8 @@ CTelvaneView::CTelvaneView(QWidget *parent, Environment env)
         m_pTimerHost = m_pOwnTimerHost.get();
     }
     m_pTimerHost->SetHandler([this](int nId) { OnTimer(nId); });
-    m_pStatus = std::make_unique<CStatusPanelBridge>([this](const QRect &rc) { update(rc); });
+    m_pStatus = std::make_unique<CStatusPanel>();
+    m_pStatus->SetUpdateCallback([this](const QRect &rc) { update(rc); });
     m_imgBacking = QImage(kViewWidth, kViewHeight, QImage::Format_RGB32);
     m_imgBacking.fill(Qt::black);
 }
@@ -364,7 +365,7 @@ void CTelvaneView::ShowStatus(uint8_t byCode)
 
 QString CTelvaneView::StatusText() const
 {
-    return m_pStatus->StatusText();
+    return m_pStatus->GetStatusText();
 }
 
 uint8_t CTelvaneView::GetPtzSpeed() const

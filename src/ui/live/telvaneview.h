@@ -38,7 +38,7 @@
 class CSkinButton;
 class CPtzPanel;
 class ITimerHost;
-class CStatusPanelBridge;
+class CStatusPanel;
 class CTelvaneView;
 
 // Everything the view takes from outside, so tests can replace it. Empty
@@ -167,7 +167,7 @@ class CTelvaneView : public QWidget, public IClientView {
     std::unique_ptr<ILiveClient> m_pClient;
     std::unique_ptr<ITimerHost> m_pOwnTimerHost;
     ITimerHost *m_pTimerHost = nullptr;
-    std::unique_ptr<CStatusPanelBridge> m_pStatus;
+    std::unique_ptr<CStatusPanel> m_pStatus;
     std::unique_ptr<CPtzPanel> m_pPtzPanel;
     std::array<CSkinButton *, viewlayout::CTRL_COUNT> m_apButtons{};
     bool m_bInitialised = false;

@@ -5,7 +5,7 @@
 
 #include "app/shell/aboutdlg.h"
 #include "ui/live/ptzpanel.h"
-#include "ui/live/statusbridge.h"
+#include "ui/live/statuspanel.h"
 
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -128,8 +128,8 @@ void CTelvaneView::paintEvent(QPaintEvent *event)
     QPainter painter(this);
     const QRect rc = event->rect();
     painter.drawImage(rc.topLeft(), m_imgBacking, rc);
-    if (rc.intersects(CStatusPanelBridge::Area()))
-        m_pStatus->Paint(painter);
+    if (rc.intersects(statusrect::kAll))
+        m_pStatus->paint(painter);
     if (m_pPtzPanel && rc.intersects(ptzlayout::kSpeedRect))
         m_pPtzPanel->paint(painter);
 }

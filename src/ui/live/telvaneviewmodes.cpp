@@ -7,7 +7,7 @@
 #include "protocol/timerhost.h"
 #include "ui/controls/skinbutton.h"
 #include "ui/live/ptzpanel.h"
-#include "ui/live/statusbridge.h"
+#include "ui/live/statuspanel.h"
 
 #include <QGuiApplication>
 #include <QScreen>

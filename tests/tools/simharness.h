@@ -33,11 +33,12 @@ inline void EnsureApp()
 
 // One simulator process for the life of the object.
 class SimProcess {
-public:
+  public:
     explicit SimProcess(QStringList args)
     {
         EnsureApp();
-        args << "--port" << "0";
+        args << "--port"
+             << "0";
         m_process.setProgram(testsupport::simulatorPath());
         m_process.setArguments(args);
         m_process.start();
@@ -61,7 +62,7 @@ public:
     quint16 Port() const { return m_port; }
     QProcess &Process() { return m_process; }
 
-private:
+  private:
     QProcess m_process;
     quint16 m_port = 0;
 };
@@ -76,7 +77,7 @@ struct Reply {
 
 // A raw client connection.
 class Link {
-public:
+  public:
     explicit Link(quint16 port)
     {
         m_socket.connectToHost(QHostAddress::LocalHost, port);
@@ -177,7 +178,7 @@ public:
         return r && r->header.nCommand == COMMAND_R_LOGIN && r->words[0] == 1;
     }
 
-private:
+  private:
     QTcpSocket m_socket;
     QByteArray m_buffer;
     bool m_connected = false;

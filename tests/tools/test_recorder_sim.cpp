@@ -78,8 +78,7 @@ TEST_P(SimLogin, ReplyCarriesVersionTextFieldsAndRangeInTheVersionsEncoding)
 {
     const LoginRow row = GetParam();
     SimProcess sim({"--version-text", row.versionText, "--channel-info", "4", "--field-row", "1",
-                    "--channel-num", "16", "--range-start", RANGE_START, "--range-end",
-                    RANGE_END});
+                    "--channel-num", "16", "--range-start", RANGE_START, "--range-end", RANGE_END});
     ASSERT_NE(sim.Port(), 0);
     Link link(sim.Port());
     ASSERT_TRUE(link.Connected());
@@ -148,8 +147,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, SimCredentials,
     ::testing::Values(CredentialRow{{}, "admin", "1", true},
                       CredentialRow{{}, "Admin", "1", true}, // the view-less client's ID
-                      CredentialRow{{}, "admin", "2", false},
-                      CredentialRow{{}, "root", "1", false},
+                      CredentialRow{{}, "admin", "2", false}, CredentialRow{{}, "root", "1", false},
                       CredentialRow{{"--user", "op", "--password", "secret"}, "op", "secret", true},
                       CredentialRow{{"--refuse-login"}, "admin", "1", false},
                       CredentialRow{{"--any-login"}, "x", "y", true}));
@@ -303,8 +301,8 @@ class SimPlayback : public ::testing::TestWithParam<PlaybackRow> {};
 TEST_P(SimPlayback, PictureTimesRunFromTheWantedStartToTheEndOfTheRange)
 {
     const PlaybackRow row = GetParam();
-    SimProcess sim({"--version-text", row.versionText, "--range-start", RANGE_START,
-                    "--range-end", RANGE_END, "--fps", "60"});
+    SimProcess sim({"--version-text", row.versionText, "--range-start", RANGE_START, "--range-end",
+                    RANGE_END, "--fps", "60"});
     Link link(sim.Port());
     link.SetVersion(row.versionText);
     ASSERT_TRUE(link.LoginOk());
@@ -318,9 +316,9 @@ TEST_P(SimPlayback, PictureTimesRunFromTheWantedStartToTheEndOfTheRange)
         w2 = MakeTimeWord(row.wanted.time().hour(), row.wanted.time().minute(),
                           row.wanted.time().second());
     }
-    link.SendRequest(KIND_RECORDER,
-                     RecorderPayload(1, w1, w2, MakePlayControlWord(1, std::uint8_t(row.speed),
-                                                                    row.reverse)));
+    link.SendRequest(
+        KIND_RECORDER,
+        RecorderPayload(1, w1, w2, MakePlayControlWord(1, std::uint8_t(row.speed), row.reverse)));
     std::vector<qint64> times;
     std::optional<Reply> r;
     CJpegImage decoder;
@@ -335,10 +333,9 @@ TEST_P(SimPlayback, PictureTimesRunFromTheWantedStartToTheEndOfTheRange)
         ASSERT_EQ(decoder.Decode(reinterpret_cast<const std::uint8_t *>(r->data.constData()),
                                  std::size_t(r->data.size()), false),
                   1);
-        QDateTime t = rec.bCalendarSeconds
-                          ? QDateTime::fromSecsSinceEpoch(rec.dwSeconds)
-                          : QDateTime(QDate(rec.nYear, rec.nMonth, rec.nDay),
-                                      QTime(rec.nHour, rec.nMinute, rec.nSecond));
+        QDateTime t = rec.bCalendarSeconds ? QDateTime::fromSecsSinceEpoch(rec.dwSeconds)
+                                           : QDateTime(QDate(rec.nYear, rec.nMonth, rec.nDay),
+                                                       QTime(rec.nHour, rec.nMinute, rec.nSecond));
         times.push_back(t.toSecsSinceEpoch());
     }
     ASSERT_TRUE(r);
@@ -346,8 +343,8 @@ TEST_P(SimPlayback, PictureTimesRunFromTheWantedStartToTheEndOfTheRange)
     EXPECT_EQ(r->header.nPacketSize, 60u);
     ASSERT_GE(times.size(), 2u);
     EXPECT_EQ(times.front(), row.wanted.toSecsSinceEpoch());
-    const qint64 last = row.reverse ? Local(RANGE_START).toSecsSinceEpoch()
-                                    : Local(RANGE_END).toSecsSinceEpoch();
+    const qint64 last =
+        row.reverse ? Local(RANGE_START).toSecsSinceEpoch() : Local(RANGE_END).toSecsSinceEpoch();
     EXPECT_LE(std::abs(times.back() - last), 1);
     for (std::size_t i = 1; i < times.size(); ++i) {
         if (row.reverse)
@@ -359,11 +356,10 @@ TEST_P(SimPlayback, PictureTimesRunFromTheWantedStartToTheEndOfTheRange)
 
 INSTANTIATE_TEST_SUITE_P(
     Directions, SimPlayback,
-    ::testing::Values(
-        PlaybackRow{"DVR PACKET1.2", false, 7, Local("2026-03-14T10:00:20")},
-        PlaybackRow{"DVR PACKET1.0", false, 6, Local("2026-03-14T10:00:25")},
-        PlaybackRow{"DVR PACKET1.2", true, 7, Local("2026-03-14T10:00:10")},
-        PlaybackRow{"DVR PACKET9.9", false, 1, Local("2026-03-14T10:00:28")}));
+    ::testing::Values(PlaybackRow{"DVR PACKET1.2", false, 7, Local("2026-03-14T10:00:20")},
+                      PlaybackRow{"DVR PACKET1.0", false, 6, Local("2026-03-14T10:00:25")},
+                      PlaybackRow{"DVR PACKET1.2", true, 7, Local("2026-03-14T10:00:10")},
+                      PlaybackRow{"DVR PACKET9.9", false, 1, Local("2026-03-14T10:00:28")}));
 
 struct StatusRow {
     const char *name;
@@ -405,10 +401,23 @@ INSTANTIATE_TEST_SUITE_P(
         StatusRow{"minute 60", {}, 1, MakeDateWord(2026, 3, 14), MakeTimeWord(10, 60, 0), PLAY, 4},
         StatusRow{"day before", {}, 1, MakeDateWord(2026, 3, 13), MakeTimeWord(10, 0, 5), PLAY, 2},
         StatusRow{"day after", {}, 1, MakeDateWord(2026, 3, 15), MakeTimeWord(10, 0, 5), PLAY, 2},
-        StatusRow{"forwards at end", {}, 1, MakeDateWord(2026, 3, 14), MakeTimeWord(11, 0, 0), PLAY, 3},
-        StatusRow{"reverse at start", {}, 1, MakeDateWord(2026, 3, 14), MakeTimeWord(9, 0, 0), PLAY_REVERSE, 3},
+        StatusRow{
+            "forwards at end", {}, 1, MakeDateWord(2026, 3, 14), MakeTimeWord(11, 0, 0), PLAY, 3},
+        StatusRow{"reverse at start",
+                  {},
+                  1,
+                  MakeDateWord(2026, 3, 14),
+                  MakeTimeWord(9, 0, 0),
+                  PLAY_REVERSE,
+                  3},
         StatusRow{"channel 7", {}, 7, MakeDateWord(2026, 3, 14), MakeTimeWord(10, 0, 5), PLAY, 2},
-        StatusRow{"error option", {"--playback-error"}, 1, MakeDateWord(2026, 3, 14), MakeTimeWord(10, 0, 5), PLAY, 0}));
+        StatusRow{"error option",
+                  {"--playback-error"},
+                  1,
+                  MakeDateWord(2026, 3, 14),
+                  MakeTimeWord(10, 0, 5),
+                  PLAY,
+                  0}));
 
 TEST(SimPlayback, QuadPlaybackRotatesChannelsAndPlayStateZeroStops)
 {
@@ -416,8 +425,8 @@ TEST(SimPlayback, QuadPlaybackRotatesChannelsAndPlayStateZeroStops)
     Link link(sim.Port());
     ASSERT_TRUE(link.LoginOk());
     // Channel index 255 = quad: word 0 is 0.
-    link.SendRequest(KIND_RECORDER, RecorderPayload(255, MakeDateWord(2026, 3, 14),
-                                                    MakeTimeWord(10, 0, 1), PLAY));
+    link.SendRequest(KIND_RECORDER,
+                     RecorderPayload(255, MakeDateWord(2026, 3, 14), MakeTimeWord(10, 0, 1), PLAY));
     std::set<int> channels;
     for (int i = 0; i < 8; ++i) {
         auto r = link.Next();
@@ -515,8 +524,8 @@ TEST(SimAlerts, BadChannelOptionAddsChannelsTheClientIgnores)
 
 TEST(SimStartTime, SentOnRequestAndUnaskedWithTheOption)
 {
-    SimProcess sim({"--push-start-time", "50", "--range-start", RANGE_START, "--range-end",
-                    RANGE_END});
+    SimProcess sim(
+        {"--push-start-time", "50", "--range-start", RANGE_START, "--range-end", RANGE_END});
     Link link(sim.Port());
     ASSERT_TRUE(link.LoginOk());
     for (int i = 0; i < 2; ++i) { // unasked
@@ -550,7 +559,8 @@ TEST(SimLog, EveryRequestIsLoggedWithItsBytesAndWhatWasDone)
     std::vector<QByteArray> hex;
     for (const auto &[kind, words] : sent) {
         const auto bytes = BuildRequestWords(kind, MakeVersionText(PACKET_VERSION_12), words);
-        hex.push_back(QByteArray(reinterpret_cast<const char *>(bytes.data()), int(bytes.size())).toHex());
+        hex.push_back(
+            QByteArray(reinterpret_cast<const char *>(bytes.data()), int(bytes.size())).toHex());
         link.SendBytes(bytes);
     }
     ASSERT_TRUE(link.NextWithCode(COMMAND_R_STOP));
@@ -574,8 +584,9 @@ TEST(SimLog, EveryRequestIsLoggedWithItsBytesAndWhatWasDone)
     for (std::size_t i = 0; i < sent.size(); ++i) {
         const QJsonObject &o = requests[i + 1];
         EXPECT_EQ(o["bytes"].toString().toLatin1(), hex[i]) << i;
-        EXPECT_EQ(o["code"].toString(),
-                  QStringLiteral("0x%1").arg(RequestCommandCode(sent[i].first), 4, 16, QLatin1Char('0')));
+        EXPECT_EQ(
+            o["code"].toString(),
+            QStringLiteral("0x%1").arg(RequestCommandCode(sent[i].first), 4, 16, QLatin1Char('0')));
         const QJsonArray words = o["words"].toArray();
         ASSERT_EQ(words.size(), 8);
         for (int w = 0; w < 8; ++w)
@@ -648,7 +659,8 @@ TEST(SimPtz, PanMovesTheSceneOfTheChannelShownAlone)
     EXPECT_LT(DifferingBuildingPixels(*moved, *later), 2000);
 }
 
-// ---- options -------------------------------------------------------------------------------------
+// ---- options
+// -------------------------------------------------------------------------------------
 
 TEST(SimOptions, HelpListsEveryOption)
 {
@@ -657,14 +669,41 @@ TEST(SimOptions, HelpListsEveryOption)
     p.start(testsupport::simulatorPath(), {"--help"});
     ASSERT_TRUE(p.waitForFinished(WAIT_MS));
     const QByteArray help = p.readAllStandardOutput();
-    for (const char *name :
-         {"--listen", "--port", "--version-text", "--user", "--password", "--any-login",
-          "--channel-info", "--field-row", "--channel-num", "--range-start", "--range-end",
-          "--fps", "--frames", "--size", "--quality", "--gap-ms", "--alert-interval",
-          "--alert-bad-channels", "--push-start-time", "--events", "--log", "--verbose",
-          "--stats", "--never-answer", "--silent-after", "--refuse-login", "--close-after",
-          "--refuse-connections", "--garbage", "--oversize", "--oversize-size",
-          "--split-header", "--coalesce", "--trickle", "--playback-error"})
+    for (const char *name : {"--listen",
+                             "--port",
+                             "--version-text",
+                             "--user",
+                             "--password",
+                             "--any-login",
+                             "--channel-info",
+                             "--field-row",
+                             "--channel-num",
+                             "--range-start",
+                             "--range-end",
+                             "--fps",
+                             "--frames",
+                             "--size",
+                             "--quality",
+                             "--gap-ms",
+                             "--alert-interval",
+                             "--alert-bad-channels",
+                             "--push-start-time",
+                             "--events",
+                             "--log",
+                             "--verbose",
+                             "--stats",
+                             "--never-answer",
+                             "--silent-after",
+                             "--refuse-login",
+                             "--close-after",
+                             "--refuse-connections",
+                             "--garbage",
+                             "--oversize",
+                             "--oversize-size",
+                             "--split-header",
+                             "--coalesce",
+                             "--trickle",
+                             "--playback-error"})
         EXPECT_TRUE(help.contains(name)) << name;
 }
 

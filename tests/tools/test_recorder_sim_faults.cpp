@@ -246,7 +246,8 @@ TEST(SimFaults, TrickleSendsPacketsInSmallChunksSlowly)
     PacketHeader h;
     h.Parse(reinterpret_cast<const std::uint8_t *>(all.constData()), 28);
     EXPECT_EQ(h.nCommand, COMMAND_R_LOGIN);
-    EXPECT_EQ(ReadPayloadWords(reinterpret_cast<const std::uint8_t *>(all.constData()) + 28)[0], 1u);
+    EXPECT_EQ(ReadPayloadWords(reinterpret_cast<const std::uint8_t *>(all.constData()) + 28)[0],
+              1u);
 }
 
 TEST(SimSessions, TwoClientsAreServedAtOnce)

@@ -28,12 +28,24 @@ QByteArray MakeEventList(int count, const QDateTime &rangeStart, const QDateTime
             rec[5] = 24;
         if (i % 9 == 8) {
             switch ((i / 9) % 6) {
-            case 0: rec[3] = 13; break;
-            case 1: rec[4] = 32; break;
-            case 2: rec[5] = 25; break;
-            case 3: rec[6] = 60; break;
-            case 4: rec[7] = 60; break;
-            default: rec[2] = 101; break;
+            case 0:
+                rec[3] = 13;
+                break;
+            case 1:
+                rec[4] = 32;
+                break;
+            case 2:
+                rec[5] = 25;
+                break;
+            case 3:
+                rec[6] = 60;
+                break;
+            case 4:
+                rec[7] = 60;
+                break;
+            default:
+                rec[2] = 101;
+                break;
             }
         }
         std::copy(rec, rec + EVENT_RECORD_SIZE, list.data() + i * EVENT_RECORD_SIZE);

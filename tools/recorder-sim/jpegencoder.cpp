@@ -14,8 +14,7 @@ JpegEncoder::~JpegEncoder()
         tjDestroy(static_cast<tjhandle>(m_handle));
 }
 
-QByteArray JpegEncoder::Encode(const std::uint8_t *bottomUpBgr, int width, int height,
-                               int stride)
+QByteArray JpegEncoder::Encode(const std::uint8_t *bottomUpBgr, int width, int height, int stride)
 {
     if (!m_handle)
         return QByteArray();

@@ -12,7 +12,7 @@ namespace sim {
 constexpr int MIN_PICTURE_BYTES = 3072;
 
 class JpegEncoder {
-public:
+  public:
     explicit JpegEncoder(int quality);
     ~JpegEncoder();
     JpegEncoder(const JpegEncoder &) = delete;
@@ -25,7 +25,7 @@ public:
     // behind the APP0 segment, so the stream still starts FF D8 FF E0 00.
     static QByteArray PadTo(const QByteArray &jpeg, int minBytes);
 
-private:
+  private:
     void *m_handle = nullptr;
     int m_quality;
 };

@@ -28,8 +28,9 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "telvane-recorder-sim: warning: the version text has no "
                              "\"DVR PACKET\"; the client will not see any reply\n");
     if (std::int64_t(options.width) * options.height > 220000)
-        std::fprintf(stderr, "telvane-recorder-sim: warning: %dx%d pictures exceed the "
-                             "client's 220000-pixel limit and will be refused\n",
+        std::fprintf(stderr,
+                     "telvane-recorder-sim: warning: %dx%d pictures exceed the "
+                     "client's 220000-pixel limit and will be refused\n",
                      options.width, options.height);
 
     sim::SimServer server(options);

@@ -31,7 +31,7 @@ struct PacingOptions {
 
 class PacketPacer : public QObject {
     Q_OBJECT
-public:
+  public:
     PacketPacer(QTcpSocket *socket, const PacingOptions &options, QObject *parent = nullptr);
 
     void Enqueue(const QByteArray &packet, bool isPicture);
@@ -43,11 +43,11 @@ public:
     int Queued() const { return int(m_queue.size()); }
     qint64 BytesWritten() const { return m_bytesWritten; }
 
-signals:
+  signals:
     void Idle();
     void PictureWritten();
 
-private:
+  private:
     struct Item {
         QByteArray bytes;
         bool isPicture = false;
@@ -62,8 +62,8 @@ private:
     PacingOptions m_options;
     std::deque<Item> m_queue;
     bool m_inFlight = false;
-    int m_completedInFlight = 0;   // whole packets finished by the write in flight
-    int m_picturesInFlight = 0;    // of which pictures
+    int m_completedInFlight = 0; // whole packets finished by the write in flight
+    int m_picturesInFlight = 0;  // of which pictures
     QTimer m_pause;
     QTimer m_hold; // coalescing: how long to wait for more packets
     bool m_holdExpired = false;

@@ -27,7 +27,7 @@ struct PictureRequest {
 };
 
 class PictureFactory {
-public:
+  public:
     PictureFactory(int width, int height, int quality, int fieldRowSelector);
 
     QByteArray Picture(const PictureRequest &request);
@@ -37,7 +37,7 @@ public:
     qint64 Rendered() const { return m_rendered; }
     qint64 CacheHits() const { return m_hits; }
 
-private:
+  private:
     QByteArray Make(const PictureRequest &request);
 
     int m_width;

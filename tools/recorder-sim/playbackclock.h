@@ -18,16 +18,17 @@ constexpr int PLAYBACK_END = 3;
 constexpr int PLAYBACK_INVALID_DATE = 4;
 
 class PlaybackClock {
-public:
+  public:
     PlaybackClock() = default;
     PlaybackClock(const QDateTime &rangeStart, const QDateTime &rangeEnd)
-        : m_rangeStart(rangeStart), m_rangeEnd(rangeEnd) {}
+        : m_rangeStart(rangeStart), m_rangeEnd(rangeEnd)
+    {
+    }
 
     // Reads words 1..3 of a COMMAND_RECORDER request whose play state is 1 or 2.
     // Returns PLAYBACK_PICTURE when pictures can follow, otherwise the status code
     // for a single refusing reply.
-    int Start(std::uint32_t word1, std::uint32_t word2, std::uint32_t playControl,
-              int versionCode);
+    int Start(std::uint32_t word1, std::uint32_t word2, std::uint32_t playControl, int versionCode);
 
     // Picture time after elapsedMs of real time, clamped to the range; *ended is set
     // once the time has run past the end (forwards) or the start (reverse).
@@ -41,7 +42,7 @@ public:
     // Speed byte of the PlayControlWord as a rate: 1 normal, step s = 2^(s-1) up to 64.
     static int RateOfSpeed(int speed);
 
-private:
+  private:
     QDateTime m_rangeStart, m_rangeEnd;
     QDateTime m_start;
     bool m_reverse = false;

@@ -10,7 +10,7 @@
 namespace sim {
 
 class RequestFramer {
-public:
+  public:
     enum Result { NeedMore, Packet, Garbage };
 
     // Largest request accepted; the login (300 bytes) is the largest real one.
@@ -21,7 +21,7 @@ public:
     Result Next(QByteArray *out);
     int Buffered() const { return m_buffer.size(); }
 
-private:
+  private:
     bool PlausibleAt(int offset, bool requireKnownCode) const;
 
     QByteArray m_buffer;

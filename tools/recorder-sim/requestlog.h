@@ -15,7 +15,7 @@
 namespace sim {
 
 class RequestLog {
-public:
+  public:
     // An empty name gives a log that writes nothing.
     explicit RequestLog(const QString &fileName);
     bool IsOpen() const { return m_file.isOpen(); }
@@ -24,7 +24,7 @@ public:
     void LogRequest(int conn, const Request &request, const QString &action);
     void LogEvent(int conn, const QString &event, const QByteArray &bytes = QByteArray());
 
-private:
+  private:
     void Write(const QByteArray &line);
     QFile m_file;
 };

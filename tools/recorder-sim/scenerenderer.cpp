@@ -25,11 +25,16 @@ SceneRenderer::SceneRenderer(int width, int height)
 QColor SceneRenderer::Tint(int channelIndex)
 {
     switch (channelIndex) {
-    case 0: return QColor(210, 50, 40);
-    case 1: return QColor(50, 190, 60);
-    case 2: return QColor(50, 80, 215);
-    case 3: return QColor(205, 195, 40);
-    default: return QColor(128, 128, 128);
+    case 0:
+        return QColor(210, 50, 40);
+    case 1:
+        return QColor(50, 190, 60);
+    case 2:
+        return QColor(50, 80, 215);
+    case 3:
+        return QColor(205, 195, 40);
+    default:
+        return QColor(128, 128, 128);
     }
 }
 
@@ -99,8 +104,8 @@ const QImage &SceneRenderer::Render(const SceneFrame &f)
     p.drawEllipse(QPointF(carX + 22, roadY), 9, 9);
     p.drawEllipse(QPointF(carX + 88, roadY), 9, 9);
     const double ballX = m_width * (0.5 + 0.4 * std::sin(f.phase * 0.9 + ci));
-    const double ballY = MARKER_BAND_ROWS + 20 +
-                         (m_height * 0.5) * std::fabs(std::sin(f.phase * 2.1 + ci));
+    const double ballY =
+        MARKER_BAND_ROWS + 20 + (m_height * 0.5) * std::fabs(std::sin(f.phase * 2.1 + ci));
     p.setBrush(QColor(255, 255, 255));
     p.drawEllipse(QPointF(ballX, ballY), 14, 14);
 

@@ -29,7 +29,7 @@ struct SceneFrame {
 };
 
 class SceneRenderer {
-public:
+  public:
     SceneRenderer(int width, int height);
 
     // Renders one picture (Format_RGB32, width x height).
@@ -38,7 +38,7 @@ public:
     // The channel's tint as red, green, blue.
     static QColor Tint(int channelIndex);
 
-private:
+  private:
     QImage BuildPanorama(int channelIndex) const;
 
     int m_width;

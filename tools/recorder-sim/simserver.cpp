@@ -63,8 +63,7 @@ void SimServer::OnNewConnection()
             std::fprintf(stderr, "connection %d from %s:%u\n", id,
                          qPrintable(socket->peerAddress().toString()), socket->peerPort());
         auto *session = new SimSession(socket, id, m_options, &m_factory, &m_log, this);
-        connect(session, &SimSession::PictureSent, this,
-                [this] { ++m_picturesWritten; });
+        connect(session, &SimSession::PictureSent, this, [this] { ++m_picturesWritten; });
         connect(session, &SimSession::Finished, session, &QObject::deleteLater);
     }
 }

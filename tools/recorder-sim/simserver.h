@@ -16,7 +16,7 @@ namespace sim {
 
 class SimServer : public QObject {
     Q_OBJECT
-public:
+  public:
     SimServer(const SimOptions &options, QObject *parent = nullptr);
 
     bool Listen(QString *error);
@@ -24,7 +24,7 @@ public:
     // Prints the pictures per second written in the last second on stderr.
     void EnableStats();
 
-private:
+  private:
     void OnNewConnection();
 
     const SimOptions &m_options;

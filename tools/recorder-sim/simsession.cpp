@@ -90,25 +90,33 @@ QString SimSession::Handle(const Request &r)
     if (!m_loggedIn)
         return QStringLiteral("ignored: not logged in");
     switch (r.command) {
-    case COMMAND_LIVE: return OnLive(r);
-    case COMMAND_RECORDER: return OnRecorder(r);
-    case COMMAND_STOP: return OnStop();
-    case COMMAND_EVENT: return OnEvent();
-    case COMMAND_PTZ: return OnPtz(r);
-    case COMMAND_ALERT: return OnAlert(r);
+    case COMMAND_LIVE:
+        return OnLive(r);
+    case COMMAND_RECORDER:
+        return OnRecorder(r);
+    case COMMAND_STOP:
+        return OnStop();
+    case COMMAND_EVENT:
+        return OnEvent();
+    case COMMAND_PTZ:
+        return OnPtz(r);
+    case COMMAND_ALERT:
+        return OnAlert(r);
     case COMMAND_START_TIME:
         SendStartTime();
         return QStringLiteral("start time sent");
-    case COMMAND_WATCHDOG: return QStringLiteral("keep-alive");
-    default: return QStringLiteral("ignored: unknown code");
+    case COMMAND_WATCHDOG:
+        return QStringLiteral("keep-alive");
+    default:
+        return QStringLiteral("ignored: unknown code");
     }
 }
 
 QString SimSession::OnLogin(const Request &r)
 {
-    const bool match = m_options.anyLogin ||
-                       (r.userId.compare(m_options.user, Qt::CaseInsensitive) == 0 &&
-                        r.password == m_options.password);
+    const bool match =
+        m_options.anyLogin || (r.userId.compare(m_options.user, Qt::CaseInsensitive) == 0 &&
+                               r.password == m_options.password);
     const bool accepted = match && !m_options.refuseLogin;
     Words w{};
     w[0] = accepted ? 1 : 0;
@@ -120,8 +128,7 @@ QString SimSession::OnLogin(const Request &r)
     m_loggedIn = accepted;
     if (accepted && m_options.pushStartTimeMs > 0)
         m_startTimeTimer.start(m_options.pushStartTimeMs);
-    return accepted ? QStringLiteral("login accepted")
-                    : QStringLiteral("login refused");
+    return accepted ? QStringLiteral("login accepted") : QStringLiteral("login refused");
 }
 
 QString SimSession::OnLive(const Request &r)
@@ -185,8 +192,8 @@ QString SimSession::OnStop()
 
 QString SimSession::OnEvent()
 {
-    const QByteArray list = MakeEventList(m_options.events, m_options.rangeStart,
-                                          m_options.rangeEnd);
+    const QByteArray list =
+        MakeEventList(m_options.events, m_options.rangeStart, m_options.rangeEnd);
     Send(COMMAND_R_EVENT, Words{}, list);
     return QStringLiteral("event list: %1 records").arg(m_options.events);
 }
@@ -283,9 +290,8 @@ void SimSession::PumpPictures()
     PreparePicture();
     // While packets gather for one write the pacer stays ready for more.
     if (m_pacer->CanAcceptPicture())
-        m_pictureTimer.start(
-            int(std::max<qint64>(0, m_nextDueNs - m_streamClock.nsecsElapsed() + 999999) /
-                1000000));
+        m_pictureTimer.start(int(
+            std::max<qint64>(0, m_nextDueNs - m_streamClock.nsecsElapsed() + 999999) / 1000000));
 }
 
 void SimSession::PreparePicture()
@@ -343,9 +349,8 @@ void SimSession::SendPrepared()
     }
     ++m_picturesQueued;
     if (m_options.oversizeEvery > 0 && m_picturesQueued % m_options.oversizeEvery == 0)
-        PatchPacketSize(p.packet, m_options.oversizeSize
-                                      ? m_options.oversizeSize
-                                      : std::uint32_t(p.packet.size() + 65536));
+        PatchPacketSize(p.packet, m_options.oversizeSize ? m_options.oversizeSize
+                                                         : std::uint32_t(p.packet.size() + 65536));
     m_pacer->Enqueue(p.packet, true);
     if (m_options.garbageEvery > 0 && m_picturesQueued % m_options.garbageEvery == 0)
         SendGarbage();

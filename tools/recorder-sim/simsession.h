@@ -33,17 +33,17 @@ class RequestLog;
 
 class SimSession : public QObject {
     Q_OBJECT
-public:
+  public:
     SimSession(QTcpSocket *socket, int connectionId, const SimOptions &options,
                PictureFactory *factory, RequestLog *log, QObject *parent = nullptr);
 
     qint64 PicturesWritten() const { return m_picturesWritten; }
 
-signals:
+  signals:
     void Finished();
     void PictureSent();
 
-private:
+  private:
     enum class Stream { None, Live, Playback };
 
     struct PtzAxis {

@@ -116,8 +116,8 @@ QDateTime FromDateTimeWords(std::uint32_t dateWord, std::uint32_t timeWord)
     int year = int(dateWord >> 16), month = int(dateWord >> 8 & 0xFF), day = int(dateWord & 0xFF);
     int hour = int(timeWord >> 24), minute = int(timeWord >> 16 & 0xFF),
         second = int(timeWord >> 8 & 0xFF);
-    if (year < 1995 || year > 2095 || month < 1 || month > 12 || day < 1 || day > 31 ||
-        hour > 24 || minute > 59 || second > 59)
+    if (year < 1995 || year > 2095 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 24 ||
+        minute > 59 || second > 59)
         return QDateTime();
     QDate date(year, month, day);
     if (!date.isValid())
@@ -158,16 +158,26 @@ void PutPictureTime(Words &words, int versionCode, int channelIndex, const QDate
 QString CommandName(std::uint32_t code)
 {
     switch (code) {
-    case COMMAND_LOGIN: return QStringLiteral("COMMAND_LOGIN");
-    case COMMAND_LIVE: return QStringLiteral("COMMAND_LIVE");
-    case COMMAND_STOP: return QStringLiteral("COMMAND_STOP");
-    case COMMAND_RECORDER: return QStringLiteral("COMMAND_RECORDER");
-    case COMMAND_PTZ: return QStringLiteral("COMMAND_PTZ");
-    case COMMAND_ALERT: return QStringLiteral("COMMAND_ALERT");
-    case COMMAND_EVENT: return QStringLiteral("COMMAND_EVENT");
-    case COMMAND_START_TIME: return QStringLiteral("COMMAND_START_TIME");
-    case COMMAND_WATCHDOG: return QStringLiteral("COMMAND_WATCHDOG");
-    default: return QStringLiteral("UNKNOWN");
+    case COMMAND_LOGIN:
+        return QStringLiteral("COMMAND_LOGIN");
+    case COMMAND_LIVE:
+        return QStringLiteral("COMMAND_LIVE");
+    case COMMAND_STOP:
+        return QStringLiteral("COMMAND_STOP");
+    case COMMAND_RECORDER:
+        return QStringLiteral("COMMAND_RECORDER");
+    case COMMAND_PTZ:
+        return QStringLiteral("COMMAND_PTZ");
+    case COMMAND_ALERT:
+        return QStringLiteral("COMMAND_ALERT");
+    case COMMAND_EVENT:
+        return QStringLiteral("COMMAND_EVENT");
+    case COMMAND_START_TIME:
+        return QStringLiteral("COMMAND_START_TIME");
+    case COMMAND_WATCHDOG:
+        return QStringLiteral("COMMAND_WATCHDOG");
+    default:
+        return QStringLiteral("UNKNOWN");
     }
 }
 

@@ -722,3 +722,57 @@ TEST(SimOptions, RefusesAddressesBeyondLoopbackAndBadValues)
         EXPECT_FALSE(p.readAllStandardOutput().contains("LISTENING"));
     }
 }
+
+// ---- robustness
+// -----------------------------------------------------------------------------------
+
+TEST(SimRequests, RequestsSplitAnywhereAndGarbageBetweenThemAreHandled)
+{
+    QTemporaryDir dir;
+    SimProcess sim({"--log", dir.filePath("log.jsonl")});
+    Link link(sim.Port());
+    RequestValues v;
+    const auto login = BuildRequest(KIND_LOGIN, VersionText{}, v);
+    for (std::uint8_t byte : login) { // one byte per write
+        link.Socket().write(reinterpret_cast<const char *>(&byte), 1);
+        link.Socket().flush();
+    }
+    auto r = link.Next();
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->words[0], 1u);
+    std::vector<std::uint8_t> junk(97, 0xA5);
+    junk[20] = 0x3C; // looks like a size, but not a plausible header
+    link.SendBytes(junk);
+    const auto start = BuildRequestWords(KIND_START_TIME, MakeVersionText(PACKET_VERSION_12), {});
+    std::vector<std::uint8_t> two(start);
+    two.insert(two.end(), start.begin(), start.end()); // two requests in one write
+    link.SendBytes(two);
+    for (int i = 0; i < 2; ++i) {
+        r = link.Next();
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->header.nCommand, COMMAND_R_START_TIME);
+    }
+    QFile f(dir.filePath("log.jsonl"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray log = f.readAll();
+    EXPECT_TRUE(log.contains("\"event\":\"garbage\""));
+    EXPECT_EQ(log.count("COMMAND_START_TIME"), 2);
+}
+
+TEST(SimPictures, SmallPicturesArePaddedToTheClientsMinimum)
+{
+    SimProcess sim({"--size", "640x16", "--quality", "50"});
+    Link link(sim.Port());
+    ASSERT_TRUE(link.LoginOk());
+    link.SendRequest(KIND_LIVE, Words({0, 4}));
+    auto r = link.Next();
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->data.size(), 3072);
+    EXPECT_EQ(r->data.left(5), QByteArray("\xFF\xD8\xFF\xE0\x00", 5));
+    CJpegImage decoder;
+    EXPECT_EQ(decoder.Decode(reinterpret_cast<const std::uint8_t *>(r->data.constData()),
+                             std::size_t(r->data.size()), false),
+              3);
+    EXPECT_EQ(decoder.Header().biWidth, 640);
+    EXPECT_EQ(decoder.Header().biHeight, 16);
+}

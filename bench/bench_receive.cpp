@@ -38,7 +38,7 @@ double MedianSeconds(std::vector<double> v)
 }
 
 class BareDecoder {
-public:
+  public:
     BareDecoder() : m_handle(tjInitDecompress()) {}
     ~BareDecoder() { tjDestroy(m_handle); }
     bool Decode(const QByteArray &jpeg)
@@ -50,11 +50,11 @@ public:
         const int pitch = (w * 3 + 3) & ~3;
         if (m_buffer.size() < size_t(pitch) * h)
             m_buffer.resize(size_t(pitch) * h);
-        return tjDecompress2(m_handle, p, (unsigned long)jpeg.size(), m_buffer.data(), w, pitch,
-                             h, TJPF_BGR, TJFLAG_BOTTOMUP) == 0;
+        return tjDecompress2(m_handle, p, (unsigned long)jpeg.size(), m_buffer.data(), w, pitch, h,
+                             TJPF_BGR, TJFLAG_BOTTOMUP) == 0;
     }
 
-private:
+  private:
     tjhandle m_handle;
     std::vector<unsigned char> m_buffer;
 };
@@ -97,8 +97,8 @@ int main(int argc, char **argv)
     const QDir dir(QStringLiteral(TELVANE_BENCH_PICTURES));
 
     std::printf("%d rounds x %d passes over each size's pictures; median round\n", rounds, passes);
-    std::printf("%-8s %12s %14s %14s  %s\n", "size", "bare pic/s", "receive pic/s",
-                "receive/bare", "shown");
+    std::printf("%-8s %12s %14s %14s  %s\n", "size", "bare pic/s", "receive pic/s", "receive/bare",
+                "shown");
     double worst = 0;
     for (const char *size : {"704x240", "720x288"}) {
         std::vector<QByteArray> pictures;

@@ -26,7 +26,7 @@ class QTcpSocket;
 constexpr std::size_t RECEIVE_READ_SIZE = 9129;
 
 class ISocketEvents {
-public:
+  public:
     virtual ~ISocketEvents() = default;
     virtual void OnSocketConnect(int nErrorCode) = 0;
     virtual void OnSocketRead(const uint8_t *pData, std::size_t nLength) = 0;
@@ -34,7 +34,7 @@ public:
 };
 
 class IClientSocket {
-public:
+  public:
     virtual ~IClientSocket() = default;
 
     // Where the events go; set before Connect.
@@ -51,7 +51,7 @@ public:
     // Shuts the link down in both directions and closes it. No events follow.
     virtual void Close() = 0;
 
-protected:
+  protected:
     ISocketEvents *m_pEvents = nullptr;
 };
 
@@ -61,7 +61,7 @@ using SocketFactory = std::function<std::unique_ptr<IClientSocket>()>;
 // QTcpSocket adapter used by the program.
 class CClientSocket : public QObject, public IClientSocket {
     Q_OBJECT
-public:
+  public:
     explicit CClientSocket(QObject *parent = nullptr);
     ~CClientSocket() override;
 
@@ -72,7 +72,7 @@ public:
 
     static SocketFactory Factory();
 
-private:
+  private:
     void OnConnected();
     void OnError();
     void OnReadyRead();
@@ -86,11 +86,15 @@ private:
 
 // Test double: records every call, delivers scripted reads, fails on demand.
 class FakeClientSocket : public IClientSocket {
-public:
+  public:
     bool Connect(const QString &host, uint16_t nPort) override;
     int64_t Send(const uint8_t *pData, std::size_t nLength) override;
     void SetNoDelay() override { ++m_nNoDelayCalls; }
-    void Close() override { ++m_nCloseCalls; m_bClosed = true; }
+    void Close() override
+    {
+        ++m_nCloseCalls;
+        m_bClosed = true;
+    }
 
     // Test side: complete the pending connect (0 = success, else an error code).
     void CompleteConnect(int nErrorCode = 0);

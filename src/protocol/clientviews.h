@@ -19,8 +19,8 @@ class CJpegImage;
 // client's frame record for that channel index and stay valid until the next
 // picture of the same index arrives (or the client is destroyed).
 struct ChannelPicture {
-    const CJpegImage *pRecord = nullptr; // the frame record itself
-    const uint8_t *pBits = nullptr;      // bottom-up 24-bit BGR rows, padded to 4 bytes
+    const CJpegImage *pRecord = nullptr;       // the frame record itself
+    const uint8_t *pBits = nullptr;            // bottom-up 24-bit BGR rows, padded to 4 bytes
     const BitmapInfoHeader *pHeader = nullptr; // the record's 40-byte header (width,
                                                // height > 0: bottom-up, bit count,
                                                // biSizeImage = bytes of pBits)
@@ -30,18 +30,18 @@ struct ChannelPicture {
 
 // Status codes for IClientView::ShowStatus.
 enum ClientStatus : uint8_t {
-    STATUS_WAITING = 0,        // "WAITING FOR CONNECTION."
-    STATUS_ESTABLISHED = 1,    // "CONNECTION ESTABLISHED."
-    STATUS_CONNECTING = 2,     // "CONNECTING.."
-    STATUS_RECONNECTING = 4,   // "TRY RECONNECTION"
-    STATUS_CONNECT_FAIL = 5,   // "CONNECTION FAIL:"
-    STATUS_TRY_REQUEST = 6,    // "TRY REQUEST IMAGE" + CNetClientWnd::RetryCount()
-    STATUS_EVENT_REPORT = 7,   // from CNetClientWnd::LastAlertWord()
+    STATUS_WAITING = 0,      // "WAITING FOR CONNECTION."
+    STATUS_ESTABLISHED = 1,  // "CONNECTION ESTABLISHED."
+    STATUS_CONNECTING = 2,   // "CONNECTING.."
+    STATUS_RECONNECTING = 4, // "TRY RECONNECTION"
+    STATUS_CONNECT_FAIL = 5, // "CONNECTION FAIL:"
+    STATUS_TRY_REQUEST = 6,  // "TRY REQUEST IMAGE" + CNetClientWnd::RetryCount()
+    STATUS_EVENT_REPORT = 7, // from CNetClientWnd::LastAlertWord()
 };
 
 // The main view (CTelvaneView) as the client uses it.
 class IClientView {
-public:
+  public:
     virtual ~IClientView() = default;
 
     // The settings record the view owns (user ID, password, host, port, reconnect
@@ -71,7 +71,7 @@ public:
 
 // The archive dialog (CArchiveDlg) as the client uses it.
 class IArchiveView {
-public:
+  public:
     virtual ~IArchiveView() = default;
 
     // m_bActive: the dialog is in playback mode.

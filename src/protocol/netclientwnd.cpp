@@ -8,8 +8,7 @@
 #include <cstring>
 
 CNetClientWnd::CNetClientWnd(ITimerHost &timers, SocketFactory socketFactory, QObject *parent)
-    : QObject(parent), m_timers(timers), m_socketFactory(std::move(socketFactory)),
-      m_receive(*this)
+    : QObject(parent), m_timers(timers), m_socketFactory(std::move(socketFactory)), m_receive(*this)
 {
     m_timers.SetHandler([this](int nId) { OnTimer(nId); });
 }
@@ -144,8 +143,9 @@ RequestValues CNetClientWnd::MakeRequestValues(int nKind) const
             const ClientSettings &settings = m_pView->Settings();
             values.userId = std::string(settings.m_szUserID,
                                         strnlen(settings.m_szUserID, sizeof settings.m_szUserID));
-            values.password = std::string(
-                settings.m_szPassword, strnlen(settings.m_szPassword, sizeof settings.m_szPassword));
+            values.password =
+                std::string(settings.m_szPassword,
+                            strnlen(settings.m_szPassword, sizeof settings.m_szPassword));
         }
         break;
     case KIND_LIVE:
@@ -199,8 +199,8 @@ void CNetClientWnd::SendCommand(int nKind, bool bArmTimer)
     default:
         break; // PTZ, alert and stop leave the expected replies as they are
     }
-    if (nKind == KIND_LIVE || nKind == KIND_RECORDER || nKind == KIND_EVENT ||
-        nKind == KIND_PTZ || nKind == KIND_STOP)
+    if (nKind == KIND_LIVE || nKind == KIND_RECORDER || nKind == KIND_EVENT || nKind == KIND_PTZ ||
+        nKind == KIND_STOP)
         m_receive.EmptyReassembly();
     if (nKind == KIND_STOP) {
         if (bArmTimer) {
@@ -211,7 +211,8 @@ void CNetClientWnd::SendCommand(int nKind, bool bArmTimer)
         bArmTimer = false;
     }
 
-    const std::vector<uint8_t> packet = BuildRequest(nKind, m_keptVersion, MakeRequestValues(nKind));
+    const std::vector<uint8_t> packet =
+        BuildRequest(nKind, m_keptVersion, MakeRequestValues(nKind));
     if (nKind == KIND_RECORDER) {
         if (PlayStateOf(m_dwPlayControl) == PLAY_STATE_STOP) {
             // A pause: count the replies that still come, a stuck stream renews the link.

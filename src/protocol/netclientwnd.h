@@ -35,12 +35,12 @@
 
 class CNetClientWnd : public QObject, public ISocketEvents, private IReceiveHost {
     Q_OBJECT
-public:
+  public:
     // Timer ids on the client's host.
-    static constexpr int TIMER_RESPONSE = 101;   // 5000 ms reply time-out
-    static constexpr int TIMER_STOP = 103;       // 300 ms stop repeat
-    static constexpr int TIMER_RECONNECT = 104;  // 2000 / 5000 ms reconnection attempts
-    static constexpr int TIMER_WATCHDOG = 105;   // 20000 ms keep-alive
+    static constexpr int TIMER_RESPONSE = 101;    // 5000 ms reply time-out
+    static constexpr int TIMER_STOP = 103;        // 300 ms stop repeat
+    static constexpr int TIMER_RECONNECT = 104;   // 2000 / 5000 ms reconnection attempts
+    static constexpr int TIMER_WATCHDOG = 105;    // 20000 ms keep-alive
     static constexpr int TIMER_LOGIN_PAUSE = 106; // 200 ms before the first request after a login
     static constexpr int RESPONSE_PERIOD_MS = 5000;
     static constexpr int STOP_PERIOD_MS = 300;
@@ -118,7 +118,7 @@ public:
     // The WM_USER + 1 handler (LINK_CONNECT_FAILED or LINK_RECONNECT_SOON).
     void OnLinkMessage(int nParam);
 
-private:
+  private:
     // IReceiveHost
     SessionState &State() override { return m_state; }
     IClientView *View() override { return m_pView; }

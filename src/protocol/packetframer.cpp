@@ -86,8 +86,7 @@ void PacketFramer::Process(const uint8_t *pData, std::size_t nLength)
             nLength -= static_cast<std::size_t>(nHeader);
             // Another magic inside the first 60 bytes means this packet was cut short
             // (its read was shorter than a header and payload): drop the stump.
-            const long nNext =
-                FindMagic(pData + 1, std::min(nLength, PACKET_MIN_SIZE) - 1);
+            const long nNext = FindMagic(pData + 1, std::min(nLength, PACKET_MIN_SIZE) - 1);
             if (nNext >= 0) {
                 pData += nNext + 1;
                 nLength -= static_cast<std::size_t>(nNext) + 1;
@@ -103,8 +102,7 @@ void PacketFramer::Process(const uint8_t *pData, std::size_t nLength)
             uint64_t nWire = std::max<uint64_t>(header.nPacketSize, PACKET_MIN_SIZE);
             if (nWire - PACKET_MIN_SIZE > MAX_DATA_BLOCK)
                 nWire = PACKET_MIN_SIZE; // not believed: resynchronise on the next magic
-            const std::size_t nTake =
-                static_cast<std::size_t>(std::min<uint64_t>(nLength, nWire));
+            const std::size_t nTake = static_cast<std::size_t>(std::min<uint64_t>(nLength, nWire));
             m_nRemaining = nWire - nTake;
             m_sink(pData, nTake, true);
             pData += nTake;

@@ -26,7 +26,7 @@
 #include <vector>
 
 class PacketFramer {
-public:
+  public:
     static constexpr uint32_t MAX_DATA_BLOCK = 8u * 1024 * 1024;
 
     // bStartsPacket: the logical read begins with a packet header (and holds at
@@ -48,7 +48,7 @@ public:
     // the first zero byte, or -1 (the receive model's header test).
     static long HeaderOffset(const uint8_t *pData, std::size_t nLength);
 
-private:
+  private:
     void Process(const uint8_t *pData, std::size_t nLength);
     void HoldBack(const uint8_t *pData, std::size_t nLength);
 

@@ -9,8 +9,7 @@
 #include <new>
 
 CReceivePath::CReceivePath(IReceiveHost &host)
-    : m_host(host),
-      m_framer([this](const uint8_t *pData, std::size_t nLength, bool bStartsPacket) {
+    : m_host(host), m_framer([this](const uint8_t *pData, std::size_t nLength, bool bStartsPacket) {
           OnLogicalRead(pData, nLength, bStartsPacket);
       })
 {
@@ -217,8 +216,7 @@ void CReceivePath::AnnounceBlock(const uint8_t *pData, std::size_t nLength)
         EmptyReassembly();
         return;
     }
-    const std::size_t nStored =
-        std::min<std::size_t>(nLength - PACKET_MIN_SIZE, nExpected);
+    const std::size_t nStored = std::min<std::size_t>(nLength - PACKET_MIN_SIZE, nExpected);
     std::memcpy(m_pImageDataBuf.get(), pData + PACKET_MIN_SIZE, nStored);
     m_nExpected = nExpected;
     m_nReceived = static_cast<uint32_t>(nStored);
@@ -313,8 +311,8 @@ void CReceivePath::FinishLive(bool bFirstRead)
     if ((pArchive && pArchive->IsActive()) || state.m_nCurrentChannel > 16)
         return;
     std::memcpy(m_pImageWorkBuf.get(), m_pImageDataBuf.get(), m_nExpected);
-    uint8_t byChannel = m_liveDecoder.Decode(m_pImageWorkBuf.get(), m_nExpected,
-                                             state.m_bNoCheckJpeg);
+    uint8_t byChannel =
+        m_liveDecoder.Decode(m_pImageWorkBuf.get(), m_nExpected, state.m_bNoCheckJpeg);
     // Without the marker check the reply's channel decides; a picture that did not
     // decode stays undecodable (the decoder would otherwise show stale pixels).
     if (state.m_bNoCheckJpeg && byChannel != CJpegImage::DECODE_FAILED)

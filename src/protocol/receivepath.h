@@ -51,7 +51,7 @@ struct SessionState {
 
 // What the receive path needs from the rest of the client.
 class IReceiveHost {
-public:
+  public:
     virtual ~IReceiveHost() = default;
     virtual SessionState &State() = 0;
     virtual IClientView *View() = 0;
@@ -64,8 +64,8 @@ public:
 };
 
 class CReceivePath {
-public:
-    static constexpr std::size_t BUFFER_SIZE = 9129;          // initial block capacity
+  public:
+    static constexpr std::size_t BUFFER_SIZE = 9129; // initial block capacity
     static constexpr uint32_t MAX_DATA_BLOCK = PacketFramer::MAX_DATA_BLOCK; // larger: skipped
     static constexpr uint32_t MIN_FIRST_READ_PICTURE = 3072;
     static constexpr uint32_t MAX_READ = 65536;
@@ -87,7 +87,11 @@ public:
     // One socket read (any length; the socket adapter gives at most 9129 bytes).
     void OnRead(const uint8_t *pData, std::size_t nLength);
     // Forgets partial headers and the packet in progress (new connection).
-    void ResetStream() { m_framer.Reset(); m_bSkipBlock = false; }
+    void ResetStream()
+    {
+        m_framer.Reset();
+        m_bSkipBlock = false;
+    }
     // Expected and received lengths 0, both picture buffers zeroed over their capacity.
     void EmptyReassembly();
 
@@ -102,7 +106,7 @@ public:
     uint32_t Received() const { return m_nReceived; }
     const PacketFramer &Framer() const { return m_framer; }
 
-private:
+  private:
     void OnLogicalRead(const uint8_t *pData, std::size_t nLength, bool bStartsPacket);
     void NewPacket(const uint8_t *pData, std::size_t nLength);
     void Continuation(const uint8_t *pData, std::size_t nLength);
@@ -121,7 +125,7 @@ private:
 
     IReceiveHost &m_host;
     PacketFramer m_framer;
-    PacketHeader m_header;   // header copy of the packet being handled
+    PacketHeader m_header;    // header copy of the packet being handled
     PayloadWords m_payload{}; // payload copy
     std::unique_ptr<uint8_t[]> m_pImageDataBuf;
     std::unique_ptr<uint8_t[]> m_pImageWorkBuf; // what the decoder reads

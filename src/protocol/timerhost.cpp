@@ -59,15 +59,16 @@ void ManualClock::Start(ManualTimerHost *pHost, int nId, int nPeriodMs)
 {
     assert(nPeriodMs > 0);
     Kill(pHost, nId);
-    m_entries.push_back({pHost, nId, std::max(1, nPeriodMs), m_nNow + std::max(1, nPeriodMs),
-                         m_nSeq++});
+    m_entries.push_back(
+        {pHost, nId, std::max(1, nPeriodMs), m_nNow + std::max(1, nPeriodMs), m_nSeq++});
 }
 
 void ManualClock::Kill(ManualTimerHost *pHost, int nId)
 {
-    m_entries.erase(std::remove_if(m_entries.begin(), m_entries.end(),
-                                   [&](const Entry &e) { return e.pHost == pHost && e.nId == nId; }),
-                    m_entries.end());
+    m_entries.erase(
+        std::remove_if(m_entries.begin(), m_entries.end(),
+                       [&](const Entry &e) { return e.pHost == pHost && e.nId == nId; }),
+        m_entries.end());
 }
 
 bool ManualClock::IsRunning(const ManualTimerHost *pHost, int nId) const

@@ -17,7 +17,7 @@
 #include <vector>
 
 class ITimerHost {
-public:
+  public:
     using Handler = std::function<void(int nId)>;
 
     virtual ~ITimerHost() = default;
@@ -31,21 +31,21 @@ public:
     // The owner's tick handler; called with the id of the timer that fired.
     void SetHandler(Handler handler) { m_handler = std::move(handler); }
 
-protected:
+  protected:
     void Fire(int nId)
     {
         if (m_handler)
             m_handler(nId);
     }
 
-private:
+  private:
     Handler m_handler;
 };
 
 // Production host: one QObject timer per id on the thread of the host.
 class QtTimerHost : public QObject, public ITimerHost {
     Q_OBJECT
-public:
+  public:
     explicit QtTimerHost(QObject *parent = nullptr);
     ~QtTimerHost() override;
 
@@ -53,10 +53,10 @@ public:
     void KillTimer(int nId) override;
     bool IsTimerRunning(int nId) const override;
 
-protected:
+  protected:
     void timerEvent(QTimerEvent *event) override;
 
-private:
+  private:
     std::map<int, int> m_qtIdById; // our id -> QObject timer id
 };
 
@@ -67,7 +67,7 @@ class ManualTimerHost;
 // same moment in the order they were scheduled for it (a periodic timer is scheduled
 // anew at each of its ticks).
 class ManualClock {
-public:
+  public:
     ManualClock() = default;
     ManualClock(const ManualClock &) = delete;
     ManualClock &operator=(const ManualClock &) = delete;
@@ -84,7 +84,7 @@ public:
 
     std::unique_ptr<ManualTimerHost> CreateHost();
 
-private:
+  private:
     friend class ManualTimerHost;
     struct Entry {
         ManualTimerHost *pHost;
@@ -105,7 +105,7 @@ private:
 };
 
 class ManualTimerHost : public ITimerHost {
-public:
+  public:
     explicit ManualTimerHost(ManualClock &clock) : m_clock(clock) {}
     ~ManualTimerHost() override { m_clock.Forget(this); }
 
@@ -116,7 +116,7 @@ public:
     // Every tick this host has fired, in order: (time in ms, id).
     const std::vector<std::pair<int64_t, int>> &Ticks() const { return m_ticks; }
 
-private:
+  private:
     friend class ManualClock;
     void Tick(int nId)
     {

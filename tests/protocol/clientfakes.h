@@ -155,8 +155,8 @@ inline std::vector<uint8_t> Reply(uint32_t nCommand, const PayloadWords &words,
 }
 
 inline std::vector<uint8_t> LoginPacket(bool bAccepted = true, uint8_t byChannelInfo = 4,
-                                       uint8_t bySelector = 0,
-                                       std::string_view version = "DVR PACKET1.2")
+                                        uint8_t bySelector = 0,
+                                        std::string_view version = "DVR PACKET1.2")
 {
     return Reply(COMMAND_R_LOGIN,
                  Words({bAccepted ? 1u : 0u, uint32_t(byChannelInfo) | uint32_t(bySelector) << 8,

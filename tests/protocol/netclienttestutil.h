@@ -66,7 +66,10 @@ struct ClientRig {
         return n;
     }
     // Milliseconds until the response timer fires, -1 when it does not run.
-    bool ResponseTimerRunning() const { return timers->IsTimerRunning(CNetClientWnd::TIMER_RESPONSE); }
+    bool ResponseTimerRunning() const
+    {
+        return timers->IsTimerRunning(CNetClientWnd::TIMER_RESPONSE);
+    }
 };
 
 } // namespace clienttest

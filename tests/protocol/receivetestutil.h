@@ -17,7 +17,8 @@ inline std::vector<uint8_t> MarkedPicture(uint8_t byChannel, unsigned nSeed = 1,
     for (int row = 0; row < nHeight; ++row)
         for (int x = 0; x < nWidth; ++x)
             pic.SetPixel(row, x, uint8_t((x / 3 + nSeed * 37) & 0xFF),
-                         uint8_t((row + nSeed * 5) & 0xFF), uint8_t(((x + row) / 4 + nSeed * 11) & 0xFF));
+                         uint8_t((row + nSeed * 5) & 0xFF),
+                         uint8_t(((x + row) / 4 + nSeed * 11) & 0xFF));
     DrawMarkersForJpeg(pic.Canvas(), byChannel, true);
     return imagingtest::Encode(pic, TJSAMP_420, nQuality);
 }
@@ -38,7 +39,7 @@ struct RecordingHost : IReceiveHost {
     FakeView *pView = nullptr;
     FakeArchive *pArchive = nullptr;
     bool bAlertMode = false;
-    std::vector<bool> arms;      // ArmResponseTimer calls
+    std::vector<bool> arms; // ArmResponseTimer calls
     int nStopTimerKills = 0;
     std::vector<bool> reconnects; // StartReconnect(fast) calls
     std::vector<uint8_t> loginVersions;
@@ -68,8 +69,8 @@ inline std::vector<std::vector<uint8_t>> Split(const std::vector<uint8_t> &bytes
     return reads;
 }
 
-inline std::vector<std::vector<uint8_t>> RandomSplit(const std::vector<uint8_t> &bytes, unsigned nSeed,
-                                                     size_t nMax = 9129)
+inline std::vector<std::vector<uint8_t>> RandomSplit(const std::vector<uint8_t> &bytes,
+                                                     unsigned nSeed, size_t nMax = 9129)
 {
     std::mt19937 rng(nSeed);
     std::uniform_int_distribution<size_t> len(1, nMax);

@@ -51,7 +51,7 @@ void Spin(int nMs)
 
 // Qt timers with every period divided by a factor, so a 15 s give-up takes 1.5 s.
 class ScaledTimerHost : public ITimerHost {
-public:
+  public:
     explicit ScaledTimerHost(int nDivisor) : m_nDivisor(nDivisor)
     {
         m_host.SetHandler([this](int nId) { Fire(nId); });
@@ -63,14 +63,14 @@ public:
     void KillTimer(int nId) override { m_host.KillTimer(nId); }
     bool IsTimerRunning(int nId) const override { return m_host.IsTimerRunning(nId); }
 
-private:
+  private:
     QtTimerHost m_host;
     int m_nDivisor;
 };
 
 // The simulator as a child process on an ephemeral loopback port.
 class Simulator {
-public:
+  public:
     bool Start(const QStringList &options)
     {
         if (!QFileInfo::exists(testsupport::simulatorPath()))
@@ -108,13 +108,13 @@ public:
     }
     int Port() const { return m_nPort; }
 
-private:
+  private:
     QProcess m_process;
     int m_nPort = 0;
 };
 
 class ClientE2E : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { EnsureApp(); }
 
     // Starts the simulator and a client bound to it; the test is skipped when the
@@ -154,9 +154,10 @@ protected:
     std::unique_ptr<CNetClientWnd> client;
 };
 
-#define BEGIN_OR_SKIP(...)                                                                    \
-    if (!Begin(__VA_ARGS__))                                                                  \
-    GTEST_SKIP() << "recorder simulator not available at " << testsupport::simulatorPath().toStdString()
+#define BEGIN_OR_SKIP(...)                                                                         \
+    if (!Begin(__VA_ARGS__))                                                                       \
+    GTEST_SKIP() << "recorder simulator not available at "                                         \
+                 << testsupport::simulatorPath().toStdString()
 
 struct VersionCase {
     const char *text;
@@ -194,8 +195,8 @@ TEST_F(ClientE2E, AllChannelStreamIsFiledUnderTheMarkedChannels)
     ASSERT_TRUE(WaitFor(allSeen, 10000));
     for (int i = 0; i < 4; ++i) {
         const ChannelPicture &pic = view.pictures[i];
-        const PictureRows rows = PictureRows::FromHeader(*pic.pHeader, pic.pBits,
-                                                         pic.pHeader->biSizeImage);
+        const PictureRows rows =
+            PictureRows::FromHeader(*pic.pHeader, pic.pBits, pic.pHeader->biSizeImage);
         EXPECT_EQ(CheckChannelMarker(rows), i) << "index " << i;
     }
     for (int index : view.shown)
@@ -284,8 +285,10 @@ TEST_F(ClientE2E, EventListIsStoredByteForByte)
     QTemporaryDir dir;
     const QString old = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(dir.path()));
-    const QStringList options = {"--events", "73", "--range-start", "2005-03-01T00:00:00",
-                                 "--range-end", "2005-03-15T23:00:00", "--fps", "20"};
+    const QStringList options = {"--events",      "73",
+                                 "--range-start", "2005-03-01T00:00:00",
+                                 "--range-end",   "2005-03-15T23:00:00",
+                                 "--fps",         "20"};
     if (!Begin(options)) {
         QDir::setCurrent(old);
         GTEST_SKIP() << "recorder simulator not available";

@@ -442,16 +442,15 @@ TEST_P(PtzTest, PanelActionsBecomeRequests)
 
 INSTANTIATE_TEST_SUITE_P(
     Actions, PtzTest,
-    ::testing::Values(
-        PtzRow{"PelcoPressed", "DVR PACKET1.2", 4, 6, true, {{0, 1, 4, 4}}},
-        PtzRow{"PelcoReleased", "DVR PACKET1.2", 4, 6, false, {{0, 2, 4, 4}}},
-        PtzRow{"Hmc250OnVersion10",
-               "DVR PACKET1.0",
-               3,
-               1,
-               true,
-               {{1, 0, 4, 3}, {0, 0, 4, 3}, {1, 0, 4, 4}, {0, 0, 4, 4}}},
-        PtzRow{"Scc641OtherVersion", "DVR PACKET9.9", 5, 8, true, {{2, 1, 4, 6}}}),
+    ::testing::Values(PtzRow{"PelcoPressed", "DVR PACKET1.2", 4, 6, true, {{0, 1, 4, 4}}},
+                      PtzRow{"PelcoReleased", "DVR PACKET1.2", 4, 6, false, {{0, 2, 4, 4}}},
+                      PtzRow{"Hmc250OnVersion10",
+                             "DVR PACKET1.0",
+                             3,
+                             1,
+                             true,
+                             {{1, 0, 4, 3}, {0, 0, 4, 3}, {1, 0, 4, 4}, {0, 0, 4, 4}}},
+                      PtzRow{"Scc641OtherVersion", "DVR PACKET9.9", 5, 8, true, {{2, 1, 4, 6}}}),
     [](const ::testing::TestParamInfo<PtzRow> &info) { return std::string(info.param.name); });
 
 TEST(NetClientRequests, PtzActionAboveElevenRepeatsTheLastCommandWord)

@@ -47,7 +47,7 @@ struct Recorder : ISocketEvents {
 };
 
 class SocketTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         clienttest::EnsureApp();

@@ -29,8 +29,8 @@ TEST(ManualClock, PeriodicTimersFireInTimeOrderThenSchedulingOrder)
     clock.Advance(600);
     // At 600 all three are due: timer 3 was scheduled first (at 0), timer 1 for its
     // second tick at 300, timer 2 for its third at 400.
-    const std::vector<std::pair<char, int>> expected = {
-        {'b', 2}, {'a', 1}, {'b', 2}, {'a', 3}, {'a', 1}, {'b', 2}};
+    const std::vector<std::pair<char, int>> expected = {{'b', 2}, {'a', 1}, {'b', 2},
+                                                        {'a', 3}, {'a', 1}, {'b', 2}};
     EXPECT_EQ(order, expected);
     EXPECT_EQ(a->Ticks(), (std::vector<Tick>{{300, 1}, {600, 3}, {600, 1}}));
     EXPECT_EQ(clock.Now(), 600);

@@ -16,7 +16,7 @@ using namespace clienttest;
 namespace {
 
 class ReceiveTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         host.pView = &view;
@@ -99,9 +99,7 @@ TEST_F(ReceiveTest, LargePictureGrowsTheBuffersAndCompletesAfterItsLastRead)
 
 TEST_F(ReceiveTest, AlertReportsNeedAlertModeAndAValidChannel)
 {
-    const auto alert = [](uint32_t ch) {
-        return Reply(COMMAND_R_ALERT, Words({ch, 0x01000100u}));
-    };
+    const auto alert = [](uint32_t ch) { return Reply(COMMAND_R_ALERT, Words({ch, 0x01000100u})); };
     Read(alert(2));
     EXPECT_TRUE(view.statuses.empty());
     EXPECT_EQ(host.state.dwLastAlertWord, 0u);
@@ -207,7 +205,7 @@ TEST_F(ReceiveTest, StartTimeReplyHandsTheRangeToTheArchive)
 // ---- playback ---------------------------------------------------------------------------
 
 class PlaybackTest : public ReceiveTest {
-protected:
+  protected:
     void SetUp() override
     {
         ReceiveTest::SetUp();

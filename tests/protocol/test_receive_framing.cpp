@@ -15,7 +15,7 @@ using namespace clienttest;
 namespace {
 
 class FramingTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         host.pView = &view;
@@ -232,6 +232,45 @@ TEST(StreamSplits, EveryWayOfCuttingTheStreamGivesTheSameResult)
     QDir::setCurrent(old);
 }
 
+TEST(StreamSplits, DamagedStreamsNeverCrashAndKeepMemoryBounded)
+{
+    QTemporaryDir dir; // a damaged event list may still be written
+    const QString old = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    std::vector<uint8_t> eventBlock;
+    const auto stream = MixedStream(eventBlock);
+    std::mt19937 rng(4242);
+    for (int round = 0; round < 150; ++round) {
+        std::vector<uint8_t> damaged = stream;
+        std::uniform_int_distribution<size_t> pos(0, damaged.size() - 1);
+        const int nFlips = 1 + round % 40;
+        for (int i = 0; i < nFlips; ++i)
+            damaged[pos(rng)] = uint8_t(rng());
+        // Now and then a header with a wild size or type.
+        if (round % 3 == 0) {
+            const size_t at = pos(rng) / 60 * 60;
+            auto wild = Reply(COMMAND_R_LIVE, Words({}));
+            WriteLE32(wild.data() + 16, uint32_t(rng()));
+            WriteLE32(wild.data() + 20, uint32_t(rng() % 5));
+            damaged.insert(damaged.begin() + long(at), wild.begin(), wild.end());
+        }
+        FakeView view;
+        FakeArchive archive;
+        RecordingHost host;
+        CReceivePath path{host};
+        host.pView = &view;
+        host.pArchive = round % 2 ? &archive : nullptr;
+        archive.bActive = round % 4 == 1;
+        host.state.m_bNoCheckJpeg = round % 5 == 0;
+        path.AllocateBuffers();
+        for (const auto &r : RandomSplit(damaged, unsigned(round), round % 2 ? 9129 : 200)) {
+            path.OnRead(r.data(), r.size());
+            ASSERT_LE(path.Capacity(), size_t(CReceivePath::MAX_DATA_BLOCK) + 1);
+        }
+    }
+    QDir::setCurrent(old);
+}
+
 // ---- the framer on its own ------------------------------------------------------------------
 
 TEST(PacketFramer, CutsLogicalReadsAtPacketEnds)
@@ -257,7 +296,8 @@ TEST(PacketFramer, HeaderOffsetFollowsTheTextRule)
     const std::string shifted = "ab" + plain;
     EXPECT_EQ(PacketFramer::HeaderOffset(reinterpret_cast<const uint8_t *>(shifted.data()), 28), 2);
     const std::string zeroFirst = std::string(1, '\0') + plain;
-    EXPECT_EQ(PacketFramer::HeaderOffset(reinterpret_cast<const uint8_t *>(zeroFirst.data()), 28), -1);
+    EXPECT_EQ(PacketFramer::HeaderOffset(reinterpret_cast<const uint8_t *>(zeroFirst.data()), 28),
+              -1);
     const std::string late = std::string(20, 'q') + plain;
     EXPECT_EQ(PacketFramer::HeaderOffset(reinterpret_cast<const uint8_t *>(late.data()), 48), -1);
 }

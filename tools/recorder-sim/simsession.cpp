@@ -281,9 +281,10 @@ void SimSession::PumpPictures()
         m_pictureTimer.start(int((m_nextDueNs - now + 999999) / 1000000));
         return;
     }
-    m_nextDueNs += qint64(1e9 / m_options.fps);
-    if (m_nextDueNs < now)
-        m_nextDueNs = now; // after a stall, no burst: one picture now, then the rate
+    // A picture that left late is made up for by the next ones, up to two intervals
+    // of debt; after a longer stall the rate restarts from now instead of bursting.
+    const qint64 interval = qint64(1e9 / m_options.fps);
+    m_nextDueNs = std::max(m_nextDueNs + interval, now - 2 * interval);
     SendPrepared();
     if (m_stream == Stream::None || m_silent)
         return;

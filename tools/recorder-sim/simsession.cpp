@@ -19,6 +19,9 @@ namespace {
 constexpr double PTZ_RATE[4] = {40.0, 20.0, 0.25, 10.0}; // pan px, tilt px, zoom x, focus
 const char *const PTZ_AXIS_NAME[4] = {"pan", "tilt", "zoom", "focus"};
 
+// How long before its due time a picture may be made.
+constexpr qint64 PREPARE_AHEAD_NS = 20 * 1000 * 1000;
+
 QDateTime WholeSeconds(const QDateTime &t)
 {
     return t.addMSecs(-t.time().msec());
@@ -271,14 +274,15 @@ void SimSession::PumpPictures()
     if (m_silent)
         return;
     // The next picture is made while the previous one leaves and the pause runs, so
-    // the rate is bounded by the slower of the two rather than by their sum.
-    if (!m_prepared.ready)
+    // the rate is bounded by the slower of the two rather than by their sum; at low
+    // rates only shortly before it is due, so that its time is not stale.
+    if (!m_prepared.ready && m_nextDueNs - m_streamClock.nsecsElapsed() < PREPARE_AHEAD_NS)
         PreparePicture();
     if (!m_pacer->CanAcceptPicture())
         return; // the pacer's Idle() calls again
     const qint64 now = m_streamClock.nsecsElapsed();
     if (now < m_nextDueNs) {
-        m_pictureTimer.start(int((m_nextDueNs - now + 999999) / 1000000));
+        ScheduleDue();
         return;
     }
     // A picture that left late is made up for by the next ones, up to two intervals
@@ -288,11 +292,18 @@ void SimSession::PumpPictures()
     SendPrepared();
     if (m_stream == Stream::None || m_silent)
         return;
-    PreparePicture();
+    if (m_nextDueNs - m_streamClock.nsecsElapsed() < PREPARE_AHEAD_NS)
+        PreparePicture();
     // While packets gather for one write the pacer stays ready for more.
     if (m_pacer->CanAcceptPicture())
-        m_pictureTimer.start(int(
-            std::max<qint64>(0, m_nextDueNs - m_streamClock.nsecsElapsed() + 999999) / 1000000));
+        ScheduleDue();
+}
+
+void SimSession::ScheduleDue()
+{
+    const qint64 wait = m_nextDueNs - m_streamClock.nsecsElapsed();
+    const qint64 lead = m_prepared.ready ? 0 : PREPARE_AHEAD_NS / 2;
+    m_pictureTimer.start(int(std::max<qint64>(0, wait - lead + 999999) / 1000000));
 }
 
 void SimSession::PreparePicture()

@@ -67,6 +67,7 @@ class SimSession : public QObject {
     void StopStream();
     void StartStream(Stream stream);
     void PumpPictures();
+    void ScheduleDue();
     void PreparePicture();
     void SendPrepared();
     void SendPlaybackStatus(int status);

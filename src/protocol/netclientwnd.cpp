@@ -296,6 +296,7 @@ void CNetClientWnd::OnTimer(int nId)
     case TIMER_LOGIN_PAUSE:
         m_timers.KillTimer(TIMER_LOGIN_PAUSE);
         SendFirstRequest();
+        m_receive.ResumeReads();
         break;
     default:
         break;
@@ -360,11 +361,13 @@ void CNetClientWnd::OnLoginReply(const PacketHeader &header, const PayloadWords 
         if (m_pView->Settings().m_bUseAlertMode)
             SendCommand(KIND_ALERT, false);
         // The recorder wants a moment after the login before the first request. The
-        // pause no longer blocks the thread: the request follows on a one-shot timer,
-        // and the login's response timer is held meanwhile (it cannot fire during a
-        // blocking pause either).
+        // pause no longer blocks the thread: the request follows on a one-shot timer.
+        // What a blocking pause held up is held up here too: the login's response
+        // timer, and every byte received behind the login reply, which is processed
+        // after the first request has gone out.
         m_timers.KillTimer(TIMER_RESPONSE);
         m_timers.StartTimer(TIMER_LOGIN_PAUSE, LOGIN_PAUSE_MS);
+        m_receive.PauseReads();
         return;
     }
     SendFirstRequest();

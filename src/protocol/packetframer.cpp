@@ -44,12 +44,44 @@ void PacketFramer::Reset()
     ++m_nResets;
     m_nRemaining = 0;
     m_held.clear();
+    m_bPaused = false;
+    m_paused.clear();
+    m_nPausedBytes = 0;
+}
+
+void PacketFramer::KeepPaused(const uint8_t *pData, std::size_t nLength, bool bRestOfRead)
+{
+    if (nLength == 0 || m_nPausedBytes + nLength > MAX_PAUSED)
+        return;
+    // The rest of the read being cut comes before any read kept earlier (those wait
+    // behind it when the pause starts while kept reads are being resumed).
+    if (bRestOfRead)
+        m_paused.emplace_front(pData, pData + nLength);
+    else
+        m_paused.emplace_back(pData, pData + nLength);
+    m_nPausedBytes += nLength;
+}
+
+void PacketFramer::Resume()
+{
+    m_bPaused = false;
+    const uint64_t nResets = m_nResets;
+    while (!m_bPaused && !m_paused.empty() && nResets == m_nResets) {
+        std::vector<uint8_t> read = std::move(m_paused.front());
+        m_paused.pop_front();
+        m_nPausedBytes -= read.size();
+        Feed(read.data(), read.size());
+    }
 }
 
 void PacketFramer::Feed(const uint8_t *pData, std::size_t nLength)
 {
     if (nLength == 0)
         return;
+    if (m_bPaused) {
+        KeepPaused(pData, nLength, false);
+        return;
+    }
     if (m_held.empty()) {
         Process(pData, nLength);
         return;
@@ -107,6 +139,10 @@ void PacketFramer::Process(const uint8_t *pData, std::size_t nLength)
             m_sink(pData, nTake, true);
             pData += nTake;
             nLength -= nTake;
+            if (m_bPaused && nResets == m_nResets) {
+                KeepPaused(pData, nLength, true);
+                return;
+            }
         } else if (m_nRemaining > 0) {
             const std::size_t nTake =
                 static_cast<std::size_t>(std::min<uint64_t>(nLength, m_nRemaining));
@@ -114,6 +150,10 @@ void PacketFramer::Process(const uint8_t *pData, std::size_t nLength)
             m_sink(pData, nTake, false);
             pData += nTake;
             nLength -= nTake;
+            if (m_bPaused && nResets == m_nResets) {
+                KeepPaused(pData, nLength, true);
+                return;
+            }
         } else {
             // No packet in progress and no header here: skip to the next magic.
             const long nMagic = FindMagic(pData, nLength);

@@ -22,6 +22,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <vector>
 
@@ -40,6 +41,14 @@ class PacketFramer {
     // Forgets held-back bytes and the packet in progress (a new connection).
     void Reset();
 
+    // Pause (from inside the sink or outside): the rest of the read being cut and
+    // every later read are kept, read by read, up to MAX_PAUSED bytes (more is
+    // dropped); Resume processes them in order until the stream is paused again.
+    static constexpr std::size_t MAX_PAUSED = 4u * 1024 * 1024;
+    void Pause() { m_bPaused = true; }
+    void Resume();
+    bool IsPaused() const { return m_bPaused; }
+
     // Bytes of the current packet still to come on the wire.
     uint64_t Remaining() const { return m_nRemaining; }
     std::size_t HeldBack() const { return m_held.size(); }
@@ -55,6 +64,10 @@ class PacketFramer {
     Sink m_sink;
     uint64_t m_nRemaining = 0;
     uint64_t m_nResets = 0; // a Reset from inside the sink ends the read being cut
+    bool m_bPaused = false;
+    std::deque<std::vector<uint8_t>> m_paused; // reads kept while paused
+    std::size_t m_nPausedBytes = 0;
+    void KeepPaused(const uint8_t *pData, std::size_t nLength, bool bRestOfRead);
     std::vector<uint8_t> m_held;
     std::vector<uint8_t> m_joined;
 };

@@ -86,6 +86,10 @@ class CReceivePath {
 
     // One socket read (any length; the socket adapter gives at most 9129 bytes).
     void OnRead(const uint8_t *pData, std::size_t nLength);
+    // Holds back the reads (and the rest of the current one) until ResumeReads, as
+    // if the thread were busy: the pause between a login and the first request.
+    void PauseReads() { m_framer.Pause(); }
+    void ResumeReads() { m_framer.Resume(); }
     // Forgets partial headers and the packet in progress (new connection).
     void ResetStream()
     {

@@ -192,6 +192,34 @@ TEST(NetClientLogin, ResponseTimerDoesNotRepeatTheLoginDuringThePause)
     EXPECT_EQ(rig.view.Codes(), std::vector<int>{STATUS_ESTABLISHED});
 }
 
+TEST(NetClientLogin, BytesBehindTheLoginReplyWaitForTheFirstRequest)
+{
+    ClientRig rig;
+    rig.view.settings.m_bUseAlertMode = 1;
+    rig.ConnectUp();
+    rig.Deliver(Concat({LoginPacket(), Reply(COMMAND_R_ALERT, Words({2, 0x01000000u}))}));
+    rig.Deliver(Reply(COMMAND_R_ALERT, Words({3, 0x00010000u})));
+    EXPECT_EQ(rig.view.Codes(), std::vector<int>{STATUS_ESTABLISHED});
+    EXPECT_EQ(rig.Commands(), (std::vector<uint32_t>{COMMAND_LOGIN, COMMAND_ALERT}));
+    rig.clock.Advance(200);
+    EXPECT_EQ(rig.Commands(), (std::vector<uint32_t>{COMMAND_LOGIN, COMMAND_ALERT, COMMAND_LIVE}));
+    EXPECT_EQ(rig.view.Codes(), (std::vector<int>{1, 7, 7}));
+    EXPECT_EQ(rig.client.LastAlertWord(), 0x00010003u);
+}
+
+TEST(NetClientLogin, SecondLoginReplyPausesAgain)
+{
+    ClientRig rig;
+    rig.ConnectUp();
+    rig.Deliver(Concat({LoginPacket(), LoginPacket()}));
+    rig.clock.Advance(200);
+    EXPECT_EQ(rig.CountSent(COMMAND_LIVE), 1u);
+    rig.clock.Advance(199);
+    EXPECT_EQ(rig.CountSent(COMMAND_LIVE), 1u);
+    rig.clock.Advance(1);
+    EXPECT_EQ(rig.CountSent(COMMAND_LIVE), 2u);
+}
+
 TEST(NetClientLogin, AlertModeSendsTheAlertRequestBeforeTheLiveRequest)
 {
     ClientRig rig;

@@ -7,7 +7,8 @@
 // view's m_byConnectState in brackets):
 //   Idle (0) --Connect true--> Connecting (2) --connect event OK--> Logging in (1):
 //   status 1, login sent, response timer armed --login accepted--> Online (1): first
-//   request sent 200 ms later, keep-alive every 20 s.
+//   request sent 200 ms later (a one-shot timer; what arrives meanwhile is processed
+//   after it, as a blocking pause would have done), keep-alive every 20 s.
 //   Logging in / Online --3 response-timer ticks (15 s silence)--> Reconnecting: a
 //   reconnect tick every 5 s (2 s when fast) disconnects and tries to connect again,
 //   up to the settings' m_byReconnectCount attempts, then the view's OnLinkLost.

@@ -10,7 +10,7 @@
 
 #include "imaging/cjpegimage.h"
 
-#include <turbojpeg.h>
+#include "benchsupport.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -32,33 +32,8 @@ struct PictureSet {
     std::vector<QByteArray> pictures;
 };
 
-double MedianSeconds(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-class BareDecoder {
-  public:
-    BareDecoder() : m_handle(tjInitDecompress()) {}
-    ~BareDecoder() { tjDestroy(m_handle); }
-    bool Decode(const QByteArray &jpeg)
-    {
-        const auto *p = reinterpret_cast<const unsigned char *>(jpeg.constData());
-        int w = 0, h = 0, samp = 0, cs = 0;
-        if (tjDecompressHeader3(m_handle, p, (unsigned long)jpeg.size(), &w, &h, &samp, &cs) != 0)
-            return false;
-        const int pitch = (w * 3 + 3) & ~3;
-        if (m_buffer.size() < size_t(pitch) * h)
-            m_buffer.resize(size_t(pitch) * h);
-        return tjDecompress2(m_handle, p, (unsigned long)jpeg.size(), m_buffer.data(), w, pitch, h,
-                             TJPF_BGR, TJFLAG_BOTTOMUP) == 0;
-    }
-
-  private:
-    tjhandle m_handle;
-    std::vector<unsigned char> m_buffer;
-};
+using bench::BareDecoder;
+using bench::MedianSeconds;
 
 } // namespace
 

@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             std::abort();
         if (decoder.FieldFlag() > 1)
             std::abort();
-        if (!record.CopyFrom(decoder)) // the client's copy into a channel record
+        if (!record.TakeFrom(decoder)) // the client files the picture under its channel
             std::abort();
     }
     return 0;

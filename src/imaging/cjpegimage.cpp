@@ -98,6 +98,23 @@ bool CJpegImage::CopyFrom(const CJpegImage &other)
     return true;
 }
 
+bool CJpegImage::TakeFrom(CJpegImage &decoder)
+{
+    if (&decoder == this)
+        return true;
+    if (!decoder.Pixels())
+        return false;
+    m_bmi = decoder.m_bmi;
+    std::swap(m_pPixels, decoder.m_pPixels);
+    std::swap(m_nPixelCapacity, decoder.m_nPixelCapacity);
+    std::swap(m_nPixelBytes, decoder.m_nPixelBytes);
+    m_byFieldFlag = decoder.m_byFieldFlag;
+    m_byWidthFlag = decoder.m_byWidthFlag;
+    // The decoder's header no longer describes its buffer: its next Decode sets both.
+    decoder.m_nPixelBytes = 0;
+    return true;
+}
+
 size_t CJpegImage::Normalise(const uint8_t *pJpeg, size_t nLength)
 {
     if (!pJpeg || nLength == 0 || nLength > SIZE_MAX - 4)

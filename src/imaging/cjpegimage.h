@@ -41,6 +41,12 @@ class CJpegImage {
     // Copies header, pixels and both flags of another record (the client's
     // "file the decoded picture under its channel" step).
     bool CopyFrom(const CJpegImage &other);
+    // Files a decoded picture without copying it: this record takes the decoder's
+    // header, pixels and flags, and the decoder keeps this record's old buffer to
+    // decode the next picture into. Whoever borrowed this record's old pointer has
+    // it replaced by the new picture's, so it stays valid until this record's next
+    // picture, as with a copy.
+    bool TakeFrom(CJpegImage &decoder);
 
     // Readers. The pixel pointer stays valid until the next SetFormat/AllocPixels/Decode.
     const BitmapInfo &Info() const { return m_bmi; }

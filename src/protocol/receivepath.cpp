@@ -285,11 +285,11 @@ void CReceivePath::FinishBlock(bool bFirstRead)
     }
 }
 
-bool CReceivePath::FilePicture(const CJpegImage &decoder, int nIndex)
+bool CReceivePath::FilePicture(CJpegImage &decoder, int nIndex)
 {
     if (!decoder.Pixels())
         return false;
-    return m_records[nIndex]->CopyFrom(decoder);
+    return m_records[nIndex]->TakeFrom(decoder);
 }
 
 ChannelPicture CReceivePath::MakePicture(int nIndex) const

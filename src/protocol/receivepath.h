@@ -123,7 +123,7 @@ class CReceivePath {
     void FinishEventList();
     bool GrowBuffers(uint32_t nLength);
     // Files the decoder's picture under record nIndex; false when it holds no pixels.
-    bool FilePicture(const CJpegImage &decoder, int nIndex);
+    bool FilePicture(CJpegImage &decoder, int nIndex);
     struct ChannelPicture MakePicture(int nIndex) const;
     bool ArchivePlaying();
 

@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
+
 using namespace clienttest;
 
 namespace {
@@ -63,6 +66,32 @@ TEST_F(ReceiveTest, PictureInOneReadIsFiledUnderItsMarkedChannel)
     EXPECT_EQ(pic.byFieldFlag, 0); // the index pattern is present
     EXPECT_EQ(pic.byWidthFlag, 0);
     EXPECT_EQ(path.Expected(), 0u); // emptied for the next picture
+}
+
+TEST_F(ReceiveTest, BorrowedPictureStaysIntactUntilItsChannelsNextPicture)
+{
+    // Filing hands buffers between the decoder and the records instead of copying:
+    // the view's pointer to channel 1 must survive pictures of the other channels,
+    // and a steady stream must settle on a fixed set of buffers.
+    Read(LivePacket(MarkedPicture(0, 1), 1));
+    ASSERT_EQ(view.shown, std::vector<int>{0});
+    const uint8_t *pBorrowed = view.pictures[0].pBits;
+    const size_t nBytes = view.pictures[0].pHeader->biSizeImage;
+    const std::vector<uint8_t> before(pBorrowed, pBorrowed + nBytes);
+
+    for (int round = 0; round < 3; ++round)
+        for (int ch = 1; ch < 4; ++ch)
+            Read(LivePacket(MarkedPicture(ch, 2 + round), ch + 1));
+    EXPECT_EQ(view.pictures[0].pBits, pBorrowed);
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), pBorrowed));
+
+    std::set<const uint8_t *> buffers;
+    for (int round = 0; round < 4; ++round)
+        for (int ch = 0; ch < 4; ++ch) {
+            Read(LivePacket(MarkedPicture(ch, 6 + round), ch + 1));
+            buffers.insert(view.pictures[ch].pBits);
+        }
+    EXPECT_LE(buffers.size(), 5u); // four records and the decoder's spare
 }
 
 TEST_F(ReceiveTest, SmallPictureIsDroppedInOneReadAndShownWhenSplit)

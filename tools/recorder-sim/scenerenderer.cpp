@@ -119,18 +119,19 @@ const QImage &SceneRenderer::Render(const SceneFrame &f)
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0, 0, 0, 160));
     p.drawRect(8, top, m_height / 8 * 3, m_height / 8 + 8);
-    p.drawRect(m_width - 300, top, 292, m_height / 16 * 3 + 10);
+    // Kept clear of the right-hand margin that the client crops off when it draws.
+    p.drawRect(m_width - 324, top, 292, m_height / 16 * 3 + 10);
     p.setPen(Qt::white);
     p.setFont(big);
     p.drawText(QRect(8, top, m_height / 8 * 3, m_height / 8 + 8), Qt::AlignCenter,
                QStringLiteral("CH%1").arg(f.channelIndex + 1));
     p.setFont(small);
     const int lh = m_height / 16;
-    p.drawText(QRect(m_width - 296, top + 2, 288, lh + 2), Qt::AlignRight | Qt::AlignVCenter,
+    p.drawText(QRect(m_width - 320, top + 2, 288, lh + 2), Qt::AlignRight | Qt::AlignVCenter,
                f.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-    p.drawText(QRect(m_width - 296, top + 4 + lh, 288, lh + 2), Qt::AlignRight | Qt::AlignVCenter,
+    p.drawText(QRect(m_width - 320, top + 4 + lh, 288, lh + 2), Qt::AlignRight | Qt::AlignVCenter,
                f.mode + (f.oddField ? QStringLiteral("  ODD") : QStringLiteral("  EVEN")));
-    p.drawText(QRect(m_width - 296, top + 6 + 2 * lh, 288, lh + 2),
+    p.drawText(QRect(m_width - 320, top + 6 + 2 * lh, 288, lh + 2),
                Qt::AlignRight | Qt::AlignVCenter,
                QStringLiteral("P%1 T%2 Z%3 F%4")
                    .arg(int(f.pose.pan))

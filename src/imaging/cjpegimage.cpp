@@ -171,9 +171,11 @@ void CJpegImage::ConvertFourChannels(int nColorspace)
                 g = 255 - p[1];
                 b = 255 - p[2];
             } else {
+                // Fixed-point ITU-R BT.601 with 16 fraction bits, each term rounded to
+                // nearest (+0.5, then floor), as the library does for three components.
                 const int yy = p[0], cb = p[1] - 128, cr = p[2] - 128;
                 r = Clamp255(yy + ((91881 * cr + 32768) >> 16));
-                g = Clamp255(yy - ((22554 * cb + 46802 * cr - 32768) >> 16));
+                g = Clamp255(yy + ((-22554 * cb - 46802 * cr + 32768) >> 16));
                 b = Clamp255(yy + ((116130 * cb + 32768) >> 16));
             }
             const int a = p[3];

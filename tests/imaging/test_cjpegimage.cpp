@@ -35,6 +35,31 @@ std::vector<uint8_t> Bytes(std::initializer_list<int> prefix, const std::vector<
     return out;
 }
 
+// TurboJPEG writes a JFIF start only for YCbCr/grey, so give a four-component
+// stream the recorder's start.
+std::vector<uint8_t> WithJfifStart(const std::vector<uint8_t> &jpeg)
+{
+    std::vector<uint8_t> block = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F',
+                                  0,    1,    1,    0,    0,    1,    0,   1,   0,   0};
+    block.insert(block.end(), jpeg.begin() + 2, jpeg.end());
+    return block;
+}
+
+// Drops the Adobe (APP14) segment: the four stored components then read as plain
+// YCbCr plus alpha.
+std::vector<uint8_t> WithoutAdobeSegment(const std::vector<uint8_t> &block)
+{
+    std::vector<uint8_t> plain;
+    for (size_t i = 0; i < block.size();) {
+        if (i + 3 < block.size() && block[i] == 0xFF && block[i + 1] == 0xEE) {
+            i += 2 + ((size_t(block[i + 2]) << 8) | block[i + 3]);
+            continue;
+        }
+        plain.push_back(block[i++]);
+    }
+    return plain;
+}
+
 } // namespace
 
 TEST(CJpegImage, InitialHeaderAndFlags)
@@ -253,9 +278,7 @@ TEST(CJpegImage, FourComponentsBecomePremultipliedBgra)
     const std::vector<uint8_t> jpeg = imagingtest::EncodeCmyk(cmyk, w, h);
     ASSERT_FALSE(jpeg.empty());
     // TurboJPEG writes a JFIF start only for YCbCr/grey, so give it the recorder's start.
-    std::vector<uint8_t> block = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F',
-                                  0,    1,    1,    0,    0,    1,    0,   1,   0,   0};
-    block.insert(block.end(), jpeg.begin() + 2, jpeg.end());
+    const std::vector<uint8_t> block = WithJfifStart(jpeg);
     CJpegImage image;
     ASSERT_EQ(image.Decode(block.data(), block.size(), true), 0);
     EXPECT_EQ(image.Header().biBitCount, 32);
@@ -268,20 +291,42 @@ TEST(CJpegImage, FourComponentsBecomePremultipliedBgra)
 
     // Without the Adobe segment the same four components are plain YCbCr plus alpha
     // (the stored components of a YCCK stream): the same colours come out.
-    std::vector<uint8_t> plain;
-    for (size_t i = 0; i < block.size();) {
-        if (i + 3 < block.size() && block[i] == 0xFF && block[i + 1] == 0xEE) {
-            i += 2 + ((size_t(block[i + 2]) << 8) | block[i + 3]);
-            continue;
-        }
-        plain.push_back(block[i++]);
-    }
+    const std::vector<uint8_t> plain = WithoutAdobeSegment(block);
     ASSERT_LT(plain.size(), block.size());
     CJpegImage plainImage;
     ASSERT_EQ(plainImage.Decode(plain.data(), plain.size(), true), 0);
     const uint8_t *q = plainImage.Pixels() + 5 * plainImage.RowStride() + 4 * 5;
     for (int k = 0; k < 4; ++k)
         EXPECT_NEAR(q[k], p[k], 2) << k;
+}
+
+// A grey four-component picture (Cb = Cr = 128) must stay grey: blue, green and red
+// come out equal, and each is the component premultiplied by alpha.
+TEST(CJpegImage, FourComponentGreyStaysGrey)
+{
+    const int w = 16, h = 16;
+    for (int level : {0, 1, 55, 128, 200, 254, 255})
+        for (int alpha : {255, 128, 1}) {
+            SCOPED_TRACE(testing::Message() << "grey " << level << " alpha " << alpha);
+            std::vector<uint8_t> cmyk(size_t(w) * h * 4);
+            for (size_t i = 0; i < cmyk.size(); i += 4) {
+                cmyk[i + 0] = cmyk[i + 1] = cmyk[i + 2] = uint8_t(255 - level);
+                cmyk[i + 3] = uint8_t(alpha);
+            }
+            const std::vector<uint8_t> plain =
+                WithoutAdobeSegment(WithJfifStart(imagingtest::EncodeCmyk(cmyk, w, h)));
+            CJpegImage image;
+            ASSERT_EQ(image.Decode(plain.data(), plain.size(), true), 0);
+            ASSERT_EQ(image.Header().biBitCount, 32);
+            for (int y = 0; y < h; y += 5)
+                for (int x = 0; x < w; x += 5) {
+                    const uint8_t *p = image.Pixels() + size_t(y) * image.RowStride() + 4 * x;
+                    EXPECT_EQ(p[0], p[1]);
+                    EXPECT_EQ(p[1], p[2]);
+                    EXPECT_NEAR(p[3], alpha, 1);
+                    EXPECT_NEAR(p[1], (level * p[3] + 1) >> 8, 1);
+                }
+        }
 }
 
 struct MarkerCase {

@@ -228,7 +228,9 @@ bool BmpFileIo::WriteBmpIndexed(const QString &strFileName, const uint8_t *pInde
     }
     const uint64_t rows = uint64_t(std::llabs(int64_t(nHeight)));
     const uint64_t pixelsPerRow = uint64_t(nWidth > 0 ? nWidth : 0);
-    if (nBitsPerPixel < 1 || nBitsPerPixel > 8) {
+    // Bit counts above 8 get as far as the pixels, where the first one overflows the
+    // byte being packed; only counts the header cannot hold are refused here.
+    if (nBitsPerPixel < 1 || nBitsPerPixel > UINT16_MAX) {
         m_strMessage = QStringLiteral("Unsupported bit count");
         return false;
     }
@@ -274,7 +276,7 @@ bool BmpFileIo::WriteBmpIndexed(const QString &strFileName, const uint8_t *pInde
     }
     put(paletteBytes);
 
-    const uint32_t mask = (1u << nBitsPerPixel) - 1;
+    const uint32_t mask = nBitsPerPixel >= 8 ? 0xFFu : (1u << nBitsPerPixel) - 1;
     QByteArray row;
     row.reserve(int(rowSize));
     bool ok = true;
@@ -284,13 +286,14 @@ bool BmpFileIo::WriteBmpIndexed(const QString &strFileName, const uint8_t *pInde
         int nBits = 0;
         const uint8_t *src = pIndex + r * pixelsPerRow;
         for (uint64_t x = 0; x < pixelsPerRow; ++x) {
-            pending = (pending << nBitsPerPixel) | (src[x] & mask);
-            nBits += nBitsPerPixel;
-            if (nBits > 8) {
+            // More than 8 bits pending: the bit count does not divide a byte.
+            if (nBits + nBitsPerPixel > 8) {
                 m_strMessage = QStringLiteral("Error : nBits > 8????");
                 ok = false;
                 break;
             }
+            pending = (pending << nBitsPerPixel) | (src[x] & mask);
+            nBits += nBitsPerPixel;
             if (nBits == 8) {
                 row.append(char(pending));
                 pending = 0;

@@ -423,9 +423,7 @@ TEST_F(BmpTest, WriteIndexedRefusals)
     const uint8_t palette[8 * 4] = {0};
     EXPECT_FALSE(m_io.WriteBmpIndexed(m_dir.filePath("a.bmp"), index, 9, 3, 3, 24, 2, palette));
     EXPECT_EQ(m_io.LastMessage(), "We don't do 24-bit files in here, sorry");
-    EXPECT_FALSE(m_io.WriteBmpIndexed(m_dir.filePath("b.bmp"), index, 9, 3, 3, 3, 8, palette));
-    EXPECT_EQ(m_io.LastMessage(), "Error : nBits > 8????");
-    EXPECT_FALSE(m_io.WriteBmpIndexed(m_dir.filePath("c.bmp"), index, 9, 3, 3, 16, 2, palette));
+    EXPECT_FALSE(m_io.WriteBmpIndexed(m_dir.filePath("c.bmp"), index, 9, 3, 3, 0, 2, palette));
     EXPECT_EQ(m_io.LastMessage(), "Unsupported bit count");
     EXPECT_FALSE(m_io.WriteBmpIndexed(m_dir.filePath("d.bmp"), index, 4, 3, 3, 8, 2, palette));
     EXPECT_EQ(m_io.LastMessage(), "Invalid image size");
@@ -435,6 +433,43 @@ TEST_F(BmpTest, WriteIndexedRefusals)
     if (QFile::exists("/dev/full")) {
         EXPECT_FALSE(m_io.WriteBmpIndexed("/dev/full", index, 9, 3, 3, 8, 2, palette));
         EXPECT_EQ(m_io.LastMessage(), "byteswritten != filesize");
+    }
+}
+
+// Bit counts that do not divide a byte overflow the packed byte once more than 8 bits
+// are pending; that happens on the first pixel for counts above 8. The headers and
+// the palette are written by then.
+TEST_F(BmpTest, WriteIndexedBitCountsThatDoNotDivideAByte)
+{
+    const uint8_t index[9] = {1, 0, 1, 0, 1, 0, 1, 0, 1};
+    const uint8_t palette[2 * 4] = {0};
+    struct {
+        int bits, width;
+        const char *message;
+    } cases[] = {
+        {3, 2, "OK"}, // 6 bits pending at the row's end: one partly filled byte
+        {3, 3, "Error : nBits > 8????"},
+        {5, 1, "OK"},
+        {5, 2, "Error : nBits > 8????"},
+        {7, 2, "Error : nBits > 8????"},
+        {2, 3, "OK"},
+        {16, 1, "Error : nBits > 8????"},
+        {32, 1, "Error : nBits > 8????"},
+        {9, 1, "Error : nBits > 8????"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.bits << " bits, width " << c.width);
+        const QString path = m_dir.filePath("odd.bmp");
+        const bool ok = m_io.WriteBmpIndexed(path, index, 9, c.width, 3, c.bits, 2, palette);
+        EXPECT_EQ(m_io.LastMessage().toStdString(), c.message);
+        EXPECT_EQ(ok, std::string(c.message) == "OK");
+        const QByteArray bytes = FileBytes(path);
+        ASSERT_GE(bytes.size(), 54 + 8);
+        EXPECT_EQ(uint8_t(bytes[28]), c.bits); // bit count in the info header
+        const size_t rowSize = (size_t(c.width) * c.bits + 31) / 32 * 4;
+        if (ok) {
+            EXPECT_EQ(size_t(bytes.size()), 54 + 8 + rowSize * 3);
+        }
     }
 }
 

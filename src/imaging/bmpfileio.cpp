@@ -278,7 +278,8 @@ bool BmpFileIo::WriteBmpIndexed(const QString &strFileName, const uint8_t *pInde
 
     const uint32_t mask = nBitsPerPixel >= 8 ? 0xFFu : (1u << nBitsPerPixel) - 1;
     QByteArray row;
-    row.reserve(int(rowSize));
+    if (nBitsPerPixel <= 8) // a larger count never gets past the first pixel
+        row.reserve(qsizetype(rowSize));
     bool ok = true;
     for (uint64_t r = 0; ok && r < rows; ++r) {
         row.clear();

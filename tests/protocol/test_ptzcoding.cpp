@@ -136,3 +136,46 @@ TEST(PtzCoding, ProtocolCodeTable)
         }
     }
 }
+
+// Every PTZ type x version code x action x pressed/released against the tables as
+// they are laid down: the ring and zoom/focus moves, the protocol code per type and
+// version, the version-1.0 repeat with code 4 and the word-2 value without a view.
+TEST(PtzCoding, EveryTypeVersionActionAndPress)
+{
+    struct Move {
+        int direction, axis;
+    };
+    const std::vector<Move> actions[PTZ_ACTION_COUNT] = {
+        {{0, 1}}, {{0, 1}, {0, 0}}, {{0, 0}}, {{1, 1}, {0, 0}}, {{1, 1}}, {{1, 1}, {1, 0}},
+        {{1, 0}}, {{0, 1}, {1, 0}}, {{1, 2}}, {{0, 2}},         {{1, 3}}, {{0, 3}},
+    };
+    const int codes[6][3] = {{3, 4, 0}, {1, 1, 1}, {2, 2, 2}, {3, 3, 3}, {4, 4, 5}, {5, 5, 6}};
+
+    for (int type = 0; type < 6; ++type)
+        for (int version = 1; version <= 3; ++version)
+            for (int action = 0; action < PTZ_ACTION_COUNT; ++action)
+                for (bool pressed : {true, false})
+                    for (int panel : {0, 2, 5}) {
+                        const int limited = panel >= 1 && panel <= 4 ? panel : 4;
+                        const int code = codes[type][version - 1];
+                        const bool repeat = code == 3 && version == 1;
+                        std::vector<PtzRequest> expected;
+                        for (int pass = 0; pass < (repeat ? 2 : 1); ++pass)
+                            for (const Move &m : actions[action])
+                                expected.push_back(Req(m.axis, pressed ? m.direction : 2,
+                                                       limited + 1, pass == 0 ? code : 4));
+
+                        const PtzCoding c =
+                            CodePtz(std::uint8_t(type), std::uint8_t(panel), action, pressed,
+                                    std::uint8_t(version), 0x0103, kNoView);
+                        const std::string where = "type " + std::to_string(type) + " version " +
+                                                  std::to_string(version) + " action " +
+                                                  std::to_string(action) +
+                                                  (pressed ? " pressed" : " released") + " panel " +
+                                                  std::to_string(panel);
+                        ASSERT_EQ(c.requests, expected) << where;
+                        // The word left for a following action 12 is the last one sent.
+                        EXPECT_EQ(c.wPtzCommandInfo, expected.back().CommandInfo()) << where;
+                        EXPECT_EQ(c.wProtocolWord, limited << 8 | (repeat ? 4 : code)) << where;
+                    }
+}

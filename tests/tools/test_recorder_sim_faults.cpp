@@ -8,6 +8,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <map>
+#include <set>
+
 using namespace simtest;
 
 namespace {
@@ -264,4 +267,68 @@ TEST(SimSessions, TwoClientsAreServedAtOnce)
         EXPECT_EQ(ra->words[3], 1u);
         EXPECT_EQ(rb->words[3], 4u);
     }
+}
+
+// Without fault options every reply is written alone with a pause behind it, so a
+// client that reads whatever has arrived finds each packet header at the start of a
+// read: login reply, alert reports, pictures and the stop confirmation alike. The
+// pause is made long here so that a busy test machine cannot merge two writes.
+TEST(SimPacing, EveryPacketStartsAReadOfItsOwn)
+{
+    SimProcess sim({"--fps", "10", "--gap-ms", "50", "--alert-interval", "200"});
+    Link link(sim.Port());
+    QTcpSocket &socket = link.Socket();
+    link.Login();
+    link.SendRequest(KIND_ALERT, AlertPayload(0x0501));
+    link.SendRequest(KIND_LIVE, Words({1, 1}));
+
+    QByteArray stream;
+    std::set<int> readStarts;
+    // Offsets and headers of the whole packets received so far, framed by nPacketSize.
+    auto packets = [&stream] {
+        std::vector<std::pair<int, PacketHeader>> out;
+        int pos = 0;
+        while (pos + int(PACKET_MIN_SIZE) <= stream.size()) {
+            PacketHeader h;
+            h.Parse(reinterpret_cast<const std::uint8_t *>(stream.constData()) + pos,
+                    PACKET_HEADER_SIZE);
+            if (h.nPacketSize < PACKET_MIN_SIZE || pos + qint64(h.nPacketSize) > stream.size())
+                break;
+            out.emplace_back(pos, h);
+            pos += int(h.nPacketSize);
+        }
+        return out;
+    };
+    auto count = [&packets](std::uint32_t code) {
+        int n = 0;
+        for (const auto &[pos, h] : packets())
+            n += h.nCommand == code;
+        return n;
+    };
+    auto readSome = [&] {
+        if (!socket.waitForReadyRead(WAIT_MS))
+            return false;
+        readStarts.insert(stream.size());
+        stream += socket.readAll();
+        return true;
+    };
+    while (count(COMMAND_R_LIVE) < 12)
+        ASSERT_TRUE(readSome());
+    link.SendRequest(KIND_STOP, StopPayload());
+    while (count(COMMAND_R_STOP) == 0)
+        ASSERT_TRUE(readSome());
+
+    std::map<std::uint32_t, int> seen;
+    for (const auto &[pos, h] : packets()) {
+        const auto *at = reinterpret_cast<const std::uint8_t *>(stream.constData()) + pos;
+        ASSERT_TRUE(StartsPacket(at, PACKET_HEADER_SIZE)) << "at " << pos;
+        EXPECT_EQ(h.nPacketType, 1u);
+        EXPECT_TRUE(readStarts.count(pos)) << "packet 0x" << std::hex << h.nCommand << std::dec
+                                           << " at " << pos << " shares a read";
+        ++seen[h.nCommand];
+    }
+    EXPECT_EQ(seen[COMMAND_R_LOGIN], 1);
+    EXPECT_GE(seen[COMMAND_R_ALERT], 2);
+    EXPECT_GE(seen[COMMAND_R_LIVE], 12);
+    EXPECT_EQ(seen[COMMAND_R_STOP], 1);
 }

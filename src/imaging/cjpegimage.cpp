@@ -226,9 +226,12 @@ uint8_t CJpegImage::Decode(const uint8_t *pJpeg, size_t nLength, bool bNoCheck)
     if (!Pixels() || h.biWidth != width || h.biHeight != height || h.biBitCount != 8 * channels ||
         stride * size_t(height) > m_nPixelBytes)
         return fail();
+    // A progressive stream of hundreds of scans would make a picture of allowed size
+    // cost many full passes over it on the user-interface thread; such streams are
+    // refused (the library's limit is 500 scans).
     if (tjDecompress2(handle, m_pJpegBuf.get(), static_cast<unsigned long>(nJpeg), m_pPixels.get(),
                       width, int(stride), height, pixelFormat,
-                      TJFLAG_BOTTOMUP | TJFLAG_STOPONWARNING) != 0)
+                      TJFLAG_BOTTOMUP | TJFLAG_STOPONWARNING | TJFLAG_LIMITSCANS) != 0)
         return fail();
     if (channels == 4)
         ConvertFourChannels(colorspace);

@@ -329,6 +329,59 @@ TEST(CJpegImage, FourComponentGreyStaysGrey)
         }
 }
 
+namespace {
+
+// An 8 x 8 grey progressive JPEG written by hand: one DC scan, then every AC
+// coefficient in its own scans, nScansPerCoefficient successive-approximation steps
+// each. Every block is empty, so each scan's data is one end-of-band code.
+std::vector<uint8_t> ManyScanJpeg(int nScansPerCoefficient)
+{
+    std::vector<uint8_t> j = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F',
+                              0,    1,    1,    0,    0,    1,    0,   1,   0,   0};
+    j.insert(j.end(), {0xFF, 0xDB, 0x00, 0x43, 0x00});
+    j.insert(j.end(), 64, uint8_t(1));
+    j.insert(j.end(), {0xFF, 0xC2, 0x00, 0x0B, 8, 0, 8, 0, 8, 1, 1, 0x11, 0}); // SOF2
+    for (uint8_t tableClass : {uint8_t(0x00), uint8_t(0x10)}) { // DC, AC: one symbol 0
+        j.insert(j.end(), {0xFF, 0xC4, 0x00, 0x14, tableClass, 1});
+        j.insert(j.end(), 15, uint8_t(0));
+        j.push_back(0);
+    }
+    const auto scan = [&j](uint8_t ss, uint8_t se, uint8_t ah, uint8_t al) {
+        j.insert(j.end(), {0xFF, 0xDA, 0x00, 0x08, 1, 1, 0x00, ss, se, uint8_t(ah << 4 | al)});
+        j.push_back(0x7F); // code "0", padded with ones
+    };
+    scan(0, 0, 0, 0);
+    for (uint8_t k = 1; k < 64; ++k) {
+        const int top = nScansPerCoefficient - 1;
+        scan(k, k, 0, uint8_t(top));
+        for (int al = top - 1; al >= 0; --al)
+            scan(k, k, uint8_t(al + 1), uint8_t(al));
+    }
+    j.insert(j.end(), {0xFF, 0xD9});
+    return j;
+}
+
+} // namespace
+
+TEST(CJpegImage, ProgressiveStreamsWithHundredsOfScansAreRefused)
+{
+    struct {
+        int perCoefficient; // scans in all: 1 + 63 x perCoefficient
+        bool decodes;
+    } cases[] = {{1, true}, {7, true}, {8, false}, {14, false}}; // 442, 505 scans
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.perCoefficient << " scans per coefficient");
+        const std::vector<uint8_t> jpeg = ManyScanJpeg(c.perCoefficient);
+        CJpegImage image;
+        const uint8_t result = image.Decode(jpeg.data(), jpeg.size(), true);
+        EXPECT_EQ(result != CJpegImage::DECODE_FAILED, c.decodes);
+        if (c.decodes) {
+            ASSERT_EQ(image.Header().biWidth, 8);
+            EXPECT_EQ(image.Pixels()[0], image.Pixels()[1]);
+        }
+    }
+}
+
 struct MarkerCase {
     int width, height;
     uint8_t channel;

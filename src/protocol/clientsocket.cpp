@@ -106,6 +106,8 @@ bool FakeClientSocket::Connect(const QString &host, uint16_t nPort)
     ++m_nConnectCalls;
     m_host = host;
     m_nPort = nPort;
+    if (m_nConnectAtOnce >= 0 && m_pEvents)
+        m_pEvents->OnSocketConnect(m_nConnectAtOnce);
     return !m_bFailConnect;
 }
 

@@ -107,6 +107,7 @@ class FakeClientSocket : public IClientSocket {
 
     // Failure switches.
     bool m_bFailConnect = false; // Connect returns false
+    int m_nConnectAtOnce = -1;   // >= 0: Connect reports this outcome before it returns
     bool m_bFailSend = false;    // Send accepts nothing and records nothing
 
     // Records.

@@ -47,7 +47,15 @@ bool CNetClientWnd::Connect(const QString &host, int nPort)
     if (!pSocket)
         return false;
     pSocket->SetEvents(this);
-    if (!pSocket->Connect(host, static_cast<uint16_t>(nPort)))
+    // A socket may report its connect from inside Connect (a loopback connect can
+    // complete at once). Such an event is held back and handled as soon as control
+    // is back in the event loop, so it always follows the caller's own bookkeeping
+    // (the connecting state) as an asynchronous event would.
+    ++m_nConnectSerial;
+    m_bInConnect = true;
+    const bool bStarted = pSocket->Connect(host, static_cast<uint16_t>(nPort));
+    m_bInConnect = false;
+    if (!bStarted)
         return false;
     m_pSocket = std::move(pSocket);
     return true;
@@ -55,6 +63,17 @@ bool CNetClientWnd::Connect(const QString &host, int nPort)
 
 void CNetClientWnd::OnSocketConnect(int nErrorCode)
 {
+    if (m_bInConnect) {
+        const uint64_t nSerial = m_nConnectSerial;
+        QMetaObject::invokeMethod(
+            this,
+            [this, nSerial, nErrorCode] {
+                if (nSerial == m_nConnectSerial)
+                    OnSocketConnect(nErrorCode);
+            },
+            Qt::QueuedConnection);
+        return;
+    }
     if (!m_pSocket)
         return;
     if (nErrorCode != 0) {

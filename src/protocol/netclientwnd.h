@@ -141,6 +141,8 @@ class CNetClientWnd : public QObject, public ISocketEvents, private IReceiveHost
     IClientView *m_pView = nullptr;
     IArchiveView *m_pArchive = nullptr;
     std::unique_ptr<IClientSocket> m_pSocket;
+    bool m_bInConnect = false;     // inside the socket's Connect call
+    uint64_t m_nConnectSerial = 0; // counts connect attempts; a held-back event names its own
 
     SessionState m_state;
     uint8_t m_byRetryCount = 0;

@@ -17,11 +17,13 @@ struct ClientRig {
     std::unique_ptr<ManualTimerHost> timers = clock.CreateHost();
     std::vector<FakeClientSocket *> sockets; // every socket made; only the last is alive for sure
     bool bFailConnect = false;
+    int nConnectAtOnce = -1; // sockets report their connect from inside Connect
     FakeView view;
     FakeArchive archive;
     CNetClientWnd client{*timers, [this] {
                              auto socket = std::make_unique<FakeClientSocket>();
                              socket->m_bFailConnect = bFailConnect;
+                             socket->m_nConnectAtOnce = nConnectAtOnce;
                              sockets.push_back(socket.get());
                              return std::unique_ptr<IClientSocket>(std::move(socket));
                          }};

@@ -130,6 +130,47 @@ TEST(NetClientSession, ConnectionDuringReconnectionResetsTheAttempts)
     EXPECT_EQ(rig.view.nLinkLost, 1);
 }
 
+struct AtOnceRow {
+    const char *name;
+    int nOutcome;      // what the socket reports from inside Connect
+    bool bFailConnect; // and whether Connect then says it could not start
+    bool bConnectReturns;
+    std::vector<int> statuses; // after the event loop has run
+    int nLinkLost;
+    uint8_t byState;
+};
+
+class ConnectAtOnceTest : public ::testing::TestWithParam<AtOnceRow> {};
+
+TEST_P(ConnectAtOnceTest, ConnectReportedInsideConnectIsHandledAfterIt)
+{
+    const AtOnceRow &row = GetParam();
+    ClientRig rig;
+    rig.nConnectAtOnce = row.nOutcome;
+    rig.bFailConnect = row.bFailConnect;
+    const bool bStarted = rig.client.Connect("127.0.0.1", 8000);
+    ASSERT_EQ(bStarted, row.bConnectReturns);
+    if (bStarted)
+        rig.view.byConnectState = 2; // the connect button's own step
+    EXPECT_TRUE(rig.view.statuses.empty());
+    EXPECT_TRUE(rig.Sock().m_sent.empty());
+    RunPosted();
+    RunPosted(); // a failure goes on as the posted link message
+    EXPECT_EQ(rig.view.Codes(), row.statuses);
+    EXPECT_EQ(rig.view.nLinkLost, row.nLinkLost);
+    EXPECT_EQ(rig.view.byConnectState, row.byState);
+    if (row.byState == 1) {
+        EXPECT_EQ(rig.Commands(), std::vector<uint32_t>{COMMAND_LOGIN});
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, ConnectAtOnceTest,
+    ::testing::Values(AtOnceRow{"Connected", 0, false, true, {STATUS_ESTABLISHED}, 0, 1},
+                      AtOnceRow{"FailedButStarted", 111, false, true, {}, 1, 0},
+                      AtOnceRow{"RefusedAtOnce", 111, true, false, {}, 0, 0}),
+    [](const ::testing::TestParamInfo<AtOnceRow> &info) { return std::string(info.param.name); });
+
 TEST(NetClientSession, ConnectWithASocketPresentChangesNothing)
 {
     ClientRig rig;

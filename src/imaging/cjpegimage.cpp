@@ -67,11 +67,16 @@ void CJpegImage::SetFormat(int nBitCount, int nWidth, int nHeight)
     const uint32_t height = uint16_t(nHeight);
     if (width * height == 0)
         return;
+    // The header holds the image size in 32 bits; a format whose size does not fit
+    // would describe rows longer than the buffer.
+    const uint64_t imageSize = BitmapRowBytes(width, uint16_t(nBitCount)) * height;
+    if (imageSize > UINT32_MAX)
+        return;
     BitmapInfoHeader &h = m_bmi.bmiHeader;
     h.biWidth = int32_t(width);
     h.biHeight = int32_t(height);
     h.biBitCount = uint16_t(nBitCount);
-    h.biSizeImage = uint32_t(BitmapRowBytes(width, uint16_t(nBitCount)) * height);
+    h.biSizeImage = uint32_t(imageSize);
     h.biCompression = BITMAP_BI_RGB;
     AllocPixels();
 }

@@ -97,6 +97,7 @@ TEST(CJpegImage, SetFormatArithmetic)
         {24, 10, 0, false, 320, 240, 0},
         {24, 65536, 4, false, 320, 240, 0}, // widths are taken as 16 bits: 65536 -> 0
         {24, 65536 + 3, 2, true, 3, 2, 24},
+        {32, 65535, 65535, false, 320, 240, 0}, // image size past 32 bits: refused
     };
     for (const FormatCase &c : cases) {
         SCOPED_TRACE(testing::Message() << c.bits << " " << c.width << "x" << c.height);

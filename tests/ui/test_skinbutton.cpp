@@ -79,8 +79,12 @@ class CRecordingParent : public QWidget {
             if (m_pButton)
                 m_checkedSeenBySync.push_back(m_pButton->GetChecked());
         }
-        m_log.push_back(Name(pEvent->type()) + "(" + std::to_string(pSkin->WParam()) + "," +
-                        std::to_string(pSkin->LParam()) + ")");
+        // A click that ended with the pointer leaving, not with a release over the
+        // button, is logged as COMMAND~.
+        const bool bLeft = pEvent->type() == WM_SKIN_COMMAND && !pSkin->ReleasedOver();
+        m_log.push_back(Name(pEvent->type()) + (bLeft ? "~" : "") + "(" +
+                        std::to_string(pSkin->WParam()) + "," + std::to_string(pSkin->LParam()) +
+                        ")");
         if (pEvent->type() == WM_SKIN_PRESS_SYNC && m_bDeleteOnSync && m_pButton)
             delete m_pButton.data();
     }
@@ -189,12 +193,12 @@ TEST_F(SkinButtonTest, MomentaryPressThenLeaveCompletesTheClick)
     Move({80, 5});
     EXPECT_EQ(m_pButton->GetDisplayState(), 0);
     EXPECT_EQ(m_pButton->GetChecked(), 0);
-    EXPECT_EQ(Log(), "PRESS(7,1) SYNC(7,1) PRESS(7,0) SYNC(7,0) COMMAND(1042,0)");
+    EXPECT_EQ(Log(), "PRESS(7,1) SYNC(7,1) PRESS(7,0) SYNC(7,0) COMMAND~(1042,0)");
 
     // Back over the button and released there: the press is over, only an idle up.
     Move({5, 5});
     Release();
-    EXPECT_EQ(Log(), "PRESS(7,1) SYNC(7,1) PRESS(7,0) SYNC(7,0) COMMAND(1042,0) IDLE_UP(0,0)");
+    EXPECT_EQ(Log(), "PRESS(7,1) SYNC(7,1) PRESS(7,0) SYNC(7,0) COMMAND~(1042,0) IDLE_UP(0,0)");
     // The handler of the sync message runs before the button records the change.
     EXPECT_EQ(m_pParent->m_checkedSeenBySync, (std::vector<int>{0, 1}));
 }
@@ -231,13 +235,13 @@ INSTANTIATE_TEST_SUITE_P(
         EndRow{"ReleaseOver", [](SkinButtonTest &t, CSkinButton &) { t.Release(); },
                "PRESS(9,1) SYNC(9,1) PRESS(9,0) SYNC(9,0) COMMAND(1042,0)"},
         EndRow{"LeaveEvent", [](SkinButtonTest &t, CSkinButton &) { t.Leave(); },
-               "PRESS(9,1) SYNC(9,1) PRESS(9,0) SYNC(9,0) COMMAND(1042,0)"},
+               "PRESS(9,1) SYNC(9,1) PRESS(9,0) SYNC(9,0) COMMAND~(1042,0)"},
         // Released outside with no move in between: the leave comes first, then the up.
         EndRow{"ReleaseOutside",
                [](SkinButtonTest &t, CSkinButton &) {
                    t.Release({100, 100});
                },
-               "PRESS(9,1) SYNC(9,1) PRESS(9,0) SYNC(9,0) COMMAND(1042,0) IDLE_UP(0,0)"},
+               "PRESS(9,1) SYNC(9,1) PRESS(9,0) SYNC(9,0) COMMAND~(1042,0) IDLE_UP(0,0)"},
         // The owner's idle-up handling: no sync message and no click.
         EndRow{"CancelPress", [](SkinButtonTest &, CSkinButton &b) { b.CancelPress(); },
                "PRESS(9,1) SYNC(9,1) PRESS(9,0)"}),
@@ -338,7 +342,7 @@ TEST_F(SkinButtonTest, LatchingLeaveWhilePressedClicks)
     EXPECT_EQ(m_pButton->GetDisplayState(), 2);
     EXPECT_EQ(m_pButton->GetChecked(), 1);
     Release({5, 60});
-    EXPECT_EQ(Log(), "COMMAND(1042,0) IDLE_UP(0,0)");
+    EXPECT_EQ(Log(), "COMMAND~(1042,0) IDLE_UP(0,0)");
 }
 
 // A quick second click arrives as a double-click event; it is a press like any other, so
@@ -421,9 +425,9 @@ TEST_F(SkinButtonTest, DragOffThroughTheWindowSystem)
     pointer(QEvent::MouseMove, {40, 30}, Qt::LeftButton);   // still over it
     pointer(QEvent::MouseMove, {120, 110}, Qt::LeftButton); // over the other button
     EXPECT_EQ(m_pButton->GetDisplayState(), 0);
-    EXPECT_EQ(Log(), "PRESS(0,1) SYNC(0,1) PRESS(0,0) SYNC(0,0) COMMAND(1042,0)");
+    EXPECT_EQ(Log(), "PRESS(0,1) SYNC(0,1) PRESS(0,0) SYNC(0,0) COMMAND~(1042,0)");
     pointer(QEvent::MouseButtonRelease, {120, 110}, Qt::NoButton);
-    EXPECT_EQ(Log(), "PRESS(0,1) SYNC(0,1) PRESS(0,0) SYNC(0,0) COMMAND(1042,0) IDLE_UP(0,0)");
+    EXPECT_EQ(Log(), "PRESS(0,1) SYNC(0,1) PRESS(0,0) SYNC(0,0) COMMAND~(1042,0) IDLE_UP(0,0)");
     EXPECT_EQ(other.GetDisplayState(), 0);
     m_pParent->hide();
 }

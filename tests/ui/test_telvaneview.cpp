@@ -539,6 +539,38 @@ TEST_F(TelvaneViewTest, SkinButtonMessagesReachTheirHandlers)
     EXPECT_EQ(m_pClient->disconnects.size(), 1u); // Exit ran
 }
 
+// Press a button, drag the pointer off it and release outside.
+void DragOff(QWidget *pButton)
+{
+    auto send = [&](QEvent::Type type, QPoint pos, Qt::MouseButton button,
+                    Qt::MouseButtons held) {
+        QMouseEvent ev(type, QPointF(pos), QPointF(pButton->mapToGlobal(pos)), button, held,
+                       Qt::NoModifier);
+        QApplication::sendEvent(pButton, &ev);
+    };
+    send(QEvent::MouseMove, {3, 3}, Qt::NoButton, Qt::NoButton);
+    send(QEvent::MouseButtonPress, {3, 3}, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseMove, {3, 80}, Qt::NoButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, {3, 80}, Qt::LeftButton, Qt::NoButton);
+    QCoreApplication::processEvents();
+}
+
+TEST_F(TelvaneViewTest, PushButtonsFireOnlyWhenReleasedOverThem)
+{
+    // Exit is a push button: dragging off it cancels the click.
+    DragOff(m_pView->Button(CTRL_EXIT));
+    EXPECT_TRUE(m_pClient->disconnects.empty());
+    EXPECT_TRUE(m_pHost->IsTimerRunning(CTelvaneView::kClockTimerId));
+    // A latching skin button completes its click when the pointer leaves it.
+    DragOff(m_pView->Button(Channel(2)));
+    EXPECT_EQ(m_pView->m_wRequestChannel, 0x0002);
+    EXPECT_EQ(m_pView->GetScreenMode(), 0x0100);
+    // Released over it, Exit runs.
+    Click(m_pView->Button(CTRL_EXIT), true, true);
+    EXPECT_EQ(m_pClient->disconnects.size(), 1u);
+    EXPECT_FALSE(m_pHost->IsTimerRunning(CTelvaneView::kClockTimerId));
+}
+
 TEST_F(TelvaneViewTest, RecorderChannelCountLimitsLatchedButtons)
 {
     m_pView->SetChannelCount(2);

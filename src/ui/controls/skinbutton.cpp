@@ -12,8 +12,10 @@ namespace {
 constexpr QEvent::Type kClickedSignalEvent = static_cast<QEvent::Type>(0x04FA);
 } // namespace
 
-CSkinEvent::CSkinEvent(QEvent::Type type, int nWParam, int nLParam, CSkinButton *pSource)
-    : QEvent(type), m_nWParam(nWParam), m_nLParam(nLParam), m_pSource(pSource)
+CSkinEvent::CSkinEvent(QEvent::Type type, int nWParam, int nLParam, CSkinButton *pSource,
+                       bool bReleasedOver)
+    : QEvent(type), m_nWParam(nWParam), m_nLParam(nLParam), m_bReleasedOver(bReleasedOver),
+      m_pSource(pSource)
 {
 }
 
@@ -72,10 +74,11 @@ void CSkinButton::ShowState(int nState)
     update();
 }
 
-void CSkinButton::PostToTarget(QEvent::Type type, int nWParam, int nLParam)
+void CSkinButton::PostToTarget(QEvent::Type type, int nWParam, int nLParam, bool bReleasedOver)
 {
     if (QObject *pTarget = NotifyTarget())
-        QCoreApplication::postEvent(pTarget, new CSkinEvent(type, nWParam, nLParam, this));
+        QCoreApplication::postEvent(pTarget,
+                                    new CSkinEvent(type, nWParam, nLParam, this, bReleasedOver));
 }
 
 // Returns false when the handler destroyed this button; the caller must not touch it then.
@@ -131,8 +134,9 @@ void CSkinButton::OnLeftButtonDown()
     }
 }
 
-// A release and a leave end a pending press the same way: the click completes.
-void CSkinButton::OnLeftButtonUpOrLeave()
+// A release and a leave end a pending press the same way: the click completes. The click
+// message only records which of the two it was.
+void CSkinButton::OnLeftButtonUpOrLeave(bool bReleasedOver)
 {
     if (!m_bPressed) {
         PostToTarget(WM_SKIN_IDLE_UP, 0, 0);
@@ -148,7 +152,7 @@ void CSkinButton::OnLeftButtonUpOrLeave()
     } else {
         ShowState(m_bChecked ? 0 : 2);
     }
-    PostToTarget(WM_SKIN_COMMAND, m_nControlId, 0);
+    PostToTarget(WM_SKIN_COMMAND, m_nControlId, 0, bReleasedOver);
     QCoreApplication::postEvent(this, new QEvent(kClickedSignalEvent));
     if (m_nMode != SKIN_MOMENTARY)
         m_bChecked = !m_bChecked;
@@ -174,7 +178,7 @@ void CSkinButton::mouseMoveEvent(QMouseEvent *pEvent)
         // Only a pressed button sees moves outside itself (Qt's implicit grab); the pointer
         // has left it.
         m_bTracking = 0;
-        OnLeftButtonUpOrLeave();
+        OnLeftButtonUpOrLeave(false);
         return;
     }
     QWidget::mouseMoveEvent(pEvent);
@@ -187,14 +191,15 @@ void CSkinButton::mouseReleaseEvent(QMouseEvent *pEvent)
         return;
     }
     QPointer<CSkinButton> pSelf(this);
-    if (!rect().contains(pEvent->position().toPoint()) && m_bTracking) {
+    const bool bInside = rect().contains(pEvent->position().toPoint());
+    if (!bInside && m_bTracking) {
         // Released outside after leaving without an intervening move: the leave comes first.
         m_bTracking = 0;
-        OnLeftButtonUpOrLeave();
+        OnLeftButtonUpOrLeave(false);
         if (!pSelf)
             return;
     }
-    OnLeftButtonUpOrLeave();
+    OnLeftButtonUpOrLeave(bInside);
 }
 
 void CSkinButton::leaveEvent(QEvent *pEvent)
@@ -203,7 +208,7 @@ void CSkinButton::leaveEvent(QEvent *pEvent)
     // already been handled and tracking is off.
     if (m_bTracking) {
         m_bTracking = 0;
-        OnLeftButtonUpOrLeave();
+        OnLeftButtonUpOrLeave(false);
         return;
     }
     QWidget::leaveEvent(pEvent);

@@ -15,7 +15,10 @@
 //                                same mouse press or release; the handler runs before the
 //                                button goes on
 //     WM_SKIN_IDLE_UP    posted  (0, 0)  a release or leave arrives while no press is pending
-//     WM_SKIN_COMMAND    posted  (control id, 0 = click)  a press ended by release or leave
+//     WM_SKIN_COMMAND    posted  (control id, 0 = click)  a press ended by release or leave;
+//                                ReleasedOver() tells the two apart for owners that use a
+//                                skin button as a plain push button (a push button fires
+//                                only when released over it)
 //   Posted events are queued in posting order, so the target sees them in the order the
 //   button produced them. After WM_SKIN_COMMAND the button also emits clicked(control id)
 //   through the same queue.
@@ -45,17 +48,22 @@ inline constexpr QEvent::Type WM_SKIN_COMMAND = static_cast<QEvent::Type>(0x04F9
 // WParam() = control id, LParam() = 0 (click). Source() is the button (null if it is gone).
 class CSkinEvent : public QEvent {
   public:
-    CSkinEvent(QEvent::Type type, int nWParam, int nLParam, CSkinButton *pSource);
+    CSkinEvent(QEvent::Type type, int nWParam, int nLParam, CSkinButton *pSource,
+               bool bReleasedOver = false);
 
     int WParam() const { return m_nWParam; }
     int LParam() const { return m_nLParam; }
     int ButtonId() const { return m_nWParam; }
     bool Pressed() const { return m_nLParam != 0; }
     CSkinButton *Source() const;
+    // WM_SKIN_COMMAND: the press ended with the mouse button released over the button,
+    // not with the pointer leaving it.
+    bool ReleasedOver() const { return m_bReleasedOver; }
 
   private:
     int m_nWParam;
     int m_nLParam;
+    bool m_bReleasedOver;
     QPointer<CSkinButton> m_pSource;
 };
 
@@ -106,8 +114,8 @@ class CSkinButton : public QWidget {
   private:
     void ShowState(int nState);
     void OnLeftButtonDown();
-    void OnLeftButtonUpOrLeave();
-    void PostToTarget(QEvent::Type type, int nWParam, int nLParam);
+    void OnLeftButtonUpOrLeave(bool bReleasedOver);
+    void PostToTarget(QEvent::Type type, int nWParam, int nLParam, bool bReleasedOver = false);
     bool SendToTarget(QEvent::Type type, int nWParam, int nLParam);
 
     int m_aBitmapId[4] = {0, 0, 0, 0};

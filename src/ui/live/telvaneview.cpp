@@ -176,7 +176,10 @@ bool CTelvaneView::event(QEvent *pEvent)
             m_pPtzPanel->OnSkinPressSync(pSkin->ButtonId(), pSkin->LParam());
     } else if (!bFromPad) {
         const int id = pSkin->WParam() - kControlIdBase;
-        if (id >= 0 && id < CTRL_COUNT && pSource == m_apButtons[id])
+        // Exit, Setting and Archive are plain push buttons: dragging off one while it is
+        // held cancels the click instead of completing it.
+        if (id >= 0 && id < CTRL_COUNT && pSource == m_apButtons[id] &&
+            (Control(ControlId(id)).kind != ControlKind::Push || pSkin->ReleasedOver()))
             OnCommand(ControlId(id));
     }
     return true;

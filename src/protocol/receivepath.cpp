@@ -25,6 +25,7 @@ void CReceivePath::AllocateBuffers()
         m_pImageDataBuf.reset(new uint8_t[BUFFER_SIZE]());
         m_pImageWorkBuf.reset(new uint8_t[BUFFER_SIZE]());
         m_nCapacity = BUFFER_SIZE;
+        m_nDirty = 0;
     }
     m_nExpected = 0;
     m_nReceived = 0;
@@ -37,6 +38,7 @@ void CReceivePath::FreeBuffers()
     m_nCapacity = 0;
     m_nExpected = 0;
     m_nReceived = 0;
+    m_nDirty = 0;
     ResetStream();
 }
 
@@ -44,22 +46,37 @@ void CReceivePath::EmptyReassembly()
 {
     m_nExpected = 0;
     m_nReceived = 0;
-    if (m_pImageDataBuf) {
-        std::memset(m_pImageDataBuf.get(), 0, m_nCapacity);
-        std::memset(m_pImageWorkBuf.get(), 0, m_nCapacity);
+    // Both buffers are zero beyond m_nDirty, so zeroing that much clears them over
+    // their whole capacity. After one large block the capacity stays large, and a
+    // full clear would then cost every later picture megabytes of writes.
+    if (m_pImageDataBuf && m_nDirty > 0) {
+        std::memset(m_pImageDataBuf.get(), 0, m_nDirty);
+        std::memset(m_pImageWorkBuf.get(), 0, m_nDirty);
     }
+    m_nDirty = 0;
+}
+
+bool CReceivePath::IsReassemblyClear() const
+{
+    if (m_nExpected != 0 || m_nReceived != 0)
+        return false;
+    for (std::size_t i = 0; i < m_nCapacity; ++i)
+        if (m_pImageDataBuf[i] != 0 || m_pImageWorkBuf[i] != 0)
+            return false;
+    return true;
 }
 
 bool CReceivePath::GrowBuffers(uint32_t nLength)
 {
     const std::size_t nCapacity = static_cast<std::size_t>(nLength) + 1;
     std::unique_ptr<uint8_t[]> pData(new (std::nothrow) uint8_t[nCapacity]());
-    std::unique_ptr<uint8_t[]> pWork(new (std::nothrow) uint8_t[nCapacity]);
+    std::unique_ptr<uint8_t[]> pWork(new (std::nothrow) uint8_t[nCapacity]());
     if (!pData || !pWork)
         return false;
     m_pImageDataBuf = std::move(pData);
     m_pImageWorkBuf = std::move(pWork);
     m_nCapacity = nCapacity;
+    m_nDirty = 0;
     return true;
 }
 
@@ -220,6 +237,7 @@ void CReceivePath::AnnounceBlock(const uint8_t *pData, std::size_t nLength)
     std::memcpy(m_pImageDataBuf.get(), pData + PACKET_MIN_SIZE, nStored);
     m_nExpected = nExpected;
     m_nReceived = static_cast<uint32_t>(nStored);
+    m_nDirty = std::max<std::size_t>(m_nDirty, m_nReceived);
     if (m_nReceived == m_nExpected && m_nExpected != 0)
         FinishBlock(true);
 }
@@ -248,6 +266,7 @@ void CReceivePath::Continuation(const uint8_t *pData, std::size_t nLength)
     if (nTake > 0) {
         std::memcpy(m_pImageDataBuf.get() + m_nReceived, pData, nTake);
         m_nReceived += static_cast<uint32_t>(nTake);
+        m_nDirty = std::max<std::size_t>(m_nDirty, m_nReceived);
         if (m_nReceived == m_nExpected)
             FinishBlock(false);
         if (!HasBuffers())
@@ -311,6 +330,7 @@ void CReceivePath::FinishLive(bool bFirstRead)
     if ((pArchive && pArchive->IsActive()) || state.m_nCurrentChannel > 16)
         return;
     std::memcpy(m_pImageWorkBuf.get(), m_pImageDataBuf.get(), m_nExpected);
+    m_nDirty = std::max<std::size_t>(m_nDirty, m_nExpected);
     uint8_t byChannel =
         m_liveDecoder.Decode(m_pImageWorkBuf.get(), m_nExpected, state.m_bNoCheckJpeg);
     // Without the marker check the reply's channel decides; a picture that did not
@@ -342,6 +362,7 @@ void CReceivePath::FinishPlayback(bool bFirstRead)
         return;
     }
     std::memcpy(m_pImageWorkBuf.get(), m_pImageDataBuf.get(), m_nExpected);
+    m_nDirty = std::max<std::size_t>(m_nDirty, m_nExpected);
     uint8_t byChannel = m_playDecoder.Decode(m_pImageWorkBuf.get(), m_nExpected, false);
     if (bFirstRead && (m_nExpected < MIN_FIRST_READ_PICTURE || !m_header.IsValidType()))
         byChannel = NO_CHANNEL;

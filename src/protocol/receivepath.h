@@ -98,6 +98,8 @@ class CReceivePath {
     }
     // Expected and received lengths 0, both picture buffers zeroed over their capacity.
     void EmptyReassembly();
+    // True when the reassembly is empty and both buffers are zero over their capacity.
+    bool IsReassemblyClear() const;
 
     void SetFieldRow(uint32_t dwSelector) { m_liveDecoder.SetFieldRow(dwSelector); }
     uint32_t FieldRow() const { return m_liveDecoder.FieldRow(); }
@@ -136,6 +138,7 @@ class CReceivePath {
     std::size_t m_nCapacity = 0;
     uint32_t m_nExpected = 0;
     uint32_t m_nReceived = 0;
+    std::size_t m_nDirty = 0;  // both buffers are zero from here to their capacity
     bool m_bSkipBlock = false; // the current packet's block is too large and skipped
     CJpegImage m_liveDecoder;
     CJpegImage m_playDecoder;

@@ -231,6 +231,56 @@ TEST_F(ReceiveTest, StartTimeReplyHandsTheRangeToTheArchive)
     EXPECT_EQ(archive.nTimeBlockRedraws, 1);
 }
 
+struct ClearRow {
+    const char *name;
+    std::vector<std::vector<uint8_t>> reads;
+    bool bEmptyAfter; // the client empties the reassembly itself (a new request)
+    size_t nCapacity; // capacity the reads leave behind
+};
+
+class ReassemblyClearTest : public ::testing::TestWithParam<ClearRow> {};
+
+TEST_P(ReassemblyClearTest, EmptyingLeavesBothBuffersZero)
+{
+    FakeView view;
+    RecordingHost host;
+    CReceivePath path{host};
+    host.pView = &view;
+    host.pPath = &path;
+    path.AllocateBuffers();
+    for (const auto &r : GetParam().reads)
+        path.OnRead(r.data(), r.size());
+    if (GetParam().bEmptyAfter)
+        path.EmptyReassembly();
+    EXPECT_EQ(path.Capacity(), GetParam().nCapacity);
+    EXPECT_TRUE(path.IsReassemblyClear());
+}
+
+std::vector<uint8_t> LargeBlockStart()
+{
+    // Announces a 100000-byte block and brings its first 9000 bytes.
+    std::vector<uint8_t> head = LivePacket(std::vector<uint8_t>(9000, 0x5A), 1);
+    WriteLE32(head.data() + 16, 60 + 100000);
+    return head;
+}
+
+ClearRow Row(const char *name, std::vector<std::vector<uint8_t>> reads, bool bEmptyAfter,
+             size_t nCapacity = CReceivePath::BUFFER_SIZE)
+{
+    return ClearRow{name, std::move(reads), bEmptyAfter, nCapacity};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, ReassemblyClearTest,
+    ::testing::Values(
+        Row("PictureInOneRead", {LivePacket(MarkedPicture(1, 3), 2)}, false),
+        Row("PictureSplit", Split(LivePacket(MarkedPicture(2, 4, 640, 112, 70), 3), 1000), false),
+        Row("PartialBlockThenNewRequest", {LargeBlockStart()}, true, 100001),
+        // The picture is shorter than what the abandoned block had stored.
+        Row("AbandonedLargeBlockThenPicture",
+            {LargeBlockStart(), LivePacket(MarkedPicture(0, 5, 640, 112, 70), 1)}, false, 100001)),
+    [](const ::testing::TestParamInfo<ClearRow> &info) { return std::string(info.param.name); });
+
 // ---- playback ---------------------------------------------------------------------------
 
 class PlaybackTest : public ReceiveTest {

@@ -332,3 +332,39 @@ TEST(SimPacing, EveryPacketStartsAReadOfItsOwn)
     EXPECT_GE(seen[COMMAND_R_LIVE], 12);
     EXPECT_EQ(seen[COMMAND_R_STOP], 1);
 }
+
+// A client that keeps asking for megabyte event lists and reads nothing must not make
+// the simulator buffer replies without bound: it is cut off, and others are still served.
+TEST(SimRobustness, AClientThatNeverReadsIsCutOffInsteadOfBuffered)
+{
+    QTemporaryDir dir;
+    const QString logFile = dir.filePath("log.jsonl");
+    SimProcess sim({"--events", "100000", "--log", logFile}); // 1 MB per list
+    Link greedy(sim.Port());
+    ASSERT_TRUE(greedy.LoginOk());
+    greedy.Socket().setReadBufferSize(4096); // from now on the kernel buffers fill up
+    std::vector<std::uint8_t> requests;
+    const auto one =
+        BuildRequestWords(KIND_EVENT, MakeVersionText(PACKET_VERSION_12), EventPayload());
+    for (int i = 0; i < 150; ++i)
+        requests.insert(requests.end(), one.begin(), one.end());
+    greedy.SendBytes(requests);
+
+    QFile f(logFile);
+    QByteArray log;
+    QElapsedTimer t;
+    t.start();
+    while (!log.contains("\"event\":\"overflow\"") && t.elapsed() < WAIT_MS) {
+        QThread::msleep(50);
+        if (f.open(QIODevice::ReadOnly)) {
+            log = f.readAll();
+            f.close();
+        }
+    }
+    EXPECT_TRUE(log.contains("\"event\":\"overflow\""));
+    EXPECT_LT(log.count("COMMAND_EVENT"), 150) << "requests behind the cut are not answered";
+    EXPECT_EQ(sim.Process().state(), QProcess::Running);
+
+    Link other(sim.Port());
+    EXPECT_TRUE(other.LoginOk());
+}

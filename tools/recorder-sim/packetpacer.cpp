@@ -37,6 +37,7 @@ bool PacketPacer::CanAcceptPicture() const
 void PacketPacer::Enqueue(const QByteArray &packet, bool isPicture)
 {
     m_queue.push_back({packet, isPicture, 0});
+    m_queuedBytes += packet.size();
     Pump();
 }
 
@@ -45,6 +46,9 @@ void PacketPacer::DropQueuedPictures()
     auto begin = m_queue.begin();
     if (begin != m_queue.end() && begin->offset > 0)
         ++begin; // already partly on the wire
+    for (auto it = begin; it != m_queue.end(); ++it)
+        if (it->isPicture)
+            m_queuedBytes -= it->bytes.size();
     m_queue.erase(std::remove_if(begin, m_queue.end(), [](const Item &i) { return i.isPicture; }),
                   m_queue.end());
 }
@@ -102,6 +106,7 @@ void PacketPacer::Pump()
         finishFront();
     }
     m_inFlight = true;
+    m_queuedBytes -= chunk.size();
     m_bytesWritten += chunk.size();
     m_socket->write(chunk);
     m_socket->flush(); // hand it to the kernel now, not at the next event-loop turn

@@ -41,6 +41,8 @@ class PacketPacer : public QObject {
     // the queue below one write's worth of packets (one, or the coalescing count).
     bool CanAcceptPicture() const;
     int Queued() const { return int(m_queue.size()); }
+    // Bytes queued and not yet handed to the socket.
+    qint64 QueuedBytes() const { return m_queuedBytes; }
     qint64 BytesWritten() const { return m_bytesWritten; }
 
   signals:
@@ -68,6 +70,7 @@ class PacketPacer : public QObject {
     QTimer m_hold; // coalescing: how long to wait for more packets
     bool m_holdExpired = false;
     qint64 m_bytesWritten = 0;
+    qint64 m_queuedBytes = 0;
 };
 
 } // namespace sim

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace sim {
 
@@ -21,6 +22,11 @@ const char *const PTZ_AXIS_NAME[4] = {"pan", "tilt", "zoom", "focus"};
 
 // How long before its due time a picture may be made.
 constexpr qint64 PREPARE_AHEAD_NS = 20 * 1000 * 1000;
+
+// Replies waiting for a client that sends requests but does not read. An event list
+// may be megabytes for a 60-byte request, so the queue is capped and such a client is
+// cut off instead of growing the simulator without bound.
+constexpr qint64 MAX_QUEUED_REPLY_BYTES = 64LL << 20;
 
 QDateTime WholeSeconds(const QDateTime &t)
 {
@@ -83,6 +89,8 @@ void SimSession::OnReadyRead()
         if (m_options.neverAnswer)
             action += QStringLiteral(" (never-answer: nothing sent)");
         m_log->LogRequest(m_conn, request, action);
+        if (m_socket->state() != QAbstractSocket::ConnectedState)
+            break; // cut off while handling: the rest is not answered
     }
 }
 
@@ -195,9 +203,12 @@ QString SimSession::OnStop()
 
 QString SimSession::OnEvent()
 {
-    const QByteArray list =
-        MakeEventList(m_options.events, m_options.rangeStart, m_options.rangeEnd);
-    Send(COMMAND_R_EVENT, Words{}, list);
+    // The list depends on the options only; a long one takes a while to make.
+    if (m_eventReply.isEmpty())
+        m_eventReply =
+            BuildReply(m_options.versionText, COMMAND_R_EVENT, Words{},
+                       MakeEventList(m_options.events, m_options.rangeStart, m_options.rangeEnd));
+    SendPacket(m_eventReply);
     return QStringLiteral("event list: %1 records").arg(m_options.events);
 }
 
@@ -236,9 +247,22 @@ QString SimSession::OnAlert(const Request &r)
 
 void SimSession::Send(std::uint32_t command, const Words &words, const QByteArray &data)
 {
-    if (m_options.neverAnswer || m_silent)
+    SendPacket(BuildReply(m_options.versionText, command, words, data));
+}
+
+void SimSession::SendPacket(const QByteArray &packet)
+{
+    if (m_options.neverAnswer || m_silent || m_socket->state() != QAbstractSocket::ConnectedState)
         return;
-    m_pacer->Enqueue(BuildReply(m_options.versionText, command, words, data), false);
+    if (m_pacer->QueuedBytes() + packet.size() > MAX_QUEUED_REPLY_BYTES) {
+        m_log->LogEvent(m_conn, QStringLiteral("overflow"));
+        if (m_options.verbose)
+            std::fprintf(stderr, "connection %d: the client reads nothing, cut off\n", m_conn);
+        StopStream();
+        m_socket->abort();
+        return;
+    }
+    m_pacer->Enqueue(packet, false);
 }
 
 void SimSession::StopStream()

@@ -64,6 +64,7 @@ class SimSession : public QObject {
     QString OnPtz(const Request &request);
     QString OnAlert(const Request &request);
     void Send(std::uint32_t command, const Words &words, const QByteArray &data = QByteArray());
+    void SendPacket(const QByteArray &packet);
     void StopStream();
     void StartStream(Stream stream);
     void PumpPictures();
@@ -109,6 +110,8 @@ class SimSession : public QObject {
     qint64 m_picturesQueued = 0;
     qint64 m_picturesWritten = 0;
     int m_garbageTurn = 0;
+
+    QByteArray m_eventReply; // made at the first request, shared by every later reply
 
     QTimer m_alertTimer;
     int m_alertTick = 0;

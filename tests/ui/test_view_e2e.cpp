@@ -158,7 +158,7 @@ class ViewE2E : public ::testing::Test {
         ASSERT_GT(m_nPort, 0);
     }
 
-    void CreateView()
+    void CreateView(ITimerHost *pViewTimers = nullptr)
     {
         {
             QSettings store(QString::fromLatin1(SETTINGS_ORGANIZATION),
@@ -174,6 +174,7 @@ class ViewE2E : public ::testing::Test {
         env.fnBeep = [] {};
         env.fnAbout = [] {};
         env.fnPlaceWindow = [](bool) {};
+        env.pTimerHost = pViewTimers;
         m_pView = std::make_unique<CTelvaneView>(nullptr, env);
         m_pView->OnInitialUpdate();
         ASSERT_EQ(FieldText(m_pView->Settings().m_szHostIP), QStringLiteral("127.0.0.1"));
@@ -200,6 +201,22 @@ class ViewE2E : public ::testing::Test {
         return out;
     }
 
+    // Channel whose colour fills the single-mode picture area, or -1.
+    int SingleAreaCast()
+    {
+        const QRect area = viewlayout::TileRect(0, 1).adjusted(4, 100, -4, -4);
+        return CastOf(m_pView->grab().toImage(), area);
+    }
+
+    // With TELVANE_VIEW_SHOTS naming a folder, keeps a grab of the view there for a
+    // person to look at.
+    void KeepShot(const char *pszName)
+    {
+        const QString dir = qEnvironmentVariable("TELVANE_VIEW_SHOTS");
+        if (!dir.isEmpty())
+            m_pView->grab().save(QDir(dir).filePath(QString::fromLatin1(pszName)));
+    }
+
     bool AllTilesShowTheirChannel()
     {
         const QImage img = m_pView->grab().toImage();
@@ -215,6 +232,9 @@ class ViewE2E : public ::testing::Test {
     QString m_logPath;
     QProcess m_sim;
     int m_nPort = 0;
+    // The view's timers when a test drives them by hand; they outlive the view.
+    ManualClock m_viewClock;
+    std::unique_ptr<ManualTimerHost> m_pViewTimers;
     std::unique_ptr<CTelvaneView> m_pView;
 };
 
@@ -279,6 +299,64 @@ TEST_F(ViewE2E, QuadTilesSingleChannelAndPtz)
 
     m_pView->OnLinkLost();
     EXPECT_EQ(m_pView->StatusText(), QStringLiteral("WAITING FOR CONNECTION."));
+}
+
+// Circular monitoring against the simulator: the view's clock runs on a manual clock,
+// the pictures arrive for real. Each channel stays for the interval + 1 seconds and the
+// recorder is asked for each one in turn.
+TEST_F(ViewE2E, CircularMonitoringStepsThroughTheChannels)
+{
+    StartSimulator({});
+    ManualClock &clock = m_viewClock;
+    m_pViewTimers = clock.CreateHost();
+    CreateView(m_pViewTimers.get());
+    ASSERT_EQ(m_pView->Settings().m_byRotateInterval, 3);
+    m_pView->OnConnect();
+    ASSERT_TRUE(WaitFor([&] { return AllTilesShowTheirChannel(); }, 8000));
+    KeepShot("quad.png");
+
+    m_pView->OnChannelButton(1);
+    ASSERT_TRUE(WaitFor([&] { return SingleAreaCast() == 1; }, 5000));
+    KeepShot("single-ch2.png");
+
+    // Starting shows the next seen channel at once, then every 4 s the one after.
+    m_pView->ToggleRotation();
+    ASSERT_TRUE(m_pView->IsRotating());
+    const struct {
+        int64_t nAdvance;
+        int nChannel;
+    } steps[] = {{0, 2}, {3000, 2}, {1000, 3}, {4000, 0}, {3999, 0}, {1, 1}};
+    int nStep = 0;
+    for (const auto &step : steps) {
+        clock.Advance(step.nAdvance);
+        EXPECT_EQ(m_pView->m_wRequestChannel, step.nChannel) << "step " << nStep;
+        EXPECT_TRUE(WaitFor([&] { return SingleAreaCast() == step.nChannel; }, 5000))
+            << "step " << nStep;
+        const std::string name = "rotation-" + std::to_string(nStep) + "-at" +
+                                 std::to_string(clock.Now()) + "ms-ch" +
+                                 std::to_string(step.nChannel + 1) + ".png";
+        KeepShot(name.c_str());
+        ++nStep;
+    }
+    // The recorder was asked for channels 3, 4, 1 and 2 alone, in that order, after the
+    // grid and channel 2 (its log may trail the pictures a little).
+    auto singleChannels = [&] {
+        std::vector<int> out;
+        for (const QJsonObject &o : Requests(QStringLiteral("COMMAND_LIVE"))) {
+            const QJsonArray words = o.value(QStringLiteral("words")).toArray();
+            out.push_back(words.at(0).toInt() == 0 ? words.at(1).toInt() : 0);
+        }
+        return out;
+    };
+    const std::vector<int> wanted{0, 2, 3, 4, 1, 2};
+    EXPECT_TRUE(WaitFor([&] { return singleChannels() == wanted; }, 3000))
+        << ::testing::PrintToString(singleChannels());
+
+    // Screen-mode 2 ends it and the grid fills again.
+    m_pView->OnScreenModeButton(1);
+    EXPECT_FALSE(m_pView->IsRotating());
+    EXPECT_TRUE(WaitFor([&] { return AllTilesShowTheirChannel(); }, 5000));
+    KeepShot("quad-after-rotation.png");
 }
 
 TEST_F(ViewE2E, SilentRecorderIsRetriedThenReconnected)

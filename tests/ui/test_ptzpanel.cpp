@@ -342,6 +342,31 @@ TEST(CPtzPanelButtons, PlacedFromTheLayoutTable)
     EXPECT_EQ(f.pPanel->GetButton(12), nullptr);
 }
 
+// The pad's rows written out from the form, so a slip in the panel's table shows.
+TEST(CPtzPanelButtons, TableMatchesTheForm)
+{
+    const std::vector<PtzButtonPlace> rows = {
+        {0, 773, 437, 51, 34, 189, 190, false},  {1, 679, 487, 35, 32, 191, 192, true},
+        {2, 737, 471, 36, 51, 193, 194, false},  {3, 678, 547, 39, 39, 195, 196, true},
+        {4, 773, 521, 51, 36, 197, 198, false},  {5, 740, 547, 40, 39, 199, 200, true},
+        {6, 823, 471, 34, 51, 201, 202, false},  {7, 737, 488, 45, 38, 203, 204, true},
+        {8, 737, 386, 25, 18, 222, 223, false},  {9, 762, 386, 25, 18, 224, 225, false},
+        {10, 813, 386, 25, 18, 222, 223, false}, {11, 837, 386, 25, 18, 224, 225, false},
+        {13, 724, 538, 21, 20, 301, 302, false}, {14, 849, 538, 20, 20, 303, 304, false},
+    };
+    const auto &table = ptzlayout::Buttons();
+    ASSERT_EQ(table.size(), rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const PtzButtonPlace &a = table[i];
+        const PtzButtonPlace &b = rows[i];
+        EXPECT_TRUE(a.nIndex == b.nIndex && a.x == b.x && a.y == b.y && a.w == b.w &&
+                    a.h == b.h && a.nNormal == b.nNormal && a.nHeld == b.nHeld &&
+                    a.bHidden == b.bHidden)
+            << "row " << i << " (index " << b.nIndex << ")";
+    }
+    EXPECT_EQ(ptzlayout::kSpeedRect, QRect(QPoint(790, 500), QPoint(810, 511)));
+}
+
 TEST(CPtzPanelButtons, MouseDriveAndIdleUpRelease)
 {
     Fixture f;

@@ -105,6 +105,40 @@ TEST(ViewLayout, TableRowsHaveTheirPlaces)
             << c.id;
 }
 
+// Every screen-mode and channel button, against the form's rows written out here.
+TEST(ViewLayout, ScreenModeAndChannelRowsInFull)
+{
+    const int modeX[7] = {368, 419, 470, 521, 572, 623, 674};
+    const unsigned modeNormal[7] = {165, 167, 169, 171, 173, 175, 177};
+    for (int i = 0; i < 7; ++i) {
+        const ControlId id = ControlId(CTRL_SCREEN_MODE_1 + i);
+        EXPECT_EQ(ControlRect(id), QRect(modeX[i], 598, 40, 25)) << "mode " << i;
+        EXPECT_EQ(Control(id).normalBitmap, modeNormal[i]) << "mode " << i;
+        EXPECT_EQ(Control(id).activeBitmap, modeNormal[i] + 1) << "mode " << i;
+        EXPECT_EQ(Control(id).kind, ControlKind::Latching);
+    }
+    const int chX[16] = {311, 343, 371, 398, 426, 455, 482, 510,
+                         538, 566, 594, 622, 650, 678, 706, 735};
+    const unsigned chNormal[16] = {310, 318, 319, 320, 325, 326, 327, 328,
+                                   329, 311, 312, 313, 314, 315, 316, 317};
+    const unsigned chLatched[16] = {330, 338, 339, 340, 341, 342, 343, 344,
+                                    345, 331, 332, 333, 334, 335, 336, 337};
+    for (int k = 0; k < 16; ++k) {
+        const ControlId id = ControlId(CTRL_CHANNEL_1 + k);
+        const int w = (k == 0 || k == 15) ? 31 : 28;
+        EXPECT_EQ(ControlRect(id), QRect(chX[k], 640, w, 30)) << "channel " << k;
+        EXPECT_EQ(Control(id).normalBitmap, chNormal[k]) << "channel " << k;
+        EXPECT_EQ(Control(id).activeBitmap, chLatched[k]) << "channel " << k;
+        EXPECT_EQ(Control(id).kind, ControlKind::Latching);
+    }
+    EXPECT_EQ(Control(CTRL_EXIT).kind, ControlKind::Push);
+    EXPECT_EQ(Control(CTRL_SETTING).kind, ControlKind::Push);
+    EXPECT_EQ(Control(CTRL_ARCHIVE).kind, ControlKind::Push);
+    EXPECT_EQ(Control(CTRL_ROTATE).kind, ControlKind::Latching);
+    EXPECT_EQ(Control(CTRL_CONNECT).kind, ControlKind::Latching);
+    EXPECT_EQ(Control(CTRL_DISCONNECT).kind, ControlKind::Latching);
+}
+
 TEST(LiveCrop, MarginsFollowHeightFieldAndWidth)
 {
     struct Row {

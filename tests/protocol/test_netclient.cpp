@@ -284,6 +284,23 @@ TEST(NetClientLogin, RefusedLoginDropsTheLink)
     EXPECT_EQ(rig.sockets.size(), 1u);
 }
 
+TEST(NetClientLogin, NothingBehindARefusedLoginInTheSameReadIsHandled)
+{
+    ClientRig rig;
+    rig.view.settings.m_bUseAlertMode = 1;
+    rig.ConnectUp();
+    // The link is dropped (and the socket closed) from inside the socket's read.
+    rig.Deliver(Concat(
+        {LoginPacket(false), Reply(COMMAND_R_ALERT, Words({2, 0x01000000u})), LivePacket({}, 1)}));
+    EXPECT_EQ(rig.view.nLinkLost, 1);
+    EXPECT_EQ(rig.view.Codes(), std::vector<int>{STATUS_ESTABLISHED});
+    EXPECT_EQ(rig.client.LastAlertWord(), 0u);
+    EXPECT_FALSE(rig.ResponseTimerRunning());
+    EXPECT_EQ(rig.Sock().m_nCloseCalls, 1);
+    RunPosted(); // the closed socket is freed once its event is over
+    EXPECT_EQ(rig.clock.NextDueIn(), -1);
+}
+
 struct VersionRow {
     const char *text;
     uint8_t code;

@@ -240,6 +240,8 @@ void CReceivePath::AnnounceBlock(const uint8_t *pData, std::size_t nLength)
     m_nDirty = std::max<std::size_t>(m_nDirty, m_nReceived);
     if (m_nReceived == m_nExpected && m_nExpected != 0)
         FinishBlock(true);
+    else if (m_nExpected == 0 && m_header.nCommand == COMMAND_R_EVENT)
+        FinishBlock(true); // an empty event list: the file is emptied, not left stale
 }
 
 void CReceivePath::Continuation(const uint8_t *pData, std::size_t nLength)

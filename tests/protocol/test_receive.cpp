@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -184,6 +185,29 @@ TEST_F(ReceiveTest, EventListReplacesTheFileWithExactlyTheBlock)
     EXPECT_EQ(archive.nEventListReady, 1);
     EXPECT_EQ(host.state.byCurrentKind, KIND_LIVE); // restored
     file.close();
+    QDir::setCurrent(old);
+}
+
+TEST_F(ReceiveTest, EmptyEventListEmptiesTheFile)
+{
+    // A recorder without events answers with no data block: the list the operator
+    // sees must become empty, not stay as it was.
+    QTemporaryDir dir;
+    const QString old = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    {
+        QFile stale(CReceivePath::EVENT_FILE_NAME);
+        ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+        stale.write(QByteArray(50, 'x'));
+    }
+    host.pArchive = &archive;
+    host.state.byCurrentKind = KIND_EVENT;
+    host.state.bySavedKind = KIND_RECORDER;
+    Read(Reply(COMMAND_R_EVENT, Words({})));
+    EXPECT_EQ(QFileInfo(CReceivePath::EVENT_FILE_NAME).size(), 0);
+    EXPECT_EQ(archive.nEventListReady, 1);
+    EXPECT_EQ(host.state.byCurrentKind, KIND_RECORDER);
+    EXPECT_EQ(host.arms, std::vector<bool>{false});
     QDir::setCurrent(old);
 }
 

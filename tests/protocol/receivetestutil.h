@@ -5,6 +5,8 @@
 #include "imaging/imagingtestutil.h"
 #include "protocol/receivepath.h"
 
+#include <gtest/gtest.h>
+
 #include <random>
 
 namespace clienttest {
@@ -82,5 +84,26 @@ inline std::vector<std::vector<uint8_t>> RandomSplit(const std::vector<uint8_t> 
     }
     return reads;
 }
+
+// A receive path wired to a recording host and a fake view, fed read by read.
+class ReceivePathTest : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        host.pView = &view;
+        host.pPath = &path;
+        path.AllocateBuffers();
+    }
+    void Read(const std::vector<uint8_t> &bytes) { path.OnRead(bytes.data(), bytes.size()); }
+    void ReadAll(const std::vector<std::vector<uint8_t>> &reads)
+    {
+        for (const auto &r : reads)
+            Read(r);
+    }
+
+    FakeView view;
+    RecordingHost host;
+    CReceivePath path{host};
+};
 
 } // namespace clienttest

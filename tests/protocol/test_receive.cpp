@@ -19,25 +19,9 @@ using namespace clienttest;
 
 namespace {
 
-class ReceiveTest : public ::testing::Test {
+class ReceiveTest : public ReceivePathTest {
   protected:
-    void SetUp() override
-    {
-        host.pView = &view;
-        host.pPath = &path;
-        path.AllocateBuffers();
-    }
-    void Read(const std::vector<uint8_t> &bytes) { path.OnRead(bytes.data(), bytes.size()); }
-    void ReadAll(const std::vector<std::vector<uint8_t>> &reads)
-    {
-        for (const auto &r : reads)
-            Read(r);
-    }
-
-    FakeView view;
     FakeArchive archive;
-    RecordingHost host;
-    CReceivePath path{host};
 };
 
 TEST_F(ReceiveTest, EmptyLiveReplyRearmsTheResponseTimerAndDecodesNothing)

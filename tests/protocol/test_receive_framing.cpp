@@ -14,25 +14,7 @@ using namespace clienttest;
 
 namespace {
 
-class FramingTest : public ::testing::Test {
-  protected:
-    void SetUp() override
-    {
-        host.pView = &view;
-        host.pPath = &path;
-        path.AllocateBuffers();
-    }
-    void Read(const std::vector<uint8_t> &bytes) { path.OnRead(bytes.data(), bytes.size()); }
-    void ReadAll(const std::vector<std::vector<uint8_t>> &reads)
-    {
-        for (const auto &r : reads)
-            Read(r);
-    }
-
-    FakeView view;
-    RecordingHost host;
-    CReceivePath path{host};
-};
+using FramingTest = ReceivePathTest;
 
 TEST_F(FramingTest, TwoPacketsInOneReadAreBothHandledInOrder)
 {

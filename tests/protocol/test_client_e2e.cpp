@@ -29,25 +29,8 @@ using namespace clienttest;
 
 namespace {
 
-// Runs the event loop until cond() holds or nMs pass; true when it holds.
-bool WaitFor(const std::function<bool()> &cond, int nMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!cond()) {
-        if (clock.elapsed() > nMs)
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(5, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
-
-void Spin(int nMs)
-{
-    WaitFor([] { return false; }, nMs);
-}
+using testsupport::Spin;
+using testsupport::WaitFor;
 
 // Qt timers with every period divided by a factor, so a 15 s give-up takes 1.5 s.
 class ScaledTimerHost : public ITimerHost {

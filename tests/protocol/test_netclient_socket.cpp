@@ -13,21 +13,11 @@
 
 #include <gtest/gtest.h>
 
+#include "support/testsupport.h"
+
 namespace {
 
-bool WaitFor(const std::function<bool()> &cond, int nMs = 5000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!cond()) {
-        if (clock.elapsed() > nMs)
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(2, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
+using testsupport::WaitFor;
 
 struct Recorder : ISocketEvents {
     std::vector<int> connects;

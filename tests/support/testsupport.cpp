@@ -1,6 +1,9 @@
 #include "support/testsupport.h"
 
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QSettings>
+#include <QTimer>
 
 namespace testsupport {
 
@@ -22,5 +25,26 @@ IsolatedSettings::~IsolatedSettings()
 QString simulatorPath() { return QStringLiteral(TELVANE_SIMULATOR_PATH); }
 QString appPath() { return QStringLiteral(TELVANE_APP_PATH); }
 QString benchPicturesDir() { return QStringLiteral(TELVANE_BENCH_PICTURES); }
+
+void Spin(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool WaitFor(const std::function<bool()> &cond, int timeoutMs, const std::function<void()> &each)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < timeoutMs) {
+        if (each)
+            each();
+        if (cond())
+            return true;
+        Spin(5);
+    }
+    return cond();
+}
 
 }  // namespace testsupport

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <functional>
+
 namespace testsupport {
 
 // Points QSettings (and XDG_CONFIG_HOME) at a fresh temporary folder for the life
@@ -23,5 +25,12 @@ private:
 QString simulatorPath();
 QString appPath();
 QString benchPicturesDir();
+
+// Runs the event loop for about ms milliseconds.
+void Spin(int ms);
+// Runs the event loop until cond() holds or timeoutMs pass (each() first on every
+// round); true when cond() holds.
+bool WaitFor(const std::function<bool()> &cond, int timeoutMs = 5000,
+             const std::function<void()> &each = {});
 
 }  // namespace testsupport

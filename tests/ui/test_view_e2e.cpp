@@ -60,27 +60,8 @@ class FastTimerHost : public ITimerHost {
     QtTimerHost m_inner;
 };
 
-void Spin(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool WaitFor(const std::function<bool()> &cond, int timeoutMs,
-             const std::function<void()> &each = {})
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < timeoutMs) {
-        if (each)
-            each();
-        if (cond())
-            return true;
-        Spin(10);
-    }
-    return cond();
-}
+using testsupport::Spin;
+using testsupport::WaitFor;
 
 // Channel 0..3 whose colour cast the region carries (the simulator tints its
 // channels red, green, blue and yellow), or -1.

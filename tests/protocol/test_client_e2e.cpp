@@ -265,17 +265,14 @@ QByteArray FetchEventListDirectly(int nPort)
 
 TEST_F(ClientE2E, EventListIsStoredByteForByte)
 {
-    QTemporaryDir dir;
-    const QString old = QDir::currentPath();
-    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    testsupport::ScopedCurrentDir cwd;
+    ASSERT_TRUE(cwd.isValid());
     const QStringList options = {"--events",      "73",
                                  "--range-start", "2005-03-01T00:00:00",
                                  "--range-end",   "2005-03-15T23:00:00",
                                  "--fps",         "20"};
-    if (!Begin(options)) {
-        QDir::setCurrent(old);
+    if (!Begin(options))
         GTEST_SKIP() << "recorder simulator not available";
-    }
     FakeArchive archive;
     client->SetArchive(&archive);
     ASSERT_TRUE(ConnectButton());
@@ -290,7 +287,6 @@ TEST_F(ClientE2E, EventListIsStoredByteForByte)
     EXPECT_EQ(client->CurrentKind(), KIND_LIVE); // restored after the list
     file.close();
     client->Disconnect(true);
-    QDir::setCurrent(old);
 }
 
 TEST_F(ClientE2E, AlertReportsShowOnlyWithAlertModeOn)

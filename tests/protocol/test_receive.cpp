@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/testsupport.h"
+
 #include <algorithm>
 #include <set>
 
@@ -145,9 +147,8 @@ TEST_F(ReceiveTest, NoCheckDoesNotShowAnUndecodablePicture)
 
 TEST_F(ReceiveTest, EventListReplacesTheFileWithExactlyTheBlock)
 {
-    QTemporaryDir dir;
-    const QString old = QDir::currentPath();
-    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    testsupport::ScopedCurrentDir cwd;
+    ASSERT_TRUE(cwd.isValid());
     {
         QFile stale(CReceivePath::EVENT_FILE_NAME);
         ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
@@ -169,16 +170,14 @@ TEST_F(ReceiveTest, EventListReplacesTheFileWithExactlyTheBlock)
     EXPECT_EQ(archive.nEventListReady, 1);
     EXPECT_EQ(host.state.byCurrentKind, KIND_LIVE); // restored
     file.close();
-    QDir::setCurrent(old);
 }
 
 TEST_F(ReceiveTest, EmptyEventListEmptiesTheFile)
 {
     // A recorder without events answers with no data block: the list the operator
     // sees must become empty, not stay as it was.
-    QTemporaryDir dir;
-    const QString old = QDir::currentPath();
-    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    testsupport::ScopedCurrentDir cwd;
+    ASSERT_TRUE(cwd.isValid());
     {
         QFile stale(CReceivePath::EVENT_FILE_NAME);
         ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
@@ -192,7 +191,6 @@ TEST_F(ReceiveTest, EmptyEventListEmptiesTheFile)
     EXPECT_EQ(archive.nEventListReady, 1);
     EXPECT_EQ(host.state.byCurrentKind, KIND_RECORDER);
     EXPECT_EQ(host.arms, std::vector<bool>{false});
-    QDir::setCurrent(old);
 }
 
 TEST_F(ReceiveTest, StopPendingDropsPicturesAndTheConfirmationClearsIt)

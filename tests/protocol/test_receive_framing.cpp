@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/testsupport.h"
+
 using namespace clienttest;
 
 namespace {
@@ -180,9 +182,8 @@ Outcome Feed(const std::vector<std::vector<uint8_t>> &reads)
 
 TEST(StreamSplits, EveryWayOfCuttingTheStreamGivesTheSameResult)
 {
-    QTemporaryDir dir;
-    const QString old = QDir::currentPath();
-    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    testsupport::ScopedCurrentDir cwd;
+    ASSERT_TRUE(cwd.isValid());
     std::vector<uint8_t> eventBlock;
     const auto stream = MixedStream(eventBlock);
     const QByteArray expectedFile(reinterpret_cast<const char *>(eventBlock.data()),
@@ -211,14 +212,12 @@ TEST(StreamSplits, EveryWayOfCuttingTheStreamGivesTheSameResult)
         EXPECT_EQ(o.statuses, socketReads.statuses);
         EXPECT_EQ(o.eventFile, expectedFile);
     }
-    QDir::setCurrent(old);
 }
 
 TEST(StreamSplits, DamagedStreamsNeverCrashAndKeepMemoryBounded)
 {
-    QTemporaryDir dir; // a damaged event list may still be written
-    const QString old = QDir::currentPath();
-    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    testsupport::ScopedCurrentDir cwd; // a damaged event list may still be written
+    ASSERT_TRUE(cwd.isValid());
     std::vector<uint8_t> eventBlock;
     const auto stream = MixedStream(eventBlock);
     std::mt19937 rng(4242);
@@ -250,7 +249,6 @@ TEST(StreamSplits, DamagedStreamsNeverCrashAndKeepMemoryBounded)
             ASSERT_LE(path.Capacity(), size_t(CReceivePath::MAX_DATA_BLOCK) + 1);
         }
     }
-    QDir::setCurrent(old);
 }
 
 // ---- the framer on its own ------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #include "support/testsupport.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QSettings>
@@ -20,6 +21,17 @@ IsolatedSettings::~IsolatedSettings()
         qunsetenv("XDG_CONFIG_HOME");
     else
         qputenv("XDG_CONFIG_HOME", m_oldXdg);
+}
+
+ScopedCurrentDir::ScopedCurrentDir() : m_old(QDir::currentPath())
+{
+    m_bSwitched = m_dir.isValid() && QDir::setCurrent(m_dir.path());
+}
+
+ScopedCurrentDir::~ScopedCurrentDir()
+{
+    if (m_bSwitched)
+        QDir::setCurrent(m_old);
 }
 
 QString simulatorPath() { return QStringLiteral(TELVANE_SIMULATOR_PATH); }

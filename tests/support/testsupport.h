@@ -22,6 +22,25 @@ private:
     QByteArray m_oldXdg;
 };
 
+// Makes a fresh temporary folder the process's current folder for the life of the
+// object and restores the previous one afterwards, also when an assertion returns
+// early. For code that writes relative file names such as "AlarmEvent.am".
+class ScopedCurrentDir {
+public:
+    ScopedCurrentDir();
+    ~ScopedCurrentDir();
+    ScopedCurrentDir(const ScopedCurrentDir &) = delete;
+    ScopedCurrentDir &operator=(const ScopedCurrentDir &) = delete;
+    bool isValid() const { return m_bSwitched; }
+    QString path() const { return m_dir.path(); }
+    QString filePath(const QString &name) const { return m_dir.filePath(name); }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_old;
+    bool m_bSwitched = false;
+};
+
 QString simulatorPath();
 QString appPath();
 QString benchPicturesDir();

@@ -125,8 +125,6 @@ class TelvaneViewTest : public ::testing::Test {
     {
         App();
         ASSERT_TRUE(m_cwd.isValid());
-        m_oldCwd = QDir::currentPath();
-        QDir::setCurrent(m_cwd.path());
         m_pHost = m_clock.CreateHost();
         CTelvaneView::Environment env;
         env.pTimerHost = m_pHost.get();
@@ -145,7 +143,6 @@ class TelvaneViewTest : public ::testing::Test {
     void TearDown() override
     {
         m_pView.reset();
-        QDir::setCurrent(m_oldCwd);
     }
 
     bool Checked(ControlId id) const { return m_pView->Button(id)->GetChecked() != 0; }
@@ -166,8 +163,7 @@ class TelvaneViewTest : public ::testing::Test {
     }
 
     testsupport::IsolatedSettings m_settings;
-    QTemporaryDir m_cwd;
-    QString m_oldCwd;
+    testsupport::ScopedCurrentDir m_cwd;
     ManualClock m_clock;
     std::unique_ptr<ManualTimerHost> m_pHost;
     FakeLiveClient *m_pClient = nullptr;

@@ -104,8 +104,6 @@ class ViewE2E : public ::testing::Test {
     {
         App();
         ASSERT_TRUE(m_cwd.isValid());
-        m_oldCwd = QDir::currentPath();
-        QDir::setCurrent(m_cwd.path());
         m_logPath = m_cwd.filePath(QStringLiteral("sim.log"));
     }
     void TearDown() override
@@ -115,7 +113,6 @@ class ViewE2E : public ::testing::Test {
             m_sim.kill();
             m_sim.waitForFinished(3000);
         }
-        QDir::setCurrent(m_oldCwd);
     }
 
     void StartSimulator(const QStringList &extra)
@@ -208,8 +205,7 @@ class ViewE2E : public ::testing::Test {
     }
 
     testsupport::IsolatedSettings m_settings;
-    QTemporaryDir m_cwd;
-    QString m_oldCwd;
+    testsupport::ScopedCurrentDir m_cwd;
     QString m_logPath;
     QProcess m_sim;
     int m_nPort = 0;

@@ -162,6 +162,18 @@ class TelvaneViewTest : public ::testing::Test {
         m_pView->ShowLiveFrame(k);
     }
 
+    // The view as it paints itself into an image of the given format: a 32-bit
+    // target takes the direct stretch, any other goes through the painter.
+    QImage Rendered(QImage::Format format = QImage::Format_RGB32,
+                    const QRegion &region = QRegion()) const
+    {
+        QImage image(m_pView->size(), format);
+        image.fill(Qt::magenta);
+        // A region is rendered with its bounding rectangle at the offset given.
+        m_pView->render(&image, region.boundingRect().topLeft(), region);
+        return image.convertToFormat(QImage::Format_RGB32);
+    }
+
     testsupport::IsolatedSettings m_settings;
     testsupport::ScopedCurrentDir m_cwd;
     ManualClock m_clock;
@@ -301,15 +313,55 @@ TEST_F(TelvaneViewTest, PicturesAreCroppedByHeightAndFieldFlag)
         TestPicture pic(r.w, r.h, 77);
         Deliver(1, pic, r.field);
         const QRect tile = m_pView->Tile(1);
-        const QRgb corner = m_pView->BackingImage().pixel(tile.topLeft());
+        const QImage screen = Rendered();
+        const QRgb corner = screen.pixel(tile.topLeft());
         EXPECT_EQ(qRed(corner), 77);
         EXPECT_EQ(qBlue(corner), r.left) << r.h << "/" << int(r.field);
         EXPECT_EQ(qGreen(corner), r.top) << r.h << "/" << int(r.field);
         EXPECT_TRUE(m_pView->IsChannelSeen(1));
+        EXPECT_EQ(m_pView->ShownChannel(tile), 1);
         // The frame around the tile.
-        EXPECT_EQ(m_pView->BackingImage().pixel(tile.left() - 1, tile.top() - 1),
-                  qRgb(255, 255, 255));
+        EXPECT_EQ(screen.pixel(tile.left() - 1, tile.top() - 1), qRgb(255, 255, 255));
     }
+}
+
+TEST_F(TelvaneViewTest, PicturesPaintTheSameOnEveryDeviceAndInParts)
+{
+    TestPicture pic0(704, 240, 40), pic2(704, 288, 90);
+    Deliver(0, pic0);
+    Deliver(2, pic2, 0);
+    const QImage direct = Rendered();
+    const QRect area = kPictureRect.adjusted(-1, -1, 1, 1);
+    // Through the painter (24-bit target) the pixels are the same.
+    EXPECT_EQ(Rendered(QImage::Format_RGB888).copy(area), direct.copy(area));
+    // Repainting odd parts that cut through tiles gives the pixels of a whole paint,
+    // and nothing outside the parts is touched.
+    const QRegion parts = QRegion(100, 50, 173, 301) + QRegion(390, 260, 41, 97);
+    const QImage partial = Rendered(QImage::Format_RGB32, parts);
+    for (const QRect &rc : parts)
+        EXPECT_EQ(partial.copy(rc), direct.copy(rc));
+    EXPECT_EQ(partial.pixel(400, 100), qRgb(255, 0, 255));
+    // The backing image itself never holds pictures.
+    EXPECT_NE(qRed(m_pView->BackingImage().pixel(TileRect(0, 4).center())), 40);
+    EXPECT_EQ(qRed(direct.pixel(TileRect(0, 4).center())), 40);
+    EXPECT_EQ(qRed(direct.pixel(TileRect(2, 4).center())), 90);
+}
+
+TEST_F(TelvaneViewTest, SingleModeShowsOnlyTheSelectedChannel)
+{
+    TestPicture pic0(704, 240, 40), pic3(704, 240, 130);
+    Deliver(0, pic0);
+    Deliver(3, pic3);
+    m_pView->OnChannelButton(3);
+    ASSERT_TRUE(m_pView->IsSingleMode());
+    const QRect area = TileRect(0, 1);
+    EXPECT_EQ(m_pView->ShownChannel(area), 3);
+    EXPECT_EQ(qRed(Rendered().pixel(area.center())), 130);
+    // Back in the grid each tile shows its own channel again; channel 1 has none.
+    m_pView->SetScreenMode(CTelvaneView::kQuadMode);
+    EXPECT_EQ(m_pView->ShownChannel(TileRect(0, 4)), 0);
+    EXPECT_EQ(m_pView->ShownChannel(TileRect(1, 4)), -1);
+    EXPECT_EQ(m_pView->ShownChannel(TileRect(3, 4)), 3);
 }
 
 TEST_F(TelvaneViewTest, ConnectAndLinkLost)
@@ -347,7 +399,8 @@ TEST_F(TelvaneViewTest, ConnectAndLinkLost)
     EXPECT_TRUE(Checked(CTRL_DISCONNECT));
     EXPECT_EQ(m_pView->StatusText(), QStringLiteral("WAITING FOR CONNECTION."));
     // The picture area is back to the background with empty frames.
-    EXPECT_NE(qRed(m_pView->BackingImage().pixel(TileRect(0, 4).center())), 10);
+    EXPECT_NE(qRed(Rendered().pixel(TileRect(0, 4).center())), 10);
+    EXPECT_EQ(m_pView->ShownChannel(TileRect(0, 4)), -1);
 
     m_pView->Button(CTRL_DISCONNECT)->SetChecked(0); // a click on the latched button
     m_pView->OnLinkLost();

@@ -42,9 +42,29 @@ void CSkinButton::LoadStateBitmaps(int nId0, int nId1, int nId2, int nId3, int n
     }
     m_nButtonId = nButtonId;
     m_nMode = nMode;
+    UpdateOpaque();
     ShowState(0);
     // New images in the state already shown must appear too.
     update();
+}
+
+void CSkinButton::UpdateOpaque()
+{
+    bool bOpaque = m_aBitmapId[0] != 0;
+    for (int i = 0; i < 4 && bOpaque; ++i) {
+        if (m_aBitmapId[i] == 0)
+            continue; // a state without an image is never shown
+        const QPixmap &bitmap = m_aBitmap[i];
+        bOpaque = !bitmap.isNull() && !bitmap.hasAlphaChannel() &&
+                  bitmap.width() >= width() && bitmap.height() >= height();
+    }
+    setAttribute(Qt::WA_OpaquePaintEvent, bOpaque);
+}
+
+void CSkinButton::resizeEvent(QResizeEvent *pEvent)
+{
+    QWidget::resizeEvent(pEvent);
+    UpdateOpaque();
 }
 
 int CSkinButton::GetBitmapId(int nState) const

@@ -110,9 +110,13 @@ class CSkinButton : public QWidget {
     void leaveEvent(QEvent *pEvent) override;
     void changeEvent(QEvent *pEvent) override;
     void customEvent(QEvent *pEvent) override;
+    void resizeEvent(QResizeEvent *pEvent) override;
 
   private:
     void ShowState(int nState);
+    // Marks the button opaque when every state image covers it without
+    // transparency, so Qt need not repaint the form beneath it each time it changes.
+    void UpdateOpaque();
     void OnLeftButtonDown();
     void OnLeftButtonUpOrLeave(bool bReleasedOver);
     void PostToTarget(QEvent::Type type, int nWParam, int nLParam, bool bReleasedOver = false);

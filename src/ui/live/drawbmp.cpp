@@ -59,14 +59,16 @@ void CDibStretcher::PrepareColumns(int srcX, int srcW, int dstW, int bytesPerPix
 }
 
 bool CDibStretcher::Stretch(const DibPicture &pic, const QRect &srcIn, QImage &dst,
-                            const QRect &dstRect)
+                            const QRect &dstRect, const QRect &clip)
 {
     if (!pic.IsValid() || dst.isNull() || dst.depth() != 32 || dstRect.isEmpty())
         return false;
     const QRect src = srcIn.intersected(QRect(0, 0, pic.width, pic.height));
     if (src.isEmpty() || src != srcIn)
         return false;
-    const QRect clipped = dstRect.intersected(dst.rect());
+    QRect clipped = dstRect.intersected(dst.rect());
+    if (!clip.isNull())
+        clipped = clipped.intersected(clip);
     if (clipped.isEmpty())
         return false;
 
@@ -81,13 +83,16 @@ bool CDibStretcher::Stretch(const DibPicture &pic, const QRect &srcIn, QImage &d
     // A 4-byte load per pixel is safe while the widest offset leaves 4 bytes in the
     // buffer; the top picture row is the last one in memory.
     const std::uint64_t bufferBytes = std::uint64_t(stride) * std::uint64_t(pic.height);
+    std::uint8_t *const dstBits = dst.bits(); // detaches once, not per row
+    const std::size_t dstStride = std::size_t(dst.bytesPerLine());
     int previousSrcRow = -1;
     std::uint32_t *previousOut = nullptr;
     for (int j = 0; j < clipped.height(); ++j) {
         const int row = clipTop + j;
         const int srcRow = src.top() + int(std::int64_t(row) * src.height() / dstRect.height());
-        auto *out =
-            reinterpret_cast<std::uint32_t *>(dst.scanLine(clipped.top() + j)) + clipped.left();
+        auto *out = reinterpret_cast<std::uint32_t *>(dstBits + std::size_t(clipped.top() + j) *
+                                                                   dstStride) +
+                    clipped.left();
         if (srcRow == previousSrcRow) {
             std::memcpy(out, previousOut, std::size_t(outW) * 4);
             continue;

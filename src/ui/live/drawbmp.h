@@ -3,9 +3,9 @@
 // padded to 4 bytes) into a 32-bit image: the crop rules of the live view and a
 // nearest-neighbour stretch without smoothing.
 //
-// The stretch writes straight into the QImage that backs the view, so painting
-// afterwards is a same-format copy; QPainter with a 24-bit source would be several
-// times slower than the decode of the picture itself.
+// The view stretches pictures straight into the 32-bit image it paints on (the
+// window's backing store) while it paints; QPainter with a 24-bit source would be
+// several times slower than the decode of the picture itself.
 
 #include <QImage>
 #include <QRect>
@@ -36,8 +36,12 @@ QRect LiveCropRect(int width, int height, bool fieldFlag, bool widthFlag);
 // between calls, so a stream of same-sized pictures computes them once.
 class CDibStretcher {
   public:
-    // Returns false (and draws nothing) when the picture or rectangles are unusable.
-    bool Stretch(const DibPicture &pic, const QRect &src, QImage &dst, const QRect &dstRect);
+    // Only the pixels of dstRect inside clip (null = everywhere) and inside dst are
+    // written; each keeps the source pixel it has in the whole stretch, so a tile
+    // repainted in parts matches one drawn at once. Returns false (and draws
+    // nothing) when the picture or rectangles are unusable.
+    bool Stretch(const DibPicture &pic, const QRect &src, QImage &dst, const QRect &dstRect,
+                 const QRect &clip = QRect());
 
   private:
     void PrepareColumns(int srcX, int srcW, int dstW, int bytesPerPixel, int clipLeft,

@@ -39,6 +39,9 @@ CTelvaneView::CTelvaneView(QWidget *parent, Environment env)
     m_pStatus->SetUpdateCallback([this](const QRect &rc) { update(rc); });
     m_imgBacking = QImage(kViewWidth, kViewHeight, QImage::Format_RGB32);
     m_imgBacking.fill(Qt::black);
+    m_paintPacer.setSingleShot(true);
+    m_paintPacer.setTimerType(Qt::PreciseTimer);
+    connect(&m_paintPacer, &QTimer::timeout, this, [this] { FlushPaint(); });
 }
 
 CTelvaneView::~CTelvaneView()
@@ -348,8 +351,10 @@ void CTelvaneView::OnLinkLost()
 
 void CTelvaneView::ClearPictures(bool bClearSeen)
 {
+    m_nShown = 0;
     for (int i = 0; i < 16; ++i) {
         m_apChannelBits[i] = DibPicture();
+        m_apChannelRecord[i] = nullptr;
         if (bClearSeen)
             m_abChannelSeen[i] = false;
     }

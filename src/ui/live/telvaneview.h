@@ -7,10 +7,12 @@
 // Theory of operation. The view owns the settings record and the protocol client
 // for its whole life (the client is created by the initial update). The client
 // hands each decoded live picture over with SetChannelPicture + ShowLiveFrame; the
-// view stretches it straight into its 32-bit backing image (drawbmp.h) and asks Qt
-// to repaint only that tile. paintEvent copies the backing image (background,
-// pictures, tile frames, logo) and then lets the status and PTZ panels paint their
-// texts. Timer 100 (1000 ms) drives the clock and the rotation; timer 10 belongs
+// view notes which channel each tile shows and asks Qt to repaint only that tile.
+// paintEvent copies the backing image (background, empty tiles, tile frames, logo)
+// around the pictures, stretches each shown picture straight from the channel's
+// frame record into the 32-bit image it paints on (drawbmp.h), and then lets the
+// status and PTZ panels paint their texts. So a picture costs one stretch and no
+// intermediate copy, and a repaint always shows each tile's newest picture. Timer 100 (1000 ms) drives the clock and the rotation; timer 10 belongs
 // to the PTZ panel. Both run on an ITimerHost, so tests drive them on a manual clock.
 //
 //   screen mode: quad --channel / mode 1 / double-click seen tile--> single
@@ -25,9 +27,12 @@
 #include "ui/live/rotation.h"
 #include "ui/live/viewlayout.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QPixmap>
 #include <QPoint>
+#include <QRegion>
+#include <QTimer>
 #include <QWidget>
 
 #include <array>
@@ -36,7 +41,9 @@
 #include <memory>
 
 class CSkinButton;
+class CJpegImage;
 class CPtzPanel;
+class QPainter;
 class ITimerHost;
 class CStatusPanel;
 class CTelvaneView;
@@ -64,6 +71,7 @@ class CTelvaneView : public QWidget, public IClientView {
     Q_OBJECT
   public:
     static constexpr int kClockTimerId = 100;
+    static constexpr int kPaintPeriodMs = 16; // one frame of a 60 Hz display
     static constexpr int kClockPeriodMs = 1000;
     static constexpr uint16_t kSingleMode = 0x0100;
     static constexpr uint16_t kQuadMode = 0x0401;
@@ -124,8 +132,10 @@ class CTelvaneView : public QWidget, public IClientView {
     bool IsRotating() const { return m_rotation.IsRunning(); }
     const CRotation &Rotation() const { return m_rotation; }
     QString StatusText() const;
-    // The composed picture of the form without the panels' texts and the buttons.
+    // The form without pictures, the panels' texts and the buttons.
     const QImage &BackingImage() const { return m_imgBacking; }
+    // The channel whose picture fills the tile at rcTile, -1 for none.
+    int ShownChannel(const QRect &rcTile) const;
     bool DisplayChanged() const { return m_bDisplayChanged; }
 
     uint8_t m_byConnectState = 0;
@@ -157,6 +167,19 @@ class CTelvaneView : public QWidget, public IClientView {
     // tile's picture or its frame; then schedules its repaint.
     void InvalidatePicture();
     void DrawBmpInto(int nChannel);
+    // A picture on screen: the tile and the channel whose newest picture fills it.
+    struct ShownPicture {
+        QRect rcTile;
+        int nChannel = -1;
+    };
+    void MarkShown(const QRect &rcTile, int nChannel);
+    // Pictures and the receive lamp reach the screen at most once per display
+    // frame: the region and lamp state gather until the next frame is due.
+    void SchedulePaint(const QRect &rc);
+    void FlushPaint();
+    // The channel's current pixels, read from its frame record when there is one.
+    DibPicture PictureOf(int nChannel) const;
+    void PaintPicture(QPainter &painter, const ShownPicture &shown, const QRegion &part);
     void DrawLogo();
     void Beep();
     void PlaceMainWindow(bool bFullScreen);
@@ -175,6 +198,9 @@ class CTelvaneView : public QWidget, public IClientView {
     // Pictures of the 16 channel slots (borrowed from the client's frame records).
     std::array<bool, 16> m_abChannelSeen{};
     std::array<DibPicture, 16> m_apChannelBits{};
+    std::array<const CJpegImage *, 16> m_apChannelRecord{};
+    std::array<ShownPicture, 16> m_aShown{};
+    int m_nShown = 0;
     std::array<BitmapInfoHeader, 16> m_aChannelHeader{};
     std::array<uint8_t, 16> m_abFieldFlag{};
     int32_t m_bWidthFlag = 1;
@@ -182,10 +208,15 @@ class CTelvaneView : public QWidget, public IClientView {
     QRect m_rcPicture = viewlayout::kPictureRect;
 
     QImage m_imgBackground; // 877 x 685, 32-bit
-    QImage m_imgBacking;    // what paintEvent copies
+    QImage m_imgBacking;    // what paintEvent copies around the pictures
     QImage m_imgLogo;       // "./logo/slogo.bmp", null when absent
     CDibStretcher m_stretcher;
     bool m_bDibReady = false; // the drawing "handle": open between layout and Exit
+
+    QRegion m_rgnPendingPaint;
+    bool m_bLampPending = false;
+    QTimer m_paintPacer;        // single shot: the next display frame
+    QElapsedTimer m_lastPaint;  // since the last frame was asked for
 
     CRotation m_rotation;
     bool m_bDisplayChanged = false;

@@ -472,3 +472,24 @@ TEST(SkinArtwork, EveryRoleHasArtworkOfItsSize)
 }
 
 } // namespace
+
+// Only a button whose every state image covers it without transparency is marked
+// opaque; otherwise Qt must keep painting the form beneath it.
+TEST_F(SkinButtonTest, OpaqueOnlyWhenEveryImageCoversTheButton)
+{
+    m_pParent->show(); // a hidden widget gets its resize events only when shown
+    m_pButton->LoadStateBitmaps(IDB_PTZ_UP, IDB_PTZ_UP_HELD, 0, 0, 0, CSkinButton::SKIN_MOMENTARY);
+    const QSize size = SkinImage(IDB_PTZ_UP).size();
+    const bool bSolid =
+        !SkinImage(IDB_PTZ_UP).hasAlphaChannel() && !SkinImage(IDB_PTZ_UP_HELD).hasAlphaChannel();
+    m_pButton->resize(size);
+    EXPECT_EQ(m_pButton->testAttribute(Qt::WA_OpaquePaintEvent), bSolid);
+    m_pButton->resize(size + QSize(1, 0)); // a strip the images do not cover
+    EXPECT_FALSE(m_pButton->testAttribute(Qt::WA_OpaquePaintEvent));
+    m_pButton->resize(size);
+    m_pButton->LoadStateBitmaps(0, IDB_PTZ_UP_HELD, 0, 0, 0, CSkinButton::SKIN_MOMENTARY);
+    EXPECT_FALSE(m_pButton->testAttribute(Qt::WA_OpaquePaintEvent)); // nothing shown at rest
+    m_pButton->LoadStateBitmaps(IDB_PTZ_UP, 999999, 0, 0, 0, CSkinButton::SKIN_MOMENTARY);
+    EXPECT_FALSE(m_pButton->testAttribute(Qt::WA_OpaquePaintEvent)); // a missing image
+    m_pParent->hide();
+}

@@ -140,10 +140,7 @@ class TelvaneViewTest : public ::testing::Test {
         m_pView->OnInitialUpdate();
         ASSERT_NE(m_pClient, nullptr);
     }
-    void TearDown() override
-    {
-        m_pView.reset();
-    }
+    void TearDown() override { m_pView.reset(); }
 
     bool Checked(ControlId id) const { return m_pView->Button(id)->GetChecked() != 0; }
     ControlId Channel(int k) const { return ControlId(CTRL_CHANNEL_1 + k); }
@@ -345,6 +342,18 @@ TEST_F(TelvaneViewTest, PicturesPaintTheSameOnEveryDeviceAndInParts)
     EXPECT_NE(qRed(m_pView->BackingImage().pixel(TileRect(0, 4).center())), 40);
     EXPECT_EQ(qRed(direct.pixel(TileRect(0, 4).center())), 40);
     EXPECT_EQ(qRed(direct.pixel(TileRect(2, 4).center())), 90);
+}
+
+// The lamp reaches the screen at most once per display frame, but its last state
+// is never lost.
+TEST_F(TelvaneViewTest, ReceiveLampShowsItsLastStateByTheNextFrame)
+{
+    const bool bBefore = Checked(CTRL_RECEIVE_LAMP);
+    for (int i = 0; i < 3; ++i)
+        m_pView->ToggleReceiveLamp();
+    EXPECT_TRUE(testsupport::WaitFor([&] { return Checked(CTRL_RECEIVE_LAMP) != bBefore; }));
+    m_pView->ToggleReceiveLamp();
+    EXPECT_TRUE(testsupport::WaitFor([&] { return Checked(CTRL_RECEIVE_LAMP) == bBefore; }));
 }
 
 TEST_F(TelvaneViewTest, SingleModeShowsOnlyTheSelectedChannel)
@@ -591,8 +600,7 @@ TEST_F(TelvaneViewTest, SkinButtonMessagesReachTheirHandlers)
 // Press a button, drag the pointer off it and release outside.
 void DragOff(QWidget *pButton)
 {
-    auto send = [&](QEvent::Type type, QPoint pos, Qt::MouseButton button,
-                    Qt::MouseButtons held) {
+    auto send = [&](QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons held) {
         QMouseEvent ev(type, QPointF(pos), QPointF(pButton->mapToGlobal(pos)), button, held,
                        Qt::NoModifier);
         QApplication::sendEvent(pButton, &ev);

@@ -55,8 +55,8 @@ void CSkinButton::UpdateOpaque()
         if (m_aBitmapId[i] == 0)
             continue; // a state without an image is never shown
         const QPixmap &bitmap = m_aBitmap[i];
-        bOpaque = !bitmap.isNull() && !bitmap.hasAlphaChannel() &&
-                  bitmap.width() >= width() && bitmap.height() >= height();
+        bOpaque = !bitmap.isNull() && !bitmap.hasAlphaChannel() && bitmap.width() >= width() &&
+                  bitmap.height() >= height();
     }
     setAttribute(Qt::WA_OpaquePaintEvent, bOpaque);
 }

@@ -90,8 +90,8 @@ bool CDibStretcher::Stretch(const DibPicture &pic, const QRect &srcIn, QImage &d
     for (int j = 0; j < clipped.height(); ++j) {
         const int row = clipTop + j;
         const int srcRow = src.top() + int(std::int64_t(row) * src.height() / dstRect.height());
-        auto *out = reinterpret_cast<std::uint32_t *>(dstBits + std::size_t(clipped.top() + j) *
-                                                                   dstStride) +
+        auto *out = reinterpret_cast<std::uint32_t *>(dstBits +
+                                                      std::size_t(clipped.top() + j) * dstStride) +
                     clipped.left();
         if (srcRow == previousSrcRow) {
             std::memcpy(out, previousOut, std::size_t(outW) * 4);
@@ -131,9 +131,11 @@ void DrawTileFrame(QImage &dst, const QRect &tile, QRgb colour)
         return;
     const QRect frame = tile.adjusted(-1, -1, 1, 1);
     const QRect bounds = dst.rect();
+    std::uint8_t *const bits = dst.bits(); // detaches once, not per pixel
+    const std::size_t stride = std::size_t(dst.bytesPerLine());
     auto put = [&](int x, int y) {
         if (bounds.contains(x, y))
-            reinterpret_cast<QRgb *>(dst.scanLine(y))[x] = colour;
+            reinterpret_cast<QRgb *>(bits + std::size_t(y) * stride)[x] = colour;
     };
     for (int x = frame.left(); x <= frame.right(); ++x) {
         put(x, frame.top());

@@ -12,8 +12,10 @@
 // around the pictures, stretches each shown picture straight from the channel's
 // frame record into the 32-bit image it paints on (drawbmp.h), and then lets the
 // status and PTZ panels paint their texts. So a picture costs one stretch and no
-// intermediate copy, and a repaint always shows each tile's newest picture. Timer 100 (1000 ms) drives the clock and the rotation; timer 10 belongs
-// to the PTZ panel. Both run on an ITimerHost, so tests drive them on a manual clock.
+// intermediate copy, and a repaint always shows each tile's newest picture.
+// Pictures and the receive lamp reach the screen at most once per display frame.
+// Timer 100 (1000 ms) drives the clock and the rotation; timer 10 belongs to the
+// PTZ panel. Both run on an ITimerHost, so tests drive them on a manual clock.
 //
 //   screen mode: quad --channel / mode 1 / double-click seen tile--> single
 //                single --mode 2 / double-click / end of rotation--> quad
@@ -215,8 +217,8 @@ class CTelvaneView : public QWidget, public IClientView {
 
     QRegion m_rgnPendingPaint;
     bool m_bLampPending = false;
-    QTimer m_paintPacer;        // single shot: the next display frame
-    QElapsedTimer m_lastPaint;  // since the last frame was asked for
+    QTimer m_paintPacer;       // single shot: the next display frame
+    QElapsedTimer m_lastPaint; // since the last frame was asked for
 
     CRotation m_rotation;
     bool m_bDisplayChanged = false;

@@ -1,14 +1,23 @@
 #include "protocol/clientsocket.h"
 
 #include <QTcpSocket>
+#include <QTimer>
+
+#ifdef Q_OS_UNIX
+#include <sys/socket.h>
+#endif
 
 #include <algorithm>
 
 // ---- CClientSocket ---------------------------------------------------------------------
 
 CClientSocket::CClientSocket(QObject *parent)
-    : QObject(parent), m_pSocket(new QTcpSocket(this)), m_readBuf(RECEIVE_READ_SIZE)
+    : QObject(parent), m_pSocket(new QTcpSocket(this)), m_pReadPacer(new QTimer(this)),
+      m_readBuf(RECEIVE_READ_SIZE)
 {
+    m_pReadPacer->setSingleShot(true);
+    m_pReadPacer->setTimerType(Qt::PreciseTimer);
+    connect(m_pReadPacer, &QTimer::timeout, this, &CClientSocket::OnReadPeriodOver);
     connect(m_pSocket, &QTcpSocket::connected, this, &CClientSocket::OnConnected);
     connect(m_pSocket, &QTcpSocket::errorOccurred, this, &CClientSocket::OnError);
     connect(m_pSocket, &QTcpSocket::readyRead, this, &CClientSocket::OnReadyRead);
@@ -91,6 +100,27 @@ void CClientSocket::OnReadyRead()
             break;
         m_pEvents->OnSocketRead(m_readBuf.data(), static_cast<std::size_t>(n));
     }
+    if (!m_bClosed && !m_pReadPacer->isActive() && SetReceiveLowWater(READ_GATHER_BYTES))
+        m_pReadPacer->start(READ_PERIOD_MS);
+}
+
+void CClientSocket::OnReadPeriodOver()
+{
+    if (!m_bClosed)
+        SetReceiveLowWater(1);
+}
+
+bool CClientSocket::SetReceiveLowWater(int nBytes)
+{
+#ifdef Q_OS_UNIX
+    const qintptr fd = m_pSocket->socketDescriptor();
+    if (fd < 0 || m_pSocket->state() != QAbstractSocket::ConnectedState)
+        return false;
+    return ::setsockopt(int(fd), SOL_SOCKET, SO_RCVLOWAT, &nBytes, sizeof nBytes) == 0;
+#else
+    Q_UNUSED(nBytes);
+    return false; // Windows ignores the mark for TCP: every arrival is taken at once
+#endif
 }
 
 void CClientSocket::OnDisconnected()

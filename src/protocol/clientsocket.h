@@ -8,6 +8,16 @@
 // so one arrival may give several reads); OnSocketClosed when the peer closes or the
 // link breaks (the client takes no action on it: a dead link is noticed by its
 // response timer).
+//
+// CClientSocket takes arrivals at most once per READ_PERIOD_MS where the system
+// allows it. A stream of pictures would otherwise wake the program for every
+// packet, and every wake-up costs a poll, a read, an acknowledgement and a
+// response-timer restart. After handing on what it read, the adapter raises the
+// socket's receive low-water mark, so the system lets arrivals gather without
+// waking the program, and lowers it to one byte when the period is over, which
+// wakes the program at once if anything has come. The first arrival after a quiet
+// period is handed on at once; nothing is lost, only delayed by at most one
+// period. A closed or broken link is reported regardless of the mark.
 
 #include <QByteArray>
 #include <QObject>
@@ -21,9 +31,14 @@
 #include <vector>
 
 class QTcpSocket;
+class QTimer;
 
 // Size of one read, the client's receive buffer.
 constexpr std::size_t RECEIVE_READ_SIZE = 9129;
+// Shortest time between two batches of reads (about one frame of a 60 Hz display).
+constexpr int READ_PERIOD_MS = 16;
+// Receive low-water mark within a read period: far above what one period brings.
+constexpr int READ_GATHER_BYTES = 256 * 1024;
 
 class ISocketEvents {
   public:
@@ -76,9 +91,13 @@ class CClientSocket : public QObject, public IClientSocket {
     void OnConnected();
     void OnError();
     void OnReadyRead();
+    void OnReadPeriodOver();
+    // Sets the socket's receive low-water mark; false where it cannot be set.
+    bool SetReceiveLowWater(int nBytes);
     void OnDisconnected();
 
     QTcpSocket *m_pSocket;
+    QTimer *m_pReadPacer; // single shot: the read period after a batch
     bool m_bConnected = false;
     bool m_bClosed = false;
     std::vector<uint8_t> m_readBuf;

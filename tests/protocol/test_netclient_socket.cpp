@@ -1,5 +1,6 @@
 // The QTcpSocket adapter on 127.0.0.1: connect events, sends, reads of at most 9129
-// bytes until nothing is left, refused connects, and no events after Close.
+// bytes until nothing is left, read periods, refused connects, and no events after
+// Close.
 
 #include "protocol/clientsocket.h"
 
@@ -101,6 +102,39 @@ TEST_F(SocketTest, CloseInsideAReadStopsFurtherReads)
     WaitFor([] { return false; }, 100);
     EXPECT_EQ(events.reads.size(), 1u);
     EXPECT_EQ(socket.Send(reinterpret_cast<const uint8_t *>("x"), 1), 0);
+}
+
+// After a batch of reads the adapter lets arrivals gather for one read period; what
+// comes meanwhile, however little, is handed on when the period ends, and a close
+// by the peer is still noticed.
+TEST_F(SocketTest, ArrivalsWithinAReadPeriodAreHandedOnAfterIt)
+{
+    ASSERT_TRUE(socket.Connect(QStringLiteral("127.0.0.1"), server.serverPort()));
+    QTcpSocket *peer = Accept();
+    ASSERT_NE(peer, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return !events.connects.empty(); }));
+
+    QByteArray expected("first");
+    peer->write(expected);
+    peer->flush();
+    ASSERT_TRUE(WaitFor([&] { return events.data.size() == expected.size(); }));
+    // Small pieces far below the gathering mark, the first inside the period.
+    for (char c = 'a'; c < 'f'; ++c) {
+        const QByteArray piece(7, c);
+        peer->write(piece);
+        peer->flush();
+        expected += piece;
+        testsupport::Spin(3);
+    }
+    ASSERT_TRUE(WaitFor([&] { return events.data.size() >= expected.size(); }, 2000));
+    EXPECT_EQ(events.data, expected);
+
+    peer->write("last");
+    peer->flush();
+    peer->close();
+    expected += "last";
+    ASSERT_TRUE(WaitFor([&] { return events.nClosed > 0; }, 2000));
+    EXPECT_EQ(events.data, expected);
 }
 
 TEST_F(SocketTest, RefusedConnectArrivesAsAnError)

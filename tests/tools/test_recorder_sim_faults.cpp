@@ -8,8 +8,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <map>
 #include <set>
+#include <string>
 
 using namespace simtest;
 
@@ -272,10 +274,12 @@ TEST(SimSessions, TwoClientsAreServedAtOnce)
 // Without fault options every reply is written alone with a pause behind it, so a
 // client that reads whatever has arrived finds each packet header at the start of a
 // read: login reply, alert reports, pictures and the stop confirmation alike. The
-// pause is made long here so that a busy test machine cannot merge two writes.
+// pause is made long here, and one merged pair is forgiven, so that a test process
+// the machine holds up once cannot fail it; a simulator that wrote replies together
+// would merge nearly all of them.
 TEST(SimPacing, EveryPacketStartsAReadOfItsOwn)
 {
-    SimProcess sim({"--fps", "10", "--gap-ms", "50", "--alert-interval", "200"});
+    SimProcess sim({"--fps", "10", "--gap-ms", "100", "--alert-interval", "300"});
     Link link(sim.Port());
     QTcpSocket &socket = link.Socket();
     link.Login();
@@ -319,14 +323,18 @@ TEST(SimPacing, EveryPacketStartsAReadOfItsOwn)
         ASSERT_TRUE(readSome());
 
     std::map<std::uint32_t, int> seen;
+    std::string shared;
     for (const auto &[pos, h] : packets()) {
         const auto *at = reinterpret_cast<const std::uint8_t *>(stream.constData()) + pos;
         ASSERT_TRUE(StartsPacket(at, PACKET_HEADER_SIZE)) << "at " << pos;
         EXPECT_EQ(h.nPacketType, 1u);
-        EXPECT_TRUE(readStarts.count(pos)) << "packet 0x" << std::hex << h.nCommand << std::dec
-                                           << " at " << pos << " shares a read";
+        if (!readStarts.count(pos))
+            shared += " 0x" + QByteArray::number(h.nCommand, 16).toStdString() + "@" +
+                      std::to_string(pos);
         ++seen[h.nCommand];
     }
+    EXPECT_LE(std::count(shared.begin(), shared.end(), '@'), 1)
+        << "packets sharing a read:" << shared;
     EXPECT_EQ(seen[COMMAND_R_LOGIN], 1);
     EXPECT_GE(seen[COMMAND_R_ALERT], 2);
     EXPECT_GE(seen[COMMAND_R_LIVE], 12);

@@ -338,6 +338,13 @@ TEST_F(TelvaneViewTest, PicturesPaintTheSameOnEveryDeviceAndInParts)
     for (const QRect &rc : parts)
         EXPECT_EQ(partial.copy(rc), direct.copy(rc));
     EXPECT_EQ(partial.pixel(400, 100), qRgb(255, 0, 255));
+    // Drawn at an offset in a larger 32-bit image, as into a window's backing store
+    // when the view does not sit at its top-left corner.
+    QImage shifted(m_pView->size() + QSize(9, 6), QImage::Format_ARGB32_Premultiplied);
+    shifted.fill(Qt::magenta);
+    m_pView->render(&shifted, QPoint(7, 5));
+    EXPECT_EQ(shifted.convertToFormat(QImage::Format_RGB32).copy(area.translated(7, 5)),
+              direct.copy(area));
     // The backing image itself never holds pictures.
     EXPECT_NE(qRed(m_pView->BackingImage().pixel(TileRect(0, 4).center())), 40);
     EXPECT_EQ(qRed(direct.pixel(TileRect(0, 4).center())), 40);

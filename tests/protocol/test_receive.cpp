@@ -23,6 +23,13 @@ namespace {
 
 class ReceiveTest : public ReceivePathTest {
   protected:
+    // An event list left by an earlier request, in the current folder.
+    static void WriteStaleEventFile(int nBytes)
+    {
+        QFile stale(CReceivePath::EVENT_FILE_NAME);
+        ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+        stale.write(QByteArray(nBytes, 'x'));
+    }
     FakeArchive archive;
 };
 
@@ -149,11 +156,7 @@ TEST_F(ReceiveTest, EventListReplacesTheFileWithExactlyTheBlock)
 {
     testsupport::ScopedCurrentDir cwd;
     ASSERT_TRUE(cwd.isValid());
-    {
-        QFile stale(CReceivePath::EVENT_FILE_NAME);
-        ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
-        stale.write(QByteArray(500, 'x'));
-    }
+    WriteStaleEventFile(500);
     host.pArchive = &archive;
     host.state.byCurrentKind = KIND_EVENT;
     host.state.bySavedKind = KIND_LIVE;
@@ -178,11 +181,7 @@ TEST_F(ReceiveTest, EmptyEventListEmptiesTheFile)
     // sees must become empty, not stay as it was.
     testsupport::ScopedCurrentDir cwd;
     ASSERT_TRUE(cwd.isValid());
-    {
-        QFile stale(CReceivePath::EVENT_FILE_NAME);
-        ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
-        stale.write(QByteArray(50, 'x'));
-    }
+    WriteStaleEventFile(50);
     host.pArchive = &archive;
     host.state.byCurrentKind = KIND_EVENT;
     host.state.bySavedKind = KIND_RECORDER;

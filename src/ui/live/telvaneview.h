@@ -181,7 +181,10 @@ class CTelvaneView : public QWidget, public IClientView {
     void FlushPaint();
     // The channel's current pixels, read from its frame record when there is one.
     DibPicture PictureOf(int nChannel) const;
-    void PaintPicture(QPainter &painter, const ShownPicture &shown, const QRegion &part);
+    // pTarget: the painter's 32-bit image when pixels may be written into it
+    // directly (at offset), else null and the painter draws.
+    void PaintPicture(QPainter &painter, QImage *pTarget, const QPoint &offset,
+                      const ShownPicture &shown, const QRegion &part);
     void DrawLogo();
     void Beep();
     void PlaceMainWindow(bool bFullScreen);

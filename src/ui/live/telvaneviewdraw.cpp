@@ -226,23 +226,22 @@ QImage *DirectTarget(QPainter &painter, QPoint *pOffset)
 }
 } // namespace
 
-void CTelvaneView::PaintPicture(QPainter &painter, const ShownPicture &shown, const QRegion &part)
+void CTelvaneView::PaintPicture(QPainter &painter, QImage *pTarget, const QPoint &offset,
+                                const ShownPicture &shown, const QRegion &part)
 {
     const DibPicture pic = PictureOf(shown.nChannel);
     const auto i = std::size_t(shown.nChannel);
     const QRect src =
         pic.bits ? LiveCropRect(pic.width, pic.height, m_abFieldFlag[i] != 0, m_bWidthFlag != 0)
                  : QRect();
-    QPoint offset;
-    QImage *pTarget = src.isEmpty() ? nullptr : DirectTarget(painter, &offset);
     for (const QRect &rc : part) {
-        if (pTarget) {
+        if (pTarget && !src.isEmpty()) {
             m_stretcher.Stretch(pic, src, *pTarget, shown.rcTile.translated(offset),
                                 rc.translated(offset));
             continue;
         }
-        // Any other device (a grab into a pixmap, a scaled screen): through a
-        // 32-bit image of the part, drawn by the painter.
+        // Any other device (a grab into a pixmap, a scaled screen), or no usable
+        // picture: through a 32-bit image of the part, drawn by the painter.
         QImage part32 = m_imgBacking.copy(rc);
         if (!src.isEmpty())
             m_stretcher.Stretch(pic, src, part32, shown.rcTile.translated(-rc.topLeft()));
@@ -279,7 +278,7 @@ void CTelvaneView::paintEvent(QPaintEvent *event)
     for (int k = 0; k < m_nShown; ++k) {
         const QRegion part = region.intersected(m_aShown[std::size_t(k)].rcTile);
         if (!part.isEmpty())
-            PaintPicture(painter, m_aShown[std::size_t(k)], part);
+            PaintPicture(painter, pTarget, offset, m_aShown[std::size_t(k)], part);
     }
     const QRect rc = region.boundingRect();
     if (rc.intersects(statusrect::kAll))

@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -361,6 +362,46 @@ TEST_F(TelvaneViewTest, ReceiveLampShowsItsLastStateByTheNextFrame)
     EXPECT_TRUE(testsupport::WaitFor([&] { return Checked(CTRL_RECEIVE_LAMP) != bBefore; }));
     m_pView->ToggleReceiveLamp();
     EXPECT_TRUE(testsupport::WaitFor([&] { return Checked(CTRL_RECEIVE_LAMP) == bBefore; }));
+}
+
+// Counts the paints a widget receives and gathers their regions.
+class PaintWatcher : public QObject
+{
+public:
+    int count = 0;
+    QRegion region;
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() == QEvent::Paint) {
+            ++count;
+            region += static_cast<QPaintEvent *>(e)->region();
+        }
+        return false;
+    }
+};
+
+// Pictures decoded from one batch of reads reach the screen in one paint, and a
+// picture that follows close behind is painted by the next frame.
+TEST_F(TelvaneViewTest, PicturesOfOneBatchArePaintedTogether)
+{
+    PaintWatcher paints;
+    m_pView->installEventFilter(&paints);
+    m_pView->show();
+    ASSERT_TRUE(testsupport::WaitFor([&] { return paints.count > 0; }));
+    testsupport::Spin(40); // the last frame is long past
+    paints.count = 0;
+    paints.region = QRegion();
+    TestPicture pic0(704, 240, 40), pic1(704, 240, 90), pic2(704, 240, 130), pic3(704, 240, 170);
+    Deliver(0, pic0);
+    Deliver(1, pic1);
+    Deliver(2, pic2);
+    ASSERT_TRUE(testsupport::WaitFor([&] { return paints.count > 0; }));
+    EXPECT_EQ(paints.count, 1);
+    for (int k = 0; k < 3; ++k)
+        EXPECT_TRUE(paints.region.contains(TileRect(k, 4))) << k;
+    Deliver(3, pic3);
+    EXPECT_TRUE(testsupport::WaitFor([&] { return paints.region.contains(TileRect(3, 4)); }));
+    m_pView->removeEventFilter(&paints);
 }
 
 TEST_F(TelvaneViewTest, SingleModeShowsOnlyTheSelectedChannel)

@@ -83,11 +83,11 @@ void CTelvaneView::SchedulePaint(const QRect &rc)
     m_rgnPendingPaint += rc;
     if (m_paintPacer.isActive())
         return;
+    // When a frame is due, the flush waits only for the rest of the current batch of
+    // reads (a zero timer runs before the event loop sleeps again), so every picture of
+    // the batch reaches the screen in one paint.
     const qint64 nSince = m_lastPaint.isValid() ? m_lastPaint.elapsed() : kPaintPeriodMs;
-    if (nSince >= kPaintPeriodMs)
-        FlushPaint();
-    else
-        m_paintPacer.start(int(kPaintPeriodMs - nSince));
+    m_paintPacer.start(nSince >= kPaintMinGapMs ? 0 : int(kPaintPeriodMs - nSince));
 }
 
 void CTelvaneView::FlushPaint()
@@ -114,9 +114,12 @@ void CTelvaneView::DrawBmpInto(int nChannel)
         return;
     const DibPicture &pic = m_apChannelBits[i];
     const QRect src = LiveCropRect(pic.width, pic.height, m_abFieldFlag[i] != 0, m_bWidthFlag != 0);
+    // A tile already showing a picture has its frame; pictures never cover it.
+    const bool bFramed = ShownChannel(tile) >= 0;
     if (!src.isEmpty())
         MarkShown(tile, nChannel); // paintEvent stretches it
-    DrawTileFrame(m_imgBacking, tile, kFrameColour);
+    if (!bFramed)
+        DrawTileFrame(m_imgBacking, tile, kFrameColour);
 }
 
 void CTelvaneView::MarkShown(const QRect &rcTile, int nChannel)

@@ -1,6 +1,7 @@
 #include "protocol/clientsocket.h"
 
 #include <QTcpSocket>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #ifdef Q_OS_UNIX
@@ -93,6 +94,8 @@ void CClientSocket::OnReadyRead()
 {
     // readyRead comes once per arrival: read until nothing is left, each read of at
     // most RECEIVE_READ_SIZE bytes handed on as one read. The handler may close us.
+    QElapsedTimer batch;
+    batch.start();
     while (!m_bClosed && m_pEvents) {
         const qint64 n = m_pSocket->read(reinterpret_cast<char *>(m_readBuf.data()),
                                          static_cast<qint64>(m_readBuf.size()));
@@ -100,8 +103,10 @@ void CClientSocket::OnReadyRead()
             break;
         m_pEvents->OnSocketRead(m_readBuf.data(), static_cast<std::size_t>(n));
     }
-    if (!m_bClosed && !m_pReadPacer->isActive() && SetReceiveLowWater(READ_GATHER_BYTES))
-        m_pReadPacer->start(READ_PERIOD_MS);
+    const int nRest = READ_PERIOD_MS - int(batch.elapsed());
+    if (nRest > 0 && !m_bClosed && !m_pReadPacer->isActive() &&
+        SetReceiveLowWater(READ_GATHER_BYTES))
+        m_pReadPacer->start(nRest);
 }
 
 void CClientSocket::OnReadPeriodOver()

@@ -35,8 +35,10 @@ class QTimer;
 
 // Size of one read, the client's receive buffer.
 constexpr std::size_t RECEIVE_READ_SIZE = 9129;
-// Shortest time between two batches of reads (about one frame of a 60 Hz display).
-constexpr int READ_PERIOD_MS = 16;
+// Shortest time from the start of one batch of reads to the next: a little under the
+// 33 ms between two pictures of a channel at 30 pictures per second, so a batch
+// brings about one picture per live channel and none is overtaken before it is shown.
+constexpr int READ_PERIOD_MS = 30;
 // Receive low-water mark within a read period: far above what one period brings.
 constexpr int READ_GATHER_BYTES = 256 * 1024;
 

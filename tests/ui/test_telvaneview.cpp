@@ -401,6 +401,17 @@ TEST_F(TelvaneViewTest, PicturesOfOneBatchArePaintedTogether)
         EXPECT_TRUE(paints.region.contains(TileRect(k, 4))) << k;
     Deliver(3, pic3);
     EXPECT_TRUE(testsupport::WaitFor([&] { return paints.region.contains(TileRect(3, 4)); }));
+    // Once a tile is framed, its next picture repaints the picture alone.
+    testsupport::Spin(40);
+    paints.count = 0;
+    paints.region = QRegion();
+    Deliver(0, pic1);
+    ASSERT_TRUE(testsupport::WaitFor([&] { return paints.count > 0; }));
+    EXPECT_TRUE(paints.region.contains(TileRect(0, 4)));
+    EXPECT_FALSE(paints.region.contains(TileRect(0, 4).topLeft() - QPoint(1, 1)));
+    EXPECT_EQ(qRed(Rendered().pixel(TileRect(0, 4).center())), 90);
+    EXPECT_EQ(Rendered().pixel(TileRect(0, 4).topLeft() - QPoint(1, 1)),
+              Rendered().pixel(TileRect(1, 4).topLeft() - QPoint(1, 1))); // frame kept
     m_pView->removeEventFilter(&paints);
 }
 

@@ -173,7 +173,9 @@ class CTelvaneView : public QWidget, public IClientView {
     // Redraws the whole picture area of the backing image: background, then each
     // tile's picture or its frame; then schedules its repaint.
     void InvalidatePicture();
-    void DrawBmpInto(int nChannel);
+    // Notes the channel's picture as shown in its tile, framing a tile that showed
+    // none. True when the frame was drawn (it then needs repainting too).
+    bool DrawBmpInto(int nChannel);
     // A picture on screen: the tile and the channel whose newest picture fills it.
     struct ShownPicture {
         QRect rcTile;

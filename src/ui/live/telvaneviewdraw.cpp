@@ -72,10 +72,10 @@ void CTelvaneView::DrawBmp(int nChannel)
 {
     if (nChannel < 0 || nChannel >= 16)
         return;
-    DrawBmpInto(nChannel);
+    const bool bFramed = DrawBmpInto(nChannel);
     const QRect tile = m_arcTile[std::size_t(nChannel)];
     if (HasPicture(nChannel) && m_bDibReady && !tile.isEmpty())
-        SchedulePaint(TileFrameRect(tile));
+        SchedulePaint(bFramed ? TileFrameRect(tile) : tile);
 }
 
 void CTelvaneView::SchedulePaint(const QRect &rc)
@@ -103,23 +103,25 @@ void CTelvaneView::FlushPaint()
     }
 }
 
-void CTelvaneView::DrawBmpInto(int nChannel)
+bool CTelvaneView::DrawBmpInto(int nChannel)
 {
     const auto i = std::size_t(nChannel);
     m_abChannelSeen[i] = true;
     if (!m_bDibReady || !HasPicture(nChannel))
-        return;
+        return false;
     const QRect tile = m_arcTile[i];
     if (tile.isEmpty())
-        return;
+        return false;
     const DibPicture &pic = m_apChannelBits[i];
     const QRect src = LiveCropRect(pic.width, pic.height, m_abFieldFlag[i] != 0, m_bWidthFlag != 0);
     // A tile already showing a picture has its frame; pictures never cover it.
     const bool bFramed = ShownChannel(tile) >= 0;
     if (!src.isEmpty())
         MarkShown(tile, nChannel); // paintEvent stretches it
-    if (!bFramed)
-        DrawTileFrame(m_imgBacking, tile, kFrameColour);
+    if (bFramed)
+        return false;
+    DrawTileFrame(m_imgBacking, tile, kFrameColour);
+    return true;
 }
 
 void CTelvaneView::MarkShown(const QRect &rcTile, int nChannel)

@@ -74,10 +74,10 @@ class CTelvaneView : public QWidget, public IClientView {
   public:
     static constexpr int kClockTimerId = 100;
     static constexpr int kPaintPeriodMs = 16; // one frame of a 60 Hz display
-    // Pictures come in batches, a display frame's reads at a time. A batch that finds
-    // the last frame at least this old is painted at once, in the same wake-up as its
-    // decode (pictures still in the cache), so paints fall into step with the reads;
-    // closer arrivals wait for the next frame as before.
+    // Pictures come in batches, one batch of reads at a time. A batch that finds the
+    // last frame at least this old is painted at once, in the same wake-up as its
+    // decode, so paints fall into step with the reads; closer arrivals wait for the
+    // next frame.
     static constexpr int kPaintMinGapMs = 10;
     static constexpr int kClockPeriodMs = 1000;
     static constexpr uint16_t kSingleMode = 0x0100;

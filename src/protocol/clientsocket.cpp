@@ -1,7 +1,7 @@
 #include "protocol/clientsocket.h"
 
-#include <QTcpSocket>
 #include <QElapsedTimer>
+#include <QTcpSocket>
 #include <QTimer>
 
 #ifdef Q_OS_UNIX

@@ -72,10 +72,10 @@ void CTelvaneView::DrawBmp(int nChannel)
 {
     if (nChannel < 0 || nChannel >= 16)
         return;
-    const bool bFramed = DrawBmpInto(nChannel);
+    const bool bFrameDrawn = DrawBmpInto(nChannel);
     const QRect tile = m_arcTile[std::size_t(nChannel)];
     if (HasPicture(nChannel) && m_bDibReady && !tile.isEmpty())
-        SchedulePaint(bFramed ? TileFrameRect(tile) : tile);
+        SchedulePaint(bFrameDrawn ? TileFrameRect(tile) : tile);
 }
 
 void CTelvaneView::SchedulePaint(const QRect &rc)

@@ -102,21 +102,8 @@ if [ "$headless" -eq 0 ]; then
   exit 0
 fi
 
-display=""
-for n in $(seq 90 140); do
-  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-    display=":$n"
-    break
-  fi
-done
-[ -n "$display" ] || { echo "no free X display number" >&2; exit 1; }
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-pids+=("$xvfb_pid")
-for _ in $(seq 100); do
-  [ -e "/tmp/.X11-unix/X${display#:}" ] && break
-  sleep 0.1
-done
+. "$root/scripts/xvfb.sh"
+start_xvfb 90 140 "$work/xvfb.log" || exit 1
 export DISPLAY=$display
 export QT_QPA_PLATFORM=xcb
 

@@ -1,7 +1,7 @@
 # Sourced by scripts that need a private X display. start_xvfb FIRST LAST LOG starts
 # Xvfb (no TCP) on the first free display number from FIRST to LAST, writing its
-# output to LOG, waits until its socket exists, sets `display` and appends the
-# server's process id to the caller's `pids` array.
+# output to LOG, waits up to 10 s until its socket exists (else fails), sets
+# `display` and appends the server's process id to the caller's `pids` array.
 start_xvfb() {
   local n
   display=""
@@ -18,5 +18,6 @@ start_xvfb() {
     [ -e "/tmp/.X11-unix/X${display#:}" ] && return 0
     sleep 0.1
   done
-  return 0
+  echo "Xvfb did not start on $display (see $3)" >&2
+  return 1
 }

@@ -1,6 +1,6 @@
 #include "app/shell/aboutdlg.h"
 #include "app/shell/mainframe.h"
-#include "app/shell/messagebox.h"
+#include "ui/common/messagebox.h"
 #include "app/shell/singleinstanceguard.h"
 #include "app/shell/telvaneapp.h"
 #include "support/testsupport.h"

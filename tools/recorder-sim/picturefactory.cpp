@@ -69,7 +69,8 @@ QByteArray PictureFactory::Make(const PictureRequest &r)
     }
     DrawMarkers(m_bgr.data(), m_width, m_height, m_stride, r.channelIndex, r.oddField, m_fieldRow);
     ++m_rendered;
-    return m_encoder.Encode(m_bgr.data(), m_width, m_height, m_stride);
+    return CJpegEncoder::PadTo(m_encoder.Encode(m_bgr.data(), m_width, m_height, m_stride),
+                               MIN_PICTURE_BYTES);
 }
 
 } // namespace sim

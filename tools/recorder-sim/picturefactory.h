@@ -3,7 +3,7 @@
 // are cached by everything that shows in them, so several connections watching the
 // same channel, or rates above the scene's animation step, reuse an encoded picture.
 
-#include "jpegencoder.h"
+#include "imaging/jpegencoder.h"
 #include "scenerenderer.h"
 
 #include <QByteArray>
@@ -44,7 +44,7 @@ class PictureFactory {
     int m_height;
     int m_fieldRow;
     SceneRenderer m_renderer;
-    JpegEncoder m_encoder;
+    CJpegEncoder m_encoder;
     std::vector<std::uint8_t> m_bgr;
     int m_stride;
     QHash<QString, QByteArray> m_cache;

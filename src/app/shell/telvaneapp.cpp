@@ -1,6 +1,6 @@
 #include "app/shell/telvaneapp.h"
 
-#include "app/shell/messagebox.h"
+#include "ui/common/messagebox.h"
 
 #ifdef Q_OS_WIN
 #include <winsock2.h>

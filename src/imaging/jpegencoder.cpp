@@ -1,22 +1,20 @@
-#include "jpegencoder.h"
+#include "imaging/jpegencoder.h"
 
 #include <turbojpeg.h>
 
 #include <algorithm>
 
-namespace sim {
+CJpegEncoder::CJpegEncoder(int quality) : m_handle(tjInitCompress()), m_quality(quality) {}
 
-JpegEncoder::JpegEncoder(int quality) : m_handle(tjInitCompress()), m_quality(quality) {}
-
-JpegEncoder::~JpegEncoder()
+CJpegEncoder::~CJpegEncoder()
 {
     if (m_handle)
         tjDestroy(static_cast<tjhandle>(m_handle));
 }
 
-QByteArray JpegEncoder::Encode(const std::uint8_t *bottomUpBgr, int width, int height, int stride)
+QByteArray CJpegEncoder::Encode(const std::uint8_t *bottomUpBgr, int width, int height, int stride)
 {
-    if (!m_handle)
+    if (!m_handle || !bottomUpBgr || width <= 0 || height <= 0 || stride < width * 3)
         return QByteArray();
     unsigned char *out = nullptr;
     unsigned long size = 0;
@@ -26,10 +24,10 @@ QByteArray JpegEncoder::Encode(const std::uint8_t *bottomUpBgr, int width, int h
     if (rc == 0 && out)
         jpeg = QByteArray(reinterpret_cast<const char *>(out), int(size));
     tjFree(out);
-    return PadTo(jpeg, MIN_PICTURE_BYTES);
+    return jpeg;
 }
 
-QByteArray JpegEncoder::PadTo(const QByteArray &jpeg, int minBytes)
+QByteArray CJpegEncoder::PadTo(const QByteArray &jpeg, int minBytes)
 {
     if (jpeg.size() >= minBytes || jpeg.size() < 6)
         return jpeg;
@@ -55,5 +53,3 @@ QByteArray JpegEncoder::PadTo(const QByteArray &jpeg, int minBytes)
     padded.insert(insertAt, segment);
     return padded;
 }
-
-} // namespace sim

@@ -1,4 +1,4 @@
-#include "app/shell/messagebox.h"
+#include "ui/common/messagebox.h"
 
 #include <QtGlobal>
 

@@ -310,7 +310,11 @@ void CNetClientWnd::OnTimer(int nId)
         OnReconnectTick();
         break;
     case TIMER_WATCHDOG:
-        SendCommand(KIND_WATCHDOG, true);
+        // The keep-alive has no reply of its own: only a running stream answers it.
+        // Arming the reply timer while none is expected (the archive open with
+        // playback stopped or paused) would repeat the request and rebuild the link
+        // for nothing.
+        SendCommand(KIND_WATCHDOG, IsStreamExpected());
         break;
     case TIMER_LOGIN_PAUSE:
         m_timers.KillTimer(TIMER_LOGIN_PAUSE);
@@ -320,6 +324,13 @@ void CNetClientWnd::OnTimer(int nId)
     default:
         break;
     }
+}
+
+bool CNetClientWnd::IsStreamExpected() const
+{
+    if (m_pArchive && m_pArchive->IsActive())
+        return (m_pArchive->GetPlayState() & 0xFF) == 1;
+    return true; // the live stream
 }
 
 void CNetClientWnd::OnResponseTick()

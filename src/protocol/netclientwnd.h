@@ -16,8 +16,9 @@
 // The response timer (101) repeats the current request at 5 and 10 s and gives up at
 // 15 s; every picture reply re-arms it. An armed stop request (kind 8) sets "stop
 // pending": picture replies are dropped until COMMAND_R_STOP confirms or timer 103
-// has resent the stop once after 300 ms. Posted messages (WM_USER + 1) are queued
-// calls on this object.
+// has resent the stop once after 300 ms. The keep-alive goes out every 20 s and arms
+// the response timer only while a stream is expected (live, or the archive playing).
+// Posted messages (WM_USER + 1) are queued calls on this object.
 
 #include "protocol/clientsocket.h"
 #include "protocol/clientviews.h"
@@ -132,6 +133,8 @@ class CNetClientWnd : public QObject, public ISocketEvents, private IReceiveHost
     void AllocateBuffers();
     void FreeBuffers();
     void SendFirstRequest(); // login steps 7 and 8
+    // True while pictures are due: live, or the archive playing.
+    bool IsStreamExpected() const;
     void OnResponseTick();
     void OnReconnectTick();
     RequestValues MakeRequestValues(int nKind) const;

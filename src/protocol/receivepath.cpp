@@ -156,10 +156,12 @@ void CReceivePath::NewPacket(const uint8_t *pData, std::size_t nLength)
     case COMMAND_R_LIVE:
     case COMMAND_R_RECORDER:
     case COMMAND_R_EVENT:
-        if (state.bStopPending)
+        // A dropped reply's block is skipped to its end: otherwise its later reads
+        // would be taken for the rest of an earlier unfinished block.
+        if (state.bStopPending || !HandlePayload()) {
+            m_bSkipBlock = true;
             return;
-        if (!HandlePayload())
-            return;
+        }
         AnnounceBlock(pData, nLength);
         if (!HasBuffers())
             return;

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace clienttest;
 
 namespace {
@@ -389,6 +391,36 @@ TEST(NetClientTimers, SilenceAfterTheKeepAliveRepeatsTheKeepAlive)
     EXPECT_EQ(rig.view.statuses.back(), Pair(STATUS_TRY_REQUEST, 1));
     EXPECT_EQ(rig.CountSent(COMMAND_WATCHDOG), 2u);
     EXPECT_EQ(rig.Commands().back(), COMMAND_WATCHDOG);
+}
+
+// With the archive open and playback stopped (or paused) no stream answers the
+// keep-alive: two minutes bring keep-alives only, no repeat and no new link. A silent
+// playing archive still gets its repeats.
+TEST(NetClientTimers, KeepAliveArmsOnlyWhileAStreamIsExpected)
+{
+    for (uint16_t wPlayState : {uint16_t(0x0000), uint16_t(0x0001)}) {
+        SCOPED_TRACE(wPlayState);
+        ClientRig rig;
+        rig.client.SetArchive(&rig.archive);
+        rig.archive.bActive = true;
+        rig.archive.wPlayState = wPlayState;
+        rig.Online();
+        rig.clock.Advance(120000);
+        const bool bPlaying = wPlayState == 0x0001;
+        const bool bRepeated =
+            std::any_of(rig.view.statuses.begin(), rig.view.statuses.end(),
+                        [](const auto &status) { return status.first == STATUS_TRY_REQUEST; });
+        EXPECT_EQ(bRepeated, bPlaying);
+        EXPECT_EQ(rig.sockets.size() > 1, bPlaying); // a new link was tried
+        if (!bPlaying) {
+            EXPECT_EQ(rig.Commands(),
+                      std::vector<uint32_t>({COMMAND_LOGIN, COMMAND_STOP, COMMAND_STOP, // unconfirmed: resent once
+                                             COMMAND_WATCHDOG,
+                                             COMMAND_WATCHDOG, COMMAND_WATCHDOG, COMMAND_WATCHDOG,
+                                             COMMAND_WATCHDOG, COMMAND_WATCHDOG}));
+            EXPECT_EQ(rig.view.byConnectState, 1);
+        }
+    }
 }
 
 TEST(NetClientTimers, ArmedStopIsResentOnceAndPicturesFlowAgain)

@@ -206,6 +206,25 @@ TEST_F(ReceiveTest, StopPendingDropsPicturesAndTheConfirmationClearsIt)
     EXPECT_EQ(view.shown, std::vector<int>{1});
 }
 
+// A reply dropped while a stop is pending is skipped to its end even when the stop
+// ends (the repeat timer) before its last read: its tail never completes the block
+// that was unfinished before it.
+TEST_F(ReceiveTest, DroppedPictureIsNotStitchedToAnUnfinishedOne)
+{
+    // Same length, so the dropped tail would complete the first picture exactly.
+    const auto first = Split(LivePacket(MarkedPicture(1, 3), 2), 2000);
+    const auto dropped = Split(LivePacket(MarkedPicture(1, 3), 2), 2000);
+    Read(first[0]);
+    host.state.bStopPending = true;
+    Read(dropped[0]);
+    host.state.bStopPending = false;
+    for (size_t i = 1; i < dropped.size(); ++i)
+        Read(dropped[i]);
+    EXPECT_TRUE(view.shown.empty());
+    ReadAll(Split(LivePacket(MarkedPicture(3, 5), 4), 2000));
+    EXPECT_EQ(view.shown, std::vector<int>{3});
+}
+
 TEST_F(ReceiveTest, UnconfirmedStopReplyOnlyStopsTheResponseTimer)
 {
     host.state.bStopPending = true;
@@ -370,6 +389,18 @@ TEST_F(PlaybackTest, TwentiethReplyAfterAPauseRenewsTheLinkFast)
     EXPECT_EQ(host.state.wPlaybackCounter, 0);
     EXPECT_EQ(archive.endStatuses.size(), 19u); // the 20th is dropped
     EXPECT_EQ(archive.nLampToggles, 19);
+}
+
+TEST_F(PlaybackTest, TwentiethReplyIsSkippedToItsEnd)
+{
+    const auto first = Split(Picture(0, 1), 2000);
+    const auto twentieth = Split(Picture(0, 1), 2000);
+    Read(first[0]);
+    host.state.wPlaybackCounter = 0x0114;
+    for (const auto &read : twentieth)
+        Read(read);
+    EXPECT_EQ(host.reconnects, std::vector<bool>{true});
+    EXPECT_TRUE(archive.drawn.empty());
 }
 
 TEST_F(PlaybackTest, PlaybackPictureOutsidePlaybackModeIsDiscarded)

@@ -211,13 +211,16 @@ uint8_t CJpegImage::Decode(const uint8_t *pJpeg, size_t nLength, bool bNoCheck)
         return DECODE_FAILED;
     };
     int width = 0, height = 0, subsamp = 0, colorspace = 0;
+    // The header read reports a warning (stray bytes before a marker) as a failure
+    // too, with the header complete.
     if (tjDecompressHeader3(handle, m_pJpegBuf.get(), static_cast<unsigned long>(nJpeg), &width,
-                            &height, &subsamp, &colorspace) != 0)
+                            &height, &subsamp, &colorspace) != 0 &&
+        tjGetErrorCode(handle) != TJERR_WARNING)
         return fail();
     m_byWidthFlag = width <= 240 ? 1 : 0;
     const int64_t pixels = int64_t(width) * height;
     if (pixels < 1 || pixels > MAX_PIXELS)
-        return DECODE_FAILED; // the instance is in a clean state here
+        return fail();
 
     int channels = 3;
     int pixelFormat = TJPF_BGR;
@@ -233,10 +236,13 @@ uint8_t CJpegImage::Decode(const uint8_t *pJpeg, size_t nLength, bool bNoCheck)
         return fail();
     // A progressive stream of hundreds of scans would make a picture of allowed size
     // cost many full passes over it on the user-interface thread; such streams are
-    // refused (the library's limit is 500 scans).
+    // refused (the library's limit is 500 scans). Warnings (stray bytes between
+    // markers, a damaged or short scan) do not stop the decode: the picture is shown
+    // as the library could make it, only an error refuses it.
     if (tjDecompress2(handle, m_pJpegBuf.get(), static_cast<unsigned long>(nJpeg), m_pPixels.get(),
                       width, int(stride), height, pixelFormat,
-                      TJFLAG_BOTTOMUP | TJFLAG_STOPONWARNING | TJFLAG_LIMITSCANS) != 0)
+                      TJFLAG_BOTTOMUP | TJFLAG_LIMITSCANS) != 0 &&
+        tjGetErrorCode(handle) != TJERR_WARNING)
         return fail();
     if (channels == 4)
         ConvertFourChannels(colorspace);

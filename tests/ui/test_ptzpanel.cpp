@@ -311,12 +311,18 @@ class PadView : public QWidget {
     }
 };
 
-void Mouse(QWidget *pWidget, QEvent::Type type, QPoint pt)
+// Input as the event loop hands it over, without running what it queued.
+void MouseNow(QWidget *pWidget, QEvent::Type type, QPoint pt)
 {
     QMouseEvent event(type, QPointF(pt), QPointF(pWidget->mapToGlobal(pt)), Qt::LeftButton,
                       type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
                       Qt::NoModifier);
     QApplication::sendEvent(pWidget, &event);
+}
+
+void Mouse(QWidget *pWidget, QEvent::Type type, QPoint pt)
+{
+    MouseNow(pWidget, type, pt);
     // Twice: what the first round's handlers post comes out in the second.
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
@@ -394,6 +400,47 @@ TEST(CPtzPanelButtons, MouseDriveAndIdleUpRelease)
     EXPECT_FALSE(pLeft->IsPressPending());
     expected = {{4, 1, 2, 1, 0}, {4, 1, 2, 0, 0}};
     EXPECT_EQ(f.calls, expected);
+}
+
+// Input handled in one pass of the event loop, with nothing queued run in between,
+// must give what slow input gives: a quick tap is a press, a release and five stops;
+// leaving another skin button just before pressing the pad does not stop the camera.
+TEST(CPtzPanelButtons, InputInOnePassKeepsItsOrder)
+{
+    for (bool bQuick : {false, true}) {
+        SCOPED_TRACE(bQuick ? "quick" : "slow");
+        Fixture f;
+        PadView view;
+        view.m_pPanel = f.pPanel.get();
+        view.resize(877, 685);
+        f.pPanel->CreateButtons(&view);
+        auto *pModeButton = new CSkinButton(&view, 1);
+        pModeButton->LoadStateBitmaps(165, 166, 166, 165, 30, CSkinButton::SKIN_LATCHING);
+        view.show();
+        const auto input = bQuick ? MouseNow : Mouse;
+
+        CSkinButton *pUp = f.pPanel->GetButton(0);
+        input(pUp, QEvent::MouseButtonPress, QPoint(10, 10));
+        input(pUp, QEvent::MouseButtonRelease, QPoint(10, 10));
+        QCoreApplication::processEvents();
+        f.clock.Advance(400);
+        std::vector<PtzCall> expected = {{4, 1, 0, 1, 0}, {4, 1, 0, 0, 0}};
+        for (int64_t t = 70; t <= 350; t += 70)
+            expected.emplace_back(4, 1, 0, 0, t);
+        EXPECT_EQ(f.calls, expected);
+
+        f.calls.clear();
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(pModeButton, &leave);
+        if (!bQuick)
+            QCoreApplication::processEvents();
+        CSkinButton *pLeft = f.pPanel->GetButton(2);
+        input(pLeft, QEvent::MouseButtonPress, QPoint(5, 5));
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(pLeft->IsPressPending());
+        expected = {{4, 1, 2, 1, 400}};
+        EXPECT_EQ(f.calls, expected);
+    }
 }
 
 TEST(CPtzPanelButtons, SpeedDisplayRendersInsideItsRectangle)

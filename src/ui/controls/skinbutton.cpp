@@ -6,10 +6,41 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 // Posted to the button itself right after WM_SKIN_COMMAND, so clicked() comes out of the
 // same queue and therefore after every message the button posted before it.
 constexpr QEvent::Type kClickedSignalEvent = static_cast<QEvent::Type>(0x04FA);
+
+// Receivers of messages that skin buttons posted and Qt has not delivered yet.
+std::vector<QPointer<QObject>> &PendingReceivers()
+{
+    static std::vector<QPointer<QObject>> receivers;
+    return receivers;
+}
+
+void PostInOrder(QObject *pReceiver, QEvent *pEvent)
+{
+    QCoreApplication::postEvent(pReceiver, pEvent);
+    auto &receivers = PendingReceivers();
+    if (std::find(receivers.begin(), receivers.end(), pReceiver) == receivers.end())
+        receivers.emplace_back(pReceiver);
+}
+
+// A posted message must be handled before any input that comes after it (the owners
+// rely on it: a quick tap's press must not run after its release, an idle up must not
+// run after the next press). Qt delivers posted events only after the input already
+// waiting, so every input to a skin button first delivers what the buttons posted.
+void DeliverPostedBeforeInput()
+{
+    std::vector<QPointer<QObject>> receivers;
+    receivers.swap(PendingReceivers());
+    for (const QPointer<QObject> &pReceiver : receivers)
+        if (pReceiver)
+            QCoreApplication::sendPostedEvents(pReceiver, 0);
+}
 } // namespace
 
 CSkinEvent::CSkinEvent(QEvent::Type type, int nWParam, int nLParam, CSkinButton *pSource,
@@ -97,8 +128,7 @@ void CSkinButton::ShowState(int nState)
 void CSkinButton::PostToTarget(QEvent::Type type, int nWParam, int nLParam, bool bReleasedOver)
 {
     if (QObject *pTarget = NotifyTarget())
-        QCoreApplication::postEvent(pTarget,
-                                    new CSkinEvent(type, nWParam, nLParam, this, bReleasedOver));
+        PostInOrder(pTarget, new CSkinEvent(type, nWParam, nLParam, this, bReleasedOver));
 }
 
 // Returns false when the handler destroyed this button; the caller must not touch it then.
@@ -173,13 +203,23 @@ void CSkinButton::OnLeftButtonUpOrLeave(bool bReleasedOver)
         ShowState(m_bChecked ? 0 : 2);
     }
     PostToTarget(WM_SKIN_COMMAND, m_nControlId, 0, bReleasedOver);
-    QCoreApplication::postEvent(this, new QEvent(kClickedSignalEvent));
+    PostInOrder(this, new QEvent(kClickedSignalEvent));
     if (m_nMode != SKIN_MOMENTARY)
         m_bChecked = !m_bChecked;
 }
 
+// False when a handler of those messages destroyed this button.
+bool CSkinButton::DeliverEarlierMessages()
+{
+    QPointer<CSkinButton> pSelf(this);
+    DeliverPostedBeforeInput();
+    return !pSelf.isNull();
+}
+
 void CSkinButton::mousePressEvent(QMouseEvent *pEvent)
 {
+    if (!DeliverEarlierMessages())
+        return;
     if (pEvent->button() != Qt::LeftButton) {
         QWidget::mousePressEvent(pEvent);
         return;
@@ -189,6 +229,8 @@ void CSkinButton::mousePressEvent(QMouseEvent *pEvent)
 
 void CSkinButton::mouseMoveEvent(QMouseEvent *pEvent)
 {
+    if (!DeliverEarlierMessages())
+        return;
     const bool bInside = rect().contains(pEvent->position().toPoint());
     if (bInside) {
         // Arm the leave notification once per stay over the button.
@@ -206,6 +248,8 @@ void CSkinButton::mouseMoveEvent(QMouseEvent *pEvent)
 
 void CSkinButton::mouseReleaseEvent(QMouseEvent *pEvent)
 {
+    if (!DeliverEarlierMessages())
+        return;
     if (pEvent->button() != Qt::LeftButton) {
         QWidget::mouseReleaseEvent(pEvent);
         return;
@@ -224,6 +268,8 @@ void CSkinButton::mouseReleaseEvent(QMouseEvent *pEvent)
 
 void CSkinButton::leaveEvent(QEvent *pEvent)
 {
+    if (!DeliverEarlierMessages())
+        return;
     // Qt also reports a leave after a grabbed release outside; by then the leave has
     // already been handled and tracking is off.
     if (m_bTracking) {

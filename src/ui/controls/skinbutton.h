@@ -21,7 +21,9 @@
 //                                only when released over it)
 //   Posted events are queued in posting order, so the target sees them in the order the
 //   button produced them. After WM_SKIN_COMMAND the button also emits clicked(control id)
-//   through the same queue.
+//   through the same queue. What skin buttons posted is handled before any later input
+//   to a skin button (Qt would deliver it after input already waiting): a quick tap's
+//   press then never runs after its release, nor an idle up after the next press.
 //
 //   The mouse is treated as not captured: once a press is pending, the pointer leaving the
 //   button completes the click as if released over it, and the later release only
@@ -120,6 +122,7 @@ class CSkinButton : public QWidget {
     void OnLeftButtonDown();
     void OnLeftButtonUpOrLeave(bool bReleasedOver);
     void PostToTarget(QEvent::Type type, int nWParam, int nLParam, bool bReleasedOver = false);
+    bool DeliverEarlierMessages();
     bool SendToTarget(QEvent::Type type, int nWParam, int nLParam);
 
     int m_aBitmapId[4] = {0, 0, 0, 0};

@@ -1,5 +1,7 @@
 #include "protocol/timecodec.h"
 
+#include "protocol/platformtime.h"
+
 #include <QDateTime>
 
 #include <ctime>
@@ -21,7 +23,7 @@ DvrDateTime FromTm(const std::tm &tm)
 DvrDateTime LocalFromTimeT(std::time_t t)
 {
     std::tm tm{};
-    if (localtime_r(&t, &tm) == nullptr)
+    if (!LocalTimeOf(t, tm))
         return DvrDateTime{};
     return FromTm(tm);
 }

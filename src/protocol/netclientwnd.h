@@ -20,7 +20,7 @@
 // the response timer only while a stream is expected (live, or the archive playing).
 // Posted messages (WM_USER + 1) are queued calls on this object.
 
-#include "protocol/clientsocket.h"
+#include "protocol/socketinterface.h"
 #include "protocol/clientviews.h"
 #include "protocol/packet.h"
 #include "protocol/ptzcoding.h"

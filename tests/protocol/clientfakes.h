@@ -7,6 +7,7 @@
 #include "protocol/netclientwnd.h"
 #include "protocol/packet.h"
 #include "settings/clientsettings.h"
+#include "support/fakesocket.h"
 
 #include <QCoreApplication>
 #include <QString>

@@ -4,6 +4,8 @@
 #include "clientfakes.h"
 #include "protocol/netclientwnd.h"
 #include "protocol/timerhost.h"
+#include "support/manualclock.h"
+#include "support/fakesocket.h"
 
 #include <gtest/gtest.h>
 

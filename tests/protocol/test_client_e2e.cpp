@@ -5,10 +5,11 @@
 
 #include "clientfakes.h"
 #include "imaging/markers.h"
-#include "protocol/clientsocket.h"
 #include "protocol/netclientwnd.h"
 #include "protocol/timerhost.h"
 #include "support/testsupport.h"
+#include "net/qttimerhost.h"
+#include "net/clientsocket.h"
 
 #include <QDir>
 #include <QElapsedTimer>

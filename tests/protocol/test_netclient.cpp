@@ -2,6 +2,7 @@
 // timer, reconnection, keep-alive, the stop handshake, request bookkeeping.
 
 #include "netclienttestutil.h"
+#include "support/fakesocket.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,6 @@
 // bytes until nothing is left, read periods, refused connects, and no events after
 // Close.
 
-#include "protocol/clientsocket.h"
 
 #include "clientfakes.h"
 
@@ -15,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include "support/testsupport.h"
+#include "net/clientsocket.h"
+#include "support/fakesocket.h"
 
 namespace {
 

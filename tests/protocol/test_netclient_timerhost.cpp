@@ -4,6 +4,8 @@
 #include "protocol/timerhost.h"
 
 #include "clientfakes.h"
+#include "net/qttimerhost.h"
+#include "support/manualclock.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

@@ -5,6 +5,7 @@
 
 #include "protocol/timerhost.h"
 #include "ui/controls/skinbutton.h"
+#include "support/manualclock.h"
 
 #include <gtest/gtest.h>
 

@@ -10,6 +10,7 @@
 #include "ui/controls/skinbutton.h"
 #include "ui/live/ptzpanel.h"
 #include "ui/live/telvaneview.h"
+#include "support/manualclock.h"
 
 #include <QApplication>
 #include <QDir>

@@ -11,6 +11,8 @@
 #include "support/testsupport.h"
 #include "ui/live/ptzpanel.h"
 #include "ui/live/telvaneview.h"
+#include "net/qttimerhost.h"
+#include "support/manualclock.h"
 
 #include <QApplication>
 #include <QDir>

@@ -3,6 +3,8 @@
 
 #include "protocol/netclientwnd.h"
 #include "ui/live/liveclient.h"
+#include "net/qttimerhost.h"
+#include "net/clientsocket.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "ui/live/telvaneview.h"
 
 #include "protocol/packet.h"
-#include "protocol/timerhost.h"
+#include "net/qttimerhost.h"
 #include "ui/controls/skinbutton.h"
 #include "ui/controls/skinids.h"
 #include "ui/live/ptzpanel.h"

@@ -7,7 +7,7 @@
 // same picture in the same run, so the printed ratios compare across machines.
 // Targets: quad tile <= 0.2 x decode, single area <= 0.7 x decode.
 
-#include "ui/live/drawbmp.h"
+#include "ui/picture/dibstretch.h"
 #include "ui/live/viewlayout.h"
 
 #include <QFile>

@@ -3,6 +3,7 @@
 // show) creates the protocol client, loads the settings, enters full screen when
 // set, lays out the form, starts its 1000 ms timer and selects the four-channel
 // screen; nothing connects until the operator presses Connect.
+#include "app/shell/aboutdlg.h"
 #include "app/shell/mainframe.h"
 #include "app/shell/telvaneapp.h"
 #include "ui/live/telvaneview.h"
@@ -19,7 +20,13 @@ int main(int argc, char **argv)
         return 1;
 
     CMainFrame frame;
-    auto *pView = new CTelvaneView(&frame);
+    CTelvaneView::Environment env;
+    env.fnPlaceWindow = [&frame](bool bFullScreen) { frame.PlaceWindow(bFullScreen); };
+    env.fnAbout = [&frame] {
+        CAboutDlg about(&frame);
+        about.exec();
+    };
+    auto *pView = new CTelvaneView(&frame, std::move(env));
     frame.SetView(pView);
     frame.show();
     // Unattended runs (scripts/run.sh without a pointer tool) may press Connect once

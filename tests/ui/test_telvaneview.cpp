@@ -756,6 +756,7 @@ TEST_F(TelvaneViewTest, FullScreenPlacesTheFrameAtTheScreenCorner)
     CTelvaneView::Environment env;
     env.pTimerHost = m_pHost.get();
     env.fnCreateClient = [](IClientView *) { return std::unique_ptr<ILiveClient>(); };
+    env.fnPlaceWindow = [&frame](bool bOn) { frame.PlaceWindow(bOn); }; // as the program does
     auto *pView = new CTelvaneView(&frame, env);
     frame.SetView(pView);
     frame.move(50, 50);

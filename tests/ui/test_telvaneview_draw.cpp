@@ -1,6 +1,6 @@
 // Picture crop, stretch, tile geometry and the rotation counter of the live view.
 
-#include "ui/live/drawbmp.h"
+#include "ui/picture/dibstretch.h"
 #include "ui/live/rotation.h"
 #include "ui/live/viewlayout.h"
 

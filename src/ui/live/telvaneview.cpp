@@ -24,7 +24,9 @@ constexpr char kEventFileName[] = "AlarmEvent.am";
 } // namespace
 
 CTelvaneView::CTelvaneView(QWidget *parent, Environment env)
-    : QWidget(parent), m_env(std::move(env))
+    : QWidget(parent), m_env(std::move(env)),
+      m_canvas(QSize(kViewWidth, kViewHeight), LiveCropRect,
+               [this](const QRegion &region) { update(region); }, [this] { FlushLamp(); })
 {
     setFixedSize(kViewWidth, kViewHeight);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -37,11 +39,6 @@ CTelvaneView::CTelvaneView(QWidget *parent, Environment env)
     m_pTimerHost->SetHandler([this](int nId) { OnTimer(nId); });
     m_pStatus = std::make_unique<CStatusPanel>();
     m_pStatus->SetUpdateCallback([this](const QRect &rc) { update(rc); });
-    m_imgBacking = QImage(kViewWidth, kViewHeight, QImage::Format_RGB32);
-    m_imgBacking.fill(Qt::black);
-    m_paintPacer.setSingleShot(true);
-    m_paintPacer.setTimerType(Qt::PreciseTimer);
-    connect(&m_paintPacer, &QTimer::timeout, this, [this] { FlushPaint(); });
 }
 
 CTelvaneView::~CTelvaneView()
@@ -91,13 +88,7 @@ void CTelvaneView::OnInitialUpdate()
     m_bDibReady = true;
     m_rcPicture = kPictureRect;
     // 6. Background, logo and controls.
-    m_imgBackground = SkinImage(IDB_MAIN_BACKGROUND).convertToFormat(QImage::Format_RGB32);
-    if (m_imgBackground.size() != QSize(kViewWidth, kViewHeight)) {
-        QImage fixed(kViewWidth, kViewHeight, QImage::Format_RGB32);
-        fixed.fill(Qt::black);
-        m_imgBackground = fixed;
-    }
-    m_imgBacking = m_imgBackground.copy();
+    m_canvas.SetBackground(SkinImage(IDB_MAIN_BACKGROUND));
     QImage logo(QStringLiteral("./logo/slogo.bmp"));
     if (!logo.isNull())
         m_imgLogo = logo.convertToFormat(QImage::Format_RGB32);
@@ -351,13 +342,9 @@ void CTelvaneView::OnLinkLost()
 
 void CTelvaneView::ClearPictures(bool bClearSeen)
 {
-    m_nShown = 0;
-    for (int i = 0; i < 16; ++i) {
-        m_apChannelBits[i] = DibPicture();
-        m_apChannelRecord[i] = nullptr;
-        if (bClearSeen)
-            m_abChannelSeen[i] = false;
-    }
+    m_canvas.ClearPictures();
+    if (bClearSeen)
+        m_abChannelSeen.fill(false);
 }
 
 void CTelvaneView::DeleteEventFile()

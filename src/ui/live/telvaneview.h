@@ -7,13 +7,14 @@
 // Theory of operation. The view owns the settings record and the protocol client
 // for its whole life (the client is created by the initial update). The client
 // hands each decoded live picture over with SetChannelPicture + ShowLiveFrame; the
-// view notes which channel each tile shows and asks Qt to repaint only that tile.
-// paintEvent copies the backing image (background, empty tiles, tile frames, logo)
-// around the pictures, stretches each shown picture straight from the channel's
-// frame record into the 32-bit image it paints on (drawbmp.h), and then lets the
-// status and PTZ panels paint their texts. So a picture costs one stretch and no
-// intermediate copy, and a repaint always shows each tile's newest picture.
-// Pictures and the receive lamp reach the screen at most once per display frame.
+// view decides which channel each tile shows and has its picture canvas
+// (CPictureCanvas) repaint only that tile: the canvas copies the backing image
+// (background, empty tiles, tile frames, logo) around the pictures and stretches
+// each shown picture straight from the channel's frame record into the 32-bit
+// image it paints on; then the status and PTZ panels paint their texts. So a
+// picture costs one stretch and no intermediate copy, and a repaint always shows
+// each tile's newest picture. Pictures and the receive lamp reach the screen at
+// most once per display frame.
 // Timer 100 (1000 ms) drives the clock and the rotation; timer 10 belongs to the
 // PTZ panel. Both run on an ITimerHost, so tests drive them on a manual clock.
 //
@@ -24,17 +25,14 @@
 #include "imaging/bitmapinfo.h"
 #include "protocol/clientviews.h"
 #include "settings/clientsettings.h"
-#include "ui/live/drawbmp.h"
 #include "ui/live/liveclient.h"
 #include "ui/live/rotation.h"
 #include "ui/live/viewlayout.h"
+#include "ui/picture/picturecanvas.h"
 
-#include <QElapsedTimer>
 #include <QImage>
 #include <QPixmap>
 #include <QPoint>
-#include <QRegion>
-#include <QTimer>
 #include <QWidget>
 
 #include <array>
@@ -59,10 +57,10 @@ struct TelvaneViewEnvironment {
     LiveClientFactory fnCreateClient;
     // The default beep; empty = QApplication::beep.
     std::function<void()> fnBeep;
-    // Places the main window for full screen on / off; empty = the frame's
-    // PlaceWindow when the top-level window is a CMainFrame, else a plain move.
+    // Places the main window for full screen on / off (the program hands in its
+    // frame's placement); empty = a plain move of the top-level window.
     std::function<void(bool)> fnPlaceWindow;
-    // Opens the About box; empty = the shell's About dialog.
+    // Opens the About box (the program hands in its About dialog); empty = none.
     std::function<void()> fnAbout;
     // Runs the System Setting dialog modally; empty = no dialog (the button
     // does nothing).
@@ -73,12 +71,12 @@ class CTelvaneView : public QWidget, public IClientView {
     Q_OBJECT
   public:
     static constexpr int kClockTimerId = 100;
-    static constexpr int kPaintPeriodMs = 16; // one frame of a 60 Hz display
+    static constexpr int kPaintPeriodMs = CPictureCanvas::kPaintPeriodMs;
     // Pictures come in batches, one batch of reads at a time. A batch that finds the
     // last frame at least this old is painted at once, in the same wake-up as its
     // decode, so paints fall into step with the reads; closer arrivals wait for the
     // next frame.
-    static constexpr int kPaintMinGapMs = 10;
+    static constexpr int kPaintMinGapMs = CPictureCanvas::kPaintMinGapMs;
     static constexpr int kClockPeriodMs = 1000;
     static constexpr uint16_t kSingleMode = 0x0100;
     static constexpr uint16_t kQuadMode = 0x0401;
@@ -140,7 +138,7 @@ class CTelvaneView : public QWidget, public IClientView {
     const CRotation &Rotation() const { return m_rotation; }
     QString StatusText() const;
     // The form without pictures, the panels' texts and the buttons.
-    const QImage &BackingImage() const { return m_imgBacking; }
+    const QImage &BackingImage() const { return m_canvas.Backing(); }
     // The channel whose picture fills the tile at rcTile, -1 for none.
     int ShownChannel(const QRect &rcTile) const;
     bool DisplayChanged() const { return m_bDisplayChanged; }
@@ -176,22 +174,8 @@ class CTelvaneView : public QWidget, public IClientView {
     // Notes the channel's picture as shown in its tile, framing a tile that showed
     // none. True when the frame was drawn (it then needs repainting too).
     bool DrawBmpInto(int nChannel);
-    // A picture on screen: the tile and the channel whose newest picture fills it.
-    struct ShownPicture {
-        QRect rcTile;
-        int nChannel = -1;
-    };
-    void MarkShown(const QRect &rcTile, int nChannel);
-    // Pictures and the receive lamp reach the screen at most once per display
-    // frame: the region and lamp state gather until the next frame is due.
-    void SchedulePaint(const QRect &rc);
-    void FlushPaint();
-    // The channel's current pixels, read from its frame record when there is one.
-    DibPicture PictureOf(int nChannel) const;
-    // pTarget: the painter's 32-bit image when pixels may be written into it
-    // directly (at offset), else null and the painter draws.
-    void PaintPicture(QPainter &painter, QImage *pTarget, const QPoint &offset,
-                      const ShownPicture &shown, const QRegion &part);
+    // The receive lamp reaches the screen with the pictures, once per display frame.
+    void FlushLamp();
     void DrawLogo();
     void Beep();
     void PlaceMainWindow(bool bFullScreen);
@@ -207,28 +191,16 @@ class CTelvaneView : public QWidget, public IClientView {
     std::array<CSkinButton *, viewlayout::CTRL_COUNT> m_apButtons{};
     bool m_bInitialised = false;
 
-    // Pictures of the 16 channel slots (borrowed from the client's frame records).
+    // Channels seen since the link came up, and the tile of each channel slot; the
+    // pictures themselves (borrowed from the client's frame records) are the canvas's.
     std::array<bool, 16> m_abChannelSeen{};
-    std::array<DibPicture, 16> m_apChannelBits{};
-    std::array<const CJpegImage *, 16> m_apChannelRecord{};
-    std::array<ShownPicture, 16> m_aShown{};
-    int m_nShown = 0;
-    std::array<BitmapInfoHeader, 16> m_aChannelHeader{};
-    std::array<uint8_t, 16> m_abFieldFlag{};
-    int32_t m_bWidthFlag = 1;
     std::array<QRect, 16> m_arcTile{};
     QRect m_rcPicture = viewlayout::kPictureRect;
 
-    QImage m_imgBackground; // 877 x 685, 32-bit
-    QImage m_imgBacking;    // what paintEvent copies around the pictures
-    QImage m_imgLogo;       // "./logo/slogo.bmp", null when absent
-    CDibStretcher m_stretcher;
+    CPictureCanvas m_canvas;
+    QImage m_imgLogo;         // "./logo/slogo.bmp", null when absent
     bool m_bDibReady = false; // the drawing "handle": open between layout and Exit
-
-    QRegion m_rgnPendingPaint;
     bool m_bLampPending = false;
-    QTimer m_paintPacer;       // single shot: the next display frame
-    QElapsedTimer m_lastPaint; // since the last frame was asked for
 
     CRotation m_rotation;
     bool m_bDisplayChanged = false;

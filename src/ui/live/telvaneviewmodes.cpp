@@ -3,7 +3,6 @@
 #include "ui/live/telvaneview.h"
 
 #include "protocol/packet.h"
-#include "app/shell/mainframe.h"
 #include "protocol/timerhost.h"
 #include "ui/controls/skinbutton.h"
 #include "ui/live/ptzpanel.h"
@@ -45,10 +44,6 @@ void CTelvaneView::PlaceMainWindow(bool bFullScreen)
     QWidget *pTop = window();
     if (!pTop || pTop == this)
         return;
-    if (auto *pFrame = qobject_cast<CMainFrame *>(pTop)) {
-        pFrame->PlaceWindow(bFullScreen);
-        return;
-    }
     if (bFullScreen) {
         pTop->move(-2, -2);
     } else if (QScreen *pScreen =

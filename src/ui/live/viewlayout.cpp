@@ -75,3 +75,19 @@ QRect TileRect(int position, int tileCount)
 }
 
 } // namespace viewlayout
+
+QRect LiveCropRect(int width, int height, bool fieldFlag, bool widthFlag)
+{
+    const int m = height == 240 ? 6 : 10;
+    int x = m;
+    int y = m + 2;
+    int w = width - m - 18;
+    const int h = height - (m + 2) - 1;
+    if (!widthFlag)
+        w += 2;
+    if (!fieldFlag)
+        y += 1;
+    if (w <= 0 || h <= 0)
+        return QRect();
+    return QRect(x, y, w, h).intersected(QRect(0, 0, width, height));
+}

@@ -69,3 +69,10 @@ inline QRect TileFrameRect(const QRect &tile)
 }
 
 } // namespace viewlayout
+
+// Source rectangle of a live picture in top-down picture coordinates.
+// m = 6 for 240-row fields and 10 otherwise; the rectangle starts at (m, m + 2)
+// and is W - m - 18 wide and H - (m + 2) - 1 high. A width flag of 0 widens it by
+// 2; a field flag of 0 starts it one row lower so both fields land on the same
+// screen lines. The result is clipped to the picture (empty if nothing is left).
+QRect LiveCropRect(int width, int height, bool fieldFlag, bool widthFlag);

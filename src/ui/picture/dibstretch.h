@@ -1,10 +1,10 @@
 #pragma once
 // Drawing of a decoded picture (bottom-up rows, 24-bit blue-green-red, each row
-// padded to 4 bytes) into a 32-bit image: the crop rules of the live view and a
-// nearest-neighbour stretch without smoothing.
+// padded to 4 bytes) into a 32-bit image: a nearest-neighbour stretch without
+// smoothing, and the frame around a tile.
 //
-// The view stretches pictures straight into the 32-bit image it paints on (the
-// window's backing store) while it paints; QPainter with a 24-bit source would be
+// Windows stretch pictures straight into the 32-bit image they paint on (the
+// window's backing store) while they paint; QPainter with a 24-bit source would be
 // several times slower than the decode of the picture itself.
 
 #include <QImage>
@@ -23,13 +23,6 @@ struct DibPicture {
     bool IsValid() const;
     int Stride() const; // bytes per row, padded to a multiple of 4
 };
-
-// Source rectangle of a live picture in top-down picture coordinates.
-// m = 6 for 240-row fields and 10 otherwise; the rectangle starts at (m, m + 2)
-// and is W - m - 18 wide and H - (m + 2) - 1 high. A width flag of 0 widens it by
-// 2; a field flag of 0 starts it one row lower so both fields land on the same
-// screen lines. The result is clipped to the picture (empty if nothing is left).
-QRect LiveCropRect(int width, int height, bool fieldFlag, bool widthFlag);
 
 // Nearest-neighbour stretch of a source rectangle (top-down picture coordinates)
 // into a rectangle of a Format_RGB32 / ARGB32 image. Keeps its index tables

@@ -1,4 +1,4 @@
-#include "ui/live/drawbmp.h"
+#include "ui/picture/dibstretch.h"
 
 #include <algorithm>
 #include <cstring>
@@ -20,22 +20,6 @@ bool DibPicture::IsValid() const
 int DibPicture::Stride() const
 {
     return ((width * bitCount / 8) + 3) & ~3;
-}
-
-QRect LiveCropRect(int width, int height, bool fieldFlag, bool widthFlag)
-{
-    const int m = height == 240 ? 6 : 10;
-    int x = m;
-    int y = m + 2;
-    int w = width - m - 18;
-    const int h = height - (m + 2) - 1;
-    if (!widthFlag)
-        w += 2;
-    if (!fieldFlag)
-        y += 1;
-    if (w <= 0 || h <= 0)
-        return QRect();
-    return QRect(x, y, w, h).intersected(QRect(0, 0, width, height));
 }
 
 void CDibStretcher::PrepareColumns(int srcX, int srcW, int dstW, int bytesPerPixel, int clipLeft,

@@ -25,10 +25,14 @@ const std::vector<Placement> &ArchivePlacements()
 {
     static const std::vector<Placement> placements = [] {
         std::vector<Placement> v = {
-            {IDB_VIEWER_UP, {732, 16}},   {IDB_SAVE_UP, {808, 574}},
-            {IDB_PRINT_UP, {877, 574}},   {IDB_EVENT_UP, {808, 629}},
-            {IDB_RECORD_UP, {877, 629}},  {IDB_ARCHIVE_RECEIVE_OFF, {730, 200}},
-            {IDB_SINGLE_UP, {57, 525}},   {IDB_QUAD_UP, {86, 525}},
+            {IDB_VIEWER_UP, {732, 16}},
+            {IDB_SAVE_UP, {808, 574}},
+            {IDB_PRINT_UP, {877, 574}},
+            {IDB_EVENT_UP, {808, 629}},
+            {IDB_RECORD_UP, {877, 629}},
+            {IDB_ARCHIVE_RECEIVE_OFF, {730, 200}},
+            {IDB_SINGLE_UP, {57, 525}},
+            {IDB_QUAD_UP, {86, 525}},
             {IDB_SLIDER_TRACK, {kSliderX, kSliderY}},
         };
         for (int i = 0; i < 5; ++i)
@@ -150,7 +154,8 @@ QPainterPath TransportIcon(int nIcon, QPointF c)
     QPainterPath path;
     switch (nIcon) {
     case 0: // fast reverse
-        path = Triangle(c + QPointF(-4, 0), -1, 9, 12).united(Triangle(c + QPointF(4, 0), -1, 9, 12));
+        path =
+            Triangle(c + QPointF(-4, 0), -1, 9, 12).united(Triangle(c + QPointF(4, 0), -1, 9, 12));
         break;
     case 1:
         path = Triangle(c, -1, 10, 13);
@@ -379,7 +384,8 @@ QImage DrawArchiveRole(int nId, const QImage &background)
     if (nId == IDB_VIEWER_UP || nId == IDB_VIEWER_DOWN)
         DrawViewer(p, size, nId == IDB_VIEWER_DOWN);
     else if (nId >= kPlayUpId[0] && nId <= kPlayDownId[4])
-        DrawTransport(p, size, (nId - kPlayUpId[0]) / 2, (nId - kPlayUpId[0]) % 2 ? Face::Lit : Face::Raised);
+        DrawTransport(p, size, (nId - kPlayUpId[0]) / 2,
+                      (nId - kPlayUpId[0]) % 2 ? Face::Lit : Face::Raised);
     else if (nId >= kJumpUpId[0] && nId <= kJumpDownId[3])
         DrawTransport(p, size, 5 + (nId - kJumpUpId[0]) / 2,
                       (nId - kJumpUpId[0]) % 2 ? Face::Sunken : Face::Raised);
@@ -390,7 +396,8 @@ QImage DrawArchiveRole(int nId, const QImage &background)
     else if (nId >= IDB_SINGLE_UP && nId <= IDB_QUAD_DOWN)
         DrawLayoutKey(p, size, nId >= IDB_QUAD_UP, (nId - IDB_SINGLE_UP) % 2 == 1);
     else if (nId >= IDB_ARCHIVE_CH1_UP && nId < IDB_ARCHIVE_CH1_LATCHED + 16)
-        PaintChannelKey(p, size, (nId - IDB_ARCHIVE_CH1_UP) % 16 + 1, nId >= IDB_ARCHIVE_CH1_LATCHED);
+        PaintChannelKey(p, size, (nId - IDB_ARCHIVE_CH1_UP) % 16 + 1,
+                        nId >= IDB_ARCHIVE_CH1_LATCHED);
     else if (nId == IDB_SLIDER_TRACK)
         DrawTrack(p, size);
     return image;

@@ -288,7 +288,9 @@ void CCalendarCtrl::paintEvent(QPaintEvent *)
 
     static const char *const apszDays[7] = {"Sun", "Mon", "Tue", "Wed", "Thr", "Fri", "Sat"};
     for (int i = 0; i < 7; ++i) {
-        p.setPen(i == 0 ? QColor(255, 64, 64) : i == 6 ? QColor(64, 64, 255) : QColor(192, 192, 192));
+        p.setPen(i == 0   ? QColor(255, 64, 64)
+                 : i == 6 ? QColor(64, 64, 255)
+                          : QColor(192, 192, 192));
         p.drawText(QRect(i * kCellWidth, kHeaderTop, kCellWidth, kCellHeight),
                    Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
                    QString::fromLatin1(apszDays[i]));

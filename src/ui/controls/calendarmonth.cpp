@@ -80,9 +80,9 @@ QDate PickMonth(const QDate &displayed, int nMonth)
 
 const char *MonthName(int nMonth)
 {
-    static const char *const apszNames[12] = {
-        "January", "February", "March",     "April",   "May",      "June",
-        "July",    "August",   "September", "October", "November", "December"};
+    static const char *const apszNames[12] = {"January",   "February", "March",    "April",
+                                              "May",       "June",     "July",     "August",
+                                              "September", "October",  "November", "December"};
     return nMonth >= 1 && nMonth <= 12 ? apszNames[nMonth - 1] : "";
 }
 

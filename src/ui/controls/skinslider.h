@@ -46,7 +46,7 @@ class CSkinSlider : public QSlider {
 
     CSkinBitmap m_track;
     CSkinBitmap m_thumb;
-    bool m_bDragging = false;     // left button went down on the control
-    bool m_bOnThumb = false;      // ... on the thumb: the thumb follows the mouse
-    int m_nGrabOffset = 0;        // pointer x minus thumb x at the press
+    bool m_bDragging = false; // left button went down on the control
+    bool m_bOnThumb = false;  // ... on the thumb: the thumb follows the mouse
+    int m_nGrabOffset = 0;    // pointer x minus thumb x at the press
 };

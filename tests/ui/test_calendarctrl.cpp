@@ -200,8 +200,9 @@ TEST_F(CalendarCtrlTest, PictureOfTheLeapDaySelected)
     EXPECT_EQ(image.pixelColor(rc.left() + 4, rc.top() + 3), highlight);
     EXPECT_EQ(image.pixelColor(rc.left() + 4 - 29, rc.top() + 3), QColor(Qt::black));
     const QByteArray dir = qgetenv("TELVANE_SHOTS_DIR");
-    if (!dir.isEmpty())
+    if (!dir.isEmpty()) {
         EXPECT_TRUE(image.save(QDir(QString::fromLocal8Bit(dir)).filePath("calendar.png")));
+    }
 }
 
 TEST(CalendarCtrl, EnglishMonthNamesWhateverTheLocale)

@@ -140,8 +140,9 @@ TEST_F(SkinSliderTest, PictureAtNoonOnTheArchiveBackground)
     deck.show();
     EXPECT_EQ(DrawnThumbX(slider), 4 + 567 * 43200 / 86399);
     const QByteArray dir = qgetenv("TELVANE_SHOTS_DIR");
-    if (!dir.isEmpty())
+    if (!dir.isEmpty()) {
         EXPECT_TRUE(deck.grab().save(QDir(QString::fromLocal8Bit(dir)).filePath("slider.png")));
+    }
 }
 
 } // namespace

@@ -18,7 +18,7 @@ void CSkinBitmap::SetImage(const QImage &image)
     m_keyed = QImage();
 }
 
-int CSkinBitmap::Width()
+int CSkinBitmap::Width() const
 {
     if (m_nWidth == 0 || m_nHeight == 0) {
         m_nWidth = m_image.width();
@@ -27,7 +27,7 @@ int CSkinBitmap::Width()
     return m_nWidth;
 }
 
-int CSkinBitmap::Height()
+int CSkinBitmap::Height() const
 {
     Width();
     return m_nHeight;

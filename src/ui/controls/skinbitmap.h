@@ -19,8 +19,8 @@ class CSkinBitmap {
     void SetImage(const QImage &image);
     bool IsNull() const { return m_image.isNull(); }
 
-    int Width();
-    int Height();
+    int Width() const;
+    int Height() const;
 
     // Copies the whole bitmap to (x, y) unscaled; the painter's target clips it.
     void Draw(QPainter &p, int x, int y) const;
@@ -33,8 +33,8 @@ class CSkinBitmap {
 
   private:
     QImage m_image;
-    int m_nWidth = 0;
-    int m_nHeight = 0;
+    mutable int m_nWidth = 0; // read from the image when first asked for
+    mutable int m_nHeight = 0;
     QImage m_mask;  // Format_Mono, 1 = key colour
     QImage m_keyed; // the bitmap with the masked pixels fully transparent
 };

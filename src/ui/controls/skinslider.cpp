@@ -54,7 +54,7 @@ int CSkinSlider::PositionAt(int x) const
 
 int CSkinSlider::ThumbWidth() const
 {
-    return m_thumb.IsNull() ? kThumbAllowance / 2 : const_cast<CSkinBitmap &>(m_thumb).Width();
+    return m_thumb.IsNull() ? kThumbAllowance / 2 : m_thumb.Width();
 }
 
 void CSkinSlider::paintEvent(QPaintEvent *)

@@ -14,8 +14,6 @@
 
 namespace skin {
 
-namespace {
-
 void PaintBase(QPainter &p, const QRect &rc)
 {
     QLinearGradient base(rc.topLeft(), rc.bottomLeft());
@@ -41,6 +39,8 @@ void PaintBase(QPainter &p, const QRect &rc)
         p.drawLine(rc.right() - i, rc.top() + i, rc.right() - i, rc.bottom() - i);
     }
 }
+
+namespace {
 
 void PaintCaption(QPainter &p, const QRect &rc, const QString &text, Align align,
                   const QColor &color = kCaption, int nSize = 9)

@@ -291,13 +291,17 @@ void DrawScreenMode(QPainter &p, const QSize &size, int nTiles, bool bLatched)
     p.restore();
 }
 
-void DrawChannel(QPainter &p, const QSize &size, int nChannel, bool bLatched)
+} // namespace
+
+void PaintChannelKey(QPainter &p, const QSize &size, int nChannel, bool bLatched)
 {
     PaintKey(p, KeyRect(size), bLatched ? Face::Lit : Face::Raised);
     const QFont font = UiFont(nChannel >= 10 ? 12 : 13);
     PaintText(p, QRectF(0, 0, size.width(), size.height() - 1), QString::number(nChannel), font,
               bLatched ? QColor(0x30, 0x1a, 0x00) : kText, Align::Center, bLatched);
 }
+
+namespace {
 
 void DrawPadKey(QPainter &p, int nAction, const QPoint &pos, const QSize &size, bool bHeld)
 {
@@ -383,7 +387,7 @@ QImage DrawRole(int nId, const QImage &background)
     }
     for (int k = 0; k < 16; ++k) {
         if (nId == kChannelNormalId[k] || nId == kChannelLatchedId[k]) {
-            DrawChannel(p, size, k + 1, nId == kChannelLatchedId[k]);
+            PaintChannelKey(p, size, k + 1, nId == kChannelLatchedId[k]);
             return image;
         }
     }

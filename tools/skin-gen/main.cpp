@@ -1,10 +1,13 @@
 // telvane-skin-gen <output folder> [--qrc <file>] [--sheet <file>] [--preview <file>]
+//                  [--archive-preview <file>]
 //
 // Draws every bitmap of the skin role table at its exact size and writes <id>.png into
 // the output folder. --qrc writes the matching resource file (prefix /skin, alias
 // <id>.png); --sheet writes a contact sheet of all bitmaps; --preview composes the main
-// view from the background and its buttons, with sample texts, to judge the whole.
+// view from the background and its buttons, with sample texts, to judge the whole;
+// --archive-preview does the same for the archive window.
 
+#include "archivelayout.h"
 #include "mainlayout.h"
 #include "skinpaint.h"
 #include "ui/controls/skinids.h"
@@ -17,6 +20,7 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <map>
 
@@ -46,7 +50,7 @@ bool WriteQrc(const QString &path, const QString &folder)
 QImage ContactSheet(const std::map<int, QImage> &images)
 {
     const int nScale = 3, nCell = 180, nCols = 7;
-    const int nSmall = static_cast<int>(images.size()) - 1;
+    const int nSmall = static_cast<int>(images.size()) - 2; // both backgrounds go apart
     const int nRows = (nSmall + nCols - 1) / nCols;
     const QImage &background = images.at(IDB_MAIN_BACKGROUND);
     QImage sheet(nCols * nCell, nRows * nCell + background.height() + 40, QImage::Format_RGB32);
@@ -55,11 +59,12 @@ QImage ContactSheet(const std::map<int, QImage> &images)
     p.setFont(skin::UiFont(12));
     int i = 0;
     for (const auto &[nId, image] : images) {
-        if (nId == IDB_MAIN_BACKGROUND)
+        if (nId == IDB_MAIN_BACKGROUND || nId == IDB_ARCHIVE_BACKGROUND)
             continue;
         const QRect cell((i % nCols) * nCell, (i / nCols) * nCell, nCell, nCell);
-        const int nFit = std::min(nScale, (nCell - 8) / image.width());
-        const QSize scaled = image.size() * nFit;
+        // Small bitmaps enlarged up to three times; the wide slider track shrunk to fit.
+        const qreal fit = std::min<qreal>(nScale, qreal(nCell - 8) / image.width());
+        const QSize scaled = (QSizeF(image.size()) * (fit >= 1 ? std::floor(fit) : fit)).toSize();
         const QPoint at = cell.topLeft() +
                           QPoint((nCell - scaled.width()) / 2, (nCell - 20 - scaled.height()) / 2);
         p.drawImage(QRect(at, scaled), image);
@@ -138,7 +143,7 @@ int main(int argc, char **argv)
     const QStringList args = app.arguments();
     if (args.size() < 2 || args.at(1).startsWith(QLatin1String("--"))) {
         std::fprintf(stderr, "usage: telvane-skin-gen <folder> [--qrc f] [--sheet f] "
-                             "[--preview f]\n");
+                             "[--preview f] [--archive-preview f]\n");
         return 2;
     }
     skin::LoadFonts();
@@ -150,8 +155,12 @@ int main(int argc, char **argv)
 
     std::map<int, QImage> images;
     const QImage background = skin::DrawMainBackground();
+    const QImage archive = skin::DrawArchiveBackground();
     for (const SkinRole &role : kSkinRoles) {
-        QImage image = skin::DrawRole(role.nId, background).convertToFormat(QImage::Format_RGB888);
+        const QImage drawn = skin::IsArchiveRole(role.nId)
+                                 ? skin::DrawArchiveRole(role.nId, archive)
+                                 : skin::DrawRole(role.nId, background);
+        QImage image = drawn.convertToFormat(QImage::Format_RGB888);
         if (image.size() != QSize(role.nWidth, role.nHeight)) {
             std::fprintf(stderr, "%d: drawn at the wrong size\n", role.nId);
             return 1;
@@ -171,6 +180,9 @@ int main(int argc, char **argv)
         return 1;
     const QString preview = Option(args, QStringLiteral("--preview"));
     if (!preview.isEmpty() && !Preview(images).save(preview))
+        return 1;
+    const QString archivePreview = Option(args, QStringLiteral("--archive-preview"));
+    if (!archivePreview.isEmpty() && !skin::ArchivePreview(images).save(archivePreview))
         return 1;
     std::printf("%zu bitmaps written to %s\n", images.size(), qPrintable(folder));
     return 0;

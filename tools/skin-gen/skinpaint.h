@@ -54,6 +54,12 @@ void PaintText(QPainter &p, const QRectF &rc, const QString &text, const QFont &
 // A soft glow: concentric translucent fills of a path.
 void PaintGlow(QPainter &p, const QPainterPath &path, const QColor &color, int nRadius);
 
+// Brushed-metal window base with its three-pixel edge, over rc.
+void PaintBase(QPainter &p, const QRect &rc);
+
+// A numbered channel key: raised, or lit amber when latched.
+void PaintChannelKey(QPainter &p, const QSize &size, int nChannel, bool bLatched);
+
 // Small Phillips screw head for panel corners.
 void PaintScrew(QPainter &p, QPointF c);
 

@@ -1,6 +1,7 @@
 #pragma once
 
 // Numeric ids of the skin bitmaps of the main view, its status panel and its PTZ panel,
+// and of the archive window and its time slider,
 // and the loader that finds their artwork in the Qt resources (":/skin/<id>.png").
 // The numbers are the ones the windows' layouts refer to; the pictures are drawn by
 // tools/skin-gen and compiled in from src/ui/controls/skin.qrc.
@@ -104,6 +105,39 @@ enum SkinBitmapId : int {
     IDB_CH7_LATCHED = 343,
     IDB_CH8_LATCHED = 344,
     IDB_CH9_LATCHED = 345,
+
+    // Archive window
+    IDB_ARCHIVE_BACKGROUND = 400, // 1024 x 768, drawn at (0, 0); the window shows 951 x 684
+    IDB_VIEWER_UP = 401,          // 118 x 23, "Viewer" (back to the live view)
+    IDB_VIEWER_DOWN = 402,
+    // Play buttons 38 x 40, up and down (latched): fast reverse, reverse, stop, play,
+    // fast forward; use kPlayUpId / kPlayDownId.
+    IDB_PLAY_FAST_REVERSE_UP = 403,
+    IDB_PLAY_FAST_FORWARD_DOWN = 412,
+    // Jump buttons 38 x 40, up and down: begin, one hour back, one hour on, end;
+    // use kJumpUpId / kJumpDownId.
+    IDB_JUMP_BEGIN_UP = 413,
+    IDB_JUMP_END_DOWN = 420,
+    IDB_SAVE_UP = 421, // 62 x 51 each
+    IDB_SAVE_DOWN = 422,
+    IDB_PRINT_UP = 423,
+    IDB_PRINT_DOWN = 424,
+    IDB_EVENT_UP = 425,
+    IDB_EVENT_DOWN = 426,
+    IDB_RECORD_UP = 427,
+    IDB_RECORD_DOWN = 428, // down while recording
+    IDB_ARCHIVE_RECEIVE_OFF = 429, // 33 x 33
+    IDB_ARCHIVE_RECEIVE_ON = 430,
+    IDB_SINGLE_UP = 431, // 25 x 26
+    IDB_SINGLE_DOWN = 432,
+    IDB_QUAD_UP = 433, // 26 x 26
+    IDB_QUAD_DOWN = 434,
+    // Archive channel buttons k = 0..15 left to right: 440 + k up, 456 + k latched;
+    // 1 and 16 are 31 x 30, 2..15 are 28 x 30.
+    IDB_ARCHIVE_CH1_UP = 440,
+    IDB_ARCHIVE_CH1_LATCHED = 456,
+    IDB_SLIDER_TRACK = 480, // 583 x 16, the time slider's track
+    IDB_SLIDER_THUMB = 481, // 4 x 26, its thumb; the top-left pixel's colour is transparent
 };
 
 // Channel button k (0..15, left to right): bitmap ids for released and latched.
@@ -122,6 +156,16 @@ inline constexpr int kPtzNormalId[15] = {189, 191, 193, 195, 197, 199, 201, 203,
                                          222, 224, 222, 224, 0,   301, 303};
 inline constexpr int kPtzHeldId[15] = {190, 192, 194, 196, 198, 200, 202, 204,
                                        223, 225, 223, 225, 0,   302, 304};
+
+// Archive play button i (0..4: fast reverse, reverse, stop, play, fast forward) and jump
+// button j (0..3: begin, one hour back, one hour on, end): bitmap ids up and down.
+inline constexpr int kPlayUpId[5] = {403, 405, 407, 409, 411};
+inline constexpr int kPlayDownId[5] = {404, 406, 408, 410, 412};
+inline constexpr int kJumpUpId[4] = {413, 415, 417, 419};
+inline constexpr int kJumpDownId[4] = {414, 416, 418, 420};
+// Archive channel button k (0..15): bitmap ids up and latched.
+inline constexpr int ArchiveChannelUpId(int k) { return IDB_ARCHIVE_CH1_UP + k; }
+inline constexpr int ArchiveChannelLatchedId(int k) { return IDB_ARCHIVE_CH1_LATCHED + k; }
 
 // Every bitmap of the skin with its exact size, for the generator and the checks.
 struct SkinRole {
@@ -211,6 +255,75 @@ inline constexpr SkinRole kSkinRoles[] = {
     {343, 28, 30, "channel 7 latched"},
     {344, 28, 30, "channel 8 latched"},
     {345, 28, 30, "channel 9 latched"},
+    {400, 1024, 768, "archive background"},
+    {401, 118, 23, "Viewer up"},
+    {402, 118, 23, "Viewer down"},
+    {403, 38, 40, "fast reverse"},
+    {404, 38, 40, "fast reverse down"},
+    {405, 38, 40, "reverse"},
+    {406, 38, 40, "reverse down"},
+    {407, 38, 40, "stop"},
+    {408, 38, 40, "stop down"},
+    {409, 38, 40, "play"},
+    {410, 38, 40, "play down"},
+    {411, 38, 40, "fast forward"},
+    {412, 38, 40, "fast forward down"},
+    {413, 38, 40, "jump begin"},
+    {414, 38, 40, "jump begin down"},
+    {415, 38, 40, "jump one hour back"},
+    {416, 38, 40, "jump one hour back down"},
+    {417, 38, 40, "jump one hour on"},
+    {418, 38, 40, "jump one hour on down"},
+    {419, 38, 40, "jump end"},
+    {420, 38, 40, "jump end down"},
+    {421, 62, 51, "save"},
+    {422, 62, 51, "save down"},
+    {423, 62, 51, "print"},
+    {424, 62, 51, "print down"},
+    {425, 62, 51, "event"},
+    {426, 62, 51, "event down"},
+    {427, 62, 51, "record"},
+    {428, 62, 51, "record down"},
+    {429, 33, 33, "archive receive lamp off"},
+    {430, 33, 33, "archive receive lamp on"},
+    {431, 25, 26, "single layout"},
+    {432, 25, 26, "single layout down"},
+    {433, 26, 26, "quad layout"},
+    {434, 26, 26, "quad layout down"},
+    {440, 31, 30, "archive channel 1"},
+    {441, 28, 30, "archive channel 2"},
+    {442, 28, 30, "archive channel 3"},
+    {443, 28, 30, "archive channel 4"},
+    {444, 28, 30, "archive channel 5"},
+    {445, 28, 30, "archive channel 6"},
+    {446, 28, 30, "archive channel 7"},
+    {447, 28, 30, "archive channel 8"},
+    {448, 28, 30, "archive channel 9"},
+    {449, 28, 30, "archive channel 10"},
+    {450, 28, 30, "archive channel 11"},
+    {451, 28, 30, "archive channel 12"},
+    {452, 28, 30, "archive channel 13"},
+    {453, 28, 30, "archive channel 14"},
+    {454, 28, 30, "archive channel 15"},
+    {455, 31, 30, "archive channel 16"},
+    {456, 31, 30, "archive channel 1 latched"},
+    {457, 28, 30, "archive channel 2 latched"},
+    {458, 28, 30, "archive channel 3 latched"},
+    {459, 28, 30, "archive channel 4 latched"},
+    {460, 28, 30, "archive channel 5 latched"},
+    {461, 28, 30, "archive channel 6 latched"},
+    {462, 28, 30, "archive channel 7 latched"},
+    {463, 28, 30, "archive channel 8 latched"},
+    {464, 28, 30, "archive channel 9 latched"},
+    {465, 28, 30, "archive channel 10 latched"},
+    {466, 28, 30, "archive channel 11 latched"},
+    {467, 28, 30, "archive channel 12 latched"},
+    {468, 28, 30, "archive channel 13 latched"},
+    {469, 28, 30, "archive channel 14 latched"},
+    {470, 28, 30, "archive channel 15 latched"},
+    {471, 31, 30, "archive channel 16 latched"},
+    {480, 583, 16, "time slider track"},
+    {481, 4, 26, "time slider thumb"},
 };
 
 // The artwork of a skin bitmap id; a null image/pixmap when the id has none.

@@ -3,8 +3,7 @@
 #include <QFile>
 #include <QFontDatabase>
 
-namespace {
-bool AddTahoma()
+bool LoadTahoma()
 {
     static const bool bLoaded = [] {
         for (const char *pszPath :
@@ -17,11 +16,10 @@ bool AddTahoma()
     }();
     return bLoaded;
 }
-} // namespace
 
 QFont ControlFont(int nPixelSize, bool bBold)
 {
-    QFont font(AddTahoma() ? QStringLiteral("Tahoma") : QStringLiteral("DejaVu Sans"));
+    QFont font(LoadTahoma() ? QStringLiteral("Tahoma") : QStringLiteral("DejaVu Sans"));
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(nPixelSize);
     font.setBold(bBold);

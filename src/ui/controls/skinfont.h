@@ -6,5 +6,8 @@
 
 #include <QFont>
 
-// Needs a QGuiApplication.
+// Adds Tahoma to the application's fonts once; true when the family is there.
+// Needs a QGuiApplication, as does ControlFont.
+bool LoadTahoma();
+
 QFont ControlFont(int nPixelSize, bool bBold = false);

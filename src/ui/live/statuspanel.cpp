@@ -1,5 +1,7 @@
 #include "ui/live/statuspanel.h"
 
+#include "ui/controls/skinfont.h"
+
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -38,21 +40,6 @@ void DrawWrappedText(QPainter &painter, const QRect &rc, const QString &text)
         DrawOpaqueText(painter, rcLine.intersected(rc), kSingleLine, line);
         rcLine.translate(0, kSmallFontLineHeight);
     }
-}
-
-bool LoadTahoma()
-{
-    static const bool bLoaded = [] {
-        bool bAny = false;
-        for (const char *path :
-             {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"}) {
-            if (QFile::exists(QString::fromLatin1(path)) &&
-                QFontDatabase::addApplicationFont(QString::fromLatin1(path)) >= 0)
-                bAny = true;
-        }
-        return bAny || QFontDatabase::hasFamily(QStringLiteral("Tahoma"));
-    }();
-    return bLoaded;
 }
 
 } // namespace

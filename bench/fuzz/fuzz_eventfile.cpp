@@ -61,9 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::abort();
     for (const EventEntry &e : entries) {
         const EventRecord &r = e.record;
-        if (r.byChannel > 4 || r.byMonth > 12 || r.byDay > 31 || r.byHour > 24 ||
-            r.byMinute > 59 || r.bySecond > 59 || e.szAlarmType.size() > 8 * 20 ||
-            e.szDateTime.size() != 23)
+        if (r.byChannel > 4 || r.byMonth > 12 || r.byDay > 31 || r.byHour > 24 || r.byMinute > 59 ||
+            r.bySecond > 59 || e.szAlarmType.size() > 8 * 20 || e.szDateTime.size() != 23)
             std::abort();
         if (!e.bPlayable)
             continue;

@@ -4,22 +4,19 @@
 // answers with CPlaybackControl::Channel(), so it equals the word 0 given here.
 
 #include "archive/playbackports.h"
-#include "protocol/netclientwnd.h"
+
+class CNetClientWnd;
 
 class CNetPlaybackClient : public IPlaybackClient {
   public:
     explicit CNetPlaybackClient(CNetClientWnd &client) : m_client(client) {}
 
-    uint8_t VersionCode() const override { return m_client.VersionCode(); }
-    void SendPlayback(const PayloadWords &words, bool bArm) override
-    {
-        m_client.SetPlaybackWords(words[1], words[2], words[3]);
-        m_client.SendCommand(KIND_RECORDER, bArm);
-    }
-    void StopReconnect() override { m_client.StopReconnect(); }
-    void SetSkipCounter(uint8_t byCount) override { m_client.SetSkipCounter(byCount); }
-    void ArmResponseTimer(bool bOn) override { m_client.ArmResponseTimer(bOn); }
-    void HoldReads(bool bHold) override { m_client.HoldReads(bHold); }
+    uint8_t VersionCode() const override;
+    void SendPlayback(const PayloadWords &words, bool bArm) override;
+    void StopReconnect() override;
+    void SetSkipCounter(uint8_t byCount) override;
+    void ArmResponseTimer(bool bOn) override;
+    void HoldReads(bool bHold) override;
 
   private:
     CNetClientWnd &m_client;

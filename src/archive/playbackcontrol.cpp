@@ -381,8 +381,7 @@ uint32_t CPlaybackControl::MakeControlWord(int nIndex, bool bPlaying, uint8_t by
 {
     const uint8_t byState = bPlaying ? PLAY_STATE_CHANGE : PLAY_STATE_START;
     const bool bNormalSpeed = nIndex == PLAY_REVERSE || nIndex == PLAY_FORWARD;
-    return MakePlayControlWord(byState, bNormalSpeed ? 1 : byRequestSpeed,
-                               nIndex < PLAY_STOP);
+    return MakePlayControlWord(byState, bNormalSpeed ? 1 : byRequestSpeed, nIndex < PLAY_STOP);
 }
 
 void CPlaybackControl::RequestTimeWords(uint8_t nVersionCode, const DvrDateTime &request,

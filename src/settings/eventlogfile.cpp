@@ -12,9 +12,8 @@ bool CEventLogFile::Write(const uint8_t *pData, std::size_t nLength) const
     QSaveFile file(m_szPath);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    if (nLength > 0 &&
-        file.write(reinterpret_cast<const char *>(pData), static_cast<qint64>(nLength)) !=
-            static_cast<qint64>(nLength)) {
+    if (nLength > 0 && file.write(reinterpret_cast<const char *>(pData),
+                                  static_cast<qint64>(nLength)) != static_cast<qint64>(nLength)) {
         file.cancelWriting();
         return false;
     }
@@ -50,8 +49,7 @@ std::vector<EventEntry> CEventLogFile::Read(bool *pbCut) const
 std::vector<EventEntry> CEventLogFile::ParseRecords(const uint8_t *pData, std::size_t nLength)
 {
     std::vector<EventEntry> entries;
-    for (std::size_t offset = 0; pData && nLength - offset >= RECORD_SIZE;
-         offset += RECORD_SIZE) {
+    for (std::size_t offset = 0; pData && nLength - offset >= RECORD_SIZE; offset += RECORD_SIZE) {
         EventEntry entry;
         std::memcpy(&entry.record, pData + offset, RECORD_SIZE);
         const EventRecord &r = entry.record;

@@ -41,10 +41,10 @@ inline constexpr const char *EVENT_TEXTS[8] = {
 // One listed record with the texts of the Event dialog's three columns.
 struct EventEntry {
     EventRecord record;
-    int nYear = 1996;     // year in full: byYear + 1996
-    QString szChannel;    // "CH%d"
-    QString szAlarmType;  // texts of the set bits, bit 7 first, or "No Event"
-    QString szDateTime;   // "[ %04d/%02d/%02d ] %02d:%02d:%02d"
+    int nYear = 1996;    // year in full: byYear + 1996
+    QString szChannel;   // "CH%d"
+    QString szAlarmType; // texts of the set bits, bit 7 first, or "No Event"
+    QString szDateTime;  // "[ %04d/%02d/%02d ] %02d:%02d:%02d"
     // False for a record that is listed but must never be played: channel outside
     // 1..4, a date that names no real day (month or day 0, 31 April, 29 February of
     // a common year), or a year the packed time of a playback cannot carry (after

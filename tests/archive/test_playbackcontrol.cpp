@@ -128,8 +128,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(PlaybackTest, VersionOneSendsCalendarSecondsOfRequestAndEnd)
 {
     client.nVersion = VERSION_CODE_10;
-    control.SetTimeRange(CalendarSecondsOf(At(2008, 2, 10, 12)), CalendarSecondsOf(At(2008, 3, 1, 8)),
-                         0, 0);
+    control.SetTimeRange(CalendarSecondsOf(At(2008, 2, 10, 12)),
+                         CalendarSecondsOf(At(2008, 3, 1, 8)), 0, 0);
     Want(At(2008, 2, 20, 7, 8, 9));
     control.OnImagePlay(CPlaybackControl::PLAY_FORWARD);
     ASSERT_EQ(client.sent.size(), 1u);
@@ -246,8 +246,8 @@ INSTANTIATE_TEST_SUITE_P(
                 At(2008, 12, 31, 23)},
         JumpRow{"forward_same_day", At(2008, 5, 10, 10, 20), CPlaybackControl::JUMP_HOUR_FORWARD,
                 At(2008, 5, 10, 11)},
-        JumpRow{"forward_to_leap_day", At(2008, 2, 28, 23, 10),
-                CPlaybackControl::JUMP_HOUR_FORWARD, At(2008, 2, 29, 0)},
+        JumpRow{"forward_to_leap_day", At(2008, 2, 28, 23, 10), CPlaybackControl::JUMP_HOUR_FORWARD,
+                At(2008, 2, 29, 0)},
         JumpRow{"forward_from_leap_day", At(2008, 2, 29, 23, 59, 59),
                 CPlaybackControl::JUMP_HOUR_FORWARD, At(2008, 3, 1, 0)},
         JumpRow{"forward_over_new_year", At(2008, 12, 31, 23), CPlaybackControl::JUMP_HOUR_FORWARD,
@@ -355,34 +355,26 @@ TEST_F(PlaybackTest, PictureTimesThatNameNoRealDayAreIgnored)
 
     const DvrDateTime kept = control.PictureTime();
     const size_t nPicks = display.pickerDates.size();
-    for (auto [b0, b1] : {words(2007, 2, 29, 1, 0, 0), words(2008, 4, 31, 1, 0, 0),
-                          words(2008, 0, 5, 1, 0, 0), words(2008, 5, 0, 1, 0, 0),
-                          words(1995, 5, 5, 1, 0, 0)}) {
+    for (auto [b0, b1] :
+         {words(2007, 2, 29, 1, 0, 0), words(2008, 4, 31, 1, 0, 0), words(2008, 0, 5, 1, 0, 0),
+          words(2008, 5, 0, 1, 0, 0), words(1995, 5, 5, 1, 0, 0)}) {
         EXPECT_FALSE(control.SetPictureTime(b0, b1));
     }
     EXPECT_EQ(control.PictureTime(), kept);
     EXPECT_EQ(display.pickerDates.size(), nPicks);
 }
 
-TEST_F(PlaybackTest, EndStatusShowsItsTextAndStops)
+TEST_F(PlaybackTest, TheRecorderEndingPlaybackStopsWithoutAStopRequest)
 {
-    const std::pair<uint8_t, const char *> rows[] = {{0, "## ERROR ##"},
-                                                     {2, "# No Search Image #"},
-                                                     {3, "## Play End ##"},
-                                                     {4, "## Invalid Date ##"},
-                                                     {9, ""}};
     Want(At(2008, 2, 20, 10));
-    for (const auto &[code, text] : rows) {
-        control.OnImagePlay(CPlaybackControl::PLAY_FORWARD);
-        control.ShowEndStatus(code);
-        EXPECT_EQ(display.notices.back(), QString::fromLatin1(text));
-        EXPECT_EQ(control.PlayState(), 0);
-        EXPECT_EQ(display.nButtonDown, CPlaybackControl::PLAY_STOP);
-        EXPECT_EQ(client.arms.back(), false);
-    }
-    // No stop request: the recorder has ended the stream itself.
-    for (const auto &[words, bArm] : client.sent)
-        EXPECT_NE(words[3], 0u);
+    control.OnImagePlay(CPlaybackControl::PLAY_FORWARD);
+    control.ShowEndStatus(PLAY_END_END_OF_RECORDING);
+    EXPECT_EQ(display.notices.back(), QStringLiteral("## Play End ##"));
+    EXPECT_EQ(client.sent.size(), 1u);
+    EXPECT_EQ(client.arms, std::vector<bool>{false});
+    // Stopped now: the next press starts again (state 1), it does not change (2).
+    control.OnImagePlay(CPlaybackControl::PLAY_FORWARD);
+    EXPECT_EQ(LastControl(), kStart | kFwd);
 }
 
 } // namespace

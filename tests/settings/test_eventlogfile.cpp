@@ -88,8 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "[ 2005/00/00 ] 00:00:00"},
         // The packed time of a playback keeps 6 bits of the year offset.
         RecordRow{"year_2060", Record(1, 0x20, 64, 1, 1), true, false, "[ 2060/01/01 ] 10:20:30"},
-        RecordRow{"year_2096", Record(1, 0x20, 100, 1, 1), true, false,
-                  "[ 2096/01/01 ] 10:20:30"},
+        RecordRow{"year_2096", Record(1, 0x20, 100, 1, 1), true, false, "[ 2096/01/01 ] 10:20:30"},
         RecordRow{"channel_5", Record(5, 0x20, 9, 3, 15), false, false, ""},
         RecordRow{"year_101", Record(1, 0x20, 101, 3, 15), false, false, ""},
         RecordRow{"month_13", Record(1, 0x20, 9, 13, 15), false, false, ""},
@@ -102,7 +101,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(EventLogFile, AlarmTypeTextsInBitOrder)
 {
     EXPECT_EQ(CEventLogFile::AlarmTypeText(0), QStringLiteral("No Event"));
-    EXPECT_EQ(CEventLogFile::AlarmTypeText(0x22), QStringLiteral(" Alarm 0 -> 1 NoEvent -> Motion"));
+    EXPECT_EQ(CEventLogFile::AlarmTypeText(0x22),
+              QStringLiteral(" Alarm 0 -> 1 NoEvent -> Motion"));
     EXPECT_EQ(CEventLogFile::AlarmTypeText(0xFF),
               QStringLiteral(" Normal Close Normal Open Alarm 0 -> 1 Alarm 1 -> 0 no loss -> loss"
                              " loss -> no loss NoEvent -> Motion Motion -> NoEvent"));

@@ -86,6 +86,9 @@ class CNetClientWnd : public QObject, public ISocketEvents, private IReceiveHost
     // The skip counter: the view and the archive dialog set it to 1.
     void SetSkipCounter(uint8_t byCount) { m_state.bySkipCounter = byCount; }
     uint8_t SkipCounter() const { return m_state.bySkipCounter; }
+    // Holds back received data until released, as a blocking pause would (the
+    // archive's pauses between a stop and what follows it).
+    void HoldReads(bool bHold) { bHold ? m_receive.PauseReads() : m_receive.ResumeReads(); }
     // Alert request word: 0x0501 (events on) or 0x0500 (off), sent as kind 6.
     void SetAlertRequest(uint16_t wAlertRequest) { m_wAlertRequest = wAlertRequest; }
 

@@ -1,8 +1,7 @@
 #include "protocol/receivepath.h"
 
 #include "protocol/clientviews.h"
-
-#include <QFile>
+#include "settings/eventlogfile.h"
 
 #include <algorithm>
 #include <cstring>
@@ -400,11 +399,8 @@ void CReceivePath::FinishEventList()
 {
     SessionState &state = m_host.State();
     state.byCurrentKind = state.bySavedKind;
-    QFile file(QString::fromLatin1(EVENT_FILE_NAME));
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        file.write(reinterpret_cast<const char *>(m_pImageDataBuf.get()), m_nExpected);
-        file.close();
-    }
+    // A failed write keeps the previous list; the archive rereads the file either way.
+    CEventLogFile().Write(m_pImageDataBuf.get(), m_nExpected);
     if (IArchiveView *pArchive = m_host.Archive())
         pArchive->OnEventListReady();
     EmptyReassembly();

@@ -22,6 +22,7 @@
 #include "imaging/cjpegimage.h"
 #include "protocol/packet.h"
 #include "protocol/packetframer.h"
+#include "settings/eventlogfile.h"
 
 #include <QString>
 
@@ -71,7 +72,7 @@ class CReceivePath {
     static constexpr uint32_t MAX_READ = 65536;
     static constexpr int FRAME_RECORDS = 16;
     static constexpr uint8_t NO_CHANNEL = 16;
-    static constexpr const char *EVENT_FILE_NAME = "AlarmEvent.am";
+    static constexpr const char *EVENT_FILE_NAME = CEventLogFile::FILE_NAME;
     static constexpr int NOTICE_PICTURES = 3; // the notice goes after the fourth picture
 
     explicit CReceivePath(IReceiveHost &host);

@@ -6,13 +6,13 @@
 
 #include "protocol/packet.h"
 #include "net/qttimerhost.h"
+#include "settings/eventlogfile.h"
 #include "ui/controls/skinbutton.h"
 #include "ui/controls/skinids.h"
 #include "ui/live/ptzpanel.h"
 #include "ui/live/statuspanel.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QMetaObject>
 
 using namespace viewlayout;
@@ -20,7 +20,6 @@ using namespace viewlayout;
 namespace {
 // Control ids of the view's own skin buttons, apart from the PTZ pad's.
 constexpr int kControlIdBase = 1000;
-constexpr char kEventFileName[] = "AlarmEvent.am";
 } // namespace
 
 CTelvaneView::CTelvaneView(QWidget *parent, Environment env)
@@ -349,7 +348,7 @@ void CTelvaneView::ClearPictures(bool bClearSeen)
 
 void CTelvaneView::DeleteEventFile()
 {
-    QFile::remove(QString::fromLatin1(kEventFileName));
+    CEventLogFile().Delete();
 }
 
 void CTelvaneView::ShowStatus(uint8_t byCode)

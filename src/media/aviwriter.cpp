@@ -14,9 +14,10 @@ extern "C" {
 }
 
 namespace {
-// One picture fits the buffer, so each picture leaves in one write and a failure
-// can be told apart from the pictures before it.
-constexpr int IO_BUFFER_BYTES = 1 << 20;
+// Only the small chunk headers pass through this buffer; pictures are written
+// straight through (direct mode), each flushed, so a failure can be told apart
+// from the pictures before it.
+constexpr int IO_BUFFER_BYTES = 1 << 16;
 } // namespace
 
 struct CAviWriter::Impl {
@@ -134,6 +135,7 @@ bool CAviWriter::Open(const QString &fileName)
         return Fail("memory", AVERROR(ENOMEM));
     }
     m_p->pIo->seekable = AVIO_SEEKABLE_NORMAL;
+    m_p->pIo->direct = 1; // pictures go to the file without a copy through the buffer
     m_p->pFormat->pb = m_p->pIo;
     m_p->pFormat->flags |= AVFMT_FLAG_CUSTOM_IO;
     return true;

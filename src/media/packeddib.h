@@ -38,6 +38,8 @@ class CPackedDib {
     uint8_t *Pixels() { return m_pPixels.get(); }
 
   private:
+    static CPackedDib Allocate(int nWidth, int nHeight);
+
     BitmapInfoHeader m_header;
     std::unique_ptr<uint8_t[]> m_pPixels;
 };

@@ -172,11 +172,12 @@ void MeasureStalls(int nSeconds)
     const double nFinish = call.nsecsElapsed() / 1e6;
     const int nFiles = QDir(dir.path()).entryList({"*.avi"}, QDir::Files).size();
     std::printf("recording %d s at %d pictures/s: %d files, memory bound hit %d time(s)\n"
-                "  longest capture %.2f ms (its CPU time %.2f ms), longest segment end %.2f ms on the UI thread;\n"
+                "  longest capture %.2f ms (its CPU time %.2f ms), longest segment end %.2f ms on "
+                "the UI thread;\n"
                 "  longest extra gap between 8 ms ticks %.2f ms (target < 16 ms); Finish at exit "
                 "%.0f ms\n",
-                nSeconds, nTicks / nSeconds, nFiles, view.nFull, nLongestCall, nLongestCpu, nLongestTick,
-                nLongestGap, nFinish);
+                nSeconds, nTicks / nSeconds, nFiles, view.nFull, nLongestCall, nLongestCpu,
+                nLongestTick, nLongestGap, nFinish);
 }
 
 } // namespace

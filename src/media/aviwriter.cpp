@@ -77,11 +77,19 @@ int64_t CAviWriter::OnSeek(void *opaque, int64_t offset, int whence)
     auto *p = static_cast<Impl *>(opaque);
     int64_t nTarget = 0;
     switch (whence & ~AVSEEK_FORCE) {
-    case SEEK_SET: nTarget = offset; break;
-    case SEEK_CUR: nTarget = p->nPos + offset; break;
-    case SEEK_END: nTarget = p->file.size() + offset; break;
-    case AVSEEK_SIZE: return p->file.size();
-    default: return AVERROR(EINVAL);
+    case SEEK_SET:
+        nTarget = offset;
+        break;
+    case SEEK_CUR:
+        nTarget = p->nPos + offset;
+        break;
+    case SEEK_END:
+        nTarget = p->file.size() + offset;
+        break;
+    case AVSEEK_SIZE:
+        return p->file.size();
+    default:
+        return AVERROR(EINVAL);
     }
     if (nTarget < 0 || !p->file.seek(nTarget))
         return AVERROR(EIO);
@@ -117,15 +125,14 @@ bool CAviWriter::Open(const QString &fileName)
     }
     int err = avformat_alloc_output_context2(&m_p->pFormat, nullptr, "avi", nullptr);
     if (err < 0 || !m_p->pFormat)
-        return Fail("muxer", err);
-    auto *pBuffer = static_cast<unsigned char *>(av_malloc(IO_BUFFER_BYTES));
-    m_p->pIo = pBuffer ? avio_alloc_context(pBuffer, IO_BUFFER_BYTES, 1, m_p.get(), nullptr,
-                                            
+        return Fail("muxer", err < 0 ? err : AVERROR_MUXER_NOT_FOUND);
 #if LIBAVFORMAT_VERSION_MAJOR >= 61
-                                            &CAviWriter::OnWrite,
+    auto *pWrite = &CAviWriter::OnWrite;
 #else
-                                            &CAviWriter::OnWriteMutable,
+    auto *pWrite = &CAviWriter::OnWriteMutable;
 #endif
+    auto *pBuffer = static_cast<unsigned char *>(av_malloc(IO_BUFFER_BYTES));
+    m_p->pIo = pBuffer ? avio_alloc_context(pBuffer, IO_BUFFER_BYTES, 1, m_p.get(), nullptr, pWrite,
                                             &CAviWriter::OnSeek)
                        : nullptr;
     m_p->pPacket = av_packet_alloc();
@@ -171,8 +178,10 @@ bool CAviWriter::StartStream(const CPackedDib &dib)
 
 bool CAviWriter::WriteFrame(const CPackedDib &dib)
 {
-    if (!m_p || m_p->bFailed || dib.IsNull())
-        return m_p && !m_p->bFailed ? Fail("picture", AVERROR(EINVAL)) : false;
+    if (!m_p || m_p->bFailed)
+        return false;
+    if (dib.IsNull())
+        return Fail("picture", AVERROR(EINVAL));
     if (!m_p->bHeaderWritten && !StartStream(dib))
         return false;
     if (dib.Width() != m_p->nWidth || dib.Height() != m_p->nHeight)

@@ -60,8 +60,8 @@ class CAviWriter {
 };
 
 struct AviSaveResult {
-    QString szFileName; // the file made, empty when none was
-    int nFrames = 0;    // pictures in that file
+    QString szFileName;  // the file made, empty when none was
+    int nFrames = 0;     // pictures in that file
     bool bError = false; // a write failed (the file, if any, holds the pictures before it)
     QString szError;
 };

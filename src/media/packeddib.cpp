@@ -73,9 +73,8 @@ CPackedDib CPackedDib::FromImage(const QImage &image)
         }
         return dib;
     }
-    const QImage bgr = format == QImage::Format_BGR888
-                           ? image
-                           : image.convertToFormat(QImage::Format_BGR888);
+    const QImage bgr =
+        format == QImage::Format_BGR888 ? image : image.convertToFormat(QImage::Format_BGR888);
     if (bgr.isNull())
         return CPackedDib();
     // The last row of the image is the first of the bottom-up picture.

@@ -27,8 +27,7 @@ CRecorder::CRecorder(IRecordView &view, ITimerHost &timers, const ClientSettings
         },
         [this](uint64_t nSeq, const AviSaveResult &result) {
             QMetaObject::invokeMethod(
-                this, [this, nSeq, result] { OnSegmentSaved(nSeq, result); },
-                Qt::QueuedConnection);
+                this, [this, nSeq, result] { OnSegmentSaved(nSeq, result); }, Qt::QueuedConnection);
         });
 }
 

@@ -57,7 +57,7 @@ class IRecordView {
 };
 
 inline constexpr int RECORD_TIMER_ID = 31;
-inline constexpr int RECORD_TOTAL_MS = 1200000;       // 20 minutes
+inline constexpr int RECORD_TOTAL_MS = 1200000; // 20 minutes
 inline constexpr int MAX_FRAMES_PER_LIST = 9999;
 inline constexpr int64_t DEFAULT_RECORD_MEMORY = 512LL << 20; // pictures held, all lists
 inline constexpr uint16_t PLAY_FORWARDS = 0x0001;

@@ -17,7 +17,10 @@ struct Caption {
 };
 
 // Rectangles as (left, top)-(right, bottom) of the copy.
-QRect Box(int l, int t, int r, int b) { return QRect(QPoint(l, t), QPoint(r - 1, b - 1)); }
+QRect Box(int l, int t, int r, int b)
+{
+    return QRect(QPoint(l, t), QPoint(r - 1, b - 1));
+}
 
 } // namespace
 
@@ -106,9 +109,9 @@ SnapshotResult SaveSnapshot(const QImage &area, uint8_t byChannel, const QString
     for (int y = 0; y < bgr.height(); ++y)
         std::copy_n(bgr.constScanLine(y), bgr.width() * 3,
                     pixels.begin() + std::ptrdiff_t(bgr.width()) * 3 * y);
-    result.bOk = WriteJpeg(SnapshotFileName(szRecordPath, byChannel, szTime, nTickMs),
-                           pixels.data(), bgr.width(), bgr.height(), SNAPSHOT_QUALITY,
-                           &result.szFileName, &result.szError);
+    result.bOk =
+        WriteJpeg(SnapshotFileName(szRecordPath, byChannel, szTime, nTickMs), pixels.data(),
+                  bgr.width(), bgr.height(), SNAPSHOT_QUALITY, &result.szFileName, &result.szError);
     return result;
 }
 

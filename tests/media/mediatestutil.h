@@ -29,9 +29,9 @@ inline QImage MakeImage(int nSeed, int w = W, int h = H)
         uchar *p = img.scanLine(y);
         for (int x = 0; x < w; ++x) {
             const bool bBar = y < 8 && x < w / 2;
-            p[3 * x + 0] = bBar ? 255 : uchar(nSeed * 37);     // R
-            p[3 * x + 1] = bBar ? 255 : uchar(y * 255 / h);    // G
-            p[3 * x + 2] = bBar ? 255 : uchar(x * 255 / w);    // B
+            p[3 * x + 0] = bBar ? 255 : uchar(nSeed * 37);  // R
+            p[3 * x + 1] = bBar ? 255 : uchar(y * 255 / h); // G
+            p[3 * x + 2] = bBar ? 255 : uchar(x * 255 / w); // B
         }
     }
     return img;
@@ -82,11 +82,16 @@ inline AviProbe Probe(const QString &file)
     for (const QByteArray &line : s.out.split('\n')) {
         const QString l = QString::fromLatin1(line).trimmed();
         const QString v = l.section('=', 1);
-        if (l.startsWith("codec_name=")) probe.szCodec = v;
-        else if (l.startsWith("pix_fmt=")) probe.szPixFmt = v;
-        else if (l.startsWith("time_base=")) probe.szTimeBase = v;
-        else if (l.startsWith("width=")) probe.nWidth = v.toInt();
-        else if (l.startsWith("height=")) probe.nHeight = v.toInt();
+        if (l.startsWith("codec_name="))
+            probe.szCodec = v;
+        else if (l.startsWith("pix_fmt="))
+            probe.szPixFmt = v;
+        else if (l.startsWith("time_base="))
+            probe.szTimeBase = v;
+        else if (l.startsWith("width="))
+            probe.nWidth = v.toInt();
+        else if (l.startsWith("height="))
+            probe.nHeight = v.toInt();
     }
     ToolRun p = Run("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries",
                                 "packet=pts,size", "-of", "csv=p=0", file});
@@ -112,12 +117,14 @@ inline void CheckAvi(const QString &file, int nPictures, const QImage &first)
     ASSERT_EQ(int(probe.pictures.size()), nPictures);
     for (int i = 0; i < nPictures; ++i)
         EXPECT_EQ(probe.pictures[size_t(i)], 10 * i) << "picture " << i;
-    const ToolRun decode = Run("ffmpeg", {"-nostdin", "-v", "error", "-i", file, "-f", "null", "-"});
+    const ToolRun decode =
+        Run("ffmpeg", {"-nostdin", "-v", "error", "-i", file, "-f", "null", "-"});
     EXPECT_EQ(decode.nExit, 0);
     EXPECT_EQ(decode.out + decode.err, QByteArray());
     const ToolRun pic = Run("ffmpeg", {"-nostdin", "-v", "error", "-i", file, "-frames:v", "1",
                                        "-f", "rawvideo", "-pix_fmt", "bgr24", "-"});
-    EXPECT_TRUE(pic.out == TopDownBgr(first)) << "first picture differs (flipped or colours swapped)";
+    EXPECT_TRUE(pic.out == TopDownBgr(first))
+        << "first picture differs (flipped or colours swapped)";
 }
 
 } // namespace mediatest

@@ -74,7 +74,8 @@ TEST_F(AviWriterTest, ThreePicturesAtSamplePositionsZeroTenTwenty)
     const int strf = b.indexOf("strf");
     ASSERT_GT(strf, 0);
     EXPECT_EQ(Le32(b, strf + 4), 40u);
-    const BitmapInfoHeader h = LoadInfoHeader(reinterpret_cast<const uint8_t *>(b.constData()) + strf + 8);
+    const BitmapInfoHeader h =
+        LoadInfoHeader(reinterpret_cast<const uint8_t *>(b.constData()) + strf + 8);
     EXPECT_EQ(h.biWidth, 640);
     EXPECT_EQ(h.biHeight, 480); // positive: rows bottom-up
     EXPECT_EQ(h.biBitCount, 24);

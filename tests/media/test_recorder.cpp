@@ -176,7 +176,8 @@ TEST_F(RecorderTest, WriteFailureOnTheFirstPictureLeavesNoFileAndRecordingGoesOn
     Tick();
     EXPECT_FALSE(m_rec.LastResult().bError);
     ASSERT_EQ(Files(), QStringList{"2005-03-01 12-00-09.avi"});
-    CheckAvi(File("2005-03-01 12-00-09.avi"), 3, MakeImage(1)); // at the tick, after the write, drawn
+    CheckAvi(File("2005-03-01 12-00-09.avi"), 3,
+             MakeImage(1));                   // at the tick, after the write, drawn
     EXPECT_EQ(m_rec.HeldBytes(), 2 * 921600); // only the pictures of the segment now running
 }
 

@@ -57,7 +57,8 @@ class SnapshotTest : public ::testing::Test {
 TEST_F(SnapshotTest, FileNames)
 {
     const QString dir = m_dir.path();
-    EXPECT_EQ(SnapshotFileName(dir, QUAD_CHANNEL, TIME, 1234567), dir + "/CAM0_" + TIME + "_34567.jpg");
+    EXPECT_EQ(SnapshotFileName(dir, QUAD_CHANNEL, TIME, 1234567),
+              dir + "/CAM0_" + TIME + "_34567.jpg");
     EXPECT_EQ(SnapshotFileName(dir + "/", 2, TIME, 42), dir + "/CAM3_" + TIME + "_00042.jpg");
     EXPECT_EQ(SnapshotFileName(dir + "//", 0, TIME, 100000), dir + "/CAM1_" + TIME + "_00000.jpg");
 }
@@ -69,8 +70,9 @@ TEST_F(SnapshotTest, JpegPassesIdentifyWithCaptionsAtTheBottom)
         QList<QRect> captions; // where red must appear
     };
     const QList<Row> rows = {
-        {QUAD_CHANNEL, {QRect(5, 220, 150, 20), QRect(325, 220, 150, 20), QRect(5, 460, 150, 20),
-                        QRect(325, 460, 150, 20)}},
+        {QUAD_CHANNEL,
+         {QRect(5, 220, 150, 20), QRect(325, 220, 150, 20), QRect(5, 460, 150, 20),
+          QRect(325, 460, 150, 20)}},
         {1, {QRect(240, 460, 150, 20)}},
     };
     for (const Row &row : rows) {
@@ -78,7 +80,8 @@ TEST_F(SnapshotTest, JpegPassesIdentifyWithCaptionsAtTheBottom)
         const SnapshotResult r = SaveSnapshot(m_grey, row.byChannel, TIME, m_dir.path(), 777);
         ASSERT_TRUE(r.bOk) << r.szError.toStdString();
         EXPECT_EQ(r.Notice(), "Save OK");
-        const ToolRun id = mediatest::Run("identify", {"-format", "%m %w %h %Q %[jpeg:sampling-factor]", r.szFileName});
+        const ToolRun id = mediatest::Run(
+            "identify", {"-format", "%m %w %h %Q %[jpeg:sampling-factor]", r.szFileName});
         EXPECT_EQ(id.out, QByteArray("JPEG 640 480 80 2x2,1x1,1x1"));
         QFile f(r.szFileName);
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
@@ -106,10 +109,11 @@ TEST_F(SnapshotTest, TopRowComesFirst)
     const QImage src = MakeImage(5);
     const QByteArray rows = TopDownBgr(src);
     QString file, error;
-    ASSERT_TRUE(WriteJpeg(m_dir.filePath("x.jpg"), reinterpret_cast<const uint8_t *>(rows.constData()),
-                          640, 480, 80, &file, &error));
+    ASSERT_TRUE(WriteJpeg(m_dir.filePath("x.jpg"),
+                          reinterpret_cast<const uint8_t *>(rows.constData()), 640, 480, 80, &file,
+                          &error));
     const QImage back(file);
-    EXPECT_GT(qGray(back.pixel(10, 2)), 220);  // the white bar at the top
+    EXPECT_GT(qGray(back.pixel(10, 2)), 220); // the white bar at the top
     EXPECT_LT(qGray(back.pixel(10, 470)), 220);
     EXPECT_GT(qBlue(back.pixel(630, 240)), 200); // blue grows to the right
     EXPECT_LT(qBlue(back.pixel(10, 240)), 40);

@@ -26,14 +26,12 @@ QRect Box(int l, int t, int r, int b)
 
 void DrawSnapshotCaptions(QImage &area, uint8_t byChannel, const QString &szTime)
 {
-    std::vector<Caption> captions;
-    if (byChannel == QUAD_CHANNEL)
-        captions = {{1, Box(5, 220, 300, 240)},
-                    {2, Box(325, 220, 600, 240)},
-                    {3, Box(5, 460, 300, 480)},
-                    {4, Box(325, 460, 600, 480)}};
-    else
-        captions = {{byChannel + 1, Box(240, 460, 600, 480)}};
+    const std::vector<Caption> captions =
+        byChannel == QUAD_CHANNEL ? std::vector<Caption>{{1, Box(5, 220, 300, 240)},
+                                                         {2, Box(325, 220, 600, 240)},
+                                                         {3, Box(5, 460, 300, 480)},
+                                                         {4, Box(325, 460, 600, 480)}}
+                                  : std::vector<Caption>{{byChannel + 1, Box(240, 460, 600, 480)}};
     QPainter painter(&area);
     painter.setPen(QColor(255, 0, 0));
     painter.setBackgroundMode(Qt::TransparentMode);

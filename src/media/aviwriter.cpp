@@ -118,7 +118,10 @@ bool CAviWriter::Open(const QString &fileName)
     m_szError.clear();
     m_p->nByteLimit = m_nByteLimit;
     m_p->file.setFileName(fileName);
-    if (!m_p->file.open(QIODevice::ReadWrite | QIODevice::Truncate)) {
+    // Truncate only what has content: on some file systems a truncation makes the
+    // close wait for the data to be placed on disk.
+    if (!m_p->file.open(QIODevice::ReadWrite) ||
+        (m_p->file.size() > 0 && !m_p->file.resize(0))) {
         m_szError = QStringLiteral("open: %1").arg(m_p->file.errorString());
         m_p.reset();
         return false;

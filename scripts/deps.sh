@@ -6,6 +6,7 @@ packages=(build-essential cmake pkg-config git
   qt6-base-dev qt6-base-dev-tools libgl-dev libturbojpeg0-dev
   libgtest-dev libbenchmark-dev
   xvfb xdotool x11-apps fonts-wine fonts-dejavu-core
+  libavformat-dev libavcodec-dev libavutil-dev
   ffmpeg imagemagick python3 python3-pil iproute2 util-linux procps
   clang libclang-rt-14-dev "$@")
 missing=()

@@ -1,0 +1,84 @@
+#include "media/packeddib.h"
+
+#include <QImage>
+
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace {
+constexpr int MAX_SIDE = 8192;
+}
+
+CPackedDib CPackedDib::MakePackedDib(const uint8_t *pBottomUpBgr, int nWidth, int nHeight,
+                                     int nStride)
+{
+    if (!pBottomUpBgr || std::abs(nStride) < nWidth * 3)
+        return CPackedDib();
+    CPackedDib dib = Allocate(nWidth, nHeight);
+    if (dib.IsNull())
+        return dib;
+    const uint64_t nRow = BitmapRowBytes(nWidth, 24);
+    for (int y = 0; y < nHeight; ++y) {
+        uint8_t *pDst = dib.m_pPixels.get() + nRow * uint64_t(y);
+        std::memcpy(pDst, pBottomUpBgr + std::ptrdiff_t(nStride) * y, size_t(nWidth) * 3);
+    }
+    return dib;
+}
+
+CPackedDib CPackedDib::Allocate(int nWidth, int nHeight)
+{
+    CPackedDib dib;
+    if (nWidth <= 0 || nHeight <= 0 || nWidth > MAX_SIDE || nHeight > MAX_SIDE)
+        return dib;
+    const uint64_t nRow = BitmapRowBytes(nWidth, 24);
+    const uint64_t nSize = nRow * uint64_t(nHeight);
+    // Zeroed, so the padding at the end of each row is defined.
+    dib.m_pPixels.reset(new (std::nothrow) uint8_t[nSize]());
+    if (!dib.m_pPixels)
+        return dib;
+    dib.m_header.biWidth = nWidth;
+    dib.m_header.biHeight = nHeight;
+    dib.m_header.biBitCount = 24;
+    dib.m_header.biCompression = BITMAP_BI_RGB;
+    dib.m_header.biSizeImage = uint32_t(nSize);
+    return dib;
+}
+
+CPackedDib CPackedDib::FromImage(const QImage &image)
+{
+    if (image.isNull())
+        return CPackedDib();
+    const QImage::Format format = image.format();
+    if (format == QImage::Format_RGB32 || format == QImage::Format_ARGB32 ||
+        format == QImage::Format_ARGB32_Premultiplied) {
+        // A window's backing store: one pass, no intermediate image (this runs on
+        // the user-interface thread for every picture recorded).
+        const int nWidth = image.width();
+        const int nHeight = image.height();
+        CPackedDib dib = Allocate(nWidth, nHeight);
+        if (dib.IsNull())
+            return dib;
+        const int nRow = dib.RowBytes();
+        for (int y = 0; y < nHeight; ++y) {
+            const auto *pSrc = reinterpret_cast<const QRgb *>(image.constScanLine(nHeight - 1 - y));
+            uint8_t *pDst = dib.m_pPixels.get() + std::ptrdiff_t(nRow) * y;
+            for (int x = 0; x < nWidth; ++x) {
+                const QRgb c = pSrc[x];
+                pDst[3 * x + 0] = uint8_t(c);
+                pDst[3 * x + 1] = uint8_t(c >> 8);
+                pDst[3 * x + 2] = uint8_t(c >> 16);
+            }
+        }
+        return dib;
+    }
+    const QImage bgr =
+        format == QImage::Format_BGR888 ? image : image.convertToFormat(QImage::Format_BGR888);
+    if (bgr.isNull())
+        return CPackedDib();
+    // The last row of the image is the first of the bottom-up picture.
+    const int nHeight = bgr.height();
+    return MakePackedDib(bgr.constScanLine(nHeight - 1), bgr.width(), nHeight,
+                         -int(bgr.bytesPerLine()));
+}

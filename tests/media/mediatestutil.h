@@ -1,0 +1,130 @@
+#pragma once
+// Independent checks of the files the media library writes: ffprobe and ffmpeg
+// read every AVI file, and pictures are made so that a flip or a colour swap shows.
+
+#include "media/packeddib.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace mediatest {
+
+constexpr int W = 640;
+constexpr int H = 480;
+
+// A picture whose every row and channel differs: blue follows x, green follows the
+// row counted from the top, red is the seed; the top row carries a white bar.
+inline QImage MakeImage(int nSeed, int w = W, int h = H)
+{
+    QImage img(w, h, QImage::Format_RGB888);
+    for (int y = 0; y < h; ++y) {
+        uchar *p = img.scanLine(y);
+        for (int x = 0; x < w; ++x) {
+            const bool bBar = y < 8 && x < w / 2;
+            p[3 * x + 0] = bBar ? 255 : uchar(nSeed * 37);  // R
+            p[3 * x + 1] = bBar ? 255 : uchar(y * 255 / h); // G
+            p[3 * x + 2] = bBar ? 255 : uchar(x * 255 / w); // B
+        }
+    }
+    return img;
+}
+
+// The picture as a person sees it, top row first, blue-green-red.
+inline QByteArray TopDownBgr(const QImage &img)
+{
+    const QImage bgr = img.convertToFormat(QImage::Format_BGR888);
+    QByteArray out;
+    for (int y = 0; y < bgr.height(); ++y)
+        out.append(reinterpret_cast<const char *>(bgr.constScanLine(y)), bgr.width() * 3);
+    return out;
+}
+
+struct ToolRun {
+    int nExit = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+inline ToolRun Run(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.start(program, args);
+    ToolRun r;
+    if (!p.waitForFinished(120000))
+        return r;
+    r.nExit = p.exitCode();
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+// What ffprobe says about the one video stream, and the pts of its non-empty packets.
+struct AviProbe {
+    QString szCodec, szPixFmt, szTimeBase;
+    int nWidth = 0, nHeight = 0;
+    std::vector<int64_t> pictures;
+};
+
+inline AviProbe Probe(const QString &file)
+{
+    AviProbe probe;
+    ToolRun s = Run("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                                "stream=codec_name,pix_fmt,width,height,time_base", "-of",
+                                "default=noprint_wrappers=1", file});
+    for (const QByteArray &line : s.out.split('\n')) {
+        const QString l = QString::fromLatin1(line).trimmed();
+        const QString v = l.section('=', 1);
+        if (l.startsWith("codec_name="))
+            probe.szCodec = v;
+        else if (l.startsWith("pix_fmt="))
+            probe.szPixFmt = v;
+        else if (l.startsWith("time_base="))
+            probe.szTimeBase = v;
+        else if (l.startsWith("width="))
+            probe.nWidth = v.toInt();
+        else if (l.startsWith("height="))
+            probe.nHeight = v.toInt();
+    }
+    ToolRun p = Run("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                                "packet=pts,size", "-of", "csv=p=0", file});
+    for (const QByteArray &line : p.out.split('\n')) {
+        const QList<QByteArray> f = line.trimmed().split(',');
+        if (f.size() == 2 && f[1].toLongLong() > 0)
+            probe.pictures.push_back(f[0].toLongLong());
+    }
+    return probe;
+}
+
+// Checks one AVI file end to end: stream, picture positions, a clean decode, and
+// the first picture against the shown one.
+inline void CheckAvi(const QString &file, int nPictures, const QImage &first)
+{
+    SCOPED_TRACE(file.toStdString());
+    const AviProbe probe = Probe(file);
+    EXPECT_EQ(probe.szCodec, "rawvideo");
+    EXPECT_EQ(probe.szPixFmt, "bgr24");
+    EXPECT_EQ(probe.nWidth, first.width());
+    EXPECT_EQ(probe.nHeight, first.height());
+    EXPECT_EQ(probe.szTimeBase, "1/60");
+    ASSERT_EQ(int(probe.pictures.size()), nPictures);
+    for (int i = 0; i < nPictures; ++i)
+        EXPECT_EQ(probe.pictures[size_t(i)], 10 * i) << "picture " << i;
+    const ToolRun decode =
+        Run("ffmpeg", {"-nostdin", "-v", "error", "-i", file, "-f", "null", "-"});
+    EXPECT_EQ(decode.nExit, 0);
+    EXPECT_EQ(decode.out + decode.err, QByteArray());
+    const ToolRun pic = Run("ffmpeg", {"-nostdin", "-v", "error", "-i", file, "-frames:v", "1",
+                                       "-f", "rawvideo", "-pix_fmt", "bgr24", "-"});
+    EXPECT_TRUE(pic.out == TopDownBgr(first))
+        << "first picture differs (flipped or colours swapped)";
+}
+
+} // namespace mediatest

@@ -1,0 +1,161 @@
+// The AVI files themselves: stream layout, picture positions, orientation and
+// colours as an independent reader sees them, write failures, names that exist,
+// and a file past 1 GiB.
+
+#include "media/aviwriter.h"
+#include "mediatestutil.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace mediatest;
+
+namespace {
+
+QCoreApplication &App()
+{
+    static int argc = 1;
+    static char name[] = "test_aviwriter";
+    static char *argv[] = {name, nullptr};
+    static auto *pApp = new QCoreApplication(argc, argv);
+    return *pApp;
+}
+
+std::vector<CPackedDib> Pictures(int n)
+{
+    std::vector<CPackedDib> v;
+    for (int i = 0; i < n; ++i)
+        v.push_back(CPackedDib::FromImage(MakeImage(i)));
+    return v;
+}
+
+uint32_t Le32(const QByteArray &b, int at)
+{
+    const auto *u = reinterpret_cast<const uchar *>(b.constData()) + at;
+    return uint32_t(u[0]) | uint32_t(u[1]) << 8 | uint32_t(u[2]) << 16 | uint32_t(u[3]) << 24;
+}
+
+class AviWriterTest : public ::testing::Test {
+  protected:
+    void SetUp() override { App(); }
+    QString Path(const QString &name) const { return m_dir.filePath(name); }
+    QStringList Files() const { return QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden); }
+    QTemporaryDir m_dir;
+};
+
+TEST_F(AviWriterTest, ThreePicturesAtSamplePositionsZeroTenTwenty)
+{
+    const AviSaveResult r = SaveAviFile(Path("2005-03-01 12-00-05.avi"), Pictures(3));
+    EXPECT_FALSE(r.bError);
+    EXPECT_EQ(r.nFrames, 3);
+    EXPECT_EQ(r.szFileName, Path("2005-03-01 12-00-05.avi"));
+    EXPECT_EQ(Files(), QStringList{"2005-03-01 12-00-05.avi"}); // no temporary left
+    CheckAvi(r.szFileName, 3, MakeImage(0));
+
+    // The stream header and format as written: "vids", handler 0, scale 1, rate 60,
+    // suggested buffer = one picture, frame 640 x 480, a 40-byte bottom-up header.
+    QFile f(r.szFileName);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray b = f.read(8192);
+    const int strh = b.indexOf("strh") + 8;
+    ASSERT_GT(strh, 8);
+    EXPECT_EQ(b.mid(strh, 4), QByteArray("vids"));
+    EXPECT_EQ(Le32(b, strh + 4), 0u);
+    EXPECT_EQ(Le32(b, strh + 20), 1u);
+    EXPECT_EQ(Le32(b, strh + 24), 60u);
+    EXPECT_EQ(Le32(b, strh + 36), 921600u);
+    EXPECT_EQ(Le32(b, strh + 48), 0u);
+    EXPECT_EQ(Le32(b, strh + 52), uint32_t(480) << 16 | 640u);
+    const int strf = b.indexOf("strf");
+    ASSERT_GT(strf, 0);
+    EXPECT_EQ(Le32(b, strf + 4), 40u);
+    const BitmapInfoHeader h =
+        LoadInfoHeader(reinterpret_cast<const uint8_t *>(b.constData()) + strf + 8);
+    EXPECT_EQ(h.biWidth, 640);
+    EXPECT_EQ(h.biHeight, 480); // positive: rows bottom-up
+    EXPECT_EQ(h.biBitCount, 24);
+    EXPECT_EQ(h.biCompression, 0u);
+    EXPECT_EQ(h.biSizeImage, 921600u);
+}
+
+TEST_F(AviWriterTest, ExistingNamesAreNeverReplaced)
+{
+    QFile old(Path("seg.avi"));
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("keep me");
+    old.close();
+    const AviSaveResult a = SaveAviFile(Path("seg.avi"), Pictures(1));
+    const AviSaveResult b = SaveAviFile(Path("seg.avi"), Pictures(2));
+    EXPECT_EQ(a.szFileName, Path("seg_2.avi"));
+    EXPECT_EQ(b.szFileName, Path("seg_3.avi"));
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll(), QByteArray("keep me"));
+    CheckAvi(b.szFileName, 2, MakeImage(0));
+}
+
+TEST_F(AviWriterTest, NoPicturesNoFile)
+{
+    const AviSaveResult r = SaveAviFile(Path("empty.avi"), {});
+    EXPECT_FALSE(r.bError);
+    EXPECT_TRUE(r.szFileName.isEmpty());
+    EXPECT_TRUE(Files().isEmpty());
+}
+
+TEST_F(AviWriterTest, WriteFailureKeepsTheWholePicturesBeforeIt)
+{
+    // On the first picture: no file at all, the error reported.
+    const AviSaveResult none = SaveAviFile(Path("a.avi"), Pictures(3), 1000);
+    EXPECT_TRUE(none.bError);
+    EXPECT_FALSE(none.szError.isEmpty());
+    EXPECT_TRUE(none.szFileName.isEmpty());
+    EXPECT_TRUE(Files().isEmpty());
+
+    // On the third picture: a valid file of the first two.
+    const AviSaveResult two = SaveAviFile(Path("b.avi"), Pictures(4), 2 * 921600 + 100000);
+    EXPECT_TRUE(two.bError);
+    EXPECT_EQ(two.nFrames, 2);
+    EXPECT_EQ(Files(), QStringList{"b.avi"});
+    CheckAvi(two.szFileName, 2, MakeImage(0));
+}
+
+TEST_F(AviWriterTest, MissingFolderIsAnErrorNotACrash)
+{
+    const AviSaveResult r = SaveAviFile(Path("gone/x.avi"), Pictures(1));
+    EXPECT_TRUE(r.bError);
+    EXPECT_TRUE(r.szFileName.isEmpty());
+}
+
+TEST_F(AviWriterTest, PicturesOfAnotherSizeAreRefused)
+{
+    CAviWriter writer;
+    ASSERT_TRUE(writer.Open(Path("mixed.avi")));
+    EXPECT_TRUE(writer.WriteFrame(CPackedDib::FromImage(MakeImage(1))));
+    EXPECT_FALSE(writer.WriteFrame(CPackedDib::FromImage(MakeImage(2, 320, 240))));
+    EXPECT_FALSE(writer.Close());
+}
+
+// Long: about 1.1 GB through the page cache, then read back to its end.
+TEST_F(AviWriterTest, FilePastOneGibPlaysToItsEnd)
+{
+    const int n = 1200; // 1200 x 921,600 bytes = 1.03 GiB of pictures
+    const QImage first = MakeImage(3);
+    const CPackedDib dib = CPackedDib::FromImage(first);
+    const QString file = Path("big.avi");
+    {
+        CAviWriter writer;
+        ASSERT_TRUE(writer.Open(file));
+        for (int i = 0; i < n; ++i)
+            ASSERT_TRUE(writer.WriteFrame(dib)) << i << " " << writer.ErrorText().toStdString();
+        ASSERT_TRUE(writer.Close()) << writer.ErrorText().toStdString();
+    }
+    EXPECT_GT(QFileInfo(file).size(), int64_t(1) << 30);
+    CheckAvi(file, n, first);
+    QFile::remove(file);
+}
+
+} // namespace

@@ -1,0 +1,260 @@
+// Recording on a manual clock: when segments end, what each file holds and where
+// it goes, and the failures a recording must live through.
+
+#include "media/recorder.h"
+#include "mediatestutil.h"
+#include "protocol/timerhost.h"
+#include "settings/clientsettings.h"
+#include "support/testsupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace mediatest;
+
+namespace {
+
+QCoreApplication &App()
+{
+    static int argc = 1;
+    static char name[] = "test_recorder";
+    static char *argv[] = {name, nullptr};
+    static auto *pApp = new QCoreApplication(argc, argv);
+    return *pApp;
+}
+
+struct FakeRecordView : IRecordView {
+    uint16_t wPlayState = PLAY_FORWARDS;
+    QString szTime = "2005-03-01 12-00-05";
+    QImage area = MakeImage(0);
+    QStringList notices;
+    QStringList messages;
+    bool bButtonDown = false;
+
+    uint16_t PlayState() const override { return wPlayState; }
+    QString PictureTimeText() const override { return szTime; }
+    QImage GrabPictureArea() override { return area; }
+    void ShowNotice(const QString &s) override { notices << s; }
+    void ShowRecordMessage(const QString &s) override { messages << s; }
+    void SetRecordButtonDown(bool b) override { bButtonDown = b; }
+};
+
+class RecorderTest : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        App();
+        m_settings.m_byRecordDuration = 1; // 3 s
+        SetFieldText(m_settings.m_szRecordPath, m_dir.path());
+        m_pHost->SetHandler([this](int nId) { m_rec.OnTimer(nId); });
+    }
+    QStringList Files() const { return QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden); }
+    QString File(const QString &name) const { return m_dir.filePath(name); }
+    bool WaitSegments(int n)
+    {
+        return testsupport::WaitFor([&] { return m_rec.SegmentsDone() >= n; }, 20000);
+    }
+    // Ends the running segment on the clock and waits until its file is done.
+    void Tick()
+    {
+        const int n = m_rec.SegmentsDone();
+        ASSERT_TRUE(m_clock.AdvanceToNext());
+        ASSERT_TRUE(WaitSegments(n + 1));
+    }
+    void Draw(int nSeed)
+    {
+        m_view.area = MakeImage(nSeed);
+        m_rec.OnPictureDrawn();
+    }
+
+    QTemporaryDir m_dir;
+    ManualClock m_clock;
+    std::unique_ptr<ManualTimerHost> m_pHost = m_clock.CreateHost();
+    ClientSettings m_settings;
+    FakeRecordView m_view;
+    CRecorder m_rec{m_view, *m_pHost, m_settings};
+};
+
+TEST_F(RecorderTest, StartsOnlyWhilePlayingForwards)
+{
+    for (uint16_t w : {uint16_t(0x0000), uint16_t(0x0101)}) {
+        m_view.wPlayState = w;
+        m_rec.OnRecordButton();
+        EXPECT_FALSE(m_rec.IsRecording()) << w;
+        EXPECT_FALSE(m_pHost->IsTimerRunning(RECORD_TIMER_ID));
+    }
+    m_view.wPlayState = PLAY_FORWARDS;
+    m_rec.OnRecordButton();
+    EXPECT_TRUE(m_rec.IsRecording());
+    EXPECT_TRUE(m_view.bButtonDown);
+    EXPECT_EQ(m_clock.NextDueIn(), 3000);
+    EXPECT_EQ(m_view.notices.value(0), "Recording");
+    m_rec.OnRecordButton(); // pressed again while playing forwards: stops
+    EXPECT_FALSE(m_rec.IsRecording());
+    EXPECT_FALSE(m_view.bButtonDown);
+}
+
+// Twenty minutes in segments: the tick times, the last one cut to the time left.
+TEST_F(RecorderTest, SegmentsFillTwentyMinutes)
+{
+    struct Row {
+        uint8_t byStep;
+        int nTicks;
+        int nLastMs;
+    };
+    for (const Row &row : {Row{13, 20, 60000}, Row{8, 35, 10000}}) {
+        SCOPED_TRACE(int(row.byStep));
+        m_settings.m_byRecordDuration = row.byStep;
+        m_view.area = QImage(); // nothing shown: timing alone, no files
+        const size_t nBefore = m_pHost->Ticks().size();
+        const int64_t nStart = m_clock.Now();
+        m_rec.StartRecord();
+        while (m_rec.IsRecording())
+            Tick();
+        const auto &ticks = m_pHost->Ticks();
+        ASSERT_EQ(int(ticks.size() - nBefore), row.nTicks);
+        EXPECT_EQ(ticks.back().first - nStart, RECORD_TOTAL_MS);
+        EXPECT_EQ(ticks.back().first - ticks[ticks.size() - 2].first, row.nLastMs);
+        EXPECT_FALSE(m_pHost->IsTimerRunning(RECORD_TIMER_ID));
+        EXPECT_FALSE(m_view.bButtonDown);
+    }
+    EXPECT_TRUE(Files().isEmpty());
+}
+
+TEST_F(RecorderTest, EachSegmentIsOneFileNamedAfterTheLastPicture)
+{
+    m_rec.StartRecord(); // captures picture 0
+    Draw(1);
+    Draw(2);
+    m_view.szTime = "2005-03-01 12-00-08";
+    Tick(); // writes 0, 1, 2; the next segment starts with picture 2 (tick, then after the write)
+    EXPECT_EQ(m_view.notices.filter("Saving"), (QStringList{"Saving", "Saving OK"}));
+    Draw(3);
+    m_view.szTime = "2005-03-01 12-00-09";
+    m_rec.StopRecord(); // writes at once, without waiting for the clock
+    EXPECT_FALSE(m_pHost->IsTimerRunning(RECORD_TIMER_ID));
+    EXPECT_FALSE(m_view.bButtonDown);
+    ASSERT_TRUE(WaitSegments(2));
+    EXPECT_FALSE(m_rec.IsSaving());
+    EXPECT_EQ(Files(), (QStringList{"2005-03-01 12-00-08.avi", "2005-03-01 12-00-09.avi"}));
+    CheckAvi(File("2005-03-01 12-00-08.avi"), 3, MakeImage(0));
+    CheckAvi(File("2005-03-01 12-00-09.avi"), 3, MakeImage(2));
+    EXPECT_EQ(m_rec.HeldBytes(), 0);
+}
+
+TEST_F(RecorderTest, TwoSegmentEndsInQuickSuccessionWriteOneAfterTheOther)
+{
+    m_rec.StartRecord();
+    Draw(1);
+    ASSERT_TRUE(m_clock.AdvanceToNext()); // first segment queued
+    Draw(2);
+    m_rec.StopRecord(); // second one right behind it, same picture time
+    EXPECT_TRUE(m_rec.IsSaving());
+    ASSERT_TRUE(WaitSegments(2));
+    EXPECT_EQ(Files(), (QStringList{"2005-03-01 12-00-05.avi", "2005-03-01 12-00-05_2.avi"}));
+    CheckAvi(File("2005-03-01 12-00-05.avi"), 2, MakeImage(0));
+    CheckAvi(File("2005-03-01 12-00-05_2.avi"), 2, MakeImage(1));
+}
+
+TEST_F(RecorderTest, WriteFailureOnTheFirstPictureLeavesNoFileAndRecordingGoesOn)
+{
+    m_rec.StartRecord();
+    Draw(1);
+    m_rec.FailNextSegmentAfter(1000);
+    Tick();
+    EXPECT_TRUE(m_rec.LastResult().bError);
+    EXPECT_TRUE(Files().isEmpty());
+    EXPECT_EQ(m_view.notices.count("Saving Failed"), 1);
+    EXPECT_TRUE(m_rec.IsRecording());
+    EXPECT_TRUE(m_pHost->IsTimerRunning(RECORD_TIMER_ID));
+    Draw(2);
+    m_view.szTime = "2005-03-01 12-00-09";
+    Tick();
+    EXPECT_FALSE(m_rec.LastResult().bError);
+    ASSERT_EQ(Files(), QStringList{"2005-03-01 12-00-09.avi"});
+    CheckAvi(File("2005-03-01 12-00-09.avi"), 3,
+             MakeImage(1));                   // at the tick, after the write, drawn
+    EXPECT_EQ(m_rec.HeldBytes(), 2 * 921600); // only the pictures of the segment now running
+}
+
+TEST_F(RecorderTest, AfterPlayEndNoFileIsCreatedOrReplaced)
+{
+    m_rec.StartRecord();
+    Draw(1);
+    m_view.wPlayState = 0; // "## Play End ##"
+    Tick();
+    ASSERT_EQ(Files(), QStringList{"2005-03-01 12-00-05.avi"});
+    const QFileInfo before(File("2005-03-01 12-00-05.avi"));
+    Draw(2); // not playing: not captured
+    Tick();
+    Tick();
+    EXPECT_TRUE(m_rec.IsRecording()); // the recording runs on, empty
+    EXPECT_EQ(Files(), QStringList{"2005-03-01 12-00-05.avi"});
+    const QFileInfo after(File("2005-03-01 12-00-05.avi"));
+    EXPECT_EQ(after.size(), before.size());
+    EXPECT_EQ(after.lastModified(), before.lastModified());
+    CheckAvi(after.filePath(), 2, MakeImage(0));
+}
+
+TEST_F(RecorderTest, FullMemoryIsReportedOncePerRecording)
+{
+    m_rec.SetMemoryLimit(3 * 921600);
+    m_rec.StartRecord();
+    for (int i = 1; i < 10; ++i)
+        Draw(i);
+    EXPECT_EQ(m_view.messages, QStringList{"Can Not Record Images Any More!"});
+    EXPECT_EQ(m_rec.HeldBytes(), 3 * 921600);
+    Tick(); // the written pictures are freed: capture goes on
+    Draw(10);
+    Draw(11);
+    EXPECT_EQ(m_view.messages.size(), 1);
+    ASSERT_EQ(Files().size(), 1);
+    CheckAvi(File(Files().first()), 3, MakeImage(0));
+    m_rec.StopRecord();
+    ASSERT_TRUE(WaitSegments(2));
+    m_rec.StartRecord();
+    for (int i = 0; i < 4; ++i)
+        Draw(i);
+    EXPECT_EQ(m_view.messages.size(), 2); // a new recording tells again
+    m_rec.Finish();
+}
+
+TEST_F(RecorderTest, RecordFolderIsBuiltNeverEntered)
+{
+    testsupport::ScopedCurrentDir cwd;
+    ASSERT_TRUE(cwd.isValid());
+    // A path ending in a separator.
+    SetFieldText(m_settings.m_szRecordPath, m_dir.path() + "/");
+    m_rec.StartRecord();
+    m_rec.StopRecord();
+    ASSERT_TRUE(WaitSegments(1));
+    EXPECT_EQ(Files(), QStringList{"2005-03-01 12-00-05.avi"});
+    EXPECT_EQ(QDir::currentPath(), QDir(cwd.path()).canonicalPath());
+
+    // A missing folder: "RECORD" below the current folder.
+    SetFieldText(m_settings.m_szRecordPath, m_dir.path() + "/missing");
+    ASSERT_TRUE(QDir(cwd.path()).mkdir("RECORD"));
+    m_rec.StartRecord();
+    m_rec.StopRecord();
+    ASSERT_TRUE(WaitSegments(2));
+    EXPECT_TRUE(QFileInfo::exists(cwd.filePath("RECORD/2005-03-01 12-00-05.avi")));
+    EXPECT_EQ(QDir::currentPath(), QDir(cwd.path()).canonicalPath());
+}
+
+TEST_F(RecorderTest, FinishWaitsForTheFileBeingWritten)
+{
+    m_rec.StartRecord();
+    for (int i = 1; i < 30; ++i)
+        Draw(i);
+    m_rec.Finish(); // no event loop: the file must be complete on return
+    EXPECT_FALSE(m_rec.IsRecording());
+    EXPECT_FALSE(m_rec.IsSaving());
+    EXPECT_EQ(m_rec.SegmentsDone(), 1);
+    CheckAvi(File("2005-03-01 12-00-05.avi"), 30, MakeImage(0));
+}
+
+} // namespace

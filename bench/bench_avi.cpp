@@ -12,7 +12,7 @@
 
 #include "media/aviwriter.h"
 #include "media/recorder.h"
-#include "protocol/timerhost.h"
+#include "net/qttimerhost.h"
 #include "settings/clientsettings.h"
 
 #include <benchmark/benchmark.h>

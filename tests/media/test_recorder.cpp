@@ -3,7 +3,7 @@
 
 #include "media/recorder.h"
 #include "mediatestutil.h"
-#include "protocol/timerhost.h"
+#include "support/manualclock.h"
 #include "settings/clientsettings.h"
 #include "support/testsupport.h"
 

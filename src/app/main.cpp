@@ -6,6 +6,7 @@
 #include "app/shell/aboutdlg.h"
 #include "app/shell/mainframe.h"
 #include "app/shell/telvaneapp.h"
+#include "ui/archive/archivedlg.h"
 #include "ui/live/telvaneview.h"
 
 #include <QApplication>
@@ -26,6 +27,7 @@ int main(int argc, char **argv)
         CAboutDlg about(&frame);
         about.exec();
     };
+    env.fnCreateArchive = CreateArchiveWindow;
     auto *pView = new CTelvaneView(&frame, std::move(env));
     frame.SetView(pView);
     frame.show();

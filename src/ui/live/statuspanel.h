@@ -11,6 +11,7 @@
 // painting anything.
 
 #include "protocol/clientviews.h"
+#include "ui/controls/skinfont.h"
 
 #include <QDateTime>
 #include <QFont>
@@ -51,12 +52,6 @@ QStringList WrapWords(const QString &text, const QFontMetrics &fm, int nWidth);
 // Height of one line of the small font: its cell height.
 constexpr int kSmallFontLineHeight = 12;
 
-// The view's small font: "Tahoma", cell height 12 px, bold, grid-fitted without
-// smoothing. Tahoma is loaded from the wine font folder when it exists and keeps its
-// natural width (narrowing hinted glyphs this small spoils them; every text fits its
-// rectangle as it is). Otherwise a bold sans of the same pixel size stands in,
-// narrowed to an average width of about 5 px so it fits as well.
-QFont SmallFont();
 
 // Screen rectangles of the column, in view coordinates.
 namespace statusrect {

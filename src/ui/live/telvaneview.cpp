@@ -54,6 +54,7 @@ CTelvaneView::~CTelvaneView()
     if (m_bDisplayChanged)
         m_bDisplayChanged = false; // no display-mode switching on this platform
     ClearPictures(true);
+    m_pArchive.reset(); // detaches itself from the client
     m_pClient.reset();
     m_pPtzPanel.reset();
 }
@@ -77,7 +78,14 @@ void CTelvaneView::OnInitialUpdate()
         else
             m_pClient = CreateNetLiveClient(this);
     }
-    // 2. The archive dialog does not exist in this build: the Archive button stays idle.
+    // 2. The archive window, hidden until the Archive button.
+    if (!m_pArchive && m_env.fnCreateArchive) {
+        ArchiveHost host;
+        host.pClient = m_pClient.get();
+        host.pSettings = &m_settings;
+        host.fnLeave = [this] { OnLeaveArchive(); };
+        m_pArchive = m_env.fnCreateArchive(host);
+    }
     // 3. Settings.
     m_settings.LoadSettings();
     // 4. Full screen.
@@ -353,8 +361,11 @@ void CTelvaneView::DeleteEventFile()
 
 void CTelvaneView::ShowStatus(uint8_t byCode)
 {
-    m_pStatus->ShowStatus(byCode, m_pClient ? m_pClient->RetryCount() : 0,
-                          m_pClient ? m_pClient->LastAlertWord() : 0);
+    const uint8_t byRetry = m_pClient ? m_pClient->RetryCount() : 0;
+    const uint32_t dwAlert = m_pClient ? m_pClient->LastAlertWord() : 0;
+    if (m_pArchive && m_pArchive->IsActive())
+        m_pArchive->ShowLinkStatus(byCode, byRetry, dwAlert);
+    m_pStatus->ShowStatus(byCode, byRetry, dwAlert);
 }
 
 QString CTelvaneView::StatusText() const
@@ -380,14 +391,33 @@ void CTelvaneView::OnSetting()
 
 void CTelvaneView::OnArchive()
 {
-    // Needs the client, the archive dialog and a link. The archive dialog is not
-    // part of this build, so the button stays idle.
-    if (!m_pClient || m_byConnectState < 1)
+    // Needs the client, the archive window and a link.
+    if (!m_pClient || !m_pArchive || m_byConnectState < 1)
         return;
+    m_pArchive->Activate(m_settings.m_bUseFullScreen != 0);
+    if (QWidget *pTop = window(); pTop && pTop != this)
+        pTop->hide();
+    m_pClient->SendCommand(KIND_STOP, false);
+    // The live pictures are forgotten (the seen flags stay); the stop goes again.
+    ClearPictures(false);
+    m_pClient->SendCommand(KIND_STOP, false);
+    m_pArchive->EnterArchive();
+    m_pClient->SetSkipCounter(1);
+}
+
+void CTelvaneView::OnLeaveArchive()
+{
+    if (QWidget *pTop = window(); pTop && pTop != this)
+        pTop->show();
+    PlaceMainWindow(m_settings.m_bUseFullScreen != 0);
+    InvalidatePicture();
+    SendLiveRequest();
 }
 
 void CTelvaneView::OnExit()
 {
+    if (m_pArchive)
+        m_pArchive->Shutdown(); // waits for a recording file being written
     if (m_pClient)
         m_pClient->Disconnect(true);
     m_pTimerHost->KillTimer(kClockTimerId);

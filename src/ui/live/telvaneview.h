@@ -25,6 +25,7 @@
 #include "imaging/bitmapinfo.h"
 #include "protocol/clientviews.h"
 #include "settings/clientsettings.h"
+#include "ui/live/archivewindow.h"
 #include "ui/live/liveclient.h"
 #include "ui/live/rotation.h"
 #include "ui/live/viewlayout.h"
@@ -65,6 +66,9 @@ struct TelvaneViewEnvironment {
     // Runs the System Setting dialog modally; empty = no dialog (the button
     // does nothing).
     std::function<void(CTelvaneView &)> fnSettingDialog;
+    // Makes the archive window (the program hands in its CArchiveDlg); empty = none
+    // (the Archive button does nothing).
+    ArchiveFactory fnCreateArchive;
 };
 
 class CTelvaneView : public QWidget, public IClientView {
@@ -102,6 +106,8 @@ class CTelvaneView : public QWidget, public IClientView {
     void OnChannelButton(int nButton);    // 0..15
     void OnSetting();
     void OnArchive();
+    // The archive window's "Viewer": the main window and the live stream come back.
+    void OnLeaveArchive();
     void OnExit();
 
     // --- full screen, circular monitoring, alert mode ------------------------
@@ -126,6 +132,7 @@ class CTelvaneView : public QWidget, public IClientView {
     // --- state for the client, the archive and the tests ---------------------
     ClientSettings &SettingsRecord() { return m_settings; }
     ILiveClient *Client() const { return m_pClient.get(); }
+    IArchiveWindow *Archive() const { return m_pArchive.get(); }
     CPtzPanel *PtzPanel() const { return m_pPtzPanel.get(); }
     CSkinButton *Button(viewlayout::ControlId id) const { return m_apButtons[id]; }
     uint16_t GetScreenMode() const { return m_wScreenMode; }
@@ -184,6 +191,7 @@ class CTelvaneView : public QWidget, public IClientView {
     Environment m_env;
     ClientSettings m_settings;
     std::unique_ptr<ILiveClient> m_pClient;
+    std::unique_ptr<IArchiveWindow> m_pArchive;
     std::unique_ptr<ITimerHost> m_pOwnTimerHost;
     ITimerHost *m_pTimerHost = nullptr;
     std::unique_ptr<CStatusPanel> m_pStatus;

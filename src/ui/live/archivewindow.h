@@ -1,0 +1,38 @@
+#pragma once
+// The archive window as the main view uses it. The program hands the view a factory
+// that makes its CArchiveDlg (TelvaneViewEnvironment::fnCreateArchive); the view's
+// tests hand in a fake.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class ILiveClient;
+struct ClientSettings;
+
+class IArchiveWindow {
+  public:
+    virtual ~IArchiveWindow() = default;
+
+    // Archive button, first step: the window becomes active (recording off), is
+    // shown and placed for full screen on or off.
+    virtual void Activate(bool bFullScreen) = 0;
+    // Last step, once the live stream is stopped: forget the pictures of the last
+    // visit and put the stop button down.
+    virtual void EnterArchive() = 0;
+    virtual bool IsActive() const = 0;
+    // The view's status code while the window is active (the view's status panel
+    // shows it too); retry count and alert word of the client for codes 6 and 7.
+    virtual void ShowLinkStatus(uint8_t byCode, uint8_t byRetryCount, uint32_t dwAlertWord) = 0;
+    // Exit: waits for a recording file being written, then closes the window.
+    virtual void Shutdown() = 0;
+};
+
+// What the archive window asks of the view.
+struct ArchiveHost {
+    ILiveClient *pClient = nullptr;           // may be null
+    ClientSettings *pSettings = nullptr;      // the view's record; may be null
+    std::function<void()> fnLeave;            // back to live (the view's half of "Viewer")
+};
+
+using ArchiveFactory = std::function<std::unique_ptr<IArchiveWindow>(const ArchiveHost &host)>;

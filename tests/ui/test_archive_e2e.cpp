@@ -1,0 +1,156 @@
+// The archive window with the real client against the recorder simulator on
+// 127.0.0.1: Archive, a day inside the recording, play forwards, reverse, fast,
+// pause and stop with the request words checked in the simulator's log and the
+// picture times moving the right way; the event list played from one event; a
+// stopped archive left alone; "Viewer" back to the four live channels.
+
+#include "settings/eventlogfile.h"
+#include "ui/archive/archivedlg.h"
+#include "ui/controls/calendarctrl.h"
+#include "ui/controls/skinslider.h"
+#include "viewe2e.h"
+
+#include <QDate>
+
+#include <algorithm>
+
+namespace {
+
+using namespace viewe2e;
+using testsupport::Spin;
+using testsupport::WaitFor;
+
+class ArchiveE2E : public ViewE2E {
+  protected:
+    void SetUp() override
+    {
+        ViewE2E::SetUp();
+        m_fnCreateArchive = [this](const ArchiveHost &host) {
+            ArchiveEnvironment env;
+            env.host = host;
+            env.fnBeep = [] {};
+            env.fnEventDialog = [] {};
+            auto pDlg = std::make_unique<CArchiveDlg>(std::move(env));
+            m_pArchive = pDlg.get();
+            return std::unique_ptr<IArchiveWindow>(std::move(pDlg));
+        };
+    }
+    // Playback requests in the log: words 0..3.
+    QList<QJsonArray> PlaybackWords() const
+    {
+        QList<QJsonArray> out;
+        for (const QJsonObject &o : Requests(QStringLiteral("COMMAND_RECORDER")))
+            out << o.value(QStringLiteral("words")).toArray();
+        return out;
+    }
+    int64_t PictureSeconds() const
+    {
+        return int64_t(CalendarSecondsOf(m_pArchive->Control().PictureTime()));
+    }
+    void Press(archivelayout::ControlId id) { m_pArchive->OnCommand(id); }
+
+    CArchiveDlg *m_pArchive = nullptr;
+};
+
+TEST_F(ArchiveE2E, PlayPauseReverseFastEventsAndBackToLive)
+{
+    const QDate yesterday = QDate::currentDate().addDays(-1);
+    StartSimulator({QStringLiteral("--fps"), QStringLiteral("60"), QStringLiteral("--events"),
+                    QStringLiteral("12")});
+    CreateView();
+    ASSERT_NE(m_pArchive, nullptr);
+    m_pView->OnConnect();
+    ASSERT_TRUE(WaitFor([&] { return AllTilesShowTheirChannel(); }, 8000));
+
+    m_pView->OnArchive();
+    EXPECT_TRUE(m_pArchive->IsActive());
+    EXPECT_TRUE(WaitFor([&] { return Requests(QStringLiteral("COMMAND_STOP")).size() >= 2; }, 3000));
+
+    // Yesterday at 12:00:00, all four channels forwards.
+    m_pArchive->Calendar()->SetDate(yesterday);
+    QCoreApplication::postEvent(m_pArchive, new CCalendarPickEvent(0));
+    Spin(20);
+    m_pArchive->Slider()->setSliderPosition(12 * 3600);
+    m_pArchive->Slider()->triggerAction(QAbstractSlider::SliderMove);
+    Spin(20);
+    Press(archivelayout::ControlId(archivelayout::CTRL_PLAY_1 + 3));
+    ASSERT_TRUE(WaitFor([&] { return PlaybackWords().size() >= 1; }, 3000));
+    QJsonArray words = PlaybackWords().last();
+    EXPECT_EQ(words.at(0).toInt(), 0); // quad
+    EXPECT_EQ(uint32_t(words.at(1).toInt()),
+              uint32_t(yesterday.year() << 16 | yesterday.month() << 8 | yesterday.day()));
+    EXPECT_EQ(uint32_t(words.at(2).toInt()), 12u << 24);
+    EXPECT_EQ((words.at(3).toInt() >> 8) & 0xFF, 1); // start
+    ASSERT_TRUE(WaitFor([&] { return m_pArchive->Control().PictureTime().nHour == 12; }, 5000));
+    const int64_t t0 = PictureSeconds();
+    Spin(1500);
+    EXPECT_GT(PictureSeconds(), t0); // forwards
+    const QImage shot = m_pArchive->grab().toImage();
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(CastOf(shot, m_pArchive->Cell(k).adjusted(4, 40, -4, -4)), k) << k;
+    const QString dir = qEnvironmentVariable("TELVANE_VIEW_SHOTS");
+    if (!dir.isEmpty())
+        shot.save(QDir(dir).filePath(QStringLiteral("archive.png")));
+
+    // Reverse while playing: play state 2, reverse bit; the time runs back.
+    Press(archivelayout::ControlId(archivelayout::CTRL_PLAY_1 + 1));
+    ASSERT_TRUE(WaitFor([&] { return PlaybackWords().size() >= 2; }, 3000));
+    words = PlaybackWords().last();
+    EXPECT_EQ((words.at(3).toInt() >> 8) & 0xFF, 2);
+    EXPECT_EQ(words.at(3).toInt() >> 24, 1);
+    Spin(500);
+    const int64_t t1 = PictureSeconds();
+    Spin(1500);
+    EXPECT_LT(PictureSeconds(), t1);
+
+    // Fast forward in single layout on channel 2.
+    Press(archivelayout::ControlId(archivelayout::CTRL_CHANNEL_1 + 1));
+    Press(archivelayout::ControlId(archivelayout::CTRL_PLAY_1 + 4));
+    ASSERT_TRUE(WaitFor([&] { return PlaybackWords().size() >= 4; }, 3000));
+    words = PlaybackWords().last();
+    EXPECT_EQ(words.at(0).toInt(), 2);
+    EXPECT_GT((words.at(3).toInt() >> 16) & 0xFF, 1); // the fast speed
+    Spin(500);
+    const int64_t t2 = PictureSeconds();
+    Spin(1000);
+    EXPECT_GT(PictureSeconds() - t2, 2);
+
+    // Stop: play state 0, nothing more comes; the stopped archive is left alone.
+    Press(archivelayout::ControlId(archivelayout::CTRL_PLAY_1 + 2));
+    ASSERT_TRUE(WaitFor([&] { return PlaybackWords().size() >= 5; }, 3000));
+    EXPECT_EQ((PlaybackWords().last().at(3).toInt() >> 8) & 0xFF, 0);
+    EXPECT_EQ(m_pArchive->GetPlayState(), 0);
+    const int nLogins = Requests(QStringLiteral("COMMAND_LOGIN")).size();
+    Spin(3500); // 35 s of the client's tenfold timers: keep-alives only
+    EXPECT_EQ(Requests(QStringLiteral("COMMAND_LOGIN")).size(), nLogins);
+    EXPECT_EQ(PlaybackWords().size(), 5);
+    EXPECT_GE(Requests(QStringLiteral("COMMAND_WATCHDOG")).size(), 1);
+
+    // The event list: request, file, and playing one event of channel 3.
+    m_pView->Client()->SendCommand(KIND_EVENT, false);
+    ASSERT_TRUE(WaitFor([&] { return !CEventLogFile().Read().empty(); }, 3000));
+    const std::vector<EventEntry> events = CEventLogFile().Read();
+    auto it = std::find_if(events.begin(), events.end(), [](const EventEntry &e) {
+        return e.bPlayable && e.record.byChannel == 3;
+    });
+    ASSERT_NE(it, events.end());
+    const EventRecord &r = it->record;
+    EXPECT_TRUE(m_pArchive->PlayFromEvent(MakeTimeCost(it->nYear, r.byMonth, r.byDay, r.byHour,
+                                                       r.byMinute, r.bySecond),
+                                          2));
+    ASSERT_TRUE(WaitFor([&] { return PlaybackWords().size() >= 6; }, 3000));
+    words = PlaybackWords().last();
+    EXPECT_EQ(words.at(0).toInt(), 3); // single layout, channel 3
+    EXPECT_EQ(uint32_t(words.at(1).toInt()),
+              uint32_t(it->nYear << 16 | r.byMonth << 8 | r.byDay));
+    EXPECT_EQ(uint32_t(words.at(2).toInt()),
+              uint32_t(r.byHour << 24 | r.byMinute << 16 | r.bySecond << 8));
+
+    // "Viewer": after its pause the live window comes back with the four channels.
+    Press(archivelayout::CTRL_VIEWER);
+    ASSERT_TRUE(WaitFor([&] { return !m_pArchive->IsActive(); }, 3000));
+    EXPECT_TRUE(m_pArchive->isHidden());
+    EXPECT_TRUE(WaitFor([&] { return AllTilesShowTheirChannel(); }, 8000));
+}
+
+} // namespace

@@ -73,7 +73,16 @@ QPushButton {
 QPushButton:hover { border-color: #e08a1e; }
 QPushButton:pressed { background: #e08a1e; color: #000000; }
 QPushButton:default { border-color: #9aa4b4; }
-QScrollBar { background: #1c2028; }
+QScrollBar:vertical { background: #1c2028; width: 13px; margin: 0; }
+QScrollBar:horizontal { background: #1c2028; height: 13px; margin: 0; }
+QScrollBar::handle {
+    background: #4a505c; border: 1px solid #59616f; border-radius: 3px;
+    min-width: 24px; min-height: 24px;
+}
+QScrollBar::handle:hover { border-color: #e08a1e; }
+QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; border: 0; background: none; }
+QScrollBar::add-page, QScrollBar::sub-page { background: none; }
+QAbstractScrollArea::corner { background: #1c2028; }
 )";
 
 } // namespace

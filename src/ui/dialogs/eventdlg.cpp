@@ -1,0 +1,218 @@
+#include "ui/dialogs/eventdlg.h"
+
+#include "ui/controls/skinfont.h"
+
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTableWidget>
+
+namespace {
+
+// The layout is kept in dialog units and converted with the base units of an
+// 8-point dialog font at 96 dpi: 6 x 13 pixels per 4 x 8 units (1.5 x 1.625),
+// rounded to the nearest pixel.
+int DluX(int n)
+{
+    return (n * 6 + 2) / 4;
+}
+int DluY(int n)
+{
+    return (n * 13 + 4) / 8;
+}
+QRect DluRect(int x, int y, int cx, int cy)
+{
+    return QRect(DluX(x), DluY(y), DluX(cx), DluY(cy));
+}
+
+enum { EL_DIALOG, EL_LIST, EL_OK, EL_COUNT };
+struct EventLayoutRow {
+    int x, y, cx, cy; // dialog units
+};
+constexpr EventLayoutRow kEventLayout[EL_COUNT] = {
+    {0, 0, 291, 245},  // dialog: 437 x 398 px
+    {2, 3, 286, 221},  // list:   (3,5) 429 x 359 px
+    {2, 227, 286, 12}, // "OK":   (3,369) 429 x 20 px
+};
+QRect LayoutRect(int n)
+{
+    const EventLayoutRow &r = kEventLayout[n];
+    return DluRect(r.x, r.y, r.cx, r.cy);
+}
+
+// Item data of a row's first cell.
+constexpr int ROLE_PACKED_TIME = Qt::UserRole;
+constexpr int ROLE_PLAYABLE = Qt::UserRole + 1;
+
+// Column titles and their share of the list's width in twentieths.
+struct EventColumn {
+    const char *szTitle;
+    int nTwentieths;
+};
+constexpr EventColumn kColumns[3] = {{"Channel", 4}, {"Alarm Type", 7}, {"Date/Time", 9}};
+
+// The dark face of the main form: green on black wells, light captions, orange
+// selection, as the other dialogs of the program.
+const char kStyleSheet[] = R"(
+QDialog { background: #1c2028; }
+QTableWidget {
+    background: #000000; color: #00ff00; gridline-color: #3c4452;
+    border: 1px solid #4a5262;
+    selection-background-color: #e08a1e; selection-color: #000000;
+}
+QHeaderView { background: #2a2e36; }
+QHeaderView::section {
+    background: #2a2e36; color: #d2d6dc; border: 0;
+    border-right: 1px solid #3c4452; border-bottom: 1px solid #3c4452; padding: 2px 4px;
+}
+QTableCornerButton::section { background: #2a2e36; border: 0; }
+QPushButton {
+    color: #ffffff; font-weight: bold;
+    border: 1px solid #59616f; border-radius: 3px;
+    background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #4a505c, stop:1 #2a2e36);
+}
+QPushButton:hover { border-color: #e08a1e; }
+QPushButton:pressed { background: #e08a1e; color: #000000; }
+QPushButton:default { border-color: #9aa4b4; }
+QScrollBar:vertical { background: #1c2028; width: 13px; margin: 0; }
+QScrollBar:horizontal { background: #1c2028; height: 13px; margin: 0; }
+QScrollBar::handle {
+    background: #4a505c; border: 1px solid #59616f; border-radius: 3px;
+    min-width: 24px; min-height: 24px;
+}
+QScrollBar::handle:hover { border-color: #e08a1e; }
+QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; border: 0; background: none; }
+QScrollBar::add-page, QScrollBar::sub-page { background: none; }
+QAbstractScrollArea::corner { background: #1c2028; }
+)";
+
+} // namespace
+
+CEventDlg::CEventDlg(QWidget *pParent, PlayFn fnPlay, bool bFileExisted, CEventLogFile file)
+    : QDialog(pParent), m_fnPlay(std::move(fnPlay)), m_file(std::move(file))
+{
+    setWindowTitle(QStringLiteral("Event"));
+    setModal(true);
+    setFont(ControlFont(11));
+    setStyleSheet(QString::fromLatin1(kStyleSheet));
+    setFixedSize(LayoutRect(EL_DIALOG).size());
+
+    m_pList = new QTableWidget(0, 3, this);
+    m_pList->setGeometry(LayoutRect(EL_LIST));
+    m_pList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_pList->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_pList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_pList->setShowGrid(true);
+    m_pList->setWordWrap(false);
+    m_pList->setTextElideMode(Qt::ElideRight);
+    m_pList->setSortingEnabled(false); // rows stay in file order
+    m_pList->verticalHeader()->hide();
+    m_pList->verticalHeader()->setDefaultSectionSize(m_pList->fontMetrics().height() + 6);
+    m_pList->horizontalHeader()->setStretchLastSection(false);
+    m_pList->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    m_pList->horizontalHeader()->setHighlightSections(false);
+
+    // Twentieths of the list's width less 6, the division done first.
+    const int nUnit = (m_pList->width() - 6) / 20;
+    for (int c = 0; c < 3; ++c) {
+        auto *pHeader = new QTableWidgetItem(QString::fromLatin1(kColumns[c].szTitle));
+        pHeader->setTextAlignment(Qt::AlignCenter);
+        m_pList->setHorizontalHeaderItem(c, pHeader);
+        m_pList->setColumnWidth(c, nUnit * kColumns[c].nTwentieths);
+    }
+    connect(m_pList, &QTableWidget::cellDoubleClicked, this,
+            [this](int nRow, int) { OnListDoubleClick(nRow); });
+
+    m_pOK = new QPushButton(QStringLiteral("OK"), this);
+    m_pOK->setGeometry(LayoutRect(EL_OK));
+    m_pOK->setDefault(true);
+    connect(m_pOK, &QPushButton::clicked, this, &QDialog::accept);
+
+    if (bFileExisted)
+        Reload();
+}
+
+void CEventDlg::Reload()
+{
+    m_pList->clearContents();
+    m_pList->setRowCount(0);
+    const std::vector<EventEntry> entries = m_file.Read();
+    m_pList->setRowCount(static_cast<int>(entries.size()));
+    int nRow = 0;
+    for (const EventEntry &e : entries) {
+        const EventRecord &r = e.record;
+        const QString texts[3] = {e.szChannel, e.szAlarmType, e.szDateTime};
+        for (int c = 0; c < 3; ++c) {
+            auto *pItem = new QTableWidgetItem(texts[c]);
+            pItem->setTextAlignment(Qt::AlignCenter);
+            pItem->setToolTip(texts[c]); // a combined alarm text is wider than its column
+            m_pList->setItem(nRow, c, pItem);
+        }
+        QTableWidgetItem *pFirst = m_pList->item(nRow, 0);
+        pFirst->setData(ROLE_PACKED_TIME,
+                        static_cast<uint>(MakeTimeCost(e.nYear, r.byMonth, r.byDay, r.byHour,
+                                                       r.byMinute, r.bySecond)));
+        pFirst->setData(ROLE_PLAYABLE, e.bPlayable);
+        ++nRow;
+    }
+}
+
+bool CEventDlg::OnListDoubleClick(int nRow)
+{
+    if (!m_fnPlay || nRow < 0 || nRow >= m_pList->rowCount())
+        return false;
+    const QTableWidgetItem *pFirst = m_pList->item(nRow, 0);
+    if (!pFirst || !pFirst->data(ROLE_PLAYABLE).toBool())
+        return false;
+    // Only the four channels of the recorder have cells to play into.
+    const int nChannel = ParseChannel(pFirst->text());
+    if (nChannel < 1 || nChannel > 4)
+        return false;
+    return m_fnPlay(static_cast<PackedTime>(pFirst->data(ROLE_PACKED_TIME).toUInt()), nChannel - 1);
+}
+
+int CEventDlg::ParseChannel(const QString &szText)
+{
+    if (!szText.startsWith(QLatin1String("CH")) || szText.size() < 3 || szText.size() > 5)
+        return -1;
+    int nChannel = 0;
+    for (int i = 2; i < szText.size(); ++i) {
+        const QChar ch = szText.at(i);
+        if (ch < QLatin1Char('0') || ch > QLatin1Char('9'))
+            return -1;
+        nChannel = nChannel * 10 + (ch.unicode() - '0'); // at most 3 digits: no overflow
+    }
+    return nChannel;
+}
+
+int CEventDlg::RowCount() const
+{
+    return m_pList->rowCount();
+}
+
+PackedTime CEventDlg::RowPackedTime(int nRow) const
+{
+    const QTableWidgetItem *pItem = m_pList->item(nRow, 0);
+    return pItem ? static_cast<PackedTime>(pItem->data(ROLE_PACKED_TIME).toUInt()) : 0;
+}
+
+QString CEventDlg::RowText(int nRow, int nColumn) const
+{
+    const QTableWidgetItem *pItem = m_pList->item(nRow, nColumn);
+    return pItem ? pItem->text() : QString();
+}
+
+int RunEventDialog(QWidget *pParent, const std::function<void()> &fnRequestList,
+                   CEventDlg::PlayFn fnPlay, QPointer<CEventDlg> *ppOpen, const CEventLogFile &file)
+{
+    // Every read and write of the list uses the current folder, so the file is
+    // looked for there too (not next to the executable).
+    const bool bExisted = file.Exists();
+    if (fnRequestList)
+        fnRequestList(); // the reply arrives later and reloads the open dialog
+    QPointer<CEventDlg> pDlg = new CEventDlg(pParent, std::move(fnPlay), bExisted, file);
+    if (ppOpen)
+        *ppOpen = pDlg;
+    const int nResult = pDlg->exec();
+    delete pDlg.data(); // null when the owner went away meanwhile
+    return nResult;
+}

@@ -13,6 +13,7 @@
 #include "ui/controls/skinfont.h"
 #include "ui/controls/skinids.h"
 #include "ui/controls/skinslider.h"
+#include "ui/dialogs/eventdlg.h"
 #include "ui/live/liveclient.h"
 
 #include <QApplication>
@@ -311,8 +312,19 @@ void CArchiveDlg::OnPrint()
 
 void CArchiveDlg::OnEvent()
 {
-    if (m_env.fnEventDialog)
+    if (m_env.fnEventDialog) {
         m_env.fnEventDialog();
+        return;
+    }
+    ILiveClient *pClient = m_env.host.pClient;
+    RunEventDialog(
+        this,
+        [pClient] {
+            if (pClient)
+                pClient->SendCommand(KIND_EVENT, false); // the reply reloads the list
+        },
+        [this](PackedTime packed, int nChannel) { return PlayFromEvent(packed, nChannel); },
+        &m_pEventDlg);
 }
 
 bool CArchiveDlg::PlayFromEvent(PackedTime packed, int nChannel)
@@ -451,8 +463,8 @@ void CArchiveDlg::ShowEndStatus(uint8_t byCode)
 
 void CArchiveDlg::OnEventListReady()
 {
-    if (m_fnReloadEvents)
-        m_fnReloadEvents();
+    if (m_pEventDlg)
+        m_pEventDlg->Reload();
 }
 
 void CArchiveDlg::SetChannelPicture(int nIndex, const ChannelPicture &picture)

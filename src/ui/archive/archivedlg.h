@@ -31,6 +31,7 @@
 
 #include <QFont>
 #include <QImage>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -39,6 +40,7 @@
 #include <memory>
 
 class CCalendarCtrl;
+class CEventDlg;
 class CSkinButton;
 class CSkinSlider;
 class CNetClientWnd;
@@ -107,9 +109,6 @@ class CArchiveDlg : public QWidget,
     void OnEvent();
     // From the Event dialog: plays the channel index from the packed time.
     bool PlayFromEvent(PackedTime packed, int nChannel);
-    // Where the Event dialog reports itself while it is open (null when closed), so
-    // a new list reloads it.
-    void SetEventListReload(std::function<void()> fnReload) { m_fnReloadEvents = std::move(fnReload); }
 
     // --- state for tests ------------------------------------------------------
     CPlaybackControl &Control() { return m_control; }
@@ -189,7 +188,7 @@ class CArchiveDlg : public QWidget,
     QString m_szStamp;
     bool m_bStampShown = false;
     DvrDateTime m_tmPrevPicture;
-    std::function<void()> m_fnReloadEvents;
+    QPointer<CEventDlg> m_pEventDlg; // while the Event dialog is open
     bool m_bDragging = false;
     QPoint m_ptDragOffset;
 };

@@ -64,8 +64,8 @@ struct TelvaneViewEnvironment {
     std::function<void(bool)> fnPlaceWindow;
     // Opens the About box; empty = the shell's About dialog.
     std::function<void()> fnAbout;
-    // Runs the System Setting dialog modally; empty = no dialog (the button
-    // does nothing).
+    // Runs the System Setting dialog modally; empty = the program's dialog on the
+    // view's settings record.
     std::function<void(CTelvaneView &)> fnSettingDialog;
 };
 

@@ -41,11 +41,6 @@ QLineEdit, QComboBox, QTreeWidget {
     selection-background-color: #e08a1e; selection-color: #000000;
 }
 QLineEdit:read-only { color: #8fd18f; background: #101318; }
-QComboBox::drop-down { border-left: 1px solid #4a5262; width: 16px; }
-QComboBox::down-arrow {
-    width: 0; height: 0; border-left: 4px solid transparent;
-    border-right: 4px solid transparent; border-top: 5px solid #d2d6dc;
-}
 QComboBox QAbstractItemView {
     background: #000000; color: #00ff00; border: 1px solid #4a5262;
     selection-background-color: #e08a1e; selection-color: #000000;
@@ -62,10 +57,12 @@ QPushButton {
 QPushButton:hover { border-color: #e08a1e; }
 QPushButton:pressed { background: #e08a1e; color: #000000; }
 QPushButton:default { border-color: #9aa4b4; }
+QHeaderView { background: #2a2e36; }
 QHeaderView::section {
     background: #2a2e36; color: #d2d6dc; border: 0; border-right: 1px solid #3c4452;
     padding: 2px 4px;
 }
+QTreeWidget::item { padding: 1px 0; }
 QTreeWidget::item:selected { background: #e08a1e; color: #000000; }
 )";
 

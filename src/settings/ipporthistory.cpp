@@ -247,8 +247,7 @@ CIpPortHistory::ReadResult CIpPortHistory::ReadEntries(QList<HistoryEntry> &entr
     return result;
 }
 
-bool CIpPortHistory::StoreHistoryEntry(const QString &name, const QString &ip,
-                                       const QString &port)
+bool CIpPortHistory::StoreHistoryEntry(const QString &name, const QString &ip, const QString &port)
 {
     QByteArray bytes;
     if (ReadFile(bytes) == ReadResult::Unreadable)

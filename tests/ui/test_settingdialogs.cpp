@@ -67,8 +67,9 @@ void MouseOnRow(CIpHistoryDlg &dlg, int nRow, QEvent::Type type)
 {
     dlg.show(); // lays the list out
     QWidget *viewport = dlg.List()->viewport();
-    const QPoint pt = nRow >= 0 ? dlg.List()->visualItemRect(dlg.List()->topLevelItem(nRow)).center()
-                                : QPoint(10, viewport->height() - 5);
+    const QPoint pt = nRow >= 0
+                          ? dlg.List()->visualItemRect(dlg.List()->topLevelItem(nRow)).center()
+                          : QPoint(10, viewport->height() - 5);
     QMouseEvent ev(type, QPointF(pt), QPointF(viewport->mapToGlobal(pt)), Qt::LeftButton,
                    Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(viewport, &ev);
@@ -264,7 +265,8 @@ TEST_F(SettingDialogsTest, IpLoadStoresTheCurrentEntryAndFillsTheChosenOne)
 {
     m_actions.fnExecDialog = [](QDialog &d) {
         auto &history = static_cast<CIpHistoryDlg &>(d);
-        EXPECT_EQ(Rows(history), (QStringList{"INTRANET|192.168.1.150|8000", "Lab|127.0.0.1|9000"}));
+        EXPECT_EQ(Rows(history),
+                  (QStringList{"INTRANET|192.168.1.150|8000", "Lab|127.0.0.1|9000"}));
         MouseOnRow(history, 0, QEvent::MouseButtonPress);
         history.OnOK();
         return history.result();

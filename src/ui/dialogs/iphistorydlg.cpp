@@ -50,7 +50,8 @@ CIpHistoryDlg::CIpHistoryDlg(CIpPortHistory &history, QWidget *parent)
     m_pList->setUniformRowHeights(true);
     m_pList->setAllColumnsShowFocus(true);
     m_pList->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_pList->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("IP"), QStringLiteral("Port")});
+    m_pList->setHeaderLabels(
+        {QStringLiteral("Name"), QStringLiteral("IP"), QStringLiteral("Port")});
     m_pList->header()->setStretchLastSection(false);
     m_pList->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     for (int c = 0; c < 3; ++c)
@@ -155,9 +156,8 @@ void CIpHistoryDlg::OnDelete()
 
 bool CIpHistoryDlg::eventFilter(QObject *pWatched, QEvent *pEvent)
 {
-    if (pWatched == m_pList->viewport() &&
-        (pEvent->type() == QEvent::MouseButtonPress ||
-         pEvent->type() == QEvent::MouseButtonDblClick)) {
+    if (pWatched == m_pList->viewport() && (pEvent->type() == QEvent::MouseButtonPress ||
+                                            pEvent->type() == QEvent::MouseButtonDblClick)) {
         auto *pMouse = static_cast<QMouseEvent *>(pEvent);
         if (pMouse->button() == Qt::LeftButton) {
             const int nRow =

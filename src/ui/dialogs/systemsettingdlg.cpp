@@ -103,8 +103,7 @@ class CAddressValidator : public QValidator {
     using QValidator::QValidator;
     State validate(QString &input, int &) const override
     {
-        static const QRegularExpression partial(
-            QStringLiteral("^[0-9]{0,3}(\\.[0-9]{0,3}){0,3}$"));
+        static const QRegularExpression partial(QStringLiteral("^[0-9]{0,3}(\\.[0-9]{0,3}){0,3}$"));
         if (!partial.match(input).hasMatch())
             return Invalid;
         for (const QString &part : input.split(QLatin1Char('.')))
@@ -201,8 +200,7 @@ void CSystemSettingDlg::CreateControls()
             &CSystemSettingDlg::OnOK);
     connect(m_apButton[ROW_OK_CANCEL], &QPushButton::clicked, this, &QDialog::reject);
     connect(m_apButton[ROW_LABEL], &QPushButton::clicked, this, &CSystemSettingDlg::OnIpLoad);
-    connect(m_apButton[ROW_RECORD_PATH], &QPushButton::clicked, this,
-            &CSystemSettingDlg::OnBrowse);
+    connect(m_apButton[ROW_RECORD_PATH], &QPushButton::clicked, this, &CSystemSettingDlg::OnBrowse);
 }
 
 QLineEdit *CSystemSettingDlg::Edit(Row row) const
@@ -278,8 +276,7 @@ bool CSystemSettingDlg::CheckAddressAndPort() const
 
 void CSystemSettingDlg::ShowMessage(const QString &text)
 {
-    ShowMessageBox(this, text, QString::fromLatin1(DIALOG_MESSAGE_CAPTION),
-                   QMessageBox::Warning);
+    ShowMessageBox(this, text, QString::fromLatin1(DIALOG_MESSAGE_CAPTION), QMessageBox::Warning);
 }
 
 void CSystemSettingDlg::OnOK()

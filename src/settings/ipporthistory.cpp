@@ -60,7 +60,11 @@ bool SameName(const QString &a, const QString &b)
 bool IsKeyLine(const QByteArray &line, const char *key, QString *value = nullptr)
 {
     const qsizetype eq = line.indexOf('=');
-    if (eq < 0 || !SameName(QString::fromUtf8(line.left(eq)).trimmed(), QLatin1String(key)))
+    if (eq < 0)
+        return false;
+    // Keys are ASCII: compared as bytes, without making a string of every line.
+    const QByteArrayView name = QByteArrayView(line.constData(), eq).trimmed();
+    if (qstrnicmp(name.data(), name.size(), key) != 0)
         return false;
     if (value)
         *value = QString::fromUtf8(line.mid(eq + 1)).trimmed().left(iphistory::kMaxValueChars);

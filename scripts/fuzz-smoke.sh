@@ -16,7 +16,7 @@ fi
 build=build-fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -G "Unix Makefiles" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTELVANE_FUZZ=ON -DTELVANE_BENCH=ON >/dev/null
-targets=(fuzz_decode fuzz_marker fuzz_bmp fuzz_stream fuzz_eventfile)
+targets=(fuzz_decode fuzz_marker fuzz_bmp fuzz_stream fuzz_eventfile fuzz_history)
 cmake --build "$build" -j"${FUZZ_JOBS:-2}" --target "${targets[@]}" >/dev/null
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1

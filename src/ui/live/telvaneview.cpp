@@ -9,6 +9,7 @@
 #include "settings/eventlogfile.h"
 #include "ui/controls/skinbutton.h"
 #include "ui/controls/skinids.h"
+#include "ui/dialogs/systemsettingdlg.h"
 #include "ui/live/ptzpanel.h"
 #include "ui/live/statuspanel.h"
 
@@ -380,11 +381,18 @@ uint8_t CTelvaneView::GetPtzSpeed() const
 
 void CTelvaneView::OnSetting()
 {
-    // The System Setting dialog is handed in by the program; without it the button
-    // does nothing.
-    if (!m_env.fnSettingDialog)
-        return;
-    m_env.fnSettingDialog(*this);
+    if (m_env.fnSettingDialog) {
+        m_env.fnSettingDialog(*this);
+    } else {
+        // The dialog edits the record in place; the client is reached only
+        // through SetEventReport.
+        SystemSettingActions actions;
+        actions.fnSetFullScreen = [this](bool bOn) { SetFullScreen(bOn); };
+        actions.fnSetEventReport = [this](bool bOn) { SetEventReport(bOn); };
+        CIpPortHistory history;
+        CSystemSettingDlg dlg(m_settings, history, std::move(actions), this);
+        dlg.exec();
+    }
     if (m_pPtzPanel)
         m_pPtzPanel->OnSettingsClosed();
 }

@@ -63,8 +63,8 @@ struct TelvaneViewEnvironment {
     std::function<void(bool)> fnPlaceWindow;
     // Opens the About box (the program hands in its About dialog); empty = none.
     std::function<void()> fnAbout;
-    // Runs the System Setting dialog modally; empty = no dialog (the button
-    // does nothing).
+    // Runs the System Setting dialog modally; empty = the program's dialog on the
+    // view's settings record.
     std::function<void(CTelvaneView &)> fnSettingDialog;
     // Makes the archive window (the program hands in its CArchiveDlg); empty = none
     // (the Archive button does nothing).

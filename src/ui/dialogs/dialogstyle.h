@@ -1,0 +1,12 @@
+#pragma once
+// The look the settings dialogs share with the main form: the dark face of the
+// skin, light captions, green-on-black entry fields like the status panel's
+// displays, and the "Tahoma" font.
+
+class QWidget;
+
+// Caption of the dialogs' message boxes (the program's title).
+inline constexpr char DIALOG_MESSAGE_CAPTION[] = "Telvane4";
+
+// Sets font, palette and style sheet on a dialog; its children inherit them.
+void ApplyDialogLook(QWidget *pDialog);

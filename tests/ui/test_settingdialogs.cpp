@@ -1,0 +1,355 @@
+// The System Setting and IP/PORT HISTORY TABLE dialogs offscreen, on a settings
+// record and a history file in a temporary current folder; and the Setting button
+// of the main view running the dialog against a recording fake client.
+
+#include "protocol/packet.h"
+#include "support/testsupport.h"
+#include "ui/common/messagebox.h"
+#include "ui/dialogs/iphistorydlg.h"
+#include "ui/dialogs/systemsettingdlg.h"
+#include "ui/live/telvaneview.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+int g_argc = 1;
+char g_arg0[] = "test_settingdialogs";
+char *g_argv[] = {g_arg0, nullptr};
+
+QApplication &App()
+{
+    static QApplication *app = new QApplication(g_argc, g_argv);
+    return *app;
+}
+
+const QString kBadAddress =
+    QStringLiteral("Please Input correct IP/PORT or Press [IP Load] button.");
+
+QByteArray HistoryBytes()
+{
+    QFile file(QStringLiteral("ini/cnn.ini"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void WriteHistory(const QByteArray &bytes)
+{
+    QDir().mkpath(QStringLiteral("ini"));
+    QFile file(QStringLiteral("ini/cnn.ini"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+QStringList Rows(const CIpHistoryDlg &dlg)
+{
+    QStringList rows;
+    for (int i = 0; i < dlg.List()->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem *p = dlg.List()->topLevelItem(i);
+        rows << p->text(0) + '|' + p->text(1) + '|' + p->text(2);
+    }
+    return rows;
+}
+
+// A mouse press or double-click on a row of the history list, as the operator does.
+void MouseOnRow(CIpHistoryDlg &dlg, int nRow, QEvent::Type type)
+{
+    dlg.show(); // lays the list out
+    QWidget *viewport = dlg.List()->viewport();
+    const QPoint pt = nRow >= 0
+                          ? dlg.List()->visualItemRect(dlg.List()->topLevelItem(nRow)).center()
+                          : QPoint(10, viewport->height() - 5);
+    QMouseEvent ev(type, QPointF(pt), QPointF(viewport->mapToGlobal(pt)), Qt::LeftButton,
+                   Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &ev);
+}
+
+class SettingDialogsTest : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        App();
+        ASSERT_TRUE(m_cwd.isValid());
+        m_actions.fnSetFullScreen = [this](bool b) { m_fullScreen.push_back(b); };
+        m_actions.fnSetEventReport = [this](bool b) { m_events.push_back(b); };
+    }
+
+    testsupport::IsolatedSettings m_isolated;
+    testsupport::ScopedCurrentDir m_cwd;
+    std::vector<QString> m_messages;
+    CScopedMessageBoxHandler m_boxes{[this](QWidget *, const QString &text, const QString &,
+                                            QMessageBox::Icon, QMessageBox::StandardButtons) {
+        m_messages.push_back(text);
+        return QMessageBox::Ok;
+    }};
+    ClientSettings m_settings;
+    CIpPortHistory m_history;
+    SystemSettingActions m_actions;
+    std::vector<bool> m_fullScreen;
+    std::vector<bool> m_events;
+};
+
+using Dlg = CSystemSettingDlg;
+
+} // namespace
+
+TEST_F(SettingDialogsTest, OpensWithTheRecordsValues)
+{
+    m_settings.m_byRotateInterval = 10;
+    m_settings.m_byRequestSpeed = 7;
+    m_settings.m_byPtzType = 4;
+    m_settings.m_byReconnectCount = 5;
+    m_settings.m_byRecordDuration = 13;
+    m_settings.m_bUseAlertMode = 1;
+    m_settings.m_nHostPort = 1234;
+    Dlg dlg(m_settings, m_history, m_actions);
+    const std::pair<Dlg::Row, const char *> lists[] = {{Dlg::ROW_ROTATE, "10 SEC"},
+                                                       {Dlg::ROW_SCAN_RATE, "64X"},
+                                                       {Dlg::ROW_PTZ_TYPE, "PELCO-D"},
+                                                       {Dlg::ROW_RECONNECT, "5"},
+                                                       {Dlg::ROW_DURATION, "01MIN"}};
+    for (const auto &[row, text] : lists)
+        EXPECT_EQ(dlg.List(row)->currentText(), QLatin1String(text)) << row;
+    EXPECT_EQ(dlg.Edit(Dlg::ROW_IP)->text(), QStringLiteral("192.168.1.150"));
+    EXPECT_EQ(dlg.Edit(Dlg::ROW_PORT)->text(), QStringLiteral("1234"));
+    EXPECT_EQ(dlg.Edit(Dlg::ROW_LABEL)->text(), QStringLiteral("INTRANET"));
+    EXPECT_TRUE(dlg.Check(Dlg::ROW_EVENTS)->isChecked());
+    EXPECT_FALSE(dlg.Check(Dlg::ROW_FULL_SCREEN)->isChecked());
+    EXPECT_EQ(dlg.Edit(Dlg::ROW_PASSWORD)->echoMode(), QLineEdit::Password);
+}
+
+// OK with a good and with a bad address and port; after a bad one, CANCEL keeps
+// what the OK applied but not the rejected address and port.
+TEST_F(SettingDialogsTest, OkChecksAddressAndPortBeforeCopyingThem)
+{
+    struct Row {
+        const char *label, *ip, *port;
+        bool bAccepted;
+        QByteArray history;
+    } rows[] = {
+        {"", "127.0.0.1", "8001", true, "[UNTITLE]\r\nIP=127.0.0.1\r\nPORT=8001\r\n"},
+        {"Lab", "010.0.0.9", "80", true, "[Lab]\r\nIP=10.0.0.9\r\nPORT=80\r\n"},
+        {"Lab", "", "8001", false, "<missing>"},
+        {"Lab", "0.0.0.0", "8001", false, "<missing>"},
+        {"Lab", "10.0.0", "8001", false, "<missing>"},
+        {"Lab", "127.0.0.1", "", false, "<missing>"},
+        {"Lab", "127.0.0.1", "0", false, "<missing>"},
+        {"Lab", "127.0.0.1", "65536", false, "<missing>"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(std::string(row.ip) + ":" + row.port);
+        QFile::remove(QStringLiteral("ini/cnn.ini"));
+        m_messages.clear();
+        m_events.clear();
+        m_settings = ClientSettings();
+        Dlg dlg(m_settings, m_history, m_actions);
+        dlg.Edit(Dlg::ROW_LABEL)->setText(QString::fromLatin1(row.label));
+        dlg.Edit(Dlg::ROW_IP)->setText(QString::fromLatin1(row.ip));
+        dlg.Edit(Dlg::ROW_PORT)->setText(QString::fromLatin1(row.port));
+        dlg.List(Dlg::ROW_ROTATE)->setCurrentIndex(5);
+        dlg.Check(Dlg::ROW_EVENTS)->setChecked(true);
+        dlg.OnOK();
+        EXPECT_EQ(dlg.result() == QDialog::Accepted, row.bAccepted);
+        EXPECT_EQ(HistoryBytes(), row.history);
+        if (!row.bAccepted) {
+            EXPECT_EQ(m_messages, std::vector<QString>{kBadAddress});
+            dlg.SideButton(Dlg::ROW_OK_CANCEL)->click(); // CANCEL
+            EXPECT_STREQ(m_settings.m_szHostIP, "192.168.1.150");
+            EXPECT_EQ(m_settings.m_nHostPort, 8000);
+        } else {
+            EXPECT_TRUE(m_messages.empty());
+            EXPECT_EQ(m_settings.m_nHostPort, QByteArray(row.port).toInt());
+        }
+        EXPECT_STREQ(m_settings.m_szIpLabel, row.label);
+        EXPECT_EQ(m_settings.m_byRotateInterval, 10);
+        EXPECT_EQ(m_events, std::vector<bool>{true});
+    }
+    EXPECT_TRUE(m_fullScreen.empty());
+}
+
+TEST_F(SettingDialogsTest, TextsFitTheirFieldsWithTheTerminator)
+{
+    Dlg dlg(m_settings, m_history, m_actions);
+    const std::pair<Dlg::Row, int> bounds[] = {
+        {Dlg::ROW_ID, 63}, {Dlg::ROW_PASSWORD, 31}, {Dlg::ROW_LABEL, 63}};
+    for (const auto &[row, nMax] : bounds) {
+        QLineEdit *pEdit = dlg.Edit(row);
+        pEdit->clear();
+        for (int i = 0; i < 70; ++i)
+            pEdit->insert(QStringLiteral("k"));
+        EXPECT_EQ(pEdit->text().size(), nMax) << row;
+        pEdit->insert(QString::fromUtf8("\xc3\xa9")); // no room for a two-byte character
+        EXPECT_EQ(pEdit->text().size(), nMax) << row;
+    }
+}
+
+TEST_F(SettingDialogsTest, BrowseKeepsTheFolderWhenCancelledOrTooLong)
+{
+    QString answer;
+    m_actions.fnBrowseFolder = [&answer](QWidget *, const QString &) { return answer; };
+    Dlg dlg(m_settings, m_history, m_actions);
+    const QString before = dlg.Edit(Dlg::ROW_RECORD_PATH)->text();
+    ASSERT_FALSE(before.isEmpty());
+    const QString longPath = QStringLiteral("/tmp/") + QString(255, 'd');
+    const std::pair<QString, QString> rows[] = {
+        {QString(), before}, {longPath, before}, {QStringLiteral("/tmp/rec"), "/tmp/rec"}};
+    for (const auto &[chosen, shown] : rows) {
+        answer = chosen;
+        dlg.OnBrowse();
+        EXPECT_EQ(dlg.Edit(Dlg::ROW_RECORD_PATH)->text(), shown) << chosen.toStdString();
+    }
+    EXPECT_EQ(m_messages.size(), 1u); // the long path only
+    dlg.Edit(Dlg::ROW_IP)->setText(QStringLiteral("127.0.0.1"));
+    dlg.OnOK();
+    EXPECT_STREQ(m_settings.m_szRecordPath, "/tmp/rec");
+}
+
+TEST_F(SettingDialogsTest, HistoryStartsWithIntranetAndHandsBackTheChosenRow)
+{
+    CIpHistoryDlg dlg(m_history);
+    EXPECT_EQ(HistoryBytes(), QByteArray("[INTRANET]\r\nIP=192.168.1.150\r\nPORT=8000\r\n"));
+    EXPECT_EQ(Rows(dlg), QStringList{"INTRANET|192.168.1.150|8000"});
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("IP/PORT HISTORY TABLE"));
+    for (int c = 0; c < 3; ++c)
+        EXPECT_EQ(dlg.List()->columnWidth(c), 100);
+
+    dlg.OnOK(); // nothing chosen yet
+    EXPECT_EQ(m_messages, std::vector<QString>{"Please Select IP/PORT"});
+    EXPECT_EQ(dlg.result(), 0);
+    MouseOnRow(dlg, 0, QEvent::MouseButtonPress);
+    dlg.OnOK();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(dlg.ChosenName() + dlg.ChosenIp() + dlg.ChosenPort(),
+              QStringLiteral("INTRANET192.168.1.1508000"));
+}
+
+TEST_F(SettingDialogsTest, HistoryDeleteAndEmptyPorts)
+{
+    const QByteArray shop = "[Shop]\r\nIP=10.0.0.7\r\nPORT=\r\n";
+    WriteHistory("[INTRANET]\r\nIP=192.168.1.150\r\nPORT=8000\r\n" + shop);
+    {
+        CIpHistoryDlg dlg(m_history);
+        MouseOnRow(dlg, 1, QEvent::MouseButtonDblClick); // empty port
+        EXPECT_EQ(dlg.result(), QDialog::Accepted);
+        EXPECT_EQ(dlg.ChosenName() + "|" + dlg.ChosenPort(), QStringLiteral("Shop|8000"));
+    }
+    CIpHistoryDlg dlg(m_history);
+    MouseOnRow(dlg, 0, QEvent::MouseButtonPress);
+    dlg.OnDelete();
+    EXPECT_EQ(HistoryBytes(), shop);
+    EXPECT_EQ(Rows(dlg), QStringList{"Shop|10.0.0.7|"});
+    MouseOnRow(dlg, -1, QEvent::MouseButtonDblClick); // outside the rows: ignored
+    EXPECT_EQ(dlg.result(), 0);
+    MouseOnRow(dlg, 0, QEvent::MouseButtonPress);
+    dlg.OnDelete();
+    EXPECT_EQ(HistoryBytes(), QByteArray());
+    EXPECT_EQ(dlg.RowCount(), 0);
+    dlg.OnOK(); // an empty list needs no choice
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(dlg.ChosenName() + dlg.ChosenIp() + "|" + dlg.ChosenPort(), QStringLiteral("|8000"));
+    EXPECT_TRUE(m_messages.empty());
+}
+
+TEST_F(SettingDialogsTest, IpLoadStoresTheCurrentEntryAndFillsTheChosenOne)
+{
+    m_actions.fnExecDialog = [](QDialog &d) {
+        auto &history = static_cast<CIpHistoryDlg &>(d);
+        EXPECT_EQ(Rows(history),
+                  (QStringList{"INTRANET|192.168.1.150|8000", "Lab|127.0.0.1|9000"}));
+        MouseOnRow(history, 0, QEvent::MouseButtonPress);
+        history.OnOK();
+        return history.result();
+    };
+    WriteHistory("[INTRANET]\r\nIP=192.168.1.150\r\nPORT=8000\r\n");
+    Dlg dlg(m_settings, m_history, m_actions);
+    dlg.Edit(Dlg::ROW_LABEL)->setText(QStringLiteral("Lab"));
+    dlg.Edit(Dlg::ROW_IP)->setText(QStringLiteral("127.0.0.1"));
+    dlg.Edit(Dlg::ROW_PORT)->setText(QStringLiteral("9000"));
+    dlg.SideButton(Dlg::ROW_LABEL)->click();
+    EXPECT_EQ(dlg.Edit(Dlg::ROW_LABEL)->text() + dlg.Edit(Dlg::ROW_IP)->text() +
+                  dlg.Edit(Dlg::ROW_PORT)->text(),
+              QStringLiteral("INTRANET192.168.1.1508000"));
+    EXPECT_STREQ(m_settings.m_szIpLabel, "INTRANET"); // nothing copied before OK
+}
+
+// The Setting button runs the program's dialog: only a changed "Receive Events"
+// sends one event-report request through the view's client.
+TEST_F(SettingDialogsTest, SettingButtonSendsTheEventReportOnlyWhenChanged)
+{
+    struct Client : ILiveClient {
+        bool Connect(const QString &, int) override { return true; }
+        void Disconnect(bool) override {}
+        void SendCommand(uint8_t byKind, bool bArm) override { sent.emplace_back(byKind, bArm); }
+        void SendPtz(uint8_t, uint8_t, int, int) override {}
+        void SetAlertRequestWord(uint16_t w) override { words.push_back(w); }
+        void SetSkipCounter(uint8_t) override {}
+        uint8_t RetryCount() const override { return 0; }
+        uint32_t LastAlertWord() const override { return 0; }
+        std::vector<std::pair<uint8_t, bool>> sent;
+        std::vector<uint16_t> words;
+    } *pClient = nullptr;
+    CTelvaneView::Environment env;
+    env.fnCreateClient = [&pClient](IClientView *) {
+        auto p = std::make_unique<Client>();
+        pClient = p.get();
+        return p;
+    };
+    env.fnPlaceWindow = [](bool) {};
+    CTelvaneView view(nullptr, env);
+    view.OnInitialUpdate();
+    ASSERT_NE(pClient, nullptr);
+
+    for (bool bToggle : {true, false}) {
+        pClient->sent.clear();
+        pClient->words.clear();
+        QTimer::singleShot(0, [bToggle] {
+            auto *pDlg = qobject_cast<Dlg *>(QApplication::activeModalWidget());
+            ASSERT_NE(pDlg, nullptr);
+            pDlg->Edit(Dlg::ROW_IP)->setText(QStringLiteral("127.0.0.1"));
+            if (bToggle)
+                pDlg->Check(Dlg::ROW_EVENTS)->toggle();
+            pDlg->OnOK();
+        });
+        view.OnSetting();
+        EXPECT_EQ(pClient->sent.size(), bToggle ? 1u : 0u);
+        if (bToggle) {
+            EXPECT_EQ(pClient->sent[0], std::make_pair(uint8_t(KIND_ALERT), false));
+            EXPECT_EQ(pClient->words, std::vector<uint16_t>{CTelvaneView::kAlertOn});
+        }
+    }
+    EXPECT_EQ(view.SettingsRecord().m_bUseAlertMode, 1);
+    EXPECT_STREQ(view.SettingsRecord().m_szHostIP, "127.0.0.1");
+}
+
+// Pictures of both dialogs for a person to look at:
+//   TELVANE_SCREENSHOT_DIR=docs test_settingdialogs --gtest_filter=*Screenshots*
+TEST_F(SettingDialogsTest, Screenshots)
+{
+    const QString dir = qEnvironmentVariable("TELVANE_SCREENSHOT_DIR");
+    if (dir.isEmpty())
+        GTEST_SKIP() << "TELVANE_SCREENSHOT_DIR not set";
+    WriteHistory("[INTRANET]\r\nIP=192.168.1.150\r\nPORT=8000\r\n"
+                 "[Warehouse gate]\r\nIP=10.20.30.41\r\nPORT=8000\r\n"
+                 "[Lab]\r\nIP=127.0.0.1\r\nPORT=9000\r\n");
+    m_settings.m_bUseAlertMode = 1;
+    SetFieldText(m_settings.m_szRecordPath, QStringLiteral("/home/operator/Telvane4/Backup"));
+    Dlg dlg(m_settings, m_history, m_actions);
+    dlg.show();
+    EXPECT_TRUE(dlg.grab().save(dir + QStringLiteral("/settingdialog.png")));
+    CIpHistoryDlg history(m_history);
+    history.show();
+    MouseOnRow(history, 1, QEvent::MouseButtonPress);
+    history.List()->setCurrentItem(history.List()->topLevelItem(1));
+    EXPECT_TRUE(history.grab().save(dir + QStringLiteral("/historydialog.png")));
+}

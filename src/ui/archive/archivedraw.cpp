@@ -70,11 +70,16 @@ void CArchiveDlg::DrawNoticeText(const QString &text, const QRect &rcBox, bool b
     painter.setFont(m_fontSmall);
     const QFontMetrics fm(m_fontSmall);
     painter.fillRect(kEndNoticeRect, Qt::black);
-    const QRect rc = TextRect(fm, rcBox, text, bCentred);
     painter.setPen(kTextColour);
-    painter.drawText(rc, (bCentred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter |
-                             Qt::TextSingleLine,
-                     text);
+    const int nAlign = (bCentred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter;
+    if (fm.horizontalAdvance(text) > kEndNoticeRect.width()) {
+        // A long status text (an event report) takes two lines of the box.
+        painter.drawText(kEndNoticeRect, nAlign | Qt::TextWordWrap, text);
+        update(kEndNoticeRect);
+        return;
+    }
+    const QRect rc = TextRect(fm, rcBox, text, bCentred);
+    painter.drawText(rc, nAlign | Qt::TextSingleLine, text);
     update(kEndNoticeRect.united(rc));
 }
 
@@ -151,8 +156,13 @@ void CArchiveDlg::DrawChannel(int nIndex)
     if (nIndex < 0 || nIndex >= 4 || !m_canvas.HasPicture(nIndex))
         return;
     const QRect cell = m_arcCell[std::size_t(nIndex)];
-    if (!cell.isEmpty() && !m_canvas.CropOf(nIndex).isEmpty()) {
-        m_canvas.Show(cell, nIndex);
+    if (!cell.isEmpty()) {
+        if (!m_canvas.CropOf(nIndex).isEmpty()) {
+            m_canvas.Show(cell, nIndex);
+        } else if (m_canvas.ShownSlot(cell) >= 0) {
+            // Nothing of this picture can be shown: the cell is empty again.
+            m_canvas.EraseArea(cell);
+        }
         m_canvas.SchedulePaint(cell);
     }
     if (m_settings.m_bDisplayPbTime && StampDue()) {

@@ -1,0 +1,212 @@
+// CArchiveDlg's drawing: the crops of played pictures (through a picture whose pixels
+// encode their coordinates), the cells, the picture time stamp rule, pictures of
+// channels it has no cell for, and texts that fit their rectangles.
+
+#include "settings/clientsettings.h"
+#include "support/manualclock.h"
+#include "support/testsupport.h"
+#include "ui/archive/archivedlg.h"
+#include "ui/controls/skinfont.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace archivelayout;
+
+namespace {
+
+QApplication &App()
+{
+    static int argc = 1;
+    static char name[] = "test_archivedlg";
+    static char *argv[] = {name, nullptr};
+    static QApplication *pApp = new QApplication(argc, argv);
+    return *pApp;
+}
+
+struct NullClient : IPlaybackClient {
+    uint8_t VersionCode() const override { return VERSION_CODE_12; }
+    void SendPlayback(const PayloadWords &, bool) override {}
+    void StopReconnect() override {}
+    void SetSkipCounter(uint8_t) override {}
+    void ArmResponseTimer(bool) override {}
+    void HoldReads(bool) override {}
+};
+
+// A bottom-up 24-bit picture whose pixel at top-down (x, y) is blue = x, green = y,
+// red = their high bits.
+struct CoordinatePicture {
+    BitmapInfoHeader header{};
+    std::vector<uint8_t> bits;
+    CoordinatePicture(int w, int h)
+    {
+        const int stride = (w * 3 + 3) & ~3;
+        bits.assign(std::size_t(stride) * std::size_t(h), 0);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                uint8_t *p = &bits[std::size_t(h - 1 - y) * std::size_t(stride) + std::size_t(x) * 3];
+                p[0] = uint8_t(x);
+                p[1] = uint8_t(y);
+                p[2] = uint8_t(x >> 8 | (y >> 8) << 4);
+            }
+        header.biSize = 40;
+        header.biWidth = w;
+        header.biHeight = h;
+        header.biPlanes = 1;
+        header.biBitCount = 24;
+        header.biSizeImage = uint32_t(bits.size());
+    }
+    ChannelPicture Picture(uint8_t byFieldFlag, uint8_t byWidthFlag) const
+    {
+        ChannelPicture picture;
+        picture.pBits = bits.data();
+        picture.pHeader = &header;
+        picture.byFieldFlag = byFieldFlag;
+        picture.byWidthFlag = byWidthFlag;
+        return picture;
+    }
+};
+
+class ArchiveDlgTest : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        App();
+        m_settings.m_bDisplayPbTime = 1;
+        ArchiveEnvironment env;
+        env.host.pSettings = &m_settings;
+        env.pPlaybackClient = &m_client;
+        env.pControlTimers = m_pControlTimers.get();
+        env.pRecordTimers = m_pRecordTimers.get();
+        env.fnBeep = [] {};
+        m_pDlg = std::make_unique<CArchiveDlg>(std::move(env));
+        m_pDlg->Activate(false);
+        m_pDlg->EnterArchive();
+    }
+    // Source pixel (x, y) shown at point pt of the window.
+    static QPoint SourceAt(const QImage &area, QPoint pt)
+    {
+        const QRgb p = area.pixel(pt - kPictureRect.topLeft());
+        return QPoint(qBlue(p) | (qRed(p) & 0x0F) << 8, qGreen(p) | (qRed(p) >> 4) << 8);
+    }
+
+    testsupport::IsolatedSettings m_isolated;
+    testsupport::ScopedCurrentDir m_cwd;
+    ClientSettings m_settings{};
+    NullClient m_client;
+    ManualClock m_clock;
+    std::unique_ptr<ManualTimerHost> m_pControlTimers = m_clock.CreateHost();
+    std::unique_ptr<ManualTimerHost> m_pRecordTimers = m_clock.CreateHost();
+    std::unique_ptr<CArchiveDlg> m_pDlg;
+};
+
+struct CropRow {
+    int w, h;
+    uint8_t byField, byWidth;
+    QRect expected; // empty: nothing is drawn
+};
+
+TEST_F(ArchiveDlgTest, PlayedPicturesAreCroppedIntoTheirCell)
+{
+    const CropRow rows[] = {
+        {704, 240, 1, 1, QRect(9, 8, 677, 231)},
+        {704, 240, 0, 1, QRect(9, 9, 677, 231)}, // one more top row, same height
+        {704, 480, 1, 1, QRect(14, 12, 672, 467)},
+        {704, 480, 1, 0, QRect(14, 12, 674, 467)}, // two more columns
+        {30, 20, 1, 1, QRect()},                   // smaller than the margins
+    };
+    m_pDlg->Control().OnChannelButton(0); // channel 1 alone: cell (63,23)-(701,501)
+    const QRect cell = m_pDlg->Cell(0);
+    ASSERT_EQ(cell, QRect(63, 23, 638, 478));
+    for (const CropRow &row : rows) {
+        SCOPED_TRACE(testing::Message() << row.w << "x" << row.h << " field " << int(row.byField)
+                                        << " width " << int(row.byWidth));
+        EXPECT_EQ(ArchiveCropRect(row.w, row.h, row.byField, row.byWidth).intersected(
+                      QRect(0, 0, row.w, row.h + 1)),
+                  row.expected.intersected(QRect(0, 0, row.w, row.h)));
+        const CoordinatePicture pic(row.w, row.h);
+        m_pDlg->SetChannelPicture(0, pic.Picture(row.byField, row.byWidth));
+        m_pDlg->DrawChannel(0);
+        const QImage area = m_pDlg->GrabPictureArea();
+        if (row.expected.isEmpty()) {
+            EXPECT_EQ(m_pDlg->ShownChannel(cell), -1);
+            continue;
+        }
+        EXPECT_EQ(SourceAt(area, cell.topLeft()), row.expected.topLeft());
+        const QPoint last = SourceAt(area, cell.bottomRight());
+        EXPECT_LE(last.x(), row.expected.right());
+        EXPECT_GE(last.x(), row.expected.right() - 2);
+        EXPECT_LE(last.y(), row.expected.bottom());
+        EXPECT_GE(last.y(), row.expected.bottom() - 1);
+        m_pDlg->Control().OnQuadButton(); // the picture area starts over
+        m_pDlg->Control().OnChannelButton(0);
+    }
+}
+
+TEST_F(ArchiveDlgTest, QuadCellsLeaveAOnePixelGap)
+{
+    EXPECT_EQ(m_pDlg->Cell(0), QRect(63, 23, 318, 238));
+    EXPECT_EQ(m_pDlg->Cell(3), QRect(383, 263, 318, 238));
+    // A picture filed for a channel without a cell is not kept or drawn.
+    const CoordinatePicture pic(704, 240);
+    m_pDlg->SetChannelPicture(7, pic.Picture(1, 0));
+    m_pDlg->DrawChannel(7);
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(m_pDlg->ShownChannel(m_pDlg->Cell(k)), -1);
+}
+
+// Forwards, a picture one second behind the previous one gets no stamp; every other
+// picture does, the first after a stop too.
+TEST_F(ArchiveDlgTest, TimeStampFollowsThePictureTimes)
+{
+    const CoordinatePicture pic(704, 240);
+    m_pDlg->Control().OnImagePlay(CPlaybackControl::PLAY_FORWARD);
+    ASSERT_EQ(m_pDlg->Control().Direction(), 1);
+    const uint32_t w0 = 2008u << 8 | 2u; // channel 0, February 2008
+    const struct {
+        uint32_t dwSecond;
+        bool bStamp;
+    } steps[] = {{10, true}, {9, false}, {11, true}, {12, true}, {11, false}};
+    for (const auto &step : steps) {
+        SCOPED_TRACE(step.dwSecond);
+        m_pDlg->SetPictureTime(w0, 29u << 24 | 12u << 16 | 0u << 8 | step.dwSecond);
+        m_pDlg->SetChannelPicture(0, pic.Picture(1, 0));
+        m_pDlg->DrawChannel(0);
+        EXPECT_EQ(!m_pDlg->StampText().isEmpty(), step.bStamp);
+    }
+    m_pDlg->SetPictureTime(w0, 29u << 24 | 12u << 16 | 0u << 8 | 30u);
+    m_pDlg->DrawChannel(0);
+    EXPECT_EQ(m_pDlg->StampText(), QStringLiteral("2008-02-29 12-00-30"));
+    m_settings.m_bDisplayPbTime = 0;
+    m_pDlg->DrawChannel(0);
+    EXPECT_TRUE(m_pDlg->StampText().isEmpty());
+}
+
+// Every text the window draws fits its rectangle in the font it is drawn in (the
+// notice area takes a long status text on two lines).
+TEST_F(ArchiveDlgTest, TextsFitTheirRectangles)
+{
+    const QFontMetrics small(SmallFont());
+    const QString longest = CPlaybackControl::LinkStatusText(STATUS_EVENT_REPORT, 0, 0xFFFFFFFFu);
+    const QRect wrapped = small.boundingRect(kEndNoticeRect, Qt::TextWordWrap, longest);
+    EXPECT_TRUE(kEndNoticeRect.contains(wrapped)) << qPrintable(longest);
+    const struct {
+        QString text;
+        QRect rc;
+    } texts[] = {
+        {QStringLiteral("REQUEST TIME :"), kRequestLabelRect},
+        {QStringLiteral("2008/02/29  23:59:59"), kRequestRect},
+        {CPlaybackControl::LinkStatusText(STATUS_TRY_REQUEST, 255, 0), kNoticeRect},
+        {CPlaybackControl::EndStatusText(2), kNoticeRect},
+        {QStringLiteral("Saving Failed"), kNoticeRect},
+        {QStringLiteral("23:59:59"), kPlayTimeRect},
+    };
+    for (const auto &t : texts)
+        EXPECT_LE(small.horizontalAdvance(t.text), t.rc.width()) << qPrintable(t.text);
+}
+
+} // namespace

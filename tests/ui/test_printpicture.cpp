@@ -76,8 +76,8 @@ class CPrivateCups {
         QFile::setPermissions(t, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                      QFile::ReadOther | QFile::ExeOther | QFile::ReadGroup |
                                      QFile::ExeGroup);
-        for (const char *pszSub : {"etc", "spool", "cache", "state", "log", "out",
-                                   "pdfspool", "client"})
+        for (const char *pszSub :
+             {"etc", "spool", "cache", "state", "log", "out", "pdfspool", "client"})
             QDir(t).mkpath(QString::fromLatin1(pszSub));
         m_szSocket = t + QStringLiteral("/cups.sock");
         const bool bWritten =
@@ -174,6 +174,7 @@ class CPrivateCups {
             files << m_dir.filePath(QStringLiteral("out/") + szName);
         return files;
     }
+    // TELVANE_KEEP_CUPS=1 leaves the server's folder (logs, PDFs) for a look.
     void Keep() { m_dir.setAutoRemove(!qEnvironmentVariableIsSet("TELVANE_KEEP_CUPS")); }
     QString Path(const QString &szName) const { return m_dir.filePath(szName); }
 
@@ -207,12 +208,11 @@ class PrintPictureTest : public ::testing::Test {
     // Prints and records the message boxes shown meanwhile.
     PrintResult Print(const QImage &area, uint8_t byChannel)
     {
-        CScopedMessageBoxHandler handler(
-            [this](QWidget *, const QString &text, const QString &, QMessageBox::Icon,
-                   QMessageBox::StandardButtons) {
-                m_boxes << text;
-                return QMessageBox::Ok;
-            });
+        CScopedMessageBoxHandler handler([this](QWidget *, const QString &text, const QString &,
+                                                QMessageBox::Icon, QMessageBox::StandardButtons) {
+            m_boxes << text;
+            return QMessageBox::Ok;
+        });
         return PrintPicture(area, byChannel, QStringLiteral("2024-05-06 07-08-09"));
     }
 
@@ -260,13 +260,16 @@ TEST_F(PrintPictureTest, PaperTooNarrowPrintsNothingAndSaysSo)
     QFile source(PDF_PPD);
     ASSERT_TRUE(source.open(QIODevice::ReadOnly));
     QString szPpd = QString::fromLatin1(source.readAll());
-    const QString szSetup = QStringLiteral("\"<</PageSize[144 216]/ImagingBBox null>>setpagedevice\"");
+    const QString szSetup =
+        QStringLiteral("\"<</PageSize[144 216]/ImagingBBox null>>setpagedevice\"");
     for (const auto &[szKey, szValue] :
-         {std::pair{QStringLiteral("PageSize"), szSetup}, {QStringLiteral("PageRegion"), szSetup},
+         {std::pair{QStringLiteral("PageSize"), szSetup},
+          {QStringLiteral("PageRegion"), szSetup},
           {QStringLiteral("ImageableArea"), QStringLiteral("\"0 0 144 216\"")},
           {QStringLiteral("PaperDimension"), QStringLiteral("\"144 216\"")}})
-        szPpd.replace(QStringLiteral("*Default%1: A4").arg(szKey),
-                      QStringLiteral("*Default%1: Narrow\n*%1 Narrow/Narrow: %2").arg(szKey, szValue));
+        szPpd.replace(
+            QStringLiteral("*Default%1: A4").arg(szKey),
+            QStringLiteral("*Default%1: Narrow\n*%1 Narrow/Narrow: %2").arg(szKey, szValue));
     const QString szNarrowPpd = s_pCups->Path(QStringLiteral("narrow.ppd"));
     ASSERT_TRUE(WriteText(szNarrowPpd, szPpd));
     ASSERT_TRUE(s_pCups->AddQueue(QStringLiteral("narrow"), szNarrowPpd, true));
@@ -305,12 +308,14 @@ TEST_F(PrintPictureTest, PrintsThePictureOneInchFromTheCornerOnTheDefaultPrinter
               << result.rcDestination.x() << "," << result.rcDestination.y() << " "
               << result.rcDestination.width() << " x " << result.rcDestination.height() << "\n";
     // cups-pdf writes the file under the job title.
-    EXPECT_TRUE(QFileInfo(szPdf).fileName().contains(QStringLiteral("Record_Image"))) << szPdf.toStdString();
+    EXPECT_TRUE(QFileInfo(szPdf).fileName().contains(QStringLiteral("Record_Image")))
+        << szPdf.toStdString();
 
     // One 640 x 480 picture on one page.
-    const QStringList images = RunTool(QStringLiteral("/usr/bin/pdfimages"), {QStringLiteral("-list"), szPdf})
-                                   .split(QLatin1Char('\n'), Qt::SkipEmptyParts)
-                                   .mid(2);
+    const QStringList images =
+        RunTool(QStringLiteral("/usr/bin/pdfimages"), {QStringLiteral("-list"), szPdf})
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+            .mid(2);
     ASSERT_EQ(images.size(), 1) << images.join(QLatin1Char('\n')).toStdString();
     const QStringList fields = images.first().simplified().split(QLatin1Char(' '));
     EXPECT_EQ(fields.value(3), QStringLiteral("640"));
@@ -327,8 +332,8 @@ TEST_F(PrintPictureTest, PrintsThePictureOneInchFromTheCornerOnTheDefaultPrinter
     // Rendered at 72 dpi the picture stands at (72,72), paper width less 180 points
     // wide, 4:3, red top left, green top right, blue bottom left.
     const QString szRender = s_pCups->Path(QStringLiteral("page"));
-    RunTool(QStringLiteral("/usr/bin/pdftoppm"),
-        {QStringLiteral("-r"), QStringLiteral("72"), QStringLiteral("-singlefile"), szPdf, szRender});
+    RunTool(QStringLiteral("/usr/bin/pdftoppm"), {QStringLiteral("-r"), QStringLiteral("72"),
+                                                  QStringLiteral("-singlefile"), szPdf, szRender});
     const QImage page(szRender + QStringLiteral(".ppm"));
     ASSERT_FALSE(page.isNull());
     QRect rcInk;

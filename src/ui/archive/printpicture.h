@@ -46,8 +46,8 @@ enum class PrintStatus {
 
 struct PrintResult {
     PrintStatus eStatus = PrintStatus::NoPrinter;
-    QString szPrinter;   // the default printer's name
-    int nDpiX = 0;       // its resolution
+    QString szPrinter; // the default printer's name
+    int nDpiX = 0;     // its resolution
     int nDpiY = 0;
     int nPhysicalWidth = 0; // the paper width in dots
     QRect rcDestination;    // in dots from the paper's top-left corner

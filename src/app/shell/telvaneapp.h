@@ -4,8 +4,7 @@
 // the view are made by main() once InitInstance has succeeded.
 
 #include "app/shell/singleinstanceguard.h"
-
-inline constexpr char APP_TITLE[] = "Telvane4";
+#include "ui/common/messagebox.h" // APP_TITLE
 
 class CTelvaneApp {
   public:

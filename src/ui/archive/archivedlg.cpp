@@ -7,6 +7,7 @@
 #include "media/snapshotwriter.h"
 #include "net/qttimerhost.h"
 #include "protocol/netclientwnd.h"
+#include "ui/archive/printpicture.h"
 #include "ui/common/messagebox.h"
 #include "ui/controls/calendarctrl.h"
 #include "ui/controls/skinbutton.h"
@@ -285,7 +286,7 @@ void CArchiveDlg::OnViewer()
     if (m_recorder.IsSaving()) {
         // The stop runs; the window stays until the file is written.
         m_control.OnImagePlay(CPlaybackControl::PLAY_STOP);
-        ShowMessageBox(this, QString::fromLatin1(kSavingRefusal), QStringLiteral("Telvane"),
+        ShowMessageBox(this, QString::fromLatin1(kSavingRefusal), QString::fromLatin1(APP_TITLE),
                        QMessageBox::Warning);
         return;
     }
@@ -306,8 +307,14 @@ void CArchiveDlg::OnSave()
 
 void CArchiveDlg::OnPrint()
 {
-    if (m_env.fnPrint)
+    if (m_env.fnPrint) {
         m_env.fnPrint(GrabPictureArea());
+        return;
+    }
+    const PrintResult result =
+        PrintPicture(GrabPictureArea(), m_control.Channel(), PictureTimeText(), this);
+    if (!result.Notice().isEmpty())
+        ShowNotice(result.Notice());
 }
 
 void CArchiveDlg::OnEvent()
@@ -419,7 +426,7 @@ void CArchiveDlg::ShowLayout(uint8_t byChannel)
 
 void CArchiveDlg::ShowRecordMessage(const QString &szText)
 {
-    ShowMessageBox(this, szText, QStringLiteral("Telvane"), QMessageBox::Warning);
+    ShowMessageBox(this, szText, QString::fromLatin1(APP_TITLE), QMessageBox::Warning);
 }
 
 void CArchiveDlg::SetRecordButtonDown(bool bDown)

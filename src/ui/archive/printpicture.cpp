@@ -1,6 +1,5 @@
 #include "ui/archive/printpicture.h"
 
-#include "app/shell/telvaneapp.h"
 #include "media/snapshotwriter.h"
 #include "ui/common/messagebox.h"
 

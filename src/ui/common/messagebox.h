@@ -12,6 +12,9 @@
 
 class QWidget;
 
+// The program's title: the caption of its message boxes.
+inline constexpr char APP_TITLE[] = "Telvane4";
+
 using MessageBoxHandler = std::function<QMessageBox::StandardButton(
     QWidget *parent, const QString &text, const QString &caption, QMessageBox::Icon icon,
     QMessageBox::StandardButtons buttons)>;

@@ -8,6 +8,7 @@
 #include "ui/archive/archivedlg.h"
 #include "ui/controls/calendarctrl.h"
 #include "ui/controls/skinslider.h"
+#include "media/mediatestutil.h"
 #include "viewe2e.h"
 
 #include <QDate>
@@ -151,6 +152,58 @@ TEST_F(ArchiveE2E, PlayPauseReverseFastEventsAndBackToLive)
     ASSERT_TRUE(WaitFor([&] { return !m_pArchive->IsActive(); }, 3000));
     EXPECT_TRUE(m_pArchive->isHidden());
     EXPECT_TRUE(WaitFor([&] { return AllTilesShowTheirChannel(); }, 8000));
+}
+
+// Forward playback recorded with the shortest segments leaves AVI files that
+// ffprobe reads and ffmpeg decodes cleanly, and a snapshot that identify accepts.
+TEST_F(ArchiveE2E, RecordingAndSnapshotLeaveReadableFiles)
+{
+    StartSimulator({QStringLiteral("--fps"), QStringLiteral("60")});
+    CreateView();
+    QTemporaryDir records;
+    ASSERT_TRUE(records.isValid());
+    ClientSettings &settings = m_pView->SettingsRecord();
+    SetFieldText(settings.m_szRecordPath, records.path());
+    settings.m_byRecordDuration = 1; // 3-second segments
+    m_pView->OnConnect();
+    ASSERT_TRUE(WaitFor([&] { return m_pView->m_byConnectState == 1; }, 5000));
+    m_pView->OnArchive();
+    m_pArchive->Calendar()->SetDate(QDate::currentDate().addDays(-1));
+    QCoreApplication::postEvent(m_pArchive, new CCalendarPickEvent(0));
+    Spin(20);
+    Press(archivelayout::ControlId(archivelayout::CTRL_PLAY_1 + 3));
+    ASSERT_TRUE(WaitFor([&] { return m_pArchive->Control().PictureTime().nYear > 2000; }, 5000));
+    Press(archivelayout::CTRL_RECORD);
+    ASSERT_TRUE(m_pArchive->Recorder().IsRecording());
+    Spin(7000);
+    Press(archivelayout::ControlId(archivelayout::CTRL_PLAY_1 + 2)); // stop writes the rest
+    ASSERT_TRUE(WaitFor([&] { return !m_pArchive->Recorder().IsSaving(); }, 20000));
+    Press(archivelayout::CTRL_SAVE);
+
+    const QStringList avis = QDir(records.path()).entryList({QStringLiteral("*.avi")}, QDir::Files);
+    EXPECT_GE(avis.size(), 2) << qPrintable(avis.join(' '));
+    for (const QString &name : avis) {
+        SCOPED_TRACE(name.toStdString());
+        const QString file = QDir(records.path()).filePath(name);
+        const mediatest::AviProbe probe = mediatest::Probe(file);
+        EXPECT_EQ(probe.szCodec, QStringLiteral("rawvideo"));
+        EXPECT_EQ(probe.nWidth, 640);
+        EXPECT_EQ(probe.nHeight, 480);
+        ASSERT_FALSE(probe.pictures.empty());
+        for (std::size_t i = 0; i < probe.pictures.size(); ++i)
+            EXPECT_EQ(probe.pictures[i], int64_t(10 * i));
+        const mediatest::ToolRun decode = mediatest::Run(
+            "ffmpeg", {"-nostdin", "-v", "error", "-i", file, "-f", "null", "-"});
+        EXPECT_EQ(decode.nExit, 0);
+        EXPECT_EQ(decode.out + decode.err, QByteArray());
+    }
+    const QStringList jpegs =
+        QDir(records.path()).entryList({QStringLiteral("CAM0_*.jpg")}, QDir::Files);
+    ASSERT_EQ(jpegs.size(), 1);
+    const mediatest::ToolRun identify =
+        mediatest::Run("identify", {"-format", "%m %w %h %Q", QDir(records.path()).filePath(jpegs[0])});
+    EXPECT_EQ(identify.out.trimmed(), QByteArray("JPEG 640 480 80"));
+    EXPECT_EQ(m_pArchive->NoticeText(), QStringLiteral("Save OK"));
 }
 
 } // namespace

@@ -1,29 +1,12 @@
 #include "ui/dialogs/dialogstyle.h"
 
-#include <QFile>
+#include "ui/controls/skinfont.h"
+
 #include <QFont>
-#include <QFontDatabase>
 #include <QPalette>
 #include <QWidget>
 
 namespace {
-
-// The font ships outside fontconfig's path on this platform (wine's copy), so it
-// is added to the application's fonts once.
-bool LoadTahoma()
-{
-    static const bool bLoaded = [] {
-        bool bAny = false;
-        for (const char *path :
-             {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"}) {
-            if (QFile::exists(QString::fromLatin1(path)) &&
-                QFontDatabase::addApplicationFont(QString::fromLatin1(path)) >= 0)
-                bAny = true;
-        }
-        return bAny || QFontDatabase::hasFamily(QStringLiteral("Tahoma"));
-    }();
-    return bLoaded;
-}
 
 // Colours of the main form's skin.
 const char kStyleSheet[] = R"(
@@ -64,6 +47,22 @@ QHeaderView::section {
 }
 QTreeWidget::item { padding: 1px 0; }
 QTreeWidget::item:selected { background: #e08a1e; color: #000000; }
+QTableWidget {
+    background: #000000; color: #00ff00; gridline-color: #3c4452;
+    border: 1px solid #4a5262;
+    selection-background-color: #e08a1e; selection-color: #000000;
+}
+QTableCornerButton::section { background: #2a2e36; border: 0; }
+QScrollBar:vertical { background: #1c2028; width: 13px; margin: 0; }
+QScrollBar:horizontal { background: #1c2028; height: 13px; margin: 0; }
+QScrollBar::handle {
+    background: #4a505c; border: 1px solid #59616f; border-radius: 3px;
+    min-width: 24px; min-height: 24px;
+}
+QScrollBar::handle:hover { border-color: #e08a1e; }
+QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; border: 0; background: none; }
+QScrollBar::add-page, QScrollBar::sub-page { background: none; }
+QAbstractScrollArea::corner { background: #1c2028; }
 )";
 
 } // namespace

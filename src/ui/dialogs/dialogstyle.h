@@ -5,8 +5,5 @@
 
 class QWidget;
 
-// Caption of the dialogs' message boxes (the program's title).
-inline constexpr char DIALOG_MESSAGE_CAPTION[] = "Telvane4";
-
 // Sets font, palette and style sheet on a dialog; its children inherit them.
 void ApplyDialogLook(QWidget *pDialog);

@@ -1,6 +1,7 @@
 #include "ui/dialogs/eventdlg.h"
 
-#include "ui/controls/skinfont.h"
+#include "ui/dialogs/dialogstyle.h"
+
 
 #include <QHeaderView>
 #include <QPushButton>
@@ -50,40 +51,6 @@ struct EventColumn {
 };
 constexpr EventColumn kColumns[3] = {{"Channel", 4}, {"Alarm Type", 7}, {"Date/Time", 9}};
 
-// The dark face of the main form: green on black wells, light captions, orange
-// selection, as the other dialogs of the program.
-const char kStyleSheet[] = R"(
-QDialog { background: #1c2028; }
-QTableWidget {
-    background: #000000; color: #00ff00; gridline-color: #3c4452;
-    border: 1px solid #4a5262;
-    selection-background-color: #e08a1e; selection-color: #000000;
-}
-QHeaderView { background: #2a2e36; }
-QHeaderView::section {
-    background: #2a2e36; color: #d2d6dc; border: 0;
-    border-right: 1px solid #3c4452; border-bottom: 1px solid #3c4452; padding: 2px 4px;
-}
-QTableCornerButton::section { background: #2a2e36; border: 0; }
-QPushButton {
-    color: #ffffff; font-weight: bold;
-    border: 1px solid #59616f; border-radius: 3px;
-    background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #4a505c, stop:1 #2a2e36);
-}
-QPushButton:hover { border-color: #e08a1e; }
-QPushButton:pressed { background: #e08a1e; color: #000000; }
-QPushButton:default { border-color: #9aa4b4; }
-QScrollBar:vertical { background: #1c2028; width: 13px; margin: 0; }
-QScrollBar:horizontal { background: #1c2028; height: 13px; margin: 0; }
-QScrollBar::handle {
-    background: #4a505c; border: 1px solid #59616f; border-radius: 3px;
-    min-width: 24px; min-height: 24px;
-}
-QScrollBar::handle:hover { border-color: #e08a1e; }
-QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; border: 0; background: none; }
-QScrollBar::add-page, QScrollBar::sub-page { background: none; }
-QAbstractScrollArea::corner { background: #1c2028; }
-)";
 
 } // namespace
 
@@ -92,8 +59,7 @@ CEventDlg::CEventDlg(QWidget *pParent, PlayFn fnPlay, bool bFileExisted, CEventL
 {
     setWindowTitle(QStringLiteral("Event"));
     setModal(true);
-    setFont(ControlFont(11));
-    setStyleSheet(QString::fromLatin1(kStyleSheet));
+    ApplyDialogLook(this);
     setFixedSize(LayoutRect(EL_DIALOG).size());
 
     m_pList = new QTableWidget(0, 3, this);

@@ -103,7 +103,7 @@ void CIpHistoryDlg::ShowFileError(const QString &what)
     ShowMessageBox(this,
                    QStringLiteral("The IP/PORT history file %1 %2 (%3).")
                        .arg(m_history.Path(), what, m_history.LastError()),
-                   QString::fromLatin1(DIALOG_MESSAGE_CAPTION), QMessageBox::Warning);
+                   QString::fromLatin1(APP_TITLE), QMessageBox::Warning);
 }
 
 void CIpHistoryDlg::Choose(int nRow)
@@ -134,7 +134,7 @@ void CIpHistoryDlg::OnOK()
 {
     if (!m_bChosen && m_nRowCount > 0) {
         ShowMessageBox(this, QStringLiteral("Please Select IP/PORT"),
-                       QString::fromLatin1(DIALOG_MESSAGE_CAPTION), QMessageBox::Warning);
+                       QString::fromLatin1(APP_TITLE), QMessageBox::Warning);
         return;
     }
     if (m_strPort.isEmpty())

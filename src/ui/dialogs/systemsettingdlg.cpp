@@ -276,7 +276,7 @@ bool CSystemSettingDlg::CheckAddressAndPort() const
 
 void CSystemSettingDlg::ShowMessage(const QString &text)
 {
-    ShowMessageBox(this, text, QString::fromLatin1(DIALOG_MESSAGE_CAPTION), QMessageBox::Warning);
+    ShowMessageBox(this, text, QString::fromLatin1(APP_TITLE), QMessageBox::Warning);
 }
 
 void CSystemSettingDlg::OnOK()

@@ -4,6 +4,7 @@
 
 #include "media/aviwriter.h"
 #include "mediatestutil.h"
+#include "support/testapp.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -19,11 +20,7 @@ namespace {
 
 QCoreApplication &App()
 {
-    static int argc = 1;
-    static char name[] = "test_aviwriter";
-    static char *argv[] = {name, nullptr};
-    static auto *pApp = new QCoreApplication(argc, argv);
-    return *pApp;
+    return testsupport::TestApp<QCoreApplication>();
 }
 
 std::vector<CPackedDib> Pictures(int n)

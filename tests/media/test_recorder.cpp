@@ -6,6 +6,7 @@
 #include "support/manualclock.h"
 #include "settings/clientsettings.h"
 #include "support/testsupport.h"
+#include "support/testapp.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -20,11 +21,7 @@ namespace {
 
 QCoreApplication &App()
 {
-    static int argc = 1;
-    static char name[] = "test_recorder";
-    static char *argv[] = {name, nullptr};
-    static auto *pApp = new QCoreApplication(argc, argv);
-    return *pApp;
+    return testsupport::TestApp<QCoreApplication>();
 }
 
 struct FakeRecordView : IRecordView {

@@ -3,6 +3,7 @@
 
 #include "media/snapshotwriter.h"
 #include "mediatestutil.h"
+#include "support/testapp.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,13 +19,9 @@ namespace {
 
 QGuiApplication &App()
 {
-    static int argc = 1;
-    static char name[] = "test_snapshot";
-    static char *argv[] = {name, nullptr};
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    static auto *pApp = new QGuiApplication(argc, argv);
-    return *pApp;
+    return testsupport::TestApp<QGuiApplication>();
 }
 
 const QString TIME = "2005-03-01 12-00-05";

@@ -7,6 +7,7 @@
 #include "support/testsupport.h"
 #include "ui/archive/archivedlg.h"
 #include "ui/controls/skinfont.h"
+#include "support/testapp.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -21,11 +22,7 @@ namespace {
 
 QApplication &App()
 {
-    static int argc = 1;
-    static char name[] = "test_archivedlg";
-    static char *argv[] = {name, nullptr};
-    static QApplication *pApp = new QApplication(argc, argv);
-    return *pApp;
+    return testsupport::TestApp<QApplication>();
 }
 
 struct NullClient : IPlaybackClient {

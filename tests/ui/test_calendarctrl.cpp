@@ -5,6 +5,7 @@
 
 #include "ui/controls/calendarctrl.h"
 #include "ui/controls/spinarrows.h"
+#include "support/testapp.h"
 
 #include <gtest/gtest.h>
 
@@ -20,11 +21,7 @@ namespace {
 
 QApplication &App()
 {
-    static int argc = 1;
-    static char name[] = "test_calendarctrl";
-    static char *argv[] = {name, nullptr};
-    static QApplication *pApp = new QApplication(argc, argv);
-    return *pApp;
+    return testsupport::TestApp<QApplication>();
 }
 
 void Mouse(QWidget *pWidget, QEvent::Type type, QPoint pt)

@@ -6,6 +6,7 @@
 #include "ui/dialogs/eventdlg.h"
 
 #include "support/testsupport.h"
+#include "support/testapp.h"
 
 #include <gtest/gtest.h>
 
@@ -26,11 +27,7 @@ const QString g_szStartDir = QDir::currentPath();
 
 QApplication &App()
 {
-    static int argc = 1;
-    static char name[] = "test_eventdlg";
-    static char *argv[] = {name, nullptr};
-    static QApplication *pApp = new QApplication(argc, argv);
-    return *pApp;
+    return testsupport::TestApp<QApplication>();
 }
 
 using Record = std::array<uint8_t, 10>;

@@ -5,6 +5,7 @@
 #include "support/privatecups.h"
 #include "ui/archive/printpicture.h"
 #include "ui/common/messagebox.h"
+#include "support/testapp.h"
 
 #include <gtest/gtest.h>
 
@@ -24,11 +25,7 @@ using namespace testsupport;
 
 QApplication &App()
 {
-    static int argc = 1;
-    static char arg0[] = "test_printpicture";
-    static char *argv[] = {arg0, nullptr};
-    static QApplication *pApp = new QApplication(argc, argv);
-    return *pApp;
+    return testsupport::TestApp<QApplication>();
 }
 
 class PrintPictureTest : public ::testing::Test {

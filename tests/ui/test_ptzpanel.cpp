@@ -6,6 +6,7 @@
 #include "protocol/timerhost.h"
 #include "ui/controls/skinbutton.h"
 #include "support/manualclock.h"
+#include "support/testapp.h"
 
 #include <gtest/gtest.h>
 
@@ -23,11 +24,7 @@ namespace {
 
 QApplication &App()
 {
-    static int argc = 1;
-    static char name[] = "test_ptzpanel";
-    static char *argv[] = {name, nullptr};
-    static QApplication *pApp = new QApplication(argc, argv);
-    return *pApp;
+    return testsupport::TestApp<QApplication>();
 }
 
 // (type, speed, index, pressed, time in ms)

@@ -8,6 +8,7 @@
 #include "ui/dialogs/iphistorydlg.h"
 #include "ui/dialogs/systemsettingdlg.h"
 #include "ui/live/telvaneview.h"
+#include "support/testapp.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -25,14 +26,9 @@
 
 namespace {
 
-int g_argc = 1;
-char g_arg0[] = "test_settingdialogs";
-char *g_argv[] = {g_arg0, nullptr};
-
 QApplication &App()
 {
-    static QApplication *app = new QApplication(g_argc, g_argv);
-    return *app;
+    return testsupport::TestApp<QApplication>();
 }
 
 const QString kBadAddress =

@@ -3,6 +3,7 @@
 
 #include "ui/controls/skinbutton.h"
 #include "ui/controls/skinids.h"
+#include "support/testapp.h"
 
 #include <gtest/gtest.h>
 
@@ -27,11 +28,7 @@ namespace {
 
 QApplication &App()
 {
-    static int argc = 1;
-    static char name[] = "test_skinbutton";
-    static char *argv[] = {name, nullptr};
-    static QApplication *pApp = new QApplication(argc, argv);
-    return *pApp;
+    return testsupport::TestApp<QApplication>();
 }
 
 std::string Name(QEvent::Type type)

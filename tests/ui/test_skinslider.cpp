@@ -5,6 +5,7 @@
 
 #include "ui/controls/skinids.h"
 #include "ui/controls/skinslider.h"
+#include "support/testapp.h"
 
 #include <gtest/gtest.h>
 
@@ -21,11 +22,7 @@ namespace {
 
 QApplication &App()
 {
-    static int argc = 1;
-    static char name[] = "test_skinslider";
-    static char *argv[] = {name, nullptr};
-    static QApplication *pApp = new QApplication(argc, argv);
-    return *pApp;
+    return testsupport::TestApp<QApplication>();
 }
 
 void Mouse(QWidget *pWidget, QEvent::Type type, int x)

@@ -2,6 +2,7 @@
 // rendering check that every text stays inside its rectangle.
 
 #include "ui/live/statuspanel.h"
+#include "support/testapp.h"
 
 #include <gtest/gtest.h>
 
@@ -19,11 +20,7 @@ namespace {
 
 QApplication &App()
 {
-    static int argc = 1;
-    static char name[] = "test_statuspanel";
-    static char *argv[] = {name, nullptr};
-    static QApplication *pApp = new QApplication(argc, argv);
-    return *pApp;
+    return testsupport::TestApp<QApplication>();
 }
 
 uint32_t EventWord(unsigned ch, unsigned alarm, unsigned loss, unsigned motion)

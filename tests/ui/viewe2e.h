@@ -7,6 +7,7 @@
 #include "protocol/ptzcoding.h"
 #include "protocol/timerhost.h"
 #include "settings/clientsettings.h"
+#include "support/testapp.h"
 #include "support/testsupport.h"
 #include "ui/live/ptzpanel.h"
 #include "ui/live/telvaneview.h"
@@ -35,11 +36,7 @@ namespace viewe2e {
 
 inline QApplication &App()
 {
-    static int argc = 1;
-    static char arg0[] = "test_e2e";
-    static char *argv[] = {arg0, nullptr};
-    static QApplication *app = new QApplication(argc, argv);
-    return *app;
+    return testsupport::TestApp<QApplication>();
 }
 
 // Qt timers at a tenth of their periods.

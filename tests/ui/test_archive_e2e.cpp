@@ -60,6 +60,7 @@ TEST_F(ArchiveE2E, PlayPauseReverseFastEventsAndBackToLive)
                     QStringLiteral("12")});
     CreateView();
     ASSERT_NE(m_pArchive, nullptr);
+    m_pView->SettingsRecord().m_bDisplayPbTime = 1;
     m_pView->OnConnect();
     ASSERT_TRUE(WaitFor([&] { return AllTilesShowTheirChannel(); }, 8000));
 
@@ -86,6 +87,7 @@ TEST_F(ArchiveE2E, PlayPauseReverseFastEventsAndBackToLive)
     const int64_t t0 = PictureSeconds();
     Spin(1500);
     EXPECT_GT(PictureSeconds(), t0); // forwards
+    EXPECT_FALSE(m_pArchive->StampText().isEmpty());
     const QImage shot = m_pArchive->grab().toImage();
     for (int k = 0; k < 4; ++k)
         EXPECT_EQ(CastOf(shot, m_pArchive->Cell(k).adjusted(4, 40, -4, -4)), k) << k;

@@ -10,7 +10,9 @@
 #include "ui/live/telvaneview.h"
 
 #include <QApplication>
+#include <QDate>
 #include <QMetaObject>
+#include <QTimer>
 
 int main(int argc, char **argv)
 {
@@ -36,5 +38,24 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIntValue("TELVANE_AUTOCONNECT") == 1)
         QMetaObject::invokeMethod(
             pView, [pView] { pView->OnConnect(); }, Qt::QueuedConnection);
+    // ... and, for the playback benchmark and demonstrations, once the link is up,
+    // open the archive and play all four channels of yesterday from 12:00.
+    QTimer autoPlay;
+    if (qEnvironmentVariableIntValue("TELVANE_AUTOPLAY") == 1) {
+        QObject::connect(&autoPlay, &QTimer::timeout, pView, [pView, &autoPlay] {
+            auto *pArchive = dynamic_cast<CArchiveDlg *>(pView->Archive());
+            if (pView->m_byConnectState != 1 || !pArchive)
+                return;
+            autoPlay.stop();
+            pView->OnArchive();
+            DvrDateTime day = CurrentLocalDateTime();
+            const QDate yesterday = QDate(day.nYear, day.nMonth, day.nDay).addDays(-1);
+            day = DvrDateTime{yesterday.year(), yesterday.month(), yesterday.day(), 0, 0, 0};
+            pArchive->Control().OnDatePicked(day);
+            pArchive->Control().OnSliderMoved(12 * 3600);
+            pArchive->Control().OnImagePlay(CPlaybackControl::PLAY_FORWARD);
+        });
+        autoPlay.start(200);
+    }
     return app.exec();
 }

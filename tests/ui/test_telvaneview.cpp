@@ -89,6 +89,25 @@ struct FakeLiveClient : ILiveClient {
     uint8_t skip = 0;
 };
 
+// The archive window as the view sees it: records what the view asks of it.
+struct FakeArchiveWindow : IArchiveWindow {
+    std::vector<std::string> calls;
+    bool bActive = false;
+    ArchiveHost host;
+    void Activate(bool bFullScreen) override
+    {
+        bActive = true;
+        calls.push_back(bFullScreen ? "Activate(full)" : "Activate");
+    }
+    void EnterArchive() override { calls.push_back("EnterArchive"); }
+    bool IsActive() const override { return bActive; }
+    void ShowLinkStatus(uint8_t byCode, uint8_t, uint32_t) override
+    {
+        calls.push_back("LinkStatus " + std::to_string(byCode));
+    }
+    void Shutdown() override { calls.push_back("Shutdown"); }
+};
+
 // A bottom-up 24-bit picture whose pixel at top-down (x, y) has blue = x & 0xFF
 // and green = y & 0xFF, red = channel marker of the test.
 struct TestPicture {
@@ -138,6 +157,12 @@ class TelvaneViewTest : public ::testing::Test {
         env.fnBeep = [this] { ++m_nBeeps; };
         env.fnAbout = [this] { ++m_nAbout; };
         env.fnPlaceWindow = [this](bool bOn) { m_placed.push_back(bOn); };
+        env.fnCreateArchive = [this](const ArchiveHost &host) {
+            auto p = std::make_unique<FakeArchiveWindow>();
+            p->host = host;
+            m_pArchive = p.get();
+            return std::unique_ptr<IArchiveWindow>(std::move(p));
+        };
         m_pView = std::make_unique<CTelvaneView>(nullptr, env);
         m_pView->OnInitialUpdate();
         ASSERT_NE(m_pClient, nullptr);
@@ -178,6 +203,7 @@ class TelvaneViewTest : public ::testing::Test {
     ManualClock m_clock;
     std::unique_ptr<ManualTimerHost> m_pHost;
     FakeLiveClient *m_pClient = nullptr;
+    FakeArchiveWindow *m_pArchive = nullptr;
     std::unique_ptr<CTelvaneView> m_pView;
     int m_nBeeps = 0;
     int m_nAbout = 0;
@@ -491,6 +517,36 @@ TEST_F(TelvaneViewTest, ArchiveDoesNothingWhileNotConnected)
     m_pView->OnArchive();
     EXPECT_TRUE(m_pView->isVisible());
     EXPECT_TRUE(m_pClient->commands.empty());
+}
+
+// Connected, the Archive switch hands over to the archive window: two unarmed stops,
+// the live pictures forgotten (the seen flags stay), the skip counter set; the link
+// status reaches it while it is active; "Viewer" asks for live again, armed.
+TEST_F(TelvaneViewTest, ArchiveRoundTrip)
+{
+    ASSERT_NE(m_pArchive, nullptr);
+    EXPECT_EQ(m_pArchive->host.pSettings, &m_pView->SettingsRecord());
+    m_pView->SetConnectState(1);
+    TestPicture pic(704, 240, 5);
+    Deliver(0, pic);
+    m_pClient->commands.clear();
+    m_pView->OnArchive();
+    EXPECT_EQ(m_pArchive->calls, (std::vector<std::string>{"Activate", "EnterArchive"}));
+    ASSERT_EQ(m_pClient->commands.size(), 2u);
+    for (const auto &c : m_pClient->commands)
+        EXPECT_TRUE(c.kind == KIND_STOP && !c.arm);
+    EXPECT_EQ(m_pClient->skip, 1);
+    EXPECT_FALSE(m_pView->HasPicture(0));
+    EXPECT_TRUE(m_pView->IsChannelSeen(0));
+    m_pView->ShowStatus(STATUS_TRY_REQUEST);
+    EXPECT_EQ(m_pArchive->calls.back(), "LinkStatus 6");
+
+    m_pArchive->bActive = false;
+    m_pArchive->host.fnLeave();
+    ASSERT_EQ(m_pClient->LiveRequests().size(), 1u);
+    EXPECT_TRUE(m_pClient->LiveRequests()[0].arm);
+    m_pView->OnExit();
+    EXPECT_EQ(m_pArchive->calls.back(), "Shutdown");
 }
 
 TEST_F(TelvaneViewTest, RotationStepsThroughSeenChannelsEveryFourSeconds)

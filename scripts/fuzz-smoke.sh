@@ -23,7 +23,10 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$build/fuzz-artifacts"
+# Absolute: a target may change its current folder (the stream target writes the
+# event list file into a temporary one).
+artifacts="$PWD/$build/fuzz-artifacts"
+mkdir -p "$artifacts"
 status=0
 for t in "${targets[@]}"; do
   seeds="bench/fuzz/corpus/${t#fuzz_}"
@@ -32,8 +35,8 @@ for t in "${targets[@]}"; do
   [ -d "$seeds" ] && cp "$seeds"/* "$corpus"/ 2>/dev/null || true
   echo "fuzz-smoke: $t for ${seconds}s"
   if ! "$build/fuzz/$t" -max_total_time="$seconds" -print_final_stats=1 \
-       -artifact_prefix="$build/fuzz-artifacts/$t-" "$corpus" >"$work/$t.log" 2>&1; then
-    echo "fuzz-smoke: $t FOUND A PROBLEM; input saved under $build/fuzz-artifacts/" >&2
+       -artifact_prefix="$artifacts/$t-" "$corpus" >"$work/$t.log" 2>&1; then
+    echo "fuzz-smoke: $t FOUND A PROBLEM; input saved under $artifacts/" >&2
     tail -n 40 "$work/$t.log" >&2
     status=1
   else

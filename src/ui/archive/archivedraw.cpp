@@ -85,6 +85,9 @@ void CArchiveDlg::DrawNoticeText(const QString &text, const QRect &rcBox, bool b
 
 void CArchiveDlg::ShowNotice(const QString &text)
 {
+    // The recording repeats its notice with every picture: draw it once.
+    if (text == m_szNotice)
+        return;
     DrawNoticeText(text, kNoticeRect, true);
 }
 

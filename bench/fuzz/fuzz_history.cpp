@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Store under the last entry's name: its values change, nothing else does.
     const QString name = iphistory::CleanName(entries.constLast().strName);
     const QByteArray stored =
-        iphistory::WithEntry(file, name, QStringLiteral(" 10.1.2.3"), QStringLiteral("8123\r\n"));
+        iphistory::WithEntry(file, name, QStringLiteral(" 127.1.2.3"), QStringLiteral("8123\r\n"));
     if (name.isEmpty()) {
         Check(stored == file);
         return 0;
@@ -58,13 +58,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     bool bFound = false;
     for (HistoryEntry &entry : expected) {
         if (SameName(entry.strName, name)) {
-            entry.strIp = QStringLiteral("10.1.2.3");
+            entry.strIp = QStringLiteral("127.1.2.3");
             entry.strPort = QStringLiteral("8123");
             bFound = true;
         }
     }
     if (!bFound)
-        expected.append({name, QStringLiteral("10.1.2.3"), QStringLiteral("8123")});
+        expected.append({name, QStringLiteral("127.1.2.3"), QStringLiteral("8123")});
     Check(iphistory::ParseEntries(stored) == expected);
     return 0;
 }

@@ -50,7 +50,7 @@ TEST(IpPortHistory, FirstEntryCreatesFolderAndFile)
 TEST(IpPortHistory, StoreAndDeleteRewriteOnlyTheirEntry)
 {
     const QByteArray a = Entry("INTRANET", "192.168.1.150", "8000");
-    const QByteArray b = Entry("Shop", "10.0.0.7", "9000");
+    const QByteArray b = Entry("Shop", "127.0.0.7", "9000");
     struct Row {
         const char *what;
         QByteArray before;
@@ -58,16 +58,16 @@ TEST(IpPortHistory, StoreAndDeleteRewriteOnlyTheirEntry)
         const char *name, *ip, *port;
         QByteArray after;
     } rows[] = {
-        {"new name goes last", a, false, "Shop", "10.0.0.7", "9000", a + b},
+        {"new name goes last", a, false, "Shop", "127.0.0.7", "9000", a + b},
         {"same name (any case) replaced in place", a + b, false, "intranet", "127.0.0.1", "1234",
          Entry("INTRANET", "127.0.0.1", "1234") + b},
-        {"missing key added to its section", "[Shop]\r\nIP=1.2.3.4\r\n\r\n" + a, false, "SHOP",
-         "1.2.3.4", "81", "[Shop]\r\nIP=1.2.3.4\r\nPORT=81\r\n\r\n" + a},
-        {"CR, LF and ] cannot make a section", a, false, "Ba]d\r\n[x", "1.1.1.1", "1",
-         a + Entry("Bad[x", "1.1.1.1", "1")},
+        {"missing key added to its section", "[Shop]\r\nIP=127.2.3.4\r\n\r\n" + a, false, "SHOP",
+         "127.2.3.4", "81", "[Shop]\r\nIP=127.2.3.4\r\nPORT=81\r\n\r\n" + a},
+        {"CR, LF and ] cannot make a section", a, false, "Ba]d\r\n[x", "127.1.1.1", "1",
+         a + Entry("Bad[x", "127.1.1.1", "1")},
         {"delete the first of two", a + b, true, "INTRANET", nullptr, nullptr, b},
         {"delete matches any case", a + b, true, "shop", nullptr, nullptr, a},
-        {"delete a short entry keeps the next one whole", "[Shop]\r\nIP=1.2.3.4\r\n" + a, true,
+        {"delete a short entry keeps the next one whole", "[Shop]\r\nIP=127.2.3.4\r\n" + a, true,
          "Shop", nullptr, nullptr, a},
         {"delete takes the entry's extra lines up to the next header", a + "; note\r\nX=1\r\n" + b,
          true, "INTRANET", nullptr, nullptr, b},
@@ -91,12 +91,12 @@ TEST(IpPortHistory, StoreAndDeleteRewriteOnlyTheirEntry)
 TEST(IpPortHistory, ReadsOneRowPerNameWithItsFirstValues)
 {
     const QByteArray file = "junk before any section\n"
-                            "[A]\nIP = 1.2.3.4 \nport=77\n"
+                            "[A]\nIP = 127.2.3.4 \nport=77\n"
                             "  [b]  \r\nPORT=5\r\n"
-                            "[a]\r\nIP=9.9.9.9\r\nPORT=9\r\n"
+                            "[a]\r\nIP=127.9.9.9\r\nPORT=9\r\n"
                             "[C]\r\nIP=" +
                             QByteArray(200, '7') + "\r\n[";
-    const QList<HistoryEntry> expected = {{"A", "1.2.3.4", "77"},
+    const QList<HistoryEntry> expected = {{"A", "127.2.3.4", "77"},
                                           {"b", "", "5"},
                                           {"C", QString(iphistory::kMaxValueChars, '7'), ""},
                                           {"", "", ""}};
@@ -132,16 +132,16 @@ TEST(IpPortHistory, UnreadableFileIsLeftAlone)
 
     QDir().mkpath(QString::fromLatin1(kPath)); // a folder where the file should be
     EXPECT_EQ(history.ReadEntries(entries), CIpPortHistory::ReadResult::Unreadable);
-    EXPECT_FALSE(history.StoreHistoryEntry("A", "1.2.3.4", "1"));
+    EXPECT_FALSE(history.StoreHistoryEntry("A", "127.2.3.4", "1"));
     EXPECT_FALSE(history.DeleteEntry("A"));
     EXPECT_TRUE(QFileInfo(QString::fromLatin1(kPath)).isDir());
     EXPECT_FALSE(history.LastError().isEmpty());
     QDir().rmdir(QString::fromLatin1(kPath));
 
-    const QByteArray huge = Entry("A", "1.2.3.4", "1") + QByteArray(iphistory::kMaxFileBytes, ';');
+    const QByteArray huge = Entry("A", "127.2.3.4", "1") + QByteArray(iphistory::kMaxFileBytes, ';');
     WriteFileBytes(huge);
     EXPECT_EQ(history.ReadEntries(entries), CIpPortHistory::ReadResult::Unreadable);
-    EXPECT_FALSE(history.StoreHistoryEntry("B", "1.2.3.4", "1"));
+    EXPECT_FALSE(history.StoreHistoryEntry("B", "127.2.3.4", "1"));
     EXPECT_FALSE(history.DeleteEntry("A"));
     EXPECT_EQ(FileBytes(), huge);
 }
@@ -152,9 +152,9 @@ TEST(IpPortHistory, FileReadsBackWithPythonConfigparser)
     testsupport::ScopedCurrentDir cwd;
     CIpPortHistory history;
     ASSERT_TRUE(history.StoreHistoryEntry("INTRANET", "192.168.1.150", "8000"));
-    ASSERT_TRUE(history.StoreHistoryEntry("Shop 2", "10.0.0.7", "9000"));
+    ASSERT_TRUE(history.StoreHistoryEntry("Shop 2", "127.0.0.7", "9000"));
     ASSERT_TRUE(history.StoreHistoryEntry("Lab", "127.0.0.1", "1"));
-    ASSERT_TRUE(history.StoreHistoryEntry("shop 2", "10.0.0.8", "9001"));
+    ASSERT_TRUE(history.StoreHistoryEntry("shop 2", "127.0.0.8", "9001"));
     ASSERT_TRUE(history.DeleteEntry("Lab"));
 
     QProcess python;
@@ -169,5 +169,5 @@ TEST(IpPortHistory, FileReadsBackWithPythonConfigparser)
     ASSERT_TRUE(python.waitForFinished());
     EXPECT_EQ(python.exitCode(), 0) << python.readAllStandardError().constData();
     EXPECT_EQ(python.readAllStandardOutput(),
-              QByteArray("INTRANET 192.168.1.150 8000\nShop 2 10.0.0.8 9001\n"));
+              QByteArray("INTRANET 192.168.1.150 8000\nShop 2 127.0.0.8 9001\n"));
 }

@@ -135,7 +135,7 @@ TEST_F(SettingDialogsTest, OkChecksAddressAndPortBeforeCopyingThem)
         QByteArray history;
     } rows[] = {
         {"", "127.0.0.1", "8001", true, "[UNTITLE]\r\nIP=127.0.0.1\r\nPORT=8001\r\n"},
-        {"Lab", "010.0.0.9", "80", true, "[Lab]\r\nIP=10.0.0.9\r\nPORT=80\r\n"},
+        {"Lab", "127.0.00.9", "80", true, "[Lab]\r\nIP=127.0.0.9\r\nPORT=80\r\n"},
         {"Lab", "", "8001", false, "<missing>"},
         {"Lab", "0.0.0.0", "8001", false, "<missing>"},
         {"Lab", "10.0.0", "8001", false, "<missing>"},
@@ -232,7 +232,7 @@ TEST_F(SettingDialogsTest, HistoryStartsWithIntranetAndHandsBackTheChosenRow)
 
 TEST_F(SettingDialogsTest, HistoryDeleteAndEmptyPorts)
 {
-    const QByteArray shop = "[Shop]\r\nIP=10.0.0.7\r\nPORT=\r\n";
+    const QByteArray shop = "[Shop]\r\nIP=127.0.0.7\r\nPORT=\r\n";
     WriteHistory("[INTRANET]\r\nIP=192.168.1.150\r\nPORT=8000\r\n" + shop);
     {
         CIpHistoryDlg dlg(m_history);
@@ -244,7 +244,7 @@ TEST_F(SettingDialogsTest, HistoryDeleteAndEmptyPorts)
     MouseOnRow(dlg, 0, QEvent::MouseButtonPress);
     dlg.OnDelete();
     EXPECT_EQ(HistoryBytes(), shop);
-    EXPECT_EQ(Rows(dlg), QStringList{"Shop|10.0.0.7|"});
+    EXPECT_EQ(Rows(dlg), QStringList{"Shop|127.0.0.7|"});
     MouseOnRow(dlg, -1, QEvent::MouseButtonDblClick); // outside the rows: ignored
     EXPECT_EQ(dlg.result(), 0);
     MouseOnRow(dlg, 0, QEvent::MouseButtonPress);
@@ -336,7 +336,7 @@ TEST_F(SettingDialogsTest, Screenshots)
     if (dir.isEmpty())
         GTEST_SKIP() << "TELVANE_SCREENSHOT_DIR not set";
     WriteHistory("[INTRANET]\r\nIP=192.168.1.150\r\nPORT=8000\r\n"
-                 "[Warehouse gate]\r\nIP=10.20.30.41\r\nPORT=8000\r\n"
+                 "[Warehouse gate]\r\nIP=127.20.30.41\r\nPORT=8000\r\n"
                  "[Lab]\r\nIP=127.0.0.1\r\nPORT=9000\r\n");
     m_settings.m_bUseAlertMode = 1;
     SetFieldText(m_settings.m_szRecordPath, QStringLiteral("/home/operator/Telvane4/Backup"));

@@ -23,6 +23,7 @@ export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp
 ctest_cmd="cd '$PWD/$variant' && ctest --output-on-failure -j$(nproc) --timeout 600"
 
 run_isolated() {
+  local ctest_cmd=$1
   if [ "$(id -u)" -eq 0 ] && unshare -n true 2>/dev/null; then
     echo "Running tests in a private network namespace (loopback only)."
     unshare -n bash -c "ip link set lo up && $ctest_cmd"
@@ -35,7 +36,13 @@ run_isolated() {
     bash -c "$ctest_cmd"
   fi
 }
-run_isolated
+run_isolated "$ctest_cmd"
+
+# The soak: the program driven like an operator under the recorder's faults, for
+# TELVANE_SOAK_MINUTES minutes (CI runs a short one on the sanitizer build).
+if [ -n "${TELVANE_SOAK_MINUTES:-}" ]; then
+  run_isolated "cd '$PWD' && python3 bench/soak.py --minutes $TELVANE_SOAK_MINUTES --build $variant --healthy 15 --fault 15"
+fi
 
 if [ -x scripts/fuzz-smoke.sh ] && [ -z "${TELVANE_SKIP_FUZZ:-}" ] && [ "$variant" = build ]; then
   scripts/fuzz-smoke.sh

@@ -5,6 +5,7 @@
 // screen; nothing connects until the operator presses Connect.
 #include "app/shell/aboutdlg.h"
 #include "app/shell/mainframe.h"
+#include "app/shell/statslog.h"
 #include "app/shell/telvaneapp.h"
 #include "ui/archive/archivedlg.h"
 #include "ui/live/telvaneview.h"
@@ -33,6 +34,8 @@ int main(int argc, char **argv)
     auto *pView = new CTelvaneView(&frame, std::move(env));
     frame.SetView(pView);
     frame.show();
+    CStatsLog stats(pView);
+    stats.Start();
     // Unattended runs (scripts/run.sh without a pointer tool) may press Connect once
     // the form is up.
     if (qEnvironmentVariableIntValue("TELVANE_AUTOCONNECT") == 1)

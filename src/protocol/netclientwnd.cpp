@@ -247,8 +247,16 @@ void CNetClientWnd::SendCommand(int nKind, bool bArmTimer)
     std::memcpy(m_sendDataBuf.data(), packet.data(), packet.size());
     m_pSocket->Send(m_sendDataBuf.data(), packet.size());
 
-    if (bArmTimer)
-        ArmResponseTimer(true);
+    // A request restarts the reply count only when something has arrived since the
+    // previous one. Requests that follow each other on a dead link (a rotation
+    // steps every few seconds, the keep-alive every 20 s, an operator switching
+    // channels) would otherwise restart it for ever, and the link would never be
+    // found dead.
+    if (bArmTimer) {
+        if (m_bReplySinceRequest || !m_timers.IsTimerRunning(TIMER_RESPONSE))
+            ArmResponseTimer(true);
+        m_bReplySinceRequest = false;
+    }
 }
 
 void CNetClientWnd::SendPtz(uint8_t byPtzType, uint8_t byPanelValue, int nCommandType,
@@ -272,6 +280,8 @@ void CNetClientWnd::SendPtz(uint8_t byPtzType, uint8_t byPanelValue, int nComman
 
 void CNetClientWnd::ArmResponseTimer(bool bOn)
 {
+    // Called by the receive path for every reply that arrives (and by the requests).
+    m_bReplySinceRequest = true;
     m_timers.KillTimer(TIMER_RESPONSE);
     if (bOn && !m_state.bStopPending)
         m_timers.StartTimer(TIMER_RESPONSE, RESPONSE_PERIOD_MS);
@@ -380,6 +390,7 @@ void CNetClientWnd::OnLoginReply(const PacketHeader &header, const PayloadWords 
             m_pView->OnLinkLost();
         return;
     }
+    ++m_nLogins;
     m_dwFieldRowSelector = login.byFieldRowSelector;
     if (login.bNoCheckJpeg)
         m_state.m_bNoCheckJpeg = true;

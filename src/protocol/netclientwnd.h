@@ -14,7 +14,8 @@
 //   up to the settings' m_byReconnectCount attempts, then the view's OnLinkLost.
 //   Login refused, or attempts used up --> the view's OnLinkLost (Idle).
 // The response timer (101) repeats the current request at 5 and 10 s and gives up at
-// 15 s; every picture reply re-arms it. An armed stop request (kind 8) sets "stop
+// 15 s; every picture reply re-arms it, and so does a request when a reply has come
+// since the previous one (requests alone never put off the end of a dead link). An armed stop request (kind 8) sets "stop
 // pending": picture replies are dropped until COMMAND_R_STOP confirms or timer 103
 // has resent the stop once after 300 ms. The keep-alive goes out every 20 s and arms
 // the response timer only while a stream is expected (live, or the archive playing).
@@ -113,6 +114,9 @@ class CNetClientWnd : public QObject, public ISocketEvents, private IReceiveHost
     bool HasBuffers() const { return m_bBuffers; }
     const CReceivePath &Receiver() const { return m_receive; }
     const CJpegImage &FrameRecord(int nIndex) const { return m_receive.FrameRecord(nIndex); }
+    // Connect attempts started and logins accepted since the client was made.
+    uint64_t ConnectAttempts() const { return m_nConnectSerial; }
+    uint64_t Logins() const { return m_nLogins; }
 
     // Socket events.
     void OnSocketConnect(int nErrorCode) override;
@@ -149,9 +153,11 @@ class CNetClientWnd : public QObject, public ISocketEvents, private IReceiveHost
     std::unique_ptr<IClientSocket> m_pSocket;
     bool m_bInConnect = false;     // inside the socket's Connect call
     uint64_t m_nConnectSerial = 0; // counts connect attempts; a held-back event names its own
+    uint64_t m_nLogins = 0;
 
     SessionState m_state;
     uint8_t m_byRetryCount = 0;
+    bool m_bReplySinceRequest = true; // a reply arrived since the last armed request
     uint8_t m_byReconnectAttempts = 0;
     uint16_t m_wAlertRequest = 0x0501;
     uint16_t m_wPtzCommandInfo = 0;

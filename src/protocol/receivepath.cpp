@@ -346,6 +346,7 @@ void CReceivePath::FinishLive(bool bFirstRead)
     if (byChannel < NO_CHANNEL) {
         if (IClientView *pView = m_host.View()) {
             if (FilePicture(m_liveDecoder, byChannel)) {
+                ++m_counts.live[byChannel];
                 pView->SetChannelPicture(byChannel, MakePicture(byChannel));
                 pView->ShowLiveFrame(byChannel);
             }
@@ -379,6 +380,8 @@ void CReceivePath::FinishPlayback(bool bFirstRead)
             }
         }
         if (FilePicture(m_playDecoder, byChannel)) {
+            if (byChannel < m_counts.playback.size())
+                ++m_counts.playback[byChannel];
             pArchive->SetChannelPicture(byChannel, MakePicture(byChannel));
             pArchive->DrawChannel(byChannel);
         }

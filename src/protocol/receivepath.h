@@ -113,6 +113,14 @@ class CReceivePath {
     uint32_t Received() const { return m_nReceived; }
     const PacketFramer &Framer() const { return m_framer; }
 
+    // Pictures handed to the windows since the client was made, by channel index:
+    // live (0..15) and playback (0..3). Read by the program's statistics line.
+    struct PictureCounts {
+        std::array<uint64_t, FRAME_RECORDS> live{};
+        std::array<uint64_t, 4> playback{};
+    };
+    const PictureCounts &Counts() const { return m_counts; }
+
   private:
     void OnLogicalRead(const uint8_t *pData, std::size_t nLength, bool bStartsPacket);
     void NewPacket(const uint8_t *pData, std::size_t nLength);
@@ -144,4 +152,5 @@ class CReceivePath {
     CJpegImage m_liveDecoder;
     CJpegImage m_playDecoder;
     std::array<std::unique_ptr<CJpegImage>, FRAME_RECORDS> m_records;
+    PictureCounts m_counts;
 };

@@ -520,15 +520,28 @@ TEST(NetClientRequests, PlaybackRequestCarriesTheArchiveChannelAndWords)
     EXPECT_EQ(r.words[3], 0x00010100u);
 }
 
-TEST(NetClientRequests, PtzRequestReArmsTheResponseTimer)
+TEST(NetClientRequests, RequestsReArmTheResponseTimerOnlyAfterAReply)
 {
+    // With replies coming, a PTZ request restarts the 5 s count ...
     ClientRig rig;
     rig.Online();
+    rig.clock.Advance(4000);
+    rig.Deliver(Reply(COMMAND_R_LIVE, Words({0, 1, 0, 1})));
     rig.clock.Advance(4000);
     rig.client.SendCommand(KIND_PTZ, true);
     EXPECT_EQ(rig.clock.NextDueIn(), 5000);
     rig.clock.Advance(4999);
     EXPECT_TRUE(rig.view.statuses.size() == 1u); // still only "established"
+
+    // ... but requests into a silent link do not put its end off: a rotation's live
+    // request every 4 s still meets the repeats at 5 and 10 s and the end at 15 s.
+    ClientRig dead;
+    dead.Online();
+    for (int i = 0; i < 4; ++i) {
+        dead.clock.Advance(4000);
+        dead.client.SendCommand(KIND_LIVE, true);
+    }
+    EXPECT_EQ(dead.view.statuses, (std::vector<Pair>{{1, 0}, {6, 1}, {6, 2}, {4, 0}}));
 }
 
 struct PtzRow {

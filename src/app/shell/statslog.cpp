@@ -1,0 +1,58 @@
+#include "app/shell/statslog.h"
+
+#include "protocol/netclientwnd.h"
+#include "ui/live/liveclient.h"
+#include "ui/live/telvaneview.h"
+
+#include <QDateTime>
+
+namespace {
+
+template <typename Counts> QByteArray JoinFirstFour(const Counts &counts)
+{
+    QByteArray text;
+    for (std::size_t i = 0; i < 4; ++i) {
+        if (i > 0)
+            text += ',';
+        text += QByteArray::number(qulonglong(counts[i]));
+    }
+    return text;
+}
+
+} // namespace
+
+CStatsLog::CStatsLog(CTelvaneView *pView) : m_pView(pView)
+{
+    connect(&m_timer, &QTimer::timeout, this, &CStatsLog::WriteLine);
+}
+
+bool CStatsLog::Start()
+{
+    const QString path = qEnvironmentVariable("TELVANE_STATS");
+    if (path.isEmpty())
+        return false;
+    m_file.setFileName(path);
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
+        return false;
+    m_timer.start(1000);
+    return true;
+}
+
+void CStatsLog::WriteLine()
+{
+    CNetClientWnd *pClient = m_pView->Client() ? m_pView->Client()->NetClient() : nullptr;
+    const bool bArchive = m_pView->Archive() && m_pView->Archive()->IsActive();
+    QByteArray line = QByteArray::number(QDateTime::currentMSecsSinceEpoch());
+    line += " state=" + QByteArray::number(m_pView->GetConnectState());
+    line += " archive=" + QByteArray::number(bArchive ? 1 : 0);
+    if (pClient) {
+        const CReceivePath::PictureCounts &counts = pClient->Receiver().Counts();
+        line += " attempts=" + QByteArray::number(qulonglong(pClient->ConnectAttempts()));
+        line += " logins=" + QByteArray::number(qulonglong(pClient->Logins()));
+        line += " live=" + JoinFirstFour(counts.live);
+        line += " playback=" + JoinFirstFour(counts.playback);
+    }
+    line += '\n';
+    m_file.write(line);
+    m_file.flush();
+}

@@ -6,10 +6,12 @@
 # it, so the one command on the path has the usual lower-case name while the
 # program keeps its own file name.
 #
-#   cmake --build build --target telvane && (cd build && cpack)
-# gives build/telvane_<version>_<arch>.deb.
+#   cmake --build build --target telvane && (cd build && cpack -B package)
+# gives build/package/telvane_<version>_<arch>.deb. Installing (and so cpack) does
+# not build everything first: the program alone is enough, and it must be built.
 
 include(GNUInstallDirs)
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 
 # A private program folder, the same on every architecture.
 set(TELVANE_PROGRAM_DIR lib/telvane)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the Debian package of Telvane4 in a build folder whose program is built,
-# and checks what it holds with dpkg-deb: the command, the program, the desktop
+# Builds the Debian package of Telvane4 in a configured build folder (building the
+# program first when needed), and checks what it holds with dpkg-deb: the command, the program, the desktop
 # entry and icons, the declared dependencies, and nothing but the program.
 #
 # With TELVANE_PACKAGE_INSTALL_TEST=1, as root with apt, it then installs the
@@ -26,6 +26,7 @@ fail() {
 }
 
 # ---- build and inspect the package -------------------------------------------------
+cmake --build "$builddir" --target telvane >/dev/null || fail "building the program"
 rm -f "$builddir"/package/telvane_*.deb
 (cd "$builddir" && cpack -G DEB -B "$builddir/package" >"$builddir/package-cpack.log" 2>&1) ||
   { cat "$builddir/package-cpack.log" >&2; fail "cpack"; }
@@ -97,6 +98,7 @@ installed=1
 [ -x /usr/bin/telvane4 ] || fail "/usr/bin/telvane4 after installing"
 program_files_before=$(ls -A /usr/lib/telvane)
 
+cmake --build "$builddir" --target telvane-recorder-sim >/dev/null || fail "building the simulator"
 mkdir -p "$scratch/config/Telvane" "$scratch/data" "$scratch/runtime" "$scratch/start"
 chmod 700 "$scratch/runtime"
 "$builddir/bin/telvane-recorder-sim" --listen 127.0.0.1 --port 0 --log "$scratch/sim.log" \

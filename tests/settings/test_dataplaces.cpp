@@ -44,7 +44,8 @@ TEST(DataPlaces, WritableFolderIsTriedForRealAndLeftClean)
 {
     QTemporaryDir tmp;
     EXPECT_TRUE(IsWritableFolder(tmp.path()));
-    EXPECT_TRUE(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+    EXPECT_TRUE(QDir(tmp.path())
+                    .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
                     .isEmpty());
     EXPECT_FALSE(IsWritableFolder(tmp.filePath(QStringLiteral("missing"))));
     QFile file(tmp.filePath(QStringLiteral("file")));

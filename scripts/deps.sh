@@ -9,7 +9,8 @@ packages=(build-essential cmake pkg-config git
   libavformat-dev libavcodec-dev libavutil-dev
   ffmpeg imagemagick python3 python3-pil iproute2 util-linux procps
   clang libclang-rt-14-dev
-  cups printer-driver-cups-pdf poppler-utils "$@")
+  cups printer-driver-cups-pdf poppler-utils
+  dpkg-dev desktop-file-utils "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

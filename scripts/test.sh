@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds Telvane and runs the whole test suite with ctest, inside a private network
-# namespace (loopback only) wherever the machine allows one.
+# namespace (loopback only) wherever the machine allows one; the normal variant then
+# builds and checks the Debian package (scripts/package-test.sh; it also installs
+# and runs it when TELVANE_PACKAGE_INSTALL_TEST=1, as CI does).
 # Usage: scripts/test.sh [--sanitize]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,25 +25,28 @@ export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp
 ctest_cmd="cd '$PWD/$variant' && ctest --output-on-failure -j$(nproc) --timeout 600"
 
 run_isolated() {
-  local ctest_cmd=$1
   if [ "$(id -u)" -eq 0 ] && unshare -n true 2>/dev/null; then
-    echo "Running tests in a private network namespace (loopback only)."
-    unshare -n bash -c "ip link set lo up && $ctest_cmd"
+    echo "Running in a private network namespace (loopback only): $2"
+    unshare -n bash -c "ip link set lo up && $1"
   elif unshare -rn true 2>/dev/null; then
-    echo "Running tests in a private user and network namespace (loopback only)."
-    unshare -rn bash -c "ip link set lo up && $ctest_cmd"
+    echo "Running in a private user and network namespace (loopback only): $2"
+    unshare -rn bash -c "ip link set lo up && $1"
   else
     echo "WARNING: no private network namespace available; running on the host network." >&2
-    echo "         The tests themselves only ever address 127.0.0.1." >&2
-    bash -c "$ctest_cmd"
+    echo "         It only ever addresses 127.0.0.1." >&2
+    bash -c "$1"
   fi
 }
-run_isolated "$ctest_cmd"
+run_isolated "$ctest_cmd" tests
+
+if [ "$variant" = build ]; then
+  run_isolated "cd '$PWD' && scripts/package-test.sh '$variant'" "package test"
+fi
 
 # The soak: the program driven like an operator under the recorder's faults, for
 # TELVANE_SOAK_MINUTES minutes (CI runs a short one on the sanitizer build).
 if [ -n "${TELVANE_SOAK_MINUTES:-}" ]; then
-  run_isolated "cd '$PWD' && python3 bench/soak.py --minutes $TELVANE_SOAK_MINUTES --build $variant --healthy 15 --fault 15"
+  run_isolated "cd '$PWD' && python3 bench/soak.py --minutes $TELVANE_SOAK_MINUTES --build $variant --healthy 15 --fault 15" soak
 fi
 
 if [ -x scripts/fuzz-smoke.sh ] && [ -z "${TELVANE_SKIP_FUZZ:-}" ] && [ "$variant" = build ]; then

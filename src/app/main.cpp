@@ -1,23 +1,31 @@
-// Telvane4: start-up in order -- one copy per session and the socket layer, then
-// the main frame with its view, then show. The view's initial update (on its first
-// show) creates the protocol client, loads the settings, enters full screen when
-// set, lays out the form, starts its 1000 ms timer and selects the four-channel
-// screen; nothing connects until the operator presses Connect.
+// Telvane4: start-up in order -- the data folder (an installed copy works in the
+// user's), one copy per session and the socket layer, then the main frame with its
+// view, then show. The view's initial update (on its first show) creates the
+// protocol client, loads the settings, enters full screen when set, lays out the
+// form, starts its 1000 ms timer and selects the four-channel screen; nothing
+// connects until the operator presses Connect.
 #include "app/shell/aboutdlg.h"
 #include "app/shell/mainframe.h"
 #include "app/shell/statslog.h"
 #include "app/shell/telvaneapp.h"
+#include "settings/dataplaces.h"
 #include "ui/archive/archivedlg.h"
 #include "ui/live/telvaneview.h"
 
 #include <QApplication>
 #include <QDate>
+#include <QDir>
 #include <QMetaObject>
 #include <QTimer>
+#include <QtDebug>
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    // An installed copy works in the user's data folder (see dataplaces.h).
+    if (!EnterDataFolder())
+        qWarning().noquote() << "Cannot use the data folder" << ProgramDataPlaces().szBaseFolder
+                             << "- files are written below" << QDir::currentPath();
 
     CTelvaneApp telvane;
     if (!telvane.InitInstance())

@@ -1,8 +1,8 @@
 #include "settings/clientsettings.h"
 
-#include <QCoreApplication>
+#include "settings/dataplaces.h"
+
 #include <QDir>
-#include <QFileInfo>
 #include <QSettings>
 #include <QStringList>
 #include <QVariant>
@@ -32,17 +32,6 @@ constexpr int DEFAULT_RECONNECT_COUNT = 3;
 constexpr int DEFAULT_REQUEST_SPEED = 4;
 constexpr int DEFAULT_PTZ_TYPE = 1;
 constexpr int DEFAULT_RECORD_DURATION = 4;
-
-QString ExecutableFolder()
-{
-    if (QCoreApplication::instance())
-        return QCoreApplication::applicationDirPath();
-    // No application object (tools, some tests): ask the system for our image.
-    const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
-    if (!self.isEmpty())
-        return QFileInfo(self).absolutePath();
-    return QDir::currentPath();
-}
 
 QString ReadText(const QSettings &store, const char *key, const char *fallback)
 {
@@ -123,7 +112,7 @@ ClientSettings::ClientSettings()
 
 QString ClientSettings::DefaultRecordPath()
 {
-    return QDir::toNativeSeparators(ExecutableFolder() + QStringLiteral("/Backup"));
+    return QDir::toNativeSeparators(ProgramDataPlaces().szBaseFolder + QStringLiteral("/Backup"));
 }
 
 void ClientSettings::LoadSettings()

@@ -52,7 +52,7 @@ struct ClientSettings {
     ClientSettings();
 
     // Fills every field from the store, defaults for what is missing, and creates
-    // the record folder (the Backup folder beside the executable). Never writes
+    // the record folder (the Backup folder, see DefaultRecordPath). Never writes
     // the store; the stored "Record Path" is ignored.
     void LoadSettings();
 
@@ -60,7 +60,9 @@ struct ClientSettings {
     // accepted the values, 0 otherwise.
     int SaveSettings() const;
 
-    // The executable's folder followed by "Backup", in native separators.
+    // "Backup" in the program's data places (beside the executable, or in the
+    // user's data folder for an installed copy; see dataplaces.h), in native
+    // separators.
     static QString DefaultRecordPath();
 };
 

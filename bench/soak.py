@@ -310,9 +310,9 @@ class Soak:
         geo = xdo(self.display, "getwindowgeometry", "--shell", wid)
         g = dict(line.split("=", 1) for line in geo.splitlines() if "=" in line)
         x0, y0 = int(g["X"]), int(g["Y"])
-        row = self.rng.randrange(12)
-        # The list starts at (3, 5), under its column header; rows are about 30 px.
-        xdo(self.display, "mousemove", "--sync", str(x0 + 150), str(y0 + 5 + 40 + 30 * row))
+        row = self.rng.randrange(16)
+        # The list starts at (3, 5); under its 22-pixel column header, rows of 18.
+        xdo(self.display, "mousemove", "--sync", str(x0 + 150), str(y0 + 5 + 22 + 18 * row + 9))
         xdo(self.display, "click", "--repeat", "2", "--delay", "80", "1")
         self.count("event row double-clicked")
         time.sleep(0.7)

@@ -167,8 +167,9 @@ TEST_F(ArchiveE2E, RecordingSnapshotAndPrintLeaveReadableFiles)
 {
     testsupport::CPrivateCups cups;
     const QString szNoCups = cups.Start();
-    if (szNoCups.isEmpty())
+    if (szNoCups.isEmpty()) {
         ASSERT_TRUE(cups.AddQueue(QStringLiteral("pdf"), testsupport::PDF_PPD, true));
+    }
     StartSimulator({QStringLiteral("--fps"), QStringLiteral("60")});
     CreateView();
     QTemporaryDir records;

@@ -21,7 +21,12 @@ not recovered from, or an unclean exit.
 The program's message boxes are written to its error output instead of waiting for a
 click (TELVANE_TEST), and it writes a statistics line a second (TELVANE_STATS).
 
+A phase restarts the simulator (the program's link dies with it), waits up to
+--recovery seconds for the program to log in again and show a picture, then goes on
+with operator actions for --healthy or --fault seconds.
+
 Usage: bench/soak.py [--minutes M] [--seed S] [--build DIR] [--keep DIR]
+                     [--healthy S] [--fault S] [--recovery S]
 """
 
 import argparse
@@ -102,7 +107,7 @@ class Soak:
         self.failures = []
         self.actions = {}
         self.recoveries = []      # (fault, seconds to login, seconds to a picture)
-        self.stream_faults = []   # (fault, pictures during the phase)
+        self.stream_faults = []   # (fault, seconds to login, to a picture, pictures after)
         self.minutes = []         # (minute, rss kB, cpu %)
         self.recording = False
         self.playing = None       # play direction shown in the archive, or None

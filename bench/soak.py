@@ -108,7 +108,7 @@ class Soak:
         self.actions = {}
         self.recoveries = []      # (fault, seconds to login, seconds to a picture)
         self.stream_faults = []   # (fault, seconds to login, to a picture, pictures after)
-        self.minutes = []         # (minute, rss kB, cpu %)
+        self.minutes = []         # (elapsed minutes, rss kB, cpu %)
         self.recording = False
         self.playing = None       # play direction shown in the archive, or None
         self.t0 = now()
@@ -442,7 +442,9 @@ class Soak:
         self.cpu0 = (cpu_ticks(self.client.pid), now())
         cpu = (self.cpu0[0] - ticks) / os.sysconf("SC_CLK_TCK") / max(now() - t, 1e-3)
         s = self.stats()
-        self.minutes.append((minute, rss, cpu * 100))
+        # Elapsed minutes, not the sample's number: the last sample comes when the
+        # run ends, less than a minute after the one before.
+        self.minutes.append(((now() - self.t0) / 60, rss, cpu * 100))
         self.log(f"minute {minute}: RSS {rss / 1024:.1f} MB, CPU {cpu * 100:.1f} % of a core, "
                  f"live {s.get('live')}, playback {s.get('playback')}, logins {s.get('logins')}, "
                  f"connect attempts {s.get('attempts')}")

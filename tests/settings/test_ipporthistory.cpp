@@ -49,7 +49,7 @@ TEST(IpPortHistory, FirstEntryCreatesFolderAndFile)
 // Each row: the file before, one store or delete, the file after, byte for byte.
 TEST(IpPortHistory, StoreAndDeleteRewriteOnlyTheirEntry)
 {
-    const QByteArray a = Entry("INTRANET", "192.168.1.150", "8000");
+    const QByteArray a = Entry("INTRANET", "127.0.0.6", "8000");
     const QByteArray b = Entry("Shop", "127.0.0.7", "9000");
     struct Row {
         const char *what;
@@ -151,7 +151,7 @@ TEST(IpPortHistory, FileReadsBackWithPythonConfigparser)
 {
     testsupport::ScopedCurrentDir cwd;
     CIpPortHistory history;
-    ASSERT_TRUE(history.StoreHistoryEntry("INTRANET", "192.168.1.150", "8000"));
+    ASSERT_TRUE(history.StoreHistoryEntry("INTRANET", "127.0.0.6", "8000"));
     ASSERT_TRUE(history.StoreHistoryEntry("Shop 2", "127.0.0.7", "9000"));
     ASSERT_TRUE(history.StoreHistoryEntry("Lab", "127.0.0.1", "1"));
     ASSERT_TRUE(history.StoreHistoryEntry("shop 2", "127.0.0.8", "9001"));
@@ -169,5 +169,5 @@ TEST(IpPortHistory, FileReadsBackWithPythonConfigparser)
     ASSERT_TRUE(python.waitForFinished());
     EXPECT_EQ(python.exitCode(), 0) << python.readAllStandardError().constData();
     EXPECT_EQ(python.readAllStandardOutput(),
-              QByteArray("INTRANET 192.168.1.150 8000\nShop 2 127.0.0.8 9001\n"));
+              QByteArray("INTRANET 127.0.0.6 8000\nShop 2 127.0.0.8 9001\n"));
 }

@@ -594,13 +594,6 @@ class Soak:
 
 
 # --- helpers ------------------------------------------------------------------------------
-_EPOCH_OFFSET = time.time() - time.monotonic()
-
-
-def start_epoch(mono):
-    return int((mono + _EPOCH_OFFSET) * 1000)
-
-
 def parse_stats(line):
     parts = line.split()
     s = {"time": int(parts[0])}

@@ -15,10 +15,11 @@
 //   Login refused, or attempts used up --> the view's OnLinkLost (Idle).
 // The response timer (101) repeats the current request at 5 and 10 s and gives up at
 // 15 s; every picture reply re-arms it, and so does a request when a reply has come
-// since the previous one (requests alone never put off the end of a dead link). An armed stop request (kind 8) sets "stop
-// pending": picture replies are dropped until COMMAND_R_STOP confirms or timer 103
-// has resent the stop once after 300 ms. The keep-alive goes out every 20 s and arms
-// the response timer only while a stream is expected (live, or the archive playing).
+// since the previous one (requests alone never put off the end of a dead link). An
+// armed stop request (kind 8) sets "stop pending": picture replies are dropped until
+// COMMAND_R_STOP confirms or timer 103 has resent the stop once after 300 ms. The
+// keep-alive goes out every 20 s and arms the response timer only while a stream is
+// expected (live, or the archive playing).
 // Posted messages (WM_USER + 1) are queued calls on this object.
 
 #include "protocol/socketinterface.h"

@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -27,22 +26,27 @@ struct CAviWriter::Impl {
     AVPacket *pPacket = nullptr;
     bool bHeaderWritten = false;
     bool bFailed = false;
-    int64_t nWritten = 0; // bytes that reached the file
     int64_t nPos = 0;
     int nWidth = 0;
     int nHeight = 0;
     int64_t nByteLimit = -1;
+    // While the index is rebuilt: the bytes below this offset are in the file
+    // already and are not written again.
+    int64_t nReplayEnd = -1;
 
-    ~Impl()
+    void FreeMuxer()
     {
         av_packet_free(&pPacket);
         if (pFormat)
             avformat_free_context(pFormat);
+        pFormat = nullptr;
         if (pIo) {
             av_freep(&pIo->buffer);
             avio_context_free(&pIo);
         }
+        bHeaderWritten = false;
     }
+    ~Impl() { FreeMuxer(); }
 };
 
 CAviWriter::CAviWriter() = default;
@@ -56,13 +60,20 @@ CAviWriter::~CAviWriter()
 int CAviWriter::OnWrite(void *opaque, const uint8_t *buf, int size)
 {
     auto *p = static_cast<Impl *>(opaque);
+    if (p->nReplayEnd >= 0) {
+        // The same muxer over the same pictures lays out the same bytes: what it
+        // writes below the end of the last good picture is there already.
+        if (p->nPos + size > p->nReplayEnd)
+            return AVERROR(EIO);
+        p->nPos += size;
+        return size;
+    }
     if (p->nByteLimit >= 0 && p->nPos + size > p->nByteLimit)
         return AVERROR(ENOSPC);
     const qint64 n = p->file.write(reinterpret_cast<const char *>(buf), size);
     if (n != size)
         return AVERROR(EIO);
     p->nPos += size;
-    p->nWritten = std::max(p->nWritten, p->nPos);
     return size;
 }
 
@@ -91,7 +102,7 @@ int64_t CAviWriter::OnSeek(void *opaque, int64_t offset, int whence)
     default:
         return AVERROR(EINVAL);
     }
-    if (nTarget < 0 || !p->file.seek(nTarget))
+    if (nTarget < 0 || (p->nReplayEnd < 0 && !p->file.seek(nTarget)))
         return AVERROR(EIO);
     p->nPos = nTarget;
     return nTarget;
@@ -115,17 +126,25 @@ bool CAviWriter::Open(const QString &fileName)
         Close();
     m_p = std::make_unique<Impl>();
     m_nFrames = 0;
+    m_frameEnds.clear();
     m_szError.clear();
     m_p->nByteLimit = m_nByteLimit;
     m_p->file.setFileName(fileName);
-    // Truncate only what has content: on some file systems a truncation makes the
-    // close wait for the data to be placed on disk.
-    if (!m_p->file.open(QIODevice::ReadWrite) ||
+    // Unbuffered: a picture reported written has been handed to the system whole,
+    // so a failure can be cut back to the end of the picture before it. Truncate
+    // only what has content: on some file systems a truncation makes the close
+    // wait for the data to be placed on disk.
+    if (!m_p->file.open(QIODevice::ReadWrite | QIODevice::Unbuffered) ||
         (m_p->file.size() > 0 && !m_p->file.resize(0))) {
         m_szError = QStringLiteral("open: %1").arg(m_p->file.errorString());
         m_p.reset();
         return false;
     }
+    return StartMuxer();
+}
+
+bool CAviWriter::StartMuxer()
+{
     int err = avformat_alloc_output_context2(&m_p->pFormat, nullptr, "avi", nullptr);
     if (err < 0 || !m_p->pFormat)
         return Fail("muxer", err < 0 ? err : AVERROR_MUXER_NOT_FOUND);
@@ -151,7 +170,7 @@ bool CAviWriter::Open(const QString &fileName)
     return true;
 }
 
-bool CAviWriter::StartStream(const CPackedDib &dib)
+bool CAviWriter::StartStream(int nWidth, int nHeight)
 {
     AVStream *pStream = avformat_new_stream(m_p->pFormat, nullptr);
     if (!pStream)
@@ -163,10 +182,10 @@ bool CAviWriter::StartStream(const CPackedDib &dib)
     pPar->codec_tag = 0; // uncompressed RGB: handler 0, compression 0
     pPar->format = AV_PIX_FMT_BGR24;
     pPar->bits_per_coded_sample = 24;
-    pPar->width = dib.Width();
-    pPar->height = dib.Height();
-    m_p->nWidth = dib.Width();
-    m_p->nHeight = dib.Height();
+    pPar->width = nWidth;
+    pPar->height = nHeight;
+    m_p->nWidth = nWidth;
+    m_p->nHeight = nHeight;
     // Our rows are bottom-up as in a DIB: keep the header's height positive and
     // store the rows as they are.
     AVDictionary *pOptions = nullptr;
@@ -179,20 +198,13 @@ bool CAviWriter::StartStream(const CPackedDib &dib)
     return true;
 }
 
-bool CAviWriter::WriteFrame(const CPackedDib &dib)
+// Picture m_nFrames at sample position 10 x m_nFrames.
+bool CAviWriter::WritePicture(const uint8_t *pData, int nSize)
 {
-    if (!m_p || m_p->bFailed)
-        return false;
-    if (dib.IsNull())
-        return Fail("picture", AVERROR(EINVAL));
-    if (!m_p->bHeaderWritten && !StartStream(dib))
-        return false;
-    if (dib.Width() != m_p->nWidth || dib.Height() != m_p->nHeight)
-        return Fail("picture size", AVERROR(EINVAL));
     AVPacket *pPkt = m_p->pPacket;
     av_packet_unref(pPkt);
-    pPkt->data = const_cast<uint8_t *>(dib.Pixels());
-    pPkt->size = int(dib.ImageSize());
+    pPkt->data = const_cast<uint8_t *>(pData);
+    pPkt->size = nSize;
     pPkt->stream_index = 0;
     pPkt->pts = pPkt->dts = int64_t(AVI_SAMPLES_PER_PICTURE) * m_nFrames;
     pPkt->duration = 1;
@@ -208,21 +220,89 @@ bool CAviWriter::WriteFrame(const CPackedDib &dib)
     return true;
 }
 
+bool CAviWriter::WriteFrame(const CPackedDib &dib)
+{
+    if (!m_p || m_p->bFailed)
+        return false;
+    if (dib.IsNull())
+        return Fail("picture", AVERROR(EINVAL));
+    if (!m_p->bHeaderWritten && !StartStream(dib.Width(), dib.Height()))
+        return false;
+    if (dib.Width() != m_p->nWidth || dib.Height() != m_p->nHeight)
+        return Fail("picture size", AVERROR(EINVAL));
+    if (!WritePicture(dib.Pixels(), int(dib.ImageSize())))
+        return false;
+    m_frameEnds.push_back(m_p->nPos);
+    return true;
+}
+
+// The index, and the counts in the headers.
+bool CAviWriter::Finalise()
+{
+    if (!m_p->bHeaderWritten)
+        return true;
+    const int err = av_write_trailer(m_p->pFormat);
+    if (err < 0)
+        return Fail("index", err);
+    avio_flush(m_p->pIo);
+    if (m_p->pIo->error < 0)
+        return Fail("index", m_p->pIo->error);
+    return true;
+}
+
+// Cuts the file back to the end of picture nKeep and gives it the index of those
+// pictures. The muxer has no way back from a failed write, so a new one is run
+// over the same pictures; the bytes it would write are in the file already, and
+// only the index goes to the disk.
+bool CAviWriter::RebuildIndex(int nKeep)
+{
+    const int64_t nEnd = m_frameEnds[size_t(nKeep - 1)];
+    m_p->FreeMuxer();
+    m_p->bFailed = false;
+    if (!m_p->file.resize(nEnd))
+        return false;
+    m_p->nPos = 0;
+    m_p->nReplayEnd = nEnd;
+    const int nSize = int(BitmapRowBytes(m_p->nWidth, 24)) * m_p->nHeight;
+    const std::vector<uint8_t> blank(size_t(nSize), 0); // never written: the file has them
+    m_nFrames = 0;
+    bool bOk = StartMuxer() && StartStream(m_p->nWidth, m_p->nHeight);
+    while (bOk && m_nFrames < nKeep)
+        bOk = WritePicture(blank.data(), nSize);
+    bOk = bOk && m_p->nPos == nEnd;
+    m_p->nReplayEnd = -1;
+    if (!bOk || !m_p->file.seek(nEnd))
+        return false;
+    return Finalise();
+}
+
+bool CAviWriter::Salvage()
+{
+    const int nWritten = int(m_frameEnds.size());
+    // Each picture given up frees far more than the index of a whole file needs.
+    for (int nKeep = nWritten; nKeep > 0 && nKeep >= nWritten - 2; --nKeep) {
+        if (RebuildIndex(nKeep)) {
+            m_frameEnds.resize(size_t(nKeep));
+            return true;
+        }
+    }
+    m_nFrames = 0;
+    return false;
+}
+
 bool CAviWriter::Close()
 {
     if (!m_p)
         return false;
     bool bOk = !m_p->bFailed;
-    if (m_p->bHeaderWritten) {
-        int err = av_write_trailer(m_p->pFormat);
-        if (err < 0 && bOk)
-            bOk = Fail("index", err);
-        avio_flush(m_p->pIo);
-        if (m_p->pIo->error < 0 && bOk)
-            bOk = Fail("index", m_p->pIo->error);
+    if (bOk)
+        bOk = Finalise();
+    if (!bOk) {
+        // The file keeps the pictures before the failure, as a valid file.
+        if (m_frameEnds.empty() || !Salvage())
+            m_nFrames = 0;
     }
-    if (!m_p->file.flush() && bOk)
-        bOk = Fail("flush", AVERROR(EIO));
+    m_p->FreeMuxer();
     m_p->file.close();
     if (m_p->file.error() != QFileDevice::NoError && bOk)
         bOk = Fail("close", AVERROR(EIO));
@@ -230,71 +310,90 @@ bool CAviWriter::Close()
     return bOk;
 }
 
-namespace {
-
-// Writes frames[0, nCount) into a temporary file beside szFileName and renames it
-// into place. Returns the pictures that went in before a failure (nCount on success).
-int WriteOnce(const QString &szFileName, const std::vector<CPackedDib> &frames, int nCount,
-              int64_t nByteLimit, AviSaveResult &result)
+CAviSegmentFile::~CAviSegmentFile()
 {
-    const QFileInfo target(szFileName);
-    QTemporaryFile temp(target.absolutePath() + QStringLiteral("/.") + target.completeBaseName() +
-                        QStringLiteral("-XXXXXX.avi.part"));
-    if (!temp.open()) {
-        result.szError = QStringLiteral("create: %1").arg(temp.errorString());
-        return 0;
+    if (IsOpen()) {
+        m_writer.Close();
+        QFile::remove(m_szTemp);
     }
-    temp.close(); // the writer opens it by name; the object still removes it
-    CAviWriter writer;
-    writer.SetByteLimit(nByteLimit);
-    bool bOk = writer.Open(temp.fileName());
-    int nDone = 0;
-    for (int i = 0; bOk && i < nCount; ++i) {
-        if (frames[size_t(i)].IsNull())
-            continue; // a picture that could not be kept leaves no sample
-        bOk = writer.WriteFrame(frames[size_t(i)]);
-        if (bOk)
-            nDone = i + 1;
-    }
-    bOk = writer.Close() && bOk;
-    if (!bOk) {
-        result.szError = writer.ErrorText();
-        return nDone;
-    }
-    if (writer.FrameCount() == 0)
-        return nCount;
-    const QString szName = RenameToFreeName(temp.fileName(), szFileName);
-    if (szName.isEmpty()) {
-        result.szError = QStringLiteral("rename to %1 failed").arg(szFileName);
-        return 0;
-    }
-    temp.setAutoRemove(false);
-    result.szFileName = szName;
-    result.nFrames = writer.FrameCount();
-    return nCount;
 }
 
-} // namespace
+bool CAviSegmentFile::Begin(const QString &szFolder, int64_t nByteLimit)
+{
+    m_bFailed = false;
+    m_szError.clear();
+    // Created as any new file of the user's is, not private like a temporary one.
+    QFile file;
+    if (!CreateHiddenFile(file, szFolder, QStringLiteral(".recording-"),
+                          QStringLiteral(".avi.part"))) {
+        m_bFailed = true;
+        m_szError = QStringLiteral("create in %1: %2").arg(szFolder, file.errorString());
+        return false;
+    }
+    file.close();
+    m_szTemp = file.fileName();
+    m_writer.SetByteLimit(nByteLimit);
+    if (!m_writer.Open(m_szTemp)) {
+        m_bFailed = true;
+        m_szError = m_writer.ErrorText();
+    }
+    return !m_bFailed;
+}
+
+bool CAviSegmentFile::Append(const CPackedDib &dib)
+{
+    if (!IsOpen() || m_bFailed)
+        return false;
+    if (dib.IsNull())
+        return true; // a picture that could not be kept leaves no sample
+    if (!m_writer.WriteFrame(dib)) {
+        m_bFailed = true;
+        m_szError = m_writer.ErrorText();
+    }
+    return !m_bFailed;
+}
+
+AviSaveResult CAviSegmentFile::Finish(const QString &szFileName)
+{
+    AviSaveResult result;
+    result.bError = m_bFailed;
+    if (!IsOpen()) {
+        result.szError = m_szError;
+        return result;
+    }
+    if (!m_writer.Close() && !m_bFailed) {
+        m_bFailed = result.bError = true;
+        m_szError = m_writer.ErrorText();
+    }
+    result.szError = m_szError;
+    const QString szTemp = m_szTemp;
+    m_szTemp.clear();
+    if (m_writer.FrameCount() == 0) {
+        QFile::remove(szTemp);
+        return result;
+    }
+    const QString szName = RenameToFreeName(szTemp, szFileName);
+    if (szName.isEmpty()) {
+        QFile::remove(szTemp);
+        result.bError = true;
+        result.szError = QStringLiteral("rename to %1 failed").arg(szFileName);
+        return result;
+    }
+    result.szFileName = szName;
+    result.nFrames = m_writer.FrameCount();
+    return result;
+}
 
 AviSaveResult SaveAviFile(const QString &szFileName, const std::vector<CPackedDib> &frames,
                           int64_t nByteLimit)
 {
-    AviSaveResult result;
-    const int nCount = int(frames.size());
-    if (nCount == 0)
-        return result;
-    const int nDone = WriteOnce(szFileName, frames, nCount, nByteLimit, result);
-    if (nDone == nCount && result.szError.isEmpty())
-        return result;
-    result.bError = true;
-    // Keep what was written before the failure as a whole file of its own; the
-    // broken temporary file is gone by now, which also returns its space.
-    if (nDone > 0) {
-        AviSaveResult retry;
-        if (WriteOnce(szFileName, frames, nDone, -1, retry) == nDone && retry.szError.isEmpty()) {
-            result.szFileName = retry.szFileName;
-            result.nFrames = retry.nFrames;
-        }
+    if (frames.empty())
+        return AviSaveResult();
+    CAviSegmentFile file;
+    if (file.Begin(QFileInfo(szFileName).absolutePath(), nByteLimit)) {
+        for (const CPackedDib &dib : frames)
+            if (!file.Append(dib))
+                break;
     }
-    return result;
+    return file.Finish(szFileName);
 }

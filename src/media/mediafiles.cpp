@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 namespace {
 // Enough for any folder a person fills by hand; past it the folder is treated as full.
@@ -45,6 +46,23 @@ bool CreateNewFile(QFile &file, const QString &szPath)
             return true;
         if (!QFileInfo::exists(szName))
             return false;
+    }
+    return false;
+}
+
+bool CreateHiddenFile(QFile &file, const QString &szFolder, const QString &szPrefix,
+                      const QString &szSuffix)
+{
+    static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    for (int nTry = 0; nTry < 100; ++nTry) {
+        QString szTag;
+        for (int i = 0; i < 6; ++i)
+            szTag += QLatin1Char(kChars[QRandomGenerator::global()->bounded(36)]);
+        file.setFileName(FileInFolder(szFolder, szPrefix + szTag + szSuffix));
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return true;
+        if (!QFileInfo::exists(file.fileName()))
+            return false; // not a name already taken: the folder refuses
     }
     return false;
 }

@@ -18,6 +18,12 @@ QString RenameToFreeName(const QString &szFrom, const QString &szTo);
 // form of it. False when no file could be created.
 bool CreateNewFile(QFile &file, const QString &szPath);
 
+// Creates and opens for writing a new file "szPrefix<random>szSuffix" in szFolder,
+// with the permissions of any new file of the user's (the umask decides), unlike a
+// temporary file, which is private. False when none could be created.
+bool CreateHiddenFile(QFile &file, const QString &szFolder, const QString &szPrefix,
+                      const QString &szSuffix);
+
 // The folder recordings go to, as an absolute path: the record path when it is a
 // folder, else "RECORD" below the current folder when that exists, else the
 // current folder. Nothing is created and the current folder is not changed.

@@ -46,31 +46,44 @@ CPackedDib CPackedDib::Allocate(int nWidth, int nHeight)
     return dib;
 }
 
+namespace {
+
+bool IsRgb32(QImage::Format format)
+{
+    return format == QImage::Format_RGB32 || format == QImage::Format_ARGB32 ||
+           format == QImage::Format_ARGB32_Premultiplied;
+}
+
+} // namespace
+
+void CPackedDib::FillFromRgb32(const QImage &image)
+{
+    // One pass, no intermediate image: this runs on the user-interface thread for
+    // every picture recorded.
+    const int nWidth = image.width();
+    const int nHeight = image.height();
+    const int nRow = RowBytes();
+    for (int y = 0; y < nHeight; ++y) {
+        const auto *pSrc = reinterpret_cast<const QRgb *>(image.constScanLine(nHeight - 1 - y));
+        uint8_t *pDst = m_pPixels.get() + std::ptrdiff_t(nRow) * y;
+        for (int x = 0; x < nWidth; ++x) {
+            const QRgb c = pSrc[x];
+            pDst[3 * x + 0] = uint8_t(c);
+            pDst[3 * x + 1] = uint8_t(c >> 8);
+            pDst[3 * x + 2] = uint8_t(c >> 16);
+        }
+    }
+}
+
 CPackedDib CPackedDib::FromImage(const QImage &image)
 {
     if (image.isNull())
         return CPackedDib();
     const QImage::Format format = image.format();
-    if (format == QImage::Format_RGB32 || format == QImage::Format_ARGB32 ||
-        format == QImage::Format_ARGB32_Premultiplied) {
-        // A window's backing store: one pass, no intermediate image (this runs on
-        // the user-interface thread for every picture recorded).
-        const int nWidth = image.width();
-        const int nHeight = image.height();
-        CPackedDib dib = Allocate(nWidth, nHeight);
-        if (dib.IsNull())
-            return dib;
-        const int nRow = dib.RowBytes();
-        for (int y = 0; y < nHeight; ++y) {
-            const auto *pSrc = reinterpret_cast<const QRgb *>(image.constScanLine(nHeight - 1 - y));
-            uint8_t *pDst = dib.m_pPixels.get() + std::ptrdiff_t(nRow) * y;
-            for (int x = 0; x < nWidth; ++x) {
-                const QRgb c = pSrc[x];
-                pDst[3 * x + 0] = uint8_t(c);
-                pDst[3 * x + 1] = uint8_t(c >> 8);
-                pDst[3 * x + 2] = uint8_t(c >> 16);
-            }
-        }
+    if (IsRgb32(format)) {
+        CPackedDib dib = Allocate(image.width(), image.height());
+        if (!dib.IsNull())
+            dib.FillFromRgb32(image);
         return dib;
     }
     const QImage bgr =
@@ -81,4 +94,18 @@ CPackedDib CPackedDib::FromImage(const QImage &image)
     const int nHeight = bgr.height();
     return MakePackedDib(bgr.constScanLine(nHeight - 1), bgr.width(), nHeight,
                          -int(bgr.bytesPerLine()));
+}
+
+bool CPackedDib::CopyFrom(const QImage &image)
+{
+    if (!IsNull() && IsRgb32(image.format()) && image.width() == Width() &&
+        image.height() == Height()) {
+        FillFromRgb32(image); // every byte of every row but the padding, which stays zero
+        return true;
+    }
+    CPackedDib fresh = FromImage(image);
+    if (fresh.IsNull())
+        return false; // this picture stays as it was
+    *this = std::move(fresh);
+    return true;
 }

@@ -27,6 +27,10 @@ class CPackedDib {
     // The picture of an image of any format (a window's picture area), rows turned
     // bottom-up. Empty for a null image.
     static CPackedDib FromImage(const QImage &image);
+    // The same into this picture's memory when it has the image's size (a buffer
+    // used again), else into new memory. False, and this picture unchanged, when
+    // the image is null or memory runs out.
+    bool CopyFrom(const QImage &image);
 
     bool IsNull() const { return !m_pPixels; }
     const BitmapInfoHeader &Header() const { return m_header; }
@@ -37,8 +41,11 @@ class CPackedDib {
     const uint8_t *Pixels() const { return m_pPixels.get(); }
     uint8_t *Pixels() { return m_pPixels.get(); }
 
-  private:
+    // A zeroed picture of that size; empty when out of range or out of memory.
     static CPackedDib Allocate(int nWidth, int nHeight);
+
+  private:
+    void FillFromRgb32(const QImage &image);
 
     BitmapInfoHeader m_header;
     std::unique_ptr<uint8_t[]> m_pPixels;

@@ -1,13 +1,13 @@
 #include "media/recorder.h"
 
 #include "media/mediafiles.h"
-#include "media/segmentwriter.h"
 #include "protocol/timerhost.h"
 #include "settings/clientsettings.h"
 #include "settings/settingsmapping.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QtGlobal>
 
 #include <algorithm>
 
@@ -18,17 +18,22 @@ CRecorder::CRecorder(IRecordView &view, ITimerHost &timers, const ClientSettings
     // The writer thread only posts: every notice and the next step of the
     // recording run here, on the thread that owns the window and its timers.
     m_pWriter = std::make_unique<CSegmentWriter>(
-        [this](const SegmentJob &job) {
-            if (job.frames.empty())
-                return;
+        [this](uint64_t) {
             QMetaObject::invokeMethod(
                 this, [this] { m_view.ShowNotice(QString::fromLatin1(NOTICE_SAVING)); },
                 Qt::QueuedConnection);
         },
-        [this](uint64_t nSeq, const AviSaveResult &result) {
+        [this](uint64_t nSeq, const QString &szError) {
             QMetaObject::invokeMethod(
-                this, [this, nSeq, result] { OnSegmentSaved(nSeq, result); }, Qt::QueuedConnection);
+                this, [this, nSeq, szError] { OnSegmentFailed(nSeq, szError); },
+                Qt::QueuedConnection);
+        },
+        [this](const SegmentResult &result) {
+            QMetaObject::invokeMethod(
+                this, [this, result] { OnSegmentSaved(result); }, Qt::QueuedConnection);
         });
+    m_pWriter->SetByteLimit(DEFAULT_RECORD_QUEUE);
+    m_nSegSeq = ++m_nNextSeq;
 }
 
 CRecorder::~CRecorder()
@@ -43,9 +48,19 @@ int CRecorder::SegmentLengthMs() const
     return RecordDurationToMs(m_settings.m_byRecordDuration);
 }
 
+void CRecorder::SetQueueLimit(int64_t nBytes)
+{
+    m_pWriter->SetByteLimit(nBytes);
+}
+
 int64_t CRecorder::HeldBytes() const
 {
-    return m_nListBytes[0] + m_nListBytes[1] + (m_pWriter ? m_pWriter->QueuedBytes() : 0);
+    return m_pWriter->BytesInUse();
+}
+
+int64_t CRecorder::PeakHeldBytes() const
+{
+    return m_pWriter->PeakBytesInUse();
 }
 
 void CRecorder::OnRecordButton()
@@ -63,7 +78,10 @@ void CRecorder::StartRecord()
     m_nRecordRemain = RECORD_TOTAL_MS;
     m_bRecording = true;
     m_bFullShown = false;
+    m_bReportDrops = false;
+    m_nDropped = 0;
     ++m_nRecordingId;
+    m_pWriter->ResetPeak();
     m_view.SetRecordButtonDown(true);
     CaptureFrame();
     m_timers.StartTimer(RECORD_TIMER_ID, SegmentLengthMs());
@@ -74,8 +92,14 @@ void CRecorder::StopRecord()
     if (!m_bRecording)
         return;
     m_timers.KillTimer(RECORD_TIMER_ID);
+    EndRecording();
+}
+
+void CRecorder::EndRecording()
+{
     m_bRecording = false;
-    WriteSegment(false);
+    m_bReportDrops = m_nDropped > 0;
+    EndSegment(false);
     m_view.SetRecordButtonDown(false);
 }
 
@@ -88,12 +112,10 @@ void CRecorder::OnTimer(int nId)
         return;
     m_nRecordRemain -= SegmentLengthMs();
     if (m_nRecordRemain <= 0) {
-        m_bRecording = false;
-        WriteSegment(false);
-        m_view.SetRecordButtonDown(false);
+        EndRecording();
         return;
     }
-    WriteSegment(true);
+    EndSegment(true);
     CaptureFrame(); // the first picture of the next segment
 }
 
@@ -107,74 +129,104 @@ void CRecorder::CaptureFrame()
 {
     if (!m_bRecording || m_view.PlayState() != PLAY_FORWARDS)
         return;
-    m_view.ShowNotice(QString::fromLatin1(NOTICE_RECORDING));
+    m_view.ShowNotice(QString::fromLatin1(m_nSegDropped > 0 ? MSG_RECORD_FULL : NOTICE_RECORDING));
     const QImage area = m_view.GrabPictureArea();
     if (area.isNull())
         return;
-    const int64_t nSize = int64_t(BitmapRowBytes(area.width(), 24)) * area.height();
-    const auto &list = m_frameLists[m_saveRock];
-    // Test the bound before copying, so a full memory costs no allocation.
-    if (int(list.size()) >= MAX_FRAMES_PER_LIST || HeldBytes() + nSize > m_nMemoryLimit) {
-        if (!m_bFullShown) {
-            m_bFullShown = true; // once per recording; the recording goes on
-            m_view.ShowRecordMessage(QString::fromLatin1(MSG_RECORD_FULL));
-        }
+    if (m_nSegPictures >= MAX_FRAMES_PER_LIST) {
+        DropPicture();
         return;
     }
-    StoreFrame(CPackedDib::FromImage(area));
-}
-
-void CRecorder::StoreFrame(CPackedDib dib)
-{
-    if (dib.IsNull())
-        return; // no memory for it: the picture is lost, as a null entry would be
-    m_nListBytes[m_saveRock] += dib.ImageSize();
-    m_frameLists[m_saveRock].push_back(std::move(dib));
-}
-
-std::vector<CPackedDib> CRecorder::SwapFrameLists(int64_t &nBytes)
-{
-    const int nTaken = m_saveRock;
-    m_saveRock = 1 - m_saveRock;
-    std::vector<CPackedDib> taken;
-    taken.swap(m_frameLists[nTaken]);
-    nBytes = m_nListBytes[nTaken];
-    m_nListBytes[nTaken] = 0;
-    return taken;
-}
-
-void CRecorder::WriteSegment(bool bContinues)
-{
-    SegmentJob job;
-    job.nSeq = ++m_nNextSeq;
-    job.frames = SwapFrameLists(job.nBytes);
-    // Named after the picture shown last; the folder is built, never entered.
-    job.szFileName = FileInFolder(RecordFolder(FieldText(m_settings.m_szRecordPath)),
-                                  m_view.PictureTimeText() + QStringLiteral(".avi"));
-    if (!job.frames.empty()) {
-        job.nByteLimit = m_nNextFault;
+    CPackedDib dib = m_pWriter->TakeBuffer(area.width(), area.height());
+    if (dib.IsNull()) {
+        DropPicture(); // the disk is behind: the queue is full
+        return;
+    }
+    if (!dib.CopyFrom(area)) {
+        m_pWriter->ReturnBuffer(std::move(dib));
+        return;
+    }
+    if (!m_bSegBegun) {
+        // The folder is chosen at the segment's first picture; the file is made there.
+        m_bSegBegun = true;
+        m_szSegFolder = RecordFolder(FieldText(m_settings.m_szRecordPath));
+        m_pWriter->BeginSegment(m_nSegSeq, m_szSegFolder, m_nNextFault);
         m_nNextFault = -1;
     }
+    ++m_nSegPictures;
+    m_pWriter->AddPicture(m_nSegSeq, std::move(dib));
+}
+
+void CRecorder::DropPicture()
+{
+    ++m_nDropped;
+    ++m_nSegDropped;
+    m_view.ShowNotice(QString::fromLatin1(MSG_RECORD_FULL));
+    if (!m_bFullShown) {
+        m_bFullShown = true; // once per recording; the recording goes on
+        m_view.ShowRecordMessage(QString::fromLatin1(MSG_RECORD_FULL));
+    }
+}
+
+void CRecorder::EndSegment(bool bContinues)
+{
+    // Named after the picture shown last.
+    m_pWriter->EndSegment(
+        m_nSegSeq, FileInFolder(m_szSegFolder, m_view.PictureTimeText() + QStringLiteral(".avi")));
     if (bContinues) {
-        m_nContinueSeq = job.nSeq;
+        m_nContinueSeq = m_nSegSeq;
         m_nContinueRecording = m_nRecordingId;
     }
     ++m_nJobsOut;
-    m_pWriter->Submit(std::move(job));
+    m_nSegSeq = ++m_nNextSeq;
+    m_bSegBegun = false;
+    m_nSegPictures = 0;
+    m_nSegDropped = 0;
 }
 
-void CRecorder::OnSegmentSaved(uint64_t nSeq, const AviSaveResult &result)
+void CRecorder::StopOnError(const QString &szError)
+{
+    if (!m_bRecording)
+        return;
+    qWarning().noquote() << "Recording stopped:" << szError;
+    m_view.ShowRecordMessage(QString::fromLatin1(MSG_RECORD_WRITE_FAILED) + QLatin1Char('\n') +
+                             szError);
+    StopRecord();
+}
+
+void CRecorder::OnSegmentFailed(uint64_t nSeq, const QString &szError)
+{
+    // Only the segment still filling: its file keeps what came before the error.
+    if (nSeq == m_nSegSeq) {
+        m_view.ShowNotice(QString::fromLatin1(NOTICE_SAVING_FAILED));
+        StopOnError(szError);
+    }
+}
+
+void CRecorder::OnSegmentSaved(const SegmentResult &result)
 {
     --m_nJobsOut;
     ++m_nSegmentsDone;
-    m_lastResult = result;
-    if (result.bError)
+    m_lastResult = result.save;
+    if (result.save.bError)
         m_view.ShowNotice(QString::fromLatin1(NOTICE_SAVING_FAILED));
-    else if (!result.szFileName.isEmpty())
+    else if (!result.save.szFileName.isEmpty())
         m_view.ShowNotice(QString::fromLatin1(NOTICE_SAVING_OK));
+    if (result.save.bError)
+        StopOnError(result.save.szError);
+
+    if (!m_bRecording && m_nJobsOut == 0) {
+        // The recording is over and every picture is on the disk.
+        m_pWriter->ReleasePool();
+        if (m_bReportDrops) {
+            m_bReportDrops = false;
+            m_view.ShowNotice(QStringLiteral("Dropped %1 Pictures").arg(m_nDropped));
+            qWarning().noquote() << "Recording ended:" << m_nDropped << "pictures dropped";
+        }
+    }
 
     // Only the segment ended by timer 31 carries its own recording on.
-    if (nSeq != m_nContinueSeq)
+    if (result.nSeq != m_nContinueSeq)
         return;
     m_nContinueSeq = 0;
     if (!m_bRecording || m_nContinueRecording != m_nRecordingId)

@@ -5,25 +5,29 @@
 // user-interface thread only. The record button starts a recording while playing
 // forwards: 20 minutes at most, cut into segments of the "Record Duration" length
 // by the window's timer 31 (one-shot in use). Every picture the window draws while
-// recording is captured right away (OnPictureDrawn: one copy of the 640 x 480 area
-// into the frame list being filled). At a segment end the lists are swapped: the
-// filled one moves, whole, into a job for the one writer thread, which writes the
-// file and frees the pictures; meanwhile capture goes on into the other list. When
-// the writer is done its result comes back to this thread as a queued call; only
-// then is timer 31 armed again, with the segment length or the time left when that
-// is smaller, so a segment spans its length plus the time its predecessor took to
-// be written. Stopping (stop button, "Viewer", a lost link, the record button)
-// writes the current segment at once. Once playback has ended or reversed nothing
-// is captured, so later segments are empty and an empty segment makes no file.
+// recording is captured right away (OnPictureDrawn: one copy of the 640 x 480 area)
+// and streamed to the one writer thread (CSegmentWriter), which opens the segment's
+// file at its first picture and appends each picture as it comes. At a segment end
+// the segment is ended on the writer, which names and closes the file; meanwhile
+// capture goes on into the next segment. When the writer is done its result comes
+// back to this thread as a queued call; only then is timer 31 armed again, with the
+// segment length or the time left when that is smaller, so a segment spans its
+// length plus the time its predecessor took to be finished. Stopping (stop button,
+// "Viewer", a lost link, the record button, a write error) ends the current segment
+// at once. Once playback has ended or reversed nothing is captured, so later
+// segments are empty and an empty segment makes no file.
 //
-// Files go into the record folder (see RecordFolder), named after the time of the
-// last picture shown, "2005-03-01 12-00-05.avi"; a name that exists gets "_2", "_3"
-// ... and no file is ever replaced. Pictures held in memory are bounded (see
-// SetMemoryLimit); past the bound pictures are dropped and the window shows
-// "Can Not Record Images Any More!" once per recording.
+// Files go into the record folder (see RecordFolder) chosen at a segment's first
+// picture, named after the time of the last picture shown at its end,
+// "2005-03-01 12-00-05.avi"; a name that exists gets "_2", "_3" ... and no file is
+// ever replaced. The pictures on their way to the disk are bounded (see
+// SetQueueLimit), whatever the segment length; when the disk falls behind, or a
+// segment reaches 9999 pictures, pictures are dropped and counted, and the window
+// is told once per recording ("Can Not Record Images Any More!", never a box that
+// waits) and, at the end, how many were dropped.
 
 #include "media/aviwriter.h"
-#include "media/packeddib.h"
+#include "media/segmentwriter.h"
 
 #include <QImage>
 #include <QObject>
@@ -34,9 +38,7 @@
 #include <vector>
 
 class ITimerHost;
-class CSegmentWriter;
 struct ClientSettings;
-struct SegmentJob;
 
 // What the recording needs from the archive window.
 class IRecordView {
@@ -48,9 +50,11 @@ class IRecordView {
     virtual QString PictureTimeText() const = 0;
     // The picture area as shown (640 x 480, any format); a null image when none.
     virtual QImage GrabPictureArea() = 0;
-    // The notice area: "Recording", "Saving", "Saving OK", "Saving Failed".
+    // The notice area: "Recording", "Saving", "Saving OK", "Saving Failed", the
+    // dropped pictures.
     virtual void ShowNotice(const QString &szText) = 0;
-    // A message box ("Can Not Record Images Any More!").
+    // A message that must not hold up playback or the buttons: it never waits
+    // ("Can Not Record Images Any More!", a write error).
     virtual void ShowRecordMessage(const QString &szText) = 0;
     // The record button: down while recording.
     virtual void SetRecordButtonDown(bool bDown) = 0;
@@ -59,7 +63,7 @@ class IRecordView {
 inline constexpr int RECORD_TIMER_ID = 31;
 inline constexpr int RECORD_TOTAL_MS = 1200000; // 20 minutes
 inline constexpr int MAX_FRAMES_PER_LIST = 9999;
-inline constexpr int64_t DEFAULT_RECORD_MEMORY = 512LL << 20; // pictures held, all lists
+inline constexpr int64_t DEFAULT_RECORD_QUEUE = 48LL << 20; // pictures on their way to the disk
 inline constexpr uint16_t PLAY_FORWARDS = 0x0001;
 
 inline constexpr char NOTICE_RECORDING[] = "Recording";
@@ -67,6 +71,7 @@ inline constexpr char NOTICE_SAVING[] = "Saving";
 inline constexpr char NOTICE_SAVING_OK[] = "Saving OK";
 inline constexpr char NOTICE_SAVING_FAILED[] = "Saving Failed";
 inline constexpr char MSG_RECORD_FULL[] = "Can Not Record Images Any More!";
+inline constexpr char MSG_RECORD_WRITE_FAILED[] = "Can Not Write AVI File! Recording Stopped.";
 
 class CRecorder : public QObject {
     Q_OBJECT
@@ -82,8 +87,8 @@ class CRecorder : public QObject {
     void OnRecordButton();
     // Starts a recording when playing forwards and none runs.
     void StartRecord();
-    // Ends the recording and writes the current segment at once (stop button,
-    // "Viewer", link status 6). Nothing happens when none runs.
+    // Ends the recording and its current segment at once (stop button, "Viewer",
+    // link status 6). Nothing happens when none runs.
     void StopRecord();
     // Timer tick of the window; acts on RECORD_TIMER_ID only.
     void OnTimer(int nId);
@@ -93,25 +98,31 @@ class CRecorder : public QObject {
     void Finish();
 
     bool IsRecording() const { return m_bRecording; }
-    // A segment is queued or being written (the window refuses to close).
+    // A segment has ended and its file is not finished yet (the window refuses to
+    // close).
     bool IsSaving() const { return m_nJobsOut > 0; }
     int RecordRemain() const { return m_nRecordRemain; }
     // Segments whose writing has finished (results handed back to this thread).
     int SegmentsDone() const { return m_nSegmentsDone; }
     const AviSaveResult &LastResult() const { return m_lastResult; }
+    // Pictures dropped in the current (or last) recording.
+    int DroppedPictures() const { return m_nDropped; }
 
-    // Bound on the pixel bytes held by all lists together, queued ones included.
-    void SetMemoryLimit(int64_t nBytes) { m_nMemoryLimit = nBytes; }
+    // Bound on the pixel bytes of the pictures on their way to the disk.
+    void SetQueueLimit(int64_t nBytes);
     int64_t HeldBytes() const;
+    int64_t PeakHeldBytes() const;
     // Fault injection for tests: the next segment's file fails after nBytes.
     void FailNextSegmentAfter(int64_t nBytes) { m_nNextFault = nBytes; }
 
   private:
     void CaptureFrame();
-    void StoreFrame(CPackedDib dib);
-    std::vector<CPackedDib> SwapFrameLists(int64_t &nBytes);
-    void WriteSegment(bool bContinues);
-    void OnSegmentSaved(uint64_t nSeq, const AviSaveResult &result);
+    void DropPicture();
+    void EndSegment(bool bContinues);
+    void EndRecording();
+    void OnSegmentFailed(uint64_t nSeq, const QString &szError);
+    void OnSegmentSaved(const SegmentResult &result);
+    void StopOnError(const QString &szError);
     int SegmentLengthMs() const;
 
     IRecordView &m_view;
@@ -121,19 +132,25 @@ class CRecorder : public QObject {
 
     bool m_bRecording = false;
     int m_nRecordRemain = 0;
-    std::vector<CPackedDib> m_frameLists[2];
-    int64_t m_nListBytes[2] = {0, 0};
-    int m_saveRock = 0; // the list being filled
     uint64_t m_nRecordingId = 0;
+    int m_nDropped = 0;
     bool m_bFullShown = false;
+    bool m_bReportDrops = false; // when the recording's last file is done
 
-    // Segments in flight; the one ended by timer 31 carries on the recording.
+    // The segment being filled.
+    uint64_t m_nSegSeq = 0;
+    bool m_bSegBegun = false;
+    QString m_szSegFolder;
+    int m_nSegPictures = 0;
+    int m_nSegDropped = 0;
+
+    // Segments ended and not finished; the one ended by timer 31 carries on the
+    // recording.
     uint64_t m_nNextSeq = 0;
     uint64_t m_nContinueSeq = 0; // 0: none
     uint64_t m_nContinueRecording = 0;
     int m_nJobsOut = 0;
     int m_nSegmentsDone = 0;
     AviSaveResult m_lastResult;
-    int64_t m_nMemoryLimit = DEFAULT_RECORD_MEMORY;
     int64_t m_nNextFault = -1;
 };

@@ -157,25 +157,26 @@ TEST_F(RecorderTest, TwoSegmentEndsInQuickSuccessionWriteOneAfterTheOther)
     CheckAvi(File("2005-03-01 12-00-05_2.avi"), 2, MakeImage(1));
 }
 
-TEST_F(RecorderTest, WriteFailureOnTheFirstPictureLeavesNoFileAndRecordingGoesOn)
+// A full disk in the middle of a segment: the file keeps every picture written
+// before the error and stays readable, the recording stops and says so.
+TEST_F(RecorderTest, WriteErrorKeepsWhatWasWrittenAndStopsTheRecording)
 {
+    m_rec.FailNextSegmentAfter(2 * 921600 + 400000); // within the third picture
     m_rec.StartRecord();
-    Draw(1);
-    m_rec.FailNextSegmentAfter(1000);
-    Tick();
+    for (int i = 1; i < 6; ++i)
+        Draw(i);
+    ASSERT_TRUE(testsupport::WaitFor([&] { return !m_rec.IsRecording(); }, 20000));
+    EXPECT_FALSE(m_view.bButtonDown);
+    EXPECT_FALSE(m_pHost->IsTimerRunning(RECORD_TIMER_ID));
+    ASSERT_TRUE(WaitSegments(1));
     EXPECT_TRUE(m_rec.LastResult().bError);
-    EXPECT_TRUE(Files().isEmpty());
-    EXPECT_EQ(m_view.notices.count("Saving Failed"), 1);
-    EXPECT_TRUE(m_rec.IsRecording());
-    EXPECT_TRUE(m_pHost->IsTimerRunning(RECORD_TIMER_ID));
-    Draw(2);
-    m_view.szTime = "2005-03-01 12-00-09";
-    Tick();
-    EXPECT_FALSE(m_rec.LastResult().bError);
-    ASSERT_EQ(Files(), QStringList{"2005-03-01 12-00-09.avi"});
-    CheckAvi(File("2005-03-01 12-00-09.avi"), 3,
-             MakeImage(1));                   // at the tick, after the write, drawn
-    EXPECT_EQ(m_rec.HeldBytes(), 2 * 921600); // only the pictures of the segment now running
+    ASSERT_EQ(m_view.messages.size(), 1);
+    EXPECT_TRUE(m_view.messages[0].startsWith("Can Not Write AVI File! Recording Stopped.\n"))
+        << m_view.messages[0].toStdString();
+    EXPECT_TRUE(m_view.notices.contains("Saving Failed"));
+    ASSERT_EQ(Files(), QStringList{"2005-03-01 12-00-05.avi"}); // no ".part" left
+    CheckAvi(File("2005-03-01 12-00-05.avi"), 2, MakeImage(0));
+    EXPECT_EQ(m_rec.HeldBytes(), 0);
 }
 
 TEST_F(RecorderTest, AfterPlayEndNoFileIsCreatedOrReplaced)
@@ -197,27 +198,57 @@ TEST_F(RecorderTest, AfterPlayEndNoFileIsCreatedOrReplaced)
     CheckAvi(after.filePath(), 2, MakeImage(0));
 }
 
-TEST_F(RecorderTest, FullMemoryIsReportedOncePerRecording)
+// The disk behind (here: no room at all on the way to it): pictures are dropped
+// and counted, the operator is told once per recording without a box that waits,
+// and at the end how many were lost.
+TEST_F(RecorderTest, DroppedPicturesAreToldOnceAndCounted)
 {
-    m_rec.SetMemoryLimit(3 * 921600);
+    m_rec.SetQueueLimit(0);
     m_rec.StartRecord();
     for (int i = 1; i < 10; ++i)
         Draw(i);
     EXPECT_EQ(m_view.messages, QStringList{"Can Not Record Images Any More!"});
-    EXPECT_EQ(m_rec.HeldBytes(), 3 * 921600);
-    Tick(); // the written pictures are freed: capture goes on
-    Draw(10);
-    Draw(11);
-    EXPECT_EQ(m_view.messages.size(), 1);
-    ASSERT_EQ(Files().size(), 1);
-    CheckAvi(File(Files().first()), 3, MakeImage(0));
+    EXPECT_EQ(m_view.notices.last(), "Can Not Record Images Any More!");
+    EXPECT_EQ(m_rec.DroppedPictures(), 10);
     m_rec.StopRecord();
-    ASSERT_TRUE(WaitSegments(2));
+    ASSERT_TRUE(WaitSegments(1));
+    EXPECT_EQ(m_view.notices.last(), "Dropped 10 Pictures");
+    EXPECT_TRUE(Files().isEmpty());
     m_rec.StartRecord();
-    for (int i = 0; i < 4; ++i)
-        Draw(i);
+    Draw(1);
     EXPECT_EQ(m_view.messages.size(), 2); // a new recording tells again
     m_rec.Finish();
+}
+
+// Four channels at 30 pictures a second for one whole segment of the default
+// length: every picture reaches the file, and the memory they take stays bounded.
+TEST_F(RecorderTest, FullRateSegmentAtTheDefaultLengthKeepsEveryPicture)
+{
+    m_settings.m_byRecordDuration = ClientSettings().m_byRecordDuration;
+    std::vector<QImage> shown;
+    for (int i = 0; i < 4; ++i)
+        shown.push_back(MakeImage(i).convertToFormat(QImage::Format_RGB32)); // as grabbed
+    m_view.area = shown[0];
+    m_rec.StartRecord();
+    int nDrawn = 1;
+    while (m_clock.NextDueIn() > 9) {
+        m_clock.Advance(8 + (nDrawn % 3 == 0)); // 120 pictures a second
+        // Only a disk slower than that may drop a picture.
+        ASSERT_TRUE(testsupport::WaitFor(
+            [&] { return m_rec.HeldBytes() + 921600 <= DEFAULT_RECORD_QUEUE; }, 20000));
+        m_view.area = shown[size_t(nDrawn++ % 4)];
+        m_rec.OnPictureDrawn();
+    }
+    EXPECT_GE(nDrawn, 1790);
+    Tick();
+    m_rec.StopRecord();
+    ASSERT_TRUE(WaitSegments(2));
+    EXPECT_EQ(m_rec.DroppedPictures(), 0);
+    EXPECT_TRUE(m_view.messages.isEmpty());
+    EXPECT_LE(m_rec.PeakHeldBytes(), 64 << 20);
+    ASSERT_EQ(Files().size(), 2);
+    CheckAvi(File(Files()[0]), nDrawn, MakeImage(0));
+    QFile::remove(File(Files()[0]));
 }
 
 TEST_F(RecorderTest, RecordFolderIsBuiltNeverEntered)

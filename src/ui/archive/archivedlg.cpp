@@ -37,14 +37,15 @@ CArchiveDlg::CArchiveDlg(ArchiveEnvironment env)
       m_settings(m_env.host.pSettings ? *m_env.host.pSettings : m_ownSettings),
       m_pOwnControlTimers(m_env.pControlTimers ? nullptr : std::make_unique<QtTimerHost>()),
       m_pOwnRecordTimers(m_env.pRecordTimers ? nullptr : std::make_unique<QtTimerHost>()),
-      m_canvas(QSize(kWidth, kHeight), ArchiveCropRect,
-               [this](const QRegion &region) { update(region); },
-               [this] {
-                   if (m_bLampPending) {
-                       m_bLampPending = false;
-                       SetChecked(CTRL_RECEIVE_LAMP, m_bReceiveLampOn);
-                   }
-               }),
+      m_canvas(
+          QSize(kWidth, kHeight), ArchiveCropRect,
+          [this](const QRegion &region) { update(region); },
+          [this] {
+              if (m_bLampPending) {
+                  m_bLampPending = false;
+                  SetChecked(CTRL_RECEIVE_LAMP, m_bReceiveLampOn);
+              }
+          }),
       m_control(nullptr, *this,
                 m_env.pControlTimers ? *m_env.pControlTimers : *m_pOwnControlTimers),
       m_recorder(*this, m_env.pRecordTimers ? *m_env.pRecordTimers : *m_pOwnRecordTimers,
@@ -113,7 +114,8 @@ void CArchiveDlg::CreateControls()
     m_pSlider->SetRange(0, 86399);
     connect(m_pSlider, &QAbstractSlider::actionTriggered, this, [this] {
         // The action moves the position after this signal: read it once it is done.
-        QMetaObject::invokeMethod(this, [this] { OnSliderAction(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { OnSliderAction(); }, Qt::QueuedConnection);
     });
     connect(m_pSlider, &QAbstractSlider::sliderMoved, this, [this] { OnSliderAction(); });
 
@@ -176,14 +178,23 @@ void CArchiveDlg::Shutdown()
         m_recorder.StopRecord();
     m_recorder.Finish(); // a file being written is finished first
     m_control.SetActive(false);
+    m_bShuttingDown = true;
     hide();
     close();
 }
 
 void CArchiveDlg::closeEvent(QCloseEvent *pEvent)
 {
-    // The window lives as long as the view: closing only hides it.
-    pEvent->accept();
+    // The window lives as long as the view. A close from the window manager
+    // (Alt+F4, the title bar, the task bar) is the "Viewer" button: refused while a
+    // file is being written, else back to the live view. Accepting it would leave
+    // no window shown and end the program.
+    if (m_bShuttingDown || !isVisible()) {
+        pEvent->accept();
+        return;
+    }
+    pEvent->ignore();
+    OnViewer();
 }
 
 // ---- buttons -------------------------------------------------------------------------------
@@ -196,7 +207,8 @@ bool CArchiveDlg::event(QEvent *pEvent)
         const int id = pSkin->WParam() - kControlIdBase;
         if (id >= 0 && id < CTRL_COUNT && pSkin->Source() == m_apButtons[id]) {
             // Push buttons act only when released over them.
-            if (archivelayout::Control(ControlId(id)).kind != ControlKind::Push || pSkin->ReleasedOver())
+            if (archivelayout::Control(ControlId(id)).kind != ControlKind::Push ||
+                pSkin->ReleasedOver())
                 OnCommand(ControlId(id));
         }
         return true;
@@ -389,8 +401,8 @@ void CArchiveDlg::ShowPickerDate(const DvrDateTime &date)
 
 void CArchiveDlg::ShowPlayTime(uint32_t uPlayTime)
 {
-    const int nSeconds =
-        int(uPlayTime >> 24) * 3600 + int((uPlayTime >> 16) & 0xFF) * 60 + int((uPlayTime >> 8) & 0xFF);
+    const int nSeconds = int(uPlayTime >> 24) * 3600 + int((uPlayTime >> 16) & 0xFF) * 60 +
+                         int((uPlayTime >> 8) & 0xFF);
     if (m_pSlider && nSeconds >= 0 && nSeconds <= 86399 && m_pSlider->value() != nSeconds)
         m_pSlider->setValue(nSeconds); // the owner's move: no action is triggered
     DrawPlayTime();
@@ -407,7 +419,8 @@ void CArchiveDlg::ShowLayout(uint8_t byChannel)
             m_apButtons[CTRL_CHANNEL_1 + i]->setEnabled(!bQuad);
     }
     for (int i = 0; i < 4; ++i)
-        m_arcCell[std::size_t(i)] = bQuad ? CellRect(i, 2) : (i == byChannel ? CellRect(0, 1) : QRect());
+        m_arcCell[std::size_t(i)] =
+            bQuad ? CellRect(i, 2) : (i == byChannel ? CellRect(0, 1) : QRect());
     // The picture area starts over: each cell shows its channel's picture or its frame.
     m_canvas.ForgetShown();
     m_canvas.EraseArea(kPictureRect);
@@ -426,7 +439,8 @@ void CArchiveDlg::ShowLayout(uint8_t byChannel)
 
 void CArchiveDlg::ShowRecordMessage(const QString &szText)
 {
-    ShowMessageBox(this, szText, QString::fromLatin1(APP_TITLE), QMessageBox::Warning);
+    // Never a box that waits: it would stop the pictures and the buttons.
+    ShowMessageBoxModeless(this, szText, QString::fromLatin1(APP_TITLE), QMessageBox::Warning);
 }
 
 void CArchiveDlg::SetRecordButtonDown(bool bDown)
@@ -492,8 +506,8 @@ void CArchiveDlg::ShowLinkStatus(uint8_t byCode, uint8_t byRetryCount, uint32_t 
 {
     if (byCode == STATUS_TRY_REQUEST && m_recorder.IsRecording())
         m_recorder.StopRecord(); // no pictures: the segment so far is kept
-    DrawNoticeText(CPlaybackControl::LinkStatusText(byCode, byRetryCount, dwAlertWord), kEndNoticeRect,
-                   false);
+    DrawNoticeText(CPlaybackControl::LinkStatusText(byCode, byRetryCount, dwAlertWord),
+                   kEndNoticeRect, false);
 }
 
 // ---- the window dragged by its face -----------------------------------------------------------

@@ -191,6 +191,7 @@ class CArchiveDlg : public QWidget,
     QPointer<CEventDlg> m_pEventDlg; // while the Event dialog is open
     bool m_bDragging = false;
     QPoint m_ptDragOffset;
+    bool m_bShuttingDown = false;
 };
 
 // The program's archive window for the main view.

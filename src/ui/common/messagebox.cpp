@@ -43,6 +43,19 @@ QMessageBox::StandardButton ShowMessageBox(QWidget *parent, const QString &text,
     return QMessageBox::StandardButton(box.exec());
 }
 
+void ShowMessageBoxModeless(QWidget *parent, const QString &text, const QString &caption,
+                            QMessageBox::Icon icon)
+{
+    if (Handler() || qEnvironmentVariableIsSet("TELVANE_TEST")) {
+        ShowMessageBox(parent, text, caption, icon);
+        return;
+    }
+    auto *pBox = new QMessageBox(icon, caption, text, QMessageBox::Ok, parent);
+    pBox->setAttribute(Qt::WA_DeleteOnClose);
+    pBox->setWindowModality(Qt::NonModal);
+    pBox->show();
+}
+
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler)
 {
     MessageBoxHandler previous = std::move(Handler());

@@ -23,6 +23,11 @@ QMessageBox::StandardButton ShowMessageBox(QWidget *parent, const QString &text,
                                            const QString &caption, QMessageBox::Icon icon,
                                            QMessageBox::StandardButtons buttons = QMessageBox::Ok);
 
+// The same message without waiting: the box stays open beside the window, which
+// goes on working (the handler and TELVANE_TEST apply as above).
+void ShowMessageBoxModeless(QWidget *parent, const QString &text, const QString &caption,
+                            QMessageBox::Icon icon);
+
 // Installs a handler (an empty one restores the default) and returns the previous one.
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
 

@@ -53,6 +53,8 @@ TEST_F(AviWriterTest, ThreePicturesAtSamplePositionsZeroTenTwenty)
     EXPECT_EQ(r.szFileName, Path("2005-03-01 12-00-05.avi"));
     EXPECT_EQ(Files(), QStringList{"2005-03-01 12-00-05.avi"}); // no temporary left
     CheckAvi(r.szFileName, 3, MakeImage(0));
+    // Made as any file of the user's (the umask decides), not private as a temporary.
+    EXPECT_TRUE(QFileInfo(r.szFileName).permissions() & QFileDevice::ReadOther);
 
     // The stream header and format as written: "vids", handler 0, scale 1, rate 60,
     // suggested buffer = one picture, frame 640 x 480, a 40-byte bottom-up header.
@@ -136,22 +138,34 @@ TEST_F(AviWriterTest, PicturesOfAnotherSizeAreRefused)
     EXPECT_FALSE(writer.Close());
 }
 
-// Long: about 1.1 GB through the page cache, then read back to its end.
+// Long: about 1.1 GB through the page cache, then read back to its end; then the
+// same file with the disk full inside its last picture, past the switch to the
+// large-file form, which must keep every picture before it.
 TEST_F(AviWriterTest, FilePastOneGibPlaysToItsEnd)
 {
     const int n = 1200; // 1200 x 921,600 bytes = 1.03 GiB of pictures
     const QImage first = MakeImage(3);
     const CPackedDib dib = CPackedDib::FromImage(first);
     const QString file = Path("big.avi");
-    {
+    int64_t nFull = 0;
+    for (int nPass = 0; nPass < 2; ++nPass) {
         CAviWriter writer;
+        writer.SetByteLimit(nFull ? nFull : -1);
         ASSERT_TRUE(writer.Open(file));
-        for (int i = 0; i < n; ++i)
-            ASSERT_TRUE(writer.WriteFrame(dib)) << i << " " << writer.ErrorText().toStdString();
-        ASSERT_TRUE(writer.Close()) << writer.ErrorText().toStdString();
+        int i = 0;
+        while (i < n && writer.WriteFrame(dib))
+            ++i;
+        ASSERT_EQ(i, nPass == 0 ? n : n - 1) << writer.ErrorText().toStdString();
+        ASSERT_EQ(writer.Close(), nPass == 0) << writer.ErrorText().toStdString();
+        EXPECT_GT(QFileInfo(file).size(), int64_t(1) << 30);
+        CheckAvi(file, i, first);
+        // The headers count what is in the file (a reader may trust them over a scan).
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QByteArray b = f.read(8192);
+        EXPECT_EQ(Le32(b, b.indexOf("strh") + 8 + 32), uint32_t(10 * (i - 1) + 1));
+        nFull = QFileInfo(file).size() - 500000;
     }
-    EXPECT_GT(QFileInfo(file).size(), int64_t(1) << 30);
-    CheckAvi(file, n, first);
     QFile::remove(file);
 }
 

@@ -79,6 +79,7 @@ void CRecorder::StartRecord()
     m_bRecording = true;
     m_bFullShown = false;
     m_bReportDrops = false;
+    m_nCaptured = 0;
     m_nDropped = 0;
     ++m_nRecordingId;
     m_pWriter->ResetPeak();
@@ -154,6 +155,7 @@ void CRecorder::CaptureFrame()
         m_nNextFault = -1;
     }
     ++m_nSegPictures;
+    ++m_nCaptured;
     m_pWriter->AddPicture(m_nSegSeq, std::move(dib));
 }
 

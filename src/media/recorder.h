@@ -105,7 +105,9 @@ class CRecorder : public QObject {
     // Segments whose writing has finished (results handed back to this thread).
     int SegmentsDone() const { return m_nSegmentsDone; }
     const AviSaveResult &LastResult() const { return m_lastResult; }
-    // Pictures dropped in the current (or last) recording.
+    // Pictures captured for the files, and dropped, in the current (or last)
+    // recording.
+    int CapturedPictures() const { return m_nCaptured; }
     int DroppedPictures() const { return m_nDropped; }
 
     // Bound on the pixel bytes of the pictures on their way to the disk.
@@ -133,6 +135,7 @@ class CRecorder : public QObject {
     bool m_bRecording = false;
     int m_nRecordRemain = 0;
     uint64_t m_nRecordingId = 0;
+    int m_nCaptured = 0;
     int m_nDropped = 0;
     bool m_bFullShown = false;
     bool m_bReportDrops = false; // when the recording's last file is done

@@ -10,10 +10,12 @@
 #include "ui/controls/skinslider.h"
 #include "media/mediatestutil.h"
 #include "support/privatecups.h"
+#include "ui/common/messagebox.h"
 #include "viewe2e.h"
 
 #include <QDate>
 #include <QRegularExpression>
+#include <QWindow>
 
 #include <iostream>
 
@@ -70,7 +72,8 @@ TEST_F(ArchiveE2E, PlayPauseReverseFastEventsAndBackToLive)
 
     m_pView->OnArchive();
     EXPECT_TRUE(m_pArchive->IsActive());
-    EXPECT_TRUE(WaitFor([&] { return Requests(QStringLiteral("COMMAND_STOP")).size() >= 2; }, 3000));
+    EXPECT_TRUE(
+        WaitFor([&] { return Requests(QStringLiteral("COMMAND_STOP")).size() >= 2; }, 3000));
 
     // Yesterday at 12:00:00, all four channels forwards.
     m_pArchive->Calendar()->SetDate(yesterday);
@@ -142,14 +145,12 @@ TEST_F(ArchiveE2E, PlayPauseReverseFastEventsAndBackToLive)
     });
     ASSERT_NE(it, events.end());
     const EventRecord &r = it->record;
-    EXPECT_TRUE(m_pArchive->PlayFromEvent(MakeTimeCost(it->nYear, r.byMonth, r.byDay, r.byHour,
-                                                       r.byMinute, r.bySecond),
-                                          2));
+    EXPECT_TRUE(m_pArchive->PlayFromEvent(
+        MakeTimeCost(it->nYear, r.byMonth, r.byDay, r.byHour, r.byMinute, r.bySecond), 2));
     ASSERT_TRUE(WaitFor([&] { return PlaybackWords().size() >= 6; }, 3000));
     words = PlaybackWords().last();
     EXPECT_EQ(words.at(0).toInt(), 3); // single layout, channel 3
-    EXPECT_EQ(uint32_t(words.at(1).toInt()),
-              uint32_t(it->nYear << 16 | r.byMonth << 8 | r.byDay));
+    EXPECT_EQ(uint32_t(words.at(1).toInt()), uint32_t(it->nYear << 16 | r.byMonth << 8 | r.byDay));
     EXPECT_EQ(uint32_t(words.at(2).toInt()),
               uint32_t(r.byHour << 24 | r.byMinute << 16 | r.bySecond << 8));
 
@@ -161,8 +162,10 @@ TEST_F(ArchiveE2E, PlayPauseReverseFastEventsAndBackToLive)
 }
 
 // Forward playback recorded with the shortest segments leaves AVI files that
-// ffprobe reads and ffmpeg decodes cleanly, a snapshot that identify accepts, and,
-// through a private print server, a printed PDF with the picture.
+// ffprobe reads and ffmpeg decodes cleanly and that hold every picture captured, a
+// snapshot that identify accepts, and, through a private print server, a printed
+// PDF with the picture. The window manager's close acts as "Viewer": refused while
+// the last file is written, then back to live; the program never ends on it.
 TEST_F(ArchiveE2E, RecordingSnapshotAndPrintLeaveReadableFiles)
 {
     testsupport::CPrivateCups cups;
@@ -188,12 +191,26 @@ TEST_F(ArchiveE2E, RecordingSnapshotAndPrintLeaveReadableFiles)
     Press(archivelayout::CTRL_RECORD);
     ASSERT_TRUE(m_pArchive->Recorder().IsRecording());
     Spin(10000);
-    Press(archivelayout::ControlId(archivelayout::CTRL_PLAY_1 + 2)); // stop writes the rest
+    int nLastWindowClosed = 0;
+    QObject::connect(qApp, &QGuiApplication::lastWindowClosed, [&] { ++nLastWindowClosed; });
+    QStringList boxes;
+    CScopedMessageBoxHandler handler([&](QWidget *, const QString &text, const QString &,
+                                         QMessageBox::Icon, QMessageBox::StandardButtons) {
+        boxes << text;
+        return QMessageBox::Ok;
+    });
+    ASSERT_NE(m_pArchive->windowHandle(), nullptr);
+    m_pArchive->windowHandle()->close(); // the recording ends; its last file is written
+    EXPECT_FALSE(m_pArchive->Recorder().IsRecording());
+    EXPECT_EQ(boxes, QStringList{"Saving AVI File Now.So Can Not Close This Window!"});
+    EXPECT_TRUE(m_pArchive->isVisible());
     ASSERT_TRUE(WaitFor([&] { return !m_pArchive->Recorder().IsSaving(); }, 20000));
+    EXPECT_EQ(m_pArchive->Recorder().DroppedPictures(), 0);
     Press(archivelayout::CTRL_SAVE);
 
     const QStringList avis = QDir(records.path()).entryList({QStringLiteral("*.avi")}, QDir::Files);
     EXPECT_GE(avis.size(), 2) << qPrintable(avis.join(' '));
+    size_t nInFiles = 0;
     for (const QString &name : avis) {
         SCOPED_TRACE(name.toStdString());
         const QString file = QDir(records.path()).filePath(name);
@@ -204,30 +221,41 @@ TEST_F(ArchiveE2E, RecordingSnapshotAndPrintLeaveReadableFiles)
         ASSERT_FALSE(probe.pictures.empty());
         for (std::size_t i = 0; i < probe.pictures.size(); ++i)
             EXPECT_EQ(probe.pictures[i], int64_t(10 * i));
-        const mediatest::ToolRun decode = mediatest::Run(
-            "ffmpeg", {"-nostdin", "-v", "error", "-i", file, "-f", "null", "-"});
+        nInFiles += probe.pictures.size();
+        const mediatest::ToolRun decode =
+            mediatest::Run("ffmpeg", {"-nostdin", "-v", "error", "-i", file, "-f", "null", "-"});
         EXPECT_EQ(decode.nExit, 0);
         EXPECT_EQ(decode.out + decode.err, QByteArray());
     }
+    EXPECT_EQ(int(nInFiles), m_pArchive->Recorder().CapturedPictures());
     const QStringList jpegs =
         QDir(records.path()).entryList({QStringLiteral("CAM0_*.jpg")}, QDir::Files);
     ASSERT_EQ(jpegs.size(), 1);
-    const mediatest::ToolRun identify =
-        mediatest::Run("identify", {"-format", "%m %w %h %Q", QDir(records.path()).filePath(jpegs[0])});
+    const mediatest::ToolRun identify = mediatest::Run(
+        "identify", {"-format", "%m %w %h %Q", QDir(records.path()).filePath(jpegs[0])});
     EXPECT_EQ(identify.out.trimmed(), QByteArray("JPEG 640 480 80"));
     EXPECT_EQ(m_pArchive->NoticeText(), QStringLiteral("Save OK"));
 
     if (!szNoCups.isEmpty()) {
         std::cout << "printing not tried: " << szNoCups.toStdString() << "\n";
-        return;
+    } else {
+        Press(archivelayout::CTRL_PRINT);
+        ASSERT_TRUE(WaitFor([&] { return cups.JobCount("completed") == 1; }, 20000));
+        ASSERT_EQ(cups.Pdfs().size(), 1);
+        const QString images = testsupport::RunTool(QStringLiteral("/usr/bin/pdfimages"),
+                                                    {QStringLiteral("-list"), cups.Pdfs().first()});
+        EXPECT_TRUE(images.contains(QRegularExpression(QStringLiteral("\\b640\\s+480\\b"))))
+            << images.toStdString();
     }
-    Press(archivelayout::CTRL_PRINT);
-    ASSERT_TRUE(WaitFor([&] { return cups.JobCount("completed") == 1; }, 20000));
-    ASSERT_EQ(cups.Pdfs().size(), 1);
-    const QString images = testsupport::RunTool(QStringLiteral("/usr/bin/pdfimages"),
-                                                {QStringLiteral("-list"), cups.Pdfs().first()});
-    EXPECT_TRUE(images.contains(QRegularExpression(QStringLiteral("\\b640\\s+480\\b"))))
-        << images.toStdString();
+
+    const int nLive = Requests(QStringLiteral("COMMAND_LIVE")).size();
+    m_pArchive->windowHandle()->close();
+    EXPECT_TRUE(WaitFor([&] { return !m_pArchive->isVisible(); }, 5000)); // after a short pause
+    EXPECT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(
+        WaitFor([&] { return Requests(QStringLiteral("COMMAND_LIVE")).size() > nLive; }, 5000));
+    Spin(50);
+    EXPECT_EQ(nLastWindowClosed, 0);
 }
 
 } // namespace

@@ -52,6 +52,11 @@ void CStatsLog::WriteLine()
         line += " live=" + JoinFirstFour(counts.live);
         line += " playback=" + JoinFirstFour(counts.playback);
     }
+    if (m_pView->Archive()) {
+        const IArchiveWindow::RecordCounts rec = m_pView->Archive()->GetRecordCounts();
+        line += " recorded=" + QByteArray::number(rec.nCaptured) + ',' +
+                QByteArray::number(rec.nDropped) + ',' + QByteArray::number(rec.bSaving ? 1 : 0);
+    }
     line += '\n';
     m_file.write(line);
     m_file.flush();

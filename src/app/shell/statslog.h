@@ -3,7 +3,9 @@
 // text file named by the environment variable TELVANE_STATS:
 //   <ms since the epoch> state=<connect state> archive=<0|1> attempts=<connect
 //   attempts> logins=<logins accepted> live=<c1>,<c2>,<c3>,<c4> playback=<c1>,..,<c4>
-// The picture counts are those handed to the windows since start. Nothing is
+//   recorded=<captured>,<dropped>,<saving>
+// The picture counts are those handed to the windows since start; the recorded ones
+// those of the last recording, and whether its last file is still being written. Nothing is
 // written when the variable is not set.
 
 #include <QFile>

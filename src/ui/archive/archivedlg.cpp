@@ -183,6 +183,15 @@ void CArchiveDlg::Shutdown()
     close();
 }
 
+IArchiveWindow::RecordCounts CArchiveDlg::GetRecordCounts() const
+{
+    RecordCounts counts;
+    counts.nCaptured = m_recorder.CapturedPictures();
+    counts.nDropped = m_recorder.DroppedPictures();
+    counts.bSaving = m_recorder.IsSaving();
+    return counts;
+}
+
 void CArchiveDlg::closeEvent(QCloseEvent *pEvent)
 {
     // The window lives as long as the view. A close from the window manager

@@ -82,6 +82,7 @@ class CArchiveDlg : public QWidget,
     bool IsActive() const override { return m_control.IsActive(); }
     void ShowLinkStatus(uint8_t byCode, uint8_t byRetryCount, uint32_t dwAlertWord) override;
     void Shutdown() override;
+    RecordCounts GetRecordCounts() const override;
 
     // --- IArchiveView (the receive path) --------------------------------------
     uint16_t GetPlayState() const override { return m_control.PlayState(); }

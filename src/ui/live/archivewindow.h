@@ -26,13 +26,21 @@ class IArchiveWindow {
     virtual void ShowLinkStatus(uint8_t byCode, uint8_t byRetryCount, uint32_t dwAlertWord) = 0;
     // Exit: waits for a recording file being written, then closes the window.
     virtual void Shutdown() = 0;
+    // For long runs' statistics: the pictures the last recording captured and
+    // dropped, and whether a recording file is still being written.
+    struct RecordCounts {
+        int nCaptured = 0;
+        int nDropped = 0;
+        bool bSaving = false;
+    };
+    virtual RecordCounts GetRecordCounts() const { return RecordCounts(); }
 };
 
 // What the archive window asks of the view.
 struct ArchiveHost {
-    ILiveClient *pClient = nullptr;           // may be null
-    ClientSettings *pSettings = nullptr;      // the view's record; may be null
-    std::function<void()> fnLeave;            // back to live (the view's half of "Viewer")
+    ILiveClient *pClient = nullptr;      // may be null
+    ClientSettings *pSettings = nullptr; // the view's record; may be null
+    std::function<void()> fnLeave;       // back to live (the view's half of "Viewer")
 };
 
 using ArchiveFactory = std::function<std::unique_ptr<IArchiveWindow>(const ArchiveHost &host)>;

@@ -12,10 +12,19 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <vector>
 
 namespace mediatest {
+
+// The usual umask for the life of the object, so a file's permissions can be told.
+struct ScopedUmask {
+    explicit ScopedUmask(mode_t mask) : old(::umask(mask)) {}
+    ~ScopedUmask() { ::umask(old); }
+    mode_t old;
+};
 
 constexpr int W = 640;
 constexpr int H = 480;

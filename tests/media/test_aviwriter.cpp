@@ -47,6 +47,7 @@ class AviWriterTest : public ::testing::Test {
 
 TEST_F(AviWriterTest, ThreePicturesAtSamplePositionsZeroTenTwenty)
 {
+    const ScopedUmask mask(022);
     const AviSaveResult r = SaveAviFile(Path("2005-03-01 12-00-05.avi"), Pictures(3));
     EXPECT_FALSE(r.bError);
     EXPECT_EQ(r.nFrames, 3);

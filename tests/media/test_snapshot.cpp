@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -74,9 +75,11 @@ TEST_F(SnapshotTest, JpegPassesIdentifyWithCaptionsAtTheBottom)
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(int(row.byChannel));
+        const mediatest::ScopedUmask mask(022);
         const SnapshotResult r = SaveSnapshot(m_grey, row.byChannel, TIME, m_dir.path(), 777);
         ASSERT_TRUE(r.bOk) << r.szError.toStdString();
         EXPECT_EQ(r.Notice(), "Save OK");
+        EXPECT_TRUE(QFileInfo(r.szFileName).permissions() & QFileDevice::ReadOther); // umask's
         const ToolRun id = mediatest::Run(
             "identify", {"-format", "%m %w %h %Q %[jpeg:sampling-factor]", r.szFileName});
         EXPECT_EQ(id.out, QByteArray("JPEG 640 480 80 2x2,1x1,1x1"));

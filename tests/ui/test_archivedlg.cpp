@@ -1,7 +1,7 @@
 // CArchiveDlg's drawing: the crops of played pictures (through a picture whose pixels
 // encode their coordinates), the cells, the picture time stamp rule, pictures of
 // channels it has no cell for, the slider against the picture time, every text of the
-// notice area, and texts that fit their rectangles.
+// notice area, the record button, and texts that fit their rectangles.
 
 #include "settings/clientsettings.h"
 #include "support/manualclock.h"
@@ -248,6 +248,26 @@ TEST_F(ArchiveDlgTest, NoticeAreaShowsEveryStatusAndEndTextAtItsTopLeft)
             EXPECT_LE(ink.top(), 5);
         }
     }
+}
+
+// The record button ends as a play button does: reconnection attempts stop and the
+// five play buttons are up, or the stop button down when nothing plays.
+TEST_F(ArchiveDlgTest, RecordButtonStopsReconnectingAndRaisesThePlayButtons)
+{
+    auto down = [this](int nPlay) {
+        return m_pDlg->Button(ControlId(CTRL_PLAY_1 + nPlay))->GetChecked() != 0;
+    };
+    m_pDlg->OnCommand(CTRL_RECORD); // stopped: nothing to record
+    EXPECT_FALSE(m_pDlg->Recorder().IsRecording());
+    EXPECT_EQ(m_client.nStopReconnects, 1);
+    EXPECT_TRUE(down(CPlaybackControl::PLAY_STOP));
+    m_pDlg->OnCommand(ControlId(CTRL_PLAY_1 + CPlaybackControl::PLAY_FORWARD));
+    ASSERT_TRUE(down(CPlaybackControl::PLAY_FORWARD));
+    m_pDlg->OnCommand(CTRL_RECORD);
+    EXPECT_TRUE(m_pDlg->Recorder().IsRecording());
+    EXPECT_EQ(m_client.nStopReconnects, 3);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_FALSE(down(i)) << i;
 }
 
 // Every text the window draws fits its rectangle in the font it is drawn in (the

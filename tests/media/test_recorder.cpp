@@ -55,8 +55,7 @@ class RecorderTest : public ::testing::Test {
     {
         return testsupport::WaitFor([&] { return m_rec.SegmentsDone() >= n; }, 20000);
     }
-    // Ends the running segment on the clock and waits until its file is done; the
-    // tests read the files next, so callers stop on a failure here.
+    // Ends the running segment on the clock and waits until its file is done.
     void Tick()
     {
         const int n = m_rec.SegmentsDone();
@@ -112,7 +111,7 @@ TEST_F(RecorderTest, SegmentsFillTwentyMinutes)
         const int64_t nStart = m_clock.Now();
         m_rec.StartRecord();
         while (m_rec.IsRecording())
-            ASSERT_NO_FATAL_FAILURE(Tick());
+            Tick();
         const auto &ticks = m_pHost->Ticks();
         ASSERT_EQ(int(ticks.size() - nBefore), row.nTicks);
         EXPECT_EQ(ticks.back().first - nStart, RECORD_TOTAL_MS);
@@ -129,8 +128,7 @@ TEST_F(RecorderTest, EachSegmentIsOneFileNamedAfterTheLastPicture)
     Draw(1);
     Draw(2);
     m_view.szTime = "2005-03-01 12-00-08";
-    // Writes 0, 1, 2; the next segment starts with picture 2 (tick, then after the write).
-    ASSERT_NO_FATAL_FAILURE(Tick());
+    Tick(); // writes 0, 1, 2; the next segment starts with picture 2 (tick, then after the write)
     EXPECT_EQ(m_view.notices.filter("Saving"), (QStringList{"Saving", "Saving OK"}));
     Draw(3);
     m_view.szTime = "2005-03-01 12-00-09";
@@ -164,7 +162,7 @@ TEST_F(RecorderTest, WriteFailureOnTheFirstPictureLeavesNoFileAndRecordingGoesOn
     m_rec.StartRecord();
     Draw(1);
     m_rec.FailNextSegmentAfter(1000);
-    ASSERT_NO_FATAL_FAILURE(Tick());
+    Tick();
     EXPECT_TRUE(m_rec.LastResult().bError);
     EXPECT_TRUE(Files().isEmpty());
     EXPECT_EQ(m_view.notices.count("Saving Failed"), 1);
@@ -172,7 +170,7 @@ TEST_F(RecorderTest, WriteFailureOnTheFirstPictureLeavesNoFileAndRecordingGoesOn
     EXPECT_TRUE(m_pHost->IsTimerRunning(RECORD_TIMER_ID));
     Draw(2);
     m_view.szTime = "2005-03-01 12-00-09";
-    ASSERT_NO_FATAL_FAILURE(Tick());
+    Tick();
     EXPECT_FALSE(m_rec.LastResult().bError);
     ASSERT_EQ(Files(), QStringList{"2005-03-01 12-00-09.avi"});
     CheckAvi(File("2005-03-01 12-00-09.avi"), 3,
@@ -185,12 +183,12 @@ TEST_F(RecorderTest, AfterPlayEndNoFileIsCreatedOrReplaced)
     m_rec.StartRecord();
     Draw(1);
     m_view.wPlayState = 0; // "## Play End ##"
-    ASSERT_NO_FATAL_FAILURE(Tick());
+    Tick();
     ASSERT_EQ(Files(), QStringList{"2005-03-01 12-00-05.avi"});
     const QFileInfo before(File("2005-03-01 12-00-05.avi"));
     Draw(2); // not playing: not captured
-    ASSERT_NO_FATAL_FAILURE(Tick());
-    ASSERT_NO_FATAL_FAILURE(Tick());
+    Tick();
+    Tick();
     EXPECT_TRUE(m_rec.IsRecording()); // the recording runs on, empty
     EXPECT_EQ(Files(), QStringList{"2005-03-01 12-00-05.avi"});
     const QFileInfo after(File("2005-03-01 12-00-05.avi"));
@@ -207,7 +205,7 @@ TEST_F(RecorderTest, FullMemoryIsReportedOncePerRecording)
         Draw(i);
     EXPECT_EQ(m_view.messages, QStringList{"Can Not Record Images Any More!"});
     EXPECT_EQ(m_rec.HeldBytes(), 3 * 921600);
-    ASSERT_NO_FATAL_FAILURE(Tick()); // the written pictures are freed: capture goes on
+    Tick(); // the written pictures are freed: capture goes on
     Draw(10);
     Draw(11);
     EXPECT_EQ(m_view.messages.size(), 1);

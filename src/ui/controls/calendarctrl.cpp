@@ -262,8 +262,8 @@ void CCalendarCtrl::mouseReleaseEvent(QMouseEvent *pEvent)
         return;
     const CDayCell &cell = m_aCells[static_cast<size_t>(nCell)];
     m_dtSelected = cell.m_date;
-    // A grey day beyond the range picks the nearer limit, which is not on show: no
-    // highlight and no notice.
+    // A grey day beyond the range picks the nearer limit, without a highlight, a new
+    // grid or a notice.
     if (!ClampToRange(m_dtSelected))
         return;
     if (cell.m_nKind == DAY_OTHER) {

@@ -19,8 +19,47 @@
 #include <QTimer>
 #include <QtDebug>
 
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char kUsage[] =
+    "Usage: telvane4 [--help | --version]\n"
+    "\n"
+    "Desktop client of a four-channel networked video recorder: live view, PTZ\n"
+    "control, event list, archive playback, snapshots, printing and AVI recording.\n"
+    "Everything is set in the program (the Setting button). The settings, the\n"
+    "recorder's password among them, are kept in Telvane/Telvane4.conf under the\n"
+    "user's config folder ($XDG_CONFIG_HOME, by default ~/.config), readable by\n"
+    "that user alone.\n"
+    "\n"
+    "  --help     show this text and exit\n"
+    "  --version  show the version and exit\n";
+
+// --version and --help are answered before anything needs a display. Returns the
+// exit code, or -1 when the program is to start.
+int AnswerOptions(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::fputs("Telvane4 " TELVANE_VERSION "\n", stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
+    if (const int nExit = AnswerOptions(argc, argv); nExit >= 0)
+        return nExit;
     QApplication app(argc, argv);
     // An installed copy works in the user's data folder (see dataplaces.h).
     if (!EnterDataFolder())

@@ -258,11 +258,12 @@ RecordingRange DecodeTimeRange(std::uint8_t nVersionCode, std::uint32_t a, std::
         return range;
     }
     // A pair that passes the field test may still name a day that does not exist;
-    // such a pair is as unusable as an out-of-range one.
+    // such a pair is as unusable as an out-of-range one. Hour 24 stays as given: the
+    // end of that day, which is also the day the request dates are checked against.
     auto decode = [&now](std::uint32_t date, std::uint32_t time, bool &valid) {
         const DvrDateTime dt = DateTimeFromWords(date, time);
         valid = IsValidRangeDateTime(dt) && IsRealDate(dt.nYear, dt.nMonth, dt.nDay);
-        return valid ? NormaliseDateTime(dt) : now;
+        return valid ? dt : now;
     };
     range.dtStart = decode(a, b, range.bStartValid);
     range.dtEnd = decode(c, d, range.bEndValid);

@@ -97,7 +97,7 @@ struct RecordingRange {
 // Words 2..5 of COMMAND_R_LOGIN / COMMAND_R_START_TIME as start and end date-times.
 // Version code 1: a and b are calendar seconds. Codes 2 and 3: (a, b) and (c, d) are
 // DateWord/TimeWord pairs; a pair that fails IsValidRangeDateTime, or names a day
-// that does not exist (30 February), is replaced by now. Hour 24 is carried into
-// the next day.
+// that does not exist (30 February), is replaced by now. Hour 24 is kept as given
+// (2008-02-29 24:00:00 ends 29 February).
 RecordingRange DecodeTimeRange(std::uint8_t nVersionCode, std::uint32_t a, std::uint32_t b,
                                std::uint32_t c, std::uint32_t d, const DvrDateTime &now);

@@ -3,6 +3,8 @@
 #include "settings/dataplaces.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStringList>
 #include <QVariant>
@@ -60,6 +62,28 @@ int32_t ReadNumber(const QSettings &store, const char *key, int32_t fallback)
 uint8_t LowByte(int32_t value)
 {
     return static_cast<uint8_t>(static_cast<uint32_t>(value));
+}
+
+// The store holds the recorder's password in clear. Where it is a file (the INI file
+// on Linux; the registry on Windows is the user's own), only its owner may read it.
+// Called before each write: a missing file is made so, an existing one (also one an
+// older copy left readable to all) set so, and the store keeps the mode of the file
+// it replaces.
+void KeepStorePrivate(const QString &szPath)
+{
+#ifndef Q_OS_WIN
+    constexpr QFileDevice::Permissions kOwnerOnly =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    QFile file(szPath);
+    if (!file.exists()) {
+        QDir().mkpath(QFileInfo(szPath).absolutePath());
+        if (file.open(QIODevice::WriteOnly, kOwnerOnly))
+            file.close();
+    }
+    file.setPermissions(kOwnerOnly);
+#else
+    Q_UNUSED(szPath);
+#endif
 }
 
 } // namespace
@@ -154,6 +178,7 @@ int ClientSettings::SaveSettings() const
 {
     QSettings store{QString::fromLatin1(SETTINGS_ORGANIZATION),
                     QString::fromLatin1(SETTINGS_APPLICATION)};
+    KeepStorePrivate(store.fileName());
     store.beginGroup(QLatin1String(SETTINGS_SECTION));
 
     store.setValue(QLatin1String(KEY_RECORD_DURATION), int(m_byRecordDuration));

@@ -299,3 +299,31 @@ TEST(SingleInstanceProcesses, LockLeftByAKilledCopyDoesNotBlockTheNextStart)
     EXPECT_EQ(next.state(), QProcess::Running);
     Stop(next);
 }
+
+// --version and --help answer on standard output and exit 0, with no display to
+// open (the window-system plugin that needs one is asked for and never loaded).
+TEST(CommandLine, VersionAndHelpNeedNoDisplay)
+{
+    IsolatedRuntime runtime;
+    testsupport::IsolatedSettings settings;
+    QProcessEnvironment env = AppEnvironment(runtime, settings.path());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    for (const char *pszOption : {"--version", "--help"}) {
+        SCOPED_TRACE(pszOption);
+        QProcess app;
+        app.setProcessEnvironment(env);
+        app.start(testsupport::appPath(), {QString::fromLatin1(pszOption)});
+        ASSERT_TRUE(app.waitForFinished(10000));
+        EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(app.exitCode(), 0);
+        EXPECT_EQ(app.readAllStandardError(), QByteArray());
+        const QByteArray out = app.readAllStandardOutput();
+        if (std::string(pszOption) == "--version")
+            EXPECT_EQ(out, QByteArray("Telvane4 " TELVANE_VERSION "\n"));
+        else
+            EXPECT_TRUE(out.startsWith("Usage: telvane4") && out.contains("--version"))
+                << out.constData();
+    }
+}

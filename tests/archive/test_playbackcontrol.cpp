@@ -125,6 +125,22 @@ INSTANTIATE_TEST_SUITE_P(
                       DateRow{"before_start_day", At(2008, 2, 9, 23), true, false}),
     [](const auto &info) { return std::string(info.param.name); });
 
+// An end at hour 24 is the end of its own day: kept so (END TIME shows it), and that
+// day is the last a request may name.
+TEST_F(PlaybackTest, AnEndAtHour24EndsItsOwnDay)
+{
+    control.SetTimeRange(MakeDateWord(2008, 2, 10), MakeTimeWord(12, 0, 0),
+                         MakeDateWord(2008, 2, 29), MakeTimeWord(24, 0, 0));
+    EXPECT_EQ(control.End(), At(2008, 2, 29, 24));
+    Want(At(2008, 3, 1));
+    control.OnImagePlay(CPlaybackControl::PLAY_FORWARD);
+    EXPECT_TRUE(client.sent.empty());
+    Want(At(2008, 2, 29, 23, 59, 59));
+    control.OnImagePlay(CPlaybackControl::PLAY_FORWARD);
+    ASSERT_EQ(client.sent.size(), 1u);
+    EXPECT_EQ(client.sent[0].first[1], MakeDateWord(2008, 2, 29));
+}
+
 TEST_F(PlaybackTest, VersionOneSendsCalendarSecondsOfRequestAndEnd)
 {
     client.nVersion = VERSION_CODE_10;

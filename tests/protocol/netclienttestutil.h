@@ -39,7 +39,8 @@ struct ClientRig {
 
     FakeClientSocket &Sock() { return *sockets.back(); }
 
-    // Connect button: Connect, state 2, then the connect event.
+    // Connect button: Connect, state 2, then the connect event. A failed connect
+    // leaves no socket to talk to: callers stop at once (ASSERT_NO_FATAL_FAILURE).
     void ConnectUp()
     {
         ASSERT_TRUE(client.Connect("127.0.0.1", 8000));
@@ -50,7 +51,7 @@ struct ClientRig {
     // Connected, logged in and past the pause before the first request.
     void Online(std::string_view version = "DVR PACKET1.2")
     {
-        ConnectUp();
+        ASSERT_NO_FATAL_FAILURE(ConnectUp());
         Deliver(LoginPacket(true, 4, 0, version));
         clock.Advance(CNetClientWnd::LOGIN_PAUSE_MS);
     }

@@ -17,7 +17,7 @@ using Pair = std::pair<int, int>;
 TEST(NetClientSession, ConnectEventLogsInAndShowsTheLinkUp)
 {
     ClientRig rig;
-    rig.ConnectUp();
+    ASSERT_NO_FATAL_FAILURE(rig.ConnectUp());
     EXPECT_EQ(rig.view.byConnectState, 1);
     EXPECT_EQ(rig.view.Codes(), std::vector<int>{STATUS_ESTABLISHED});
     EXPECT_EQ(rig.Sock().m_nNoDelayCalls, 1);
@@ -32,7 +32,7 @@ TEST(NetClientSession, ConnectEventLogsInAndShowsTheLinkUp)
 TEST(NetClientSession, UnansweredLoginIsRepeatedThenTheLinkIsRenewed)
 {
     ClientRig rig;
-    rig.ConnectUp();
+    ASSERT_NO_FATAL_FAILURE(rig.ConnectUp());
     FakeClientSocket *first = &rig.Sock();
     rig.clock.Advance(5000);
     EXPECT_EQ(rig.view.statuses, (std::vector<Pair>{{1, 0}, {6, 1}}));
@@ -58,7 +58,7 @@ TEST(NetClientSession, UnansweredLoginIsRepeatedThenTheLinkIsRenewed)
 TEST(NetClientSession, RefusedReconnectionsEndInTheViewsDisconnect)
 {
     ClientRig rig;
-    rig.ConnectUp();
+    ASSERT_NO_FATAL_FAILURE(rig.ConnectUp());
     rig.client.ArmResponseTimer(false); // as when the response timer gives up
     rig.client.StartReconnect(false);
     rig.view.statuses.clear();
@@ -85,7 +85,7 @@ TEST(NetClientSession, ReconnectCountZeroGivesUpAtTheFirstTick)
 {
     ClientRig rig;
     rig.view.settings.m_byReconnectCount = 0;
-    rig.ConnectUp();
+    ASSERT_NO_FATAL_FAILURE(rig.ConnectUp());
     rig.client.StartReconnect(true);
     rig.clock.Advance(2000);
     EXPECT_EQ(rig.view.nLinkLost, 1);
@@ -107,7 +107,7 @@ TEST(NetClientSession, FailedConnectWithoutReconnectionDropsTheLink)
 TEST(NetClientSession, ConnectionDuringReconnectionResetsTheAttempts)
 {
     ClientRig rig;
-    rig.ConnectUp();
+    ASSERT_NO_FATAL_FAILURE(rig.ConnectUp());
     rig.client.ArmResponseTimer(false); // as when the response timer gives up
     rig.client.StartReconnect(false);
     rig.clock.Advance(5000);
@@ -207,7 +207,7 @@ TEST(NetClientSession, NothingIsSentBeforeTheConnectionIsUp)
 TEST(NetClientLogin, FirstRequestFollowsTheLoginAfterTheShortPause)
 {
     ClientRig rig;
-    rig.ConnectUp();
+    ASSERT_NO_FATAL_FAILURE(rig.ConnectUp());
     rig.Deliver(LoginPacket(true, 4, 1, "DVR PACKET1.2"));
     EXPECT_EQ(rig.Commands(), std::vector<uint32_t>{COMMAND_LOGIN});
     rig.clock.Advance(199);
@@ -228,7 +228,7 @@ TEST(NetClientLogin, FirstRequestFollowsTheLoginAfterTheShortPause)
 TEST(NetClientLogin, ResponseTimerDoesNotRepeatTheLoginDuringThePause)
 {
     ClientRig rig;
-    rig.ConnectUp();
+    ASSERT_NO_FATAL_FAILURE(rig.ConnectUp());
     rig.clock.Advance(4900);
     rig.Deliver(LoginPacket());
     rig.clock.Advance(200); // the login's 5 s pass inside the pause
@@ -241,7 +241,7 @@ TEST(NetClientLogin, BytesBehindTheLoginReplyWaitForTheFirstRequest)
 {
     ClientRig rig;
     rig.view.settings.m_bUseAlertMode = 1;
-    rig.ConnectUp();
+    ASSERT_NO_FATAL_FAILURE(rig.ConnectUp());
     rig.Deliver(Concat({LoginPacket(), Reply(COMMAND_R_ALERT, Words({2, 0x01000000u}))}));
     rig.Deliver(Reply(COMMAND_R_ALERT, Words({3, 0x00010000u})));
     EXPECT_EQ(rig.view.Codes(), std::vector<int>{STATUS_ESTABLISHED});
@@ -255,7 +255,7 @@ TEST(NetClientLogin, BytesBehindTheLoginReplyWaitForTheFirstRequest)
 TEST(NetClientLogin, SecondLoginReplyPausesAgain)
 {
     ClientRig rig;
-    rig.ConnectUp();
+    ASSERT_NO_FATAL_FAILURE(rig.ConnectUp());
     rig.Deliver(Concat({LoginPacket(), LoginPacket()}));
     rig.clock.Advance(200);
     EXPECT_EQ(rig.CountSent(COMMAND_LIVE), 1u);
@@ -269,7 +269,7 @@ TEST(NetClientLogin, AlertModeSendsTheAlertRequestBeforeTheLiveRequest)
 {
     ClientRig rig;
     rig.view.settings.m_bUseAlertMode = 1;
-    rig.Online();
+    ASSERT_NO_FATAL_FAILURE(rig.Online());
     ASSERT_EQ(rig.Commands(), (std::vector<uint32_t>{COMMAND_LOGIN, COMMAND_ALERT, COMMAND_LIVE}));
     EXPECT_EQ(rig.Sent()[1].words[0], 5u);
     EXPECT_EQ(rig.Sent()[1].words[1], 1u);
@@ -278,7 +278,7 @@ TEST(NetClientLogin, AlertModeSendsTheAlertRequestBeforeTheLiveRequest)
 TEST(NetClientLogin, RefusedLoginDropsTheLink)
 {
     ClientRig rig;
-    rig.ConnectUp();
+    ASSERT_NO_FATAL_FAILURE(rig.ConnectUp());
     rig.Deliver(LoginPacket(false));
     EXPECT_EQ(rig.view.nLinkLost, 1);
     EXPECT_FALSE(rig.client.HasSocket());
@@ -291,7 +291,7 @@ TEST(NetClientLogin, NothingBehindARefusedLoginInTheSameReadIsHandled)
 {
     ClientRig rig;
     rig.view.settings.m_bUseAlertMode = 1;
-    rig.ConnectUp();
+    ASSERT_NO_FATAL_FAILURE(rig.ConnectUp());
     // The link is dropped (and the socket closed) from inside the socket's read.
     rig.Deliver(Concat(
         {LoginPacket(false), Reply(COMMAND_R_ALERT, Words({2, 0x01000000u})), LivePacket({}, 1)}));
@@ -315,7 +315,7 @@ class LoginVersionTest : public ::testing::TestWithParam<VersionRow> {};
 TEST_P(LoginVersionTest, VersionTextIsKeptAndEchoed)
 {
     ClientRig rig;
-    rig.ConnectUp();
+    ASSERT_NO_FATAL_FAILURE(rig.ConnectUp());
     rig.Deliver(LoginPacket(true, 8, 0, GetParam().text));
     rig.clock.Advance(200);
     EXPECT_EQ(rig.client.VersionCode(), GetParam().code);
@@ -344,7 +344,7 @@ TEST_P(FirstRequestTest, ArchiveStateChoosesTheFirstRequest)
     rig.client.SetArchive(&rig.archive);
     rig.archive.bActive = GetParam().bActive;
     rig.archive.wPlayState = GetParam().wPlayState;
-    rig.Online();
+    ASSERT_NO_FATAL_FAILURE(rig.Online());
     EXPECT_EQ(rig.Commands().back(), GetParam().nCommand);
     EXPECT_EQ(rig.archive.timeRanges.size(), 1u);
 }
@@ -360,7 +360,7 @@ INSTANTIATE_TEST_SUITE_P(Archive, FirstRequestTest,
 TEST(NetClientTimers, KeepAliveEveryTwentySeconds)
 {
     ClientRig rig;
-    rig.Online();
+    ASSERT_NO_FATAL_FAILURE(rig.Online());
     const int64_t nStart = rig.clock.Now();
     std::vector<int64_t> watchdogs;
     size_t nSeen = rig.Sock().m_sent.size();
@@ -380,7 +380,7 @@ TEST(NetClientTimers, KeepAliveEveryTwentySeconds)
 TEST(NetClientTimers, SilenceAfterTheKeepAliveRepeatsTheKeepAlive)
 {
     ClientRig rig;
-    rig.Online();
+    ASSERT_NO_FATAL_FAILURE(rig.Online());
     for (int i = 0; i < 5; ++i) {
         rig.Deliver(LivePacket({}, 1));
         rig.clock.Advance(4000);
@@ -405,7 +405,7 @@ TEST(NetClientTimers, KeepAliveArmsOnlyWhileAStreamIsExpected)
         rig.client.SetArchive(&rig.archive);
         rig.archive.bActive = true;
         rig.archive.wPlayState = wPlayState;
-        rig.Online();
+        ASSERT_NO_FATAL_FAILURE(rig.Online());
         rig.clock.Advance(120000);
         const bool bPlaying = wPlayState == 0x0001;
         const bool bRepeated =
@@ -427,7 +427,7 @@ TEST(NetClientTimers, KeepAliveArmsOnlyWhileAStreamIsExpected)
 TEST(NetClientTimers, ArmedStopIsResentOnceAndPicturesFlowAgain)
 {
     ClientRig rig;
-    rig.Online();
+    ASSERT_NO_FATAL_FAILURE(rig.Online());
     rig.client.SendCommand(KIND_STOP, true);
     EXPECT_TRUE(rig.client.IsStopPending());
     EXPECT_FALSE(rig.ResponseTimerRunning());
@@ -448,7 +448,7 @@ TEST(NetClientTimers, ArmedStopIsResentOnceAndPicturesFlowAgain)
 TEST(NetClientTimers, ConfirmedStopEndsTheHandshake)
 {
     ClientRig rig;
-    rig.Online();
+    ASSERT_NO_FATAL_FAILURE(rig.Online());
     rig.client.SendCommand(KIND_STOP, true);
     rig.Deliver(Reply(COMMAND_R_STOP, Words({1})));
     EXPECT_FALSE(rig.client.IsStopPending());
@@ -459,7 +459,7 @@ TEST(NetClientTimers, ConfirmedStopEndsTheHandshake)
 TEST(NetClientTimers, UnarmedStopHasNoHandshake)
 {
     ClientRig rig;
-    rig.Online();
+    ASSERT_NO_FATAL_FAILURE(rig.Online());
     rig.client.SendCommand(KIND_STOP, false);
     EXPECT_FALSE(rig.client.IsStopPending());
     EXPECT_FALSE(rig.ResponseTimerRunning());
@@ -471,7 +471,7 @@ TEST(NetClientTimers, PauseRequestStartsTheReplyCounterAndTheTwentiethReplyRecon
 {
     ClientRig rig;
     rig.client.SetArchive(&rig.archive);
-    rig.Online();
+    ASSERT_NO_FATAL_FAILURE(rig.Online());
     rig.archive.bActive = true;
     rig.client.SetPlaybackWords(0, 0, 0); // play state 0: pause
     rig.client.SendCommand(KIND_RECORDER, false);
@@ -495,7 +495,7 @@ TEST(NetClientTimers, PauseRequestStartsTheReplyCounterAndTheTwentiethReplyRecon
 TEST(NetClientRequests, EventRequestSavesTheCurrentKind)
 {
     ClientRig rig;
-    rig.Online();
+    ASSERT_NO_FATAL_FAILURE(rig.Online());
     rig.client.SendCommand(KIND_EVENT, true);
     EXPECT_EQ(rig.client.CurrentKind(), KIND_EVENT);
     EXPECT_EQ(rig.client.SavedKind(), KIND_LIVE);
@@ -508,7 +508,7 @@ TEST(NetClientRequests, PlaybackRequestCarriesTheArchiveChannelAndWords)
 {
     ClientRig rig;
     rig.client.SetArchive(&rig.archive);
-    rig.Online();
+    ASSERT_NO_FATAL_FAILURE(rig.Online());
     rig.archive.byChannel = 2;
     rig.client.SetPlaybackWords(0x07D5030F, 0x0A141E00, MakePlayControlWord(1, 1, false));
     rig.client.SendCommand(KIND_RECORDER, true);
@@ -524,7 +524,7 @@ TEST(NetClientRequests, RequestsReArmTheResponseTimerOnlyAfterAReply)
 {
     // With replies coming, a PTZ request restarts the 5 s count ...
     ClientRig rig;
-    rig.Online();
+    ASSERT_NO_FATAL_FAILURE(rig.Online());
     rig.clock.Advance(4000);
     rig.Deliver(Reply(COMMAND_R_LIVE, Words({0, 1, 0, 1})));
     rig.clock.Advance(4000);
@@ -536,7 +536,7 @@ TEST(NetClientRequests, RequestsReArmTheResponseTimerOnlyAfterAReply)
     // ... but requests into a silent link do not put its end off: a rotation's live
     // request every 4 s still meets the repeats at 5 and 10 s and the end at 15 s.
     ClientRig dead;
-    dead.Online();
+    ASSERT_NO_FATAL_FAILURE(dead.Online());
     for (int i = 0; i < 4; ++i) {
         dead.clock.Advance(4000);
         dead.client.SendCommand(KIND_LIVE, true);
@@ -560,7 +560,7 @@ TEST_P(PtzTest, PanelActionsBecomeRequests)
     const PtzRow &row = GetParam();
     ClientRig rig;
     rig.view.byPtzSpeed = 3;
-    rig.Online(row.version);
+    ASSERT_NO_FATAL_FAILURE(rig.Online(row.version));
     const size_t nBefore = rig.Sock().m_sent.size();
     rig.client.SendPtz(row.byType, 3, row.nAction, row.bPressed);
     const auto sent = rig.Sent();
@@ -589,7 +589,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(NetClientRequests, PtzActionAboveElevenRepeatsTheLastCommandWord)
 {
     ClientRig rig;
-    rig.Online();
+    ASSERT_NO_FATAL_FAILURE(rig.Online());
     rig.client.SendPtz(1, 2, 9, true); // zoom, direction 0
     rig.client.SendPtz(1, 2, 12, false);
     const SentRequest r = rig.Sent().back();
@@ -612,7 +612,7 @@ TEST(NetClientRequests, WithoutAViewTheDefaultsAreUsed)
 TEST(NetClientRequests, DisconnectStopsEverything)
 {
     ClientRig rig;
-    rig.Online();
+    ASSERT_NO_FATAL_FAILURE(rig.Online());
     rig.client.Disconnect(true);
     EXPECT_FALSE(rig.client.HasSocket());
     EXPECT_FALSE(rig.client.HasBuffers());

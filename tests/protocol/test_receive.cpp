@@ -353,13 +353,18 @@ TEST_F(PlaybackTest, EndStatusStopsTheTimerAndDrawsNothing)
     EXPECT_TRUE(archive.drawn.empty());
 }
 
-TEST_F(PlaybackTest, SkipCounterDropsTheSecondValidPicture)
+// After a stop request (stopped, skip counter 1) the pictures still under way are
+// shown but the second; none of them arms the reply timer again.
+TEST_F(PlaybackTest, PicturesAfterAStopSkipTheSecondAndLeaveTheTimerOff)
 {
+    archive.wPlayState = 0;
     host.state.bySkipCounter = 1;
     for (unsigned i = 0; i < 4; ++i)
-        Read(Picture(0, i));
+        ReadAll(Split(Picture(0, i), 2000));
     EXPECT_EQ(archive.drawn, (std::vector<int>{0, 0, 0}));
     EXPECT_EQ(host.state.bySkipCounter, 0);
+    ASSERT_FALSE(host.arms.empty());
+    EXPECT_EQ(std::count(host.arms.begin(), host.arms.end(), true), 0);
 }
 
 TEST_F(PlaybackTest, SearchingNoticeGoesAfterTheFourthPicture)

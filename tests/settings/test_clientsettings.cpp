@@ -11,6 +11,10 @@
 
 #include <cstring>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 namespace {
 
 QString StoreFile()
@@ -143,6 +147,28 @@ TEST(ClientSettings, EveryFieldSurvivesSaveAndLoadExceptRecordPath)
     // ...but never read back: every run starts with the Backup folder.
     EXPECT_EQ(FieldText(in.m_szRecordPath), ExpectedBackupFolder());
 }
+
+#ifdef Q_OS_UNIX
+// The store holds the password in clear: the file is its owner's alone when it is
+// made, and again after a later save of a file an older copy left readable to all.
+TEST(ClientSettings, StoreFileIsReadableByItsOwnerOnly)
+{
+    testsupport::IsolatedSettings isolated;
+    const mode_t oldMask = umask(022);
+    auto mode = [] { return QFileInfo(StoreFile()).permissions() & 0x7077; }; // not User
+    const QFileDevice::Permissions kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner;
+    ClientSettings s;
+    SetFieldText(s.m_szPassword, QStringLiteral("pw"));
+    EXPECT_EQ(s.SaveSettings(), 1);
+    EXPECT_EQ(mode(), kOwnerOnly);
+    ASSERT_TRUE(
+        QFile::setPermissions(StoreFile(), kOwnerOnly | QFile::ReadGroup | QFile::ReadOther));
+    EXPECT_EQ(s.SaveSettings(), 1);
+    EXPECT_EQ(mode(), kOwnerOnly);
+    EXPECT_TRUE(FileBytes(StoreFile()).contains("User%20PSeed=pw"));
+    umask(oldMask);
+}
+#endif
 
 TEST(ClientSettings, StoredValuesUseTheDesignNamesInTheSettingGroup)
 {

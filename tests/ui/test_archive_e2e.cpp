@@ -62,9 +62,9 @@ class ArchiveE2E : public ViewE2E {
 TEST_F(ArchiveE2E, PlayPauseReverseFastEventsAndBackToLive)
 {
     const QDate yesterday = QDate::currentDate().addDays(-1);
-    StartSimulator({QStringLiteral("--fps"), QStringLiteral("60"), QStringLiteral("--events"),
-                    QStringLiteral("12")});
-    CreateView();
+    ASSERT_NO_FATAL_FAILURE(StartSimulator({QStringLiteral("--fps"), QStringLiteral("60"),
+                                            QStringLiteral("--events"), QStringLiteral("12")}));
+    ASSERT_NO_FATAL_FAILURE(CreateView());
     ASSERT_NE(m_pArchive, nullptr);
     m_pView->SettingsRecord().m_bDisplayPbTime = 1;
     m_pView->OnConnect();
@@ -173,8 +173,8 @@ TEST_F(ArchiveE2E, RecordingSnapshotAndPrintLeaveReadableFiles)
     if (szNoCups.isEmpty()) {
         ASSERT_TRUE(cups.AddQueue(QStringLiteral("pdf"), testsupport::PDF_PPD, true));
     }
-    StartSimulator({QStringLiteral("--fps"), QStringLiteral("60")});
-    CreateView();
+    ASSERT_NO_FATAL_FAILURE(StartSimulator({QStringLiteral("--fps"), QStringLiteral("60")}));
+    ASSERT_NO_FATAL_FAILURE(CreateView());
     QTemporaryDir records;
     ASSERT_TRUE(records.isValid());
     ClientSettings &settings = m_pView->SettingsRecord();

@@ -1,12 +1,15 @@
 // CArchiveDlg's drawing: the crops of played pictures (through a picture whose pixels
 // encode their coordinates), the cells, the picture time stamp rule, pictures of
-// channels it has no cell for, and texts that fit their rectangles.
+// channels it has no cell for, the slider against the picture time, every text of the
+// notice area, the record button, and texts that fit their rectangles.
 
 #include "settings/clientsettings.h"
 #include "support/manualclock.h"
 #include "support/testsupport.h"
 #include "ui/archive/archivedlg.h"
+#include "ui/controls/skinbutton.h"
 #include "ui/controls/skinfont.h"
+#include "ui/controls/skinslider.h"
 #include "support/testapp.h"
 
 #include <QApplication>
@@ -25,10 +28,12 @@ QApplication &App()
     return testsupport::TestApp<QApplication>();
 }
 
-struct NullClient : IPlaybackClient {
+struct FakeClient : IPlaybackClient {
+    PayloadWords last{}; // the last playback request
+    int nStopReconnects = 0;
     uint8_t VersionCode() const override { return VERSION_CODE_12; }
-    void SendPlayback(const PayloadWords &, bool) override {}
-    void StopReconnect() override {}
+    void SendPlayback(const PayloadWords &words, bool) override { last = words; }
+    void StopReconnect() override { ++nStopReconnects; }
     void SetSkipCounter(uint8_t) override {}
     void ArmResponseTimer(bool) override {}
     void HoldReads(bool) override {}
@@ -94,7 +99,7 @@ class ArchiveDlgTest : public ::testing::Test {
     testsupport::IsolatedSettings m_isolated;
     testsupport::ScopedCurrentDir m_cwd;
     ClientSettings m_settings{};
-    NullClient m_client;
+    FakeClient m_client;
     ManualClock m_clock;
     std::unique_ptr<ManualTimerHost> m_pControlTimers = m_clock.CreateHost();
     std::unique_ptr<ManualTimerHost> m_pRecordTimers = m_clock.CreateHost();
@@ -181,6 +186,88 @@ TEST_F(ArchiveDlgTest, TimeStampFollowsThePictureTimes)
     m_settings.m_bDisplayPbTime = 0;
     m_pDlg->DrawChannel(0);
     EXPECT_TRUE(m_pDlg->StampText().isEmpty());
+}
+
+// Hour, minute and second each keep their place: a picture time moves the thumb, and
+// the thumb's time goes into the next request.
+TEST_F(ArchiveDlgTest, SliderAndPictureTimeKeepHourMinuteAndSecondApart)
+{
+    m_pDlg->SetTimeRange(MakeDateWord(2008, 1, 1), 0, MakeDateWord(2008, 12, 31), 0);
+    m_pDlg->SetPictureTime(2008u << 8 | 2u, 29u << 24 | 12u << 16 | 34u << 8 | 56u);
+    EXPECT_EQ(m_pDlg->Slider()->value(), 12 * 3600 + 34 * 60 + 56);
+    EXPECT_EQ(m_pDlg->PictureTimeText(), QStringLiteral("2008-02-29 12-34-56"));
+
+    m_pDlg->Slider()->setSliderPosition(10 * 3600 + 20 * 60 + 30);
+    m_pDlg->Slider()->triggerAction(QAbstractSlider::SliderMove);
+    QCoreApplication::sendPostedEvents();
+    m_pDlg->OnCommand(ControlId(CTRL_PLAY_1 + CPlaybackControl::PLAY_FORWARD));
+    EXPECT_EQ(m_client.last[1], MakeDateWord(2008, 2, 29));
+    EXPECT_EQ(m_client.last[2], MakeTimeWord(10, 20, 30));
+}
+
+// Each status and end text with the value it shows, drawn at the box's top left (the
+// link texts as the end texts); codes without a text leave the box black.
+TEST_F(ArchiveDlgTest, NoticeAreaShowsEveryStatusAndEndTextAtItsTopLeft)
+{
+    const uint32_t dwAlert = 3u | 1u << 8 | 2u << 16 | 4u << 24; // channel, motion, loss, alarm
+    const struct {
+        bool bEnd;
+        uint8_t byCode;
+        const char *pszText;
+    } rows[] = {
+        {true, 0, "## ERROR ##"},
+        {true, 2, "# No Search Image #"},
+        {true, 3, "## Play End ##"},
+        {true, 4, "## Invalid Date ##"},
+        {true, 1, ""},
+        {false, 6, "# TRY REQUEST IMAGE 2 #"},
+        {false, 4, "# TRY RECONNECTION #"},
+        {false, 5, "# CONNECTION FAIL: #"},
+        {false, 7, "[CH3][Alarm:4 Loss:2 Motion:1]"},
+        {false, 1, ""},
+        {false, 3, ""},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(testing::Message() << (row.bEnd ? "end " : "link ") << int(row.byCode));
+        m_pDlg->ShowNotice(CPlaybackControl::NOTICE_SEARCHING);
+        if (row.bEnd)
+            m_pDlg->ShowEndStatus(row.byCode);
+        else
+            m_pDlg->ShowLinkStatus(row.byCode, 2, dwAlert);
+        EXPECT_EQ(m_pDlg->NoticeText().toStdString(), row.pszText);
+        // Where the green text stands in the box.
+        const QImage box = m_pDlg->BackingImage().copy(kEndNoticeRect);
+        QRect ink;
+        for (int y = 0; y < box.height(); ++y)
+            for (int x = 0; x < box.width(); ++x)
+                if (qGreen(box.pixel(x, y)) > 128 && qRed(box.pixel(x, y)) < 64)
+                    ink |= QRect(x, y, 1, 1);
+        EXPECT_EQ(ink.isEmpty(), *row.pszText == 0);
+        if (!ink.isEmpty()) {
+            EXPECT_LE(ink.left(), 3);
+            EXPECT_LE(ink.top(), 5);
+        }
+    }
+}
+
+// The record button ends as a play button does: reconnection attempts stop and the
+// five play buttons are up, or the stop button down when nothing plays.
+TEST_F(ArchiveDlgTest, RecordButtonStopsReconnectingAndRaisesThePlayButtons)
+{
+    auto down = [this](int nPlay) {
+        return m_pDlg->Button(ControlId(CTRL_PLAY_1 + nPlay))->GetChecked() != 0;
+    };
+    m_pDlg->OnCommand(CTRL_RECORD); // stopped: nothing to record
+    EXPECT_FALSE(m_pDlg->Recorder().IsRecording());
+    EXPECT_EQ(m_client.nStopReconnects, 1);
+    EXPECT_TRUE(down(CPlaybackControl::PLAY_STOP));
+    m_pDlg->OnCommand(ControlId(CTRL_PLAY_1 + CPlaybackControl::PLAY_FORWARD));
+    ASSERT_TRUE(down(CPlaybackControl::PLAY_FORWARD));
+    m_pDlg->OnCommand(CTRL_RECORD);
+    EXPECT_TRUE(m_pDlg->Recorder().IsRecording());
+    EXPECT_EQ(m_client.nStopReconnects, 3);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_FALSE(down(i)) << i;
 }
 
 // Every text the window draws fits its rectangle in the font it is drawn in (the

@@ -124,20 +124,20 @@ TEST_F(CalendarCtrlTest, LayoutAndSetDateKeepOnlyTheDate)
 TEST_F(CalendarCtrlTest, ClicksOnThisAndTheAdjacentMonths)
 {
     m_pCalendar->SetDate(QDate(2008, 2, 10));
-    ClickDay(QDate(2008, 2, 29));
+    ASSERT_NO_FATAL_FAILURE(ClickDay(QDate(2008, 2, 29)));
     EXPECT_EQ(Selected(), QDate(2008, 2, 29));
     EXPECT_EQ(HighlightedDate(), QDate(2008, 2, 29));
     EXPECT_EQ(m_pParent->m_nPicks, 1);
     EXPECT_EQ(m_pParent->m_nLastId, 1234);
 
     // Today (1 March) in the grey tail: selected where it stands, the grid stays.
-    ClickDay(m_today);
+    ASSERT_NO_FATAL_FAILURE(ClickDay(m_today));
     EXPECT_EQ(Selected(), m_today);
     EXPECT_EQ(HighlightedDate(), m_today);
     EXPECT_EQ(m_pCalendar->GetDisplayedMonth(), QDate(2008, 2, 1));
 
     // A grey day of the next month switches to that month with the day highlighted.
-    ClickDay(QDate(2008, 3, 5));
+    ASSERT_NO_FATAL_FAILURE(ClickDay(QDate(2008, 3, 5)));
     EXPECT_EQ(Selected(), QDate(2008, 3, 5));
     EXPECT_EQ(m_pCalendar->GetDisplayedMonth(), QDate(2008, 3, 1));
     EXPECT_EQ(HighlightedDate(), QDate(2008, 3, 5));
@@ -150,6 +150,14 @@ TEST_F(CalendarCtrlTest, ClicksOnThisAndTheAdjacentMonths)
     EXPECT_EQ(Selected(), QDate(2008, 3, 5));
     EXPECT_EQ(m_pCalendar->SelectionCell(), -1);
     EXPECT_EQ(m_pParent->m_nPicks, 3);
+
+    // July chosen in the month list shows July 2008, from Sunday 29 June on.
+    auto *pList =
+        static_cast<QComboBox *>(m_pCalendar->ChildControl(CCalendarCtrl::IDC_MONTH_LIST));
+    emit pList->activated(6);
+    EXPECT_EQ(m_pCalendar->GetDisplayedMonth(), QDate(2008, 7, 1));
+    EXPECT_EQ(pList->currentText(), "July");
+    EXPECT_EQ(m_pCalendar->Cell(0).m_date, QDate(2008, 6, 29));
 }
 
 TEST_F(CalendarCtrlTest, YearSpinAtBothEndsOfTheRange)
@@ -162,12 +170,13 @@ TEST_F(CalendarCtrlTest, YearSpinAtBothEndsOfTheRange)
         static_cast<QComboBox *>(m_pCalendar->ChildControl(CCalendarCtrl::IDC_MONTH_LIST));
     EXPECT_EQ(pList->currentText(), "December");
     // Every day of the month on show can be picked, and shows as picked.
-    ClickDay(QDate(1900, 12, 3));
+    ASSERT_NO_FATAL_FAILURE(ClickDay(QDate(1900, 12, 3)));
     EXPECT_EQ(Selected(), QDate(1900, 12, 3));
     EXPECT_EQ(HighlightedDate(), QDate(1900, 12, 3));
-    // Grey days before the range cannot be picked: the date stays.
-    ClickDay(QDate(1900, 11, 30));
-    EXPECT_EQ(Selected(), QDate(1900, 12, 3));
+    // A grey day before the range picks the first day, without a highlight or a notice.
+    ASSERT_NO_FATAL_FAILURE(ClickDay(QDate(1900, 11, 30)));
+    EXPECT_EQ(Selected(), QDate(1900, 12, 1));
+    EXPECT_EQ(m_pCalendar->SelectionCell(), -1);
     EXPECT_EQ(m_pParent->m_nPicks, 1);
     StepYear(-1);
     EXPECT_EQ(m_pCalendar->GetDisplayedMonth(), QDate(1900, 12, 1));

@@ -52,6 +52,8 @@ struct Row {
     const char *szChannel, *szAlarm, *szDateTime;
 };
 
+// Stops at a wrong row count: callers wrap it in ASSERT_NO_FATAL_FAILURE, since
+// what follows reads the rows.
 void ExpectRows(const CEventDlg &dlg, const std::vector<Row> &rows)
 {
     ASSERT_EQ(dlg.RowCount(), static_cast<int>(rows.size()));
@@ -91,9 +93,10 @@ TEST_F(EventDlgTest, ListsWholeValidRecordsInFileOrder)
                Rec(0, 0x04, 2060, 0, 0, 0, 0, 0), Rec(4, 0x22, 2012, 12, 31, 1, 2, 3)},
               5);
     CEventDlg dlg(nullptr, Recorder(), true);
-    ExpectRows(dlg, {{"CH2", " no loss -> loss", "[ 2011/03/04 ] 24:00:00"},
-                     {"CH0", " loss -> no loss", "[ 2060/00/00 ] 00:00:00"},
-                     {"CH4", " Alarm 0 -> 1 NoEvent -> Motion", "[ 2012/12/31 ] 01:02:03"}});
+    ASSERT_NO_FATAL_FAILURE(
+        ExpectRows(dlg, {{"CH2", " no loss -> loss", "[ 2011/03/04 ] 24:00:00"},
+                         {"CH0", " loss -> no loss", "[ 2060/00/00 ] 00:00:00"},
+                         {"CH4", " Alarm 0 -> 1 NoEvent -> Motion", "[ 2012/12/31 ] 01:02:03"}}));
     // Each row carries the packed time of its own record (year offset kept to 6 bits).
     ASSERT_EQ(dlg.RowCount(), 3);
     EXPECT_EQ(DecodePackedTime(dlg.RowPackedTime(0)), (DvrDateTime{2011, 3, 4, 24, 0, 0}));
@@ -138,12 +141,13 @@ TEST_F(EventDlgTest, ReloadShowsTheNewListInPlace)
     EXPECT_EQ(dlg.RowCount(), 0);
     WriteList({Rec(1, 0x80, 2010, 1, 2, 3, 4, 5), Rec(2, 0x40, 2010, 1, 2, 3, 4, 6)});
     dlg.Reload();
-    ExpectRows(dlg, {{"CH1", " Normal Close", "[ 2010/01/02 ] 03:04:05"},
-                     {"CH2", " Normal Open", "[ 2010/01/02 ] 03:04:06"}});
+    ASSERT_NO_FATAL_FAILURE(ExpectRows(dlg, {{"CH1", " Normal Close", "[ 2010/01/02 ] 03:04:05"},
+                                             {"CH2", " Normal Open", "[ 2010/01/02 ] 03:04:06"}}));
     // A later, shorter list replaces the rows; a vanished file empties the list.
     WriteList({Rec(4, 0x08, 2020, 6, 7, 8, 9, 10)});
     dlg.Reload();
-    ExpectRows(dlg, {{"CH4", " no loss -> loss", "[ 2020/06/07 ] 08:09:10"}});
+    ASSERT_NO_FATAL_FAILURE(
+        ExpectRows(dlg, {{"CH4", " no loss -> loss", "[ 2020/06/07 ] 08:09:10"}}));
     EXPECT_TRUE(dlg.OnListDoubleClick(0));
     EXPECT_EQ(m_plays.back(), std::make_pair(MakeTimeCost(2020, 6, 7, 8, 9, 10), 3));
     ASSERT_TRUE(CEventLogFile().Delete());
@@ -158,15 +162,17 @@ TEST_F(EventDlgTest, EventButtonRequestsTheListAndExposesTheOpenDialog)
     QPointer<CEventDlg> pOpen;
     int nRowsAtOpen = -1, nRowsAfterReply = -1;
     QTimer::singleShot(0, [&] {
-        ASSERT_TRUE(pOpen);
-        EXPECT_TRUE(pOpen->isModal());
+        // Driven through the running modal dialog, so a wrong pOpen still ends it.
+        auto *pDlg = qobject_cast<CEventDlg *>(QApplication::activeModalWidget());
+        ASSERT_NE(pDlg, nullptr);
+        EXPECT_EQ(pOpen.data(), pDlg);
         EXPECT_EQ(nRequests, 1);
-        nRowsAtOpen = pOpen->RowCount();
+        nRowsAtOpen = pDlg->RowCount();
         // The reply arrives while the dialog is open.
         WriteList({Rec(2, 0x01, 2011, 1, 2, 3, 4, 5), Rec(3, 0x01, 2011, 1, 2, 3, 4, 5)});
-        pOpen->Reload();
-        nRowsAfterReply = pOpen->RowCount();
-        pOpen->OKButton()->click();
+        pDlg->Reload();
+        nRowsAfterReply = pDlg->RowCount();
+        pDlg->OKButton()->click();
     });
     const int nResult = RunEventDialog(
         nullptr, [&] { ++nRequests; }, Recorder(), &pOpen);

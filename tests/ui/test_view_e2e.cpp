@@ -12,8 +12,8 @@ using namespace viewe2e;
 
 TEST_F(ViewE2E, QuadTilesSingleChannelAndPtz)
 {
-    StartSimulator({});
-    CreateView();
+    ASSERT_NO_FATAL_FAILURE(StartSimulator({}));
+    ASSERT_NO_FATAL_FAILURE(CreateView());
     m_pView->OnConnect();
     ASSERT_TRUE(WaitFor([&] { return AllTilesShowTheirChannel(); }, 8000))
         << qPrintable(m_pView->StatusText());
@@ -78,10 +78,10 @@ TEST_F(ViewE2E, QuadTilesSingleChannelAndPtz)
 // recorder is asked for each one in turn.
 TEST_F(ViewE2E, CircularMonitoringStepsThroughTheChannels)
 {
-    StartSimulator({});
+    ASSERT_NO_FATAL_FAILURE(StartSimulator({}));
     ManualClock &clock = m_viewClock;
     m_pViewTimers = clock.CreateHost();
-    CreateView(m_pViewTimers.get());
+    ASSERT_NO_FATAL_FAILURE(CreateView(m_pViewTimers.get()));
     ASSERT_EQ(m_pView->Settings().m_byRotateInterval, 3);
     m_pView->OnConnect();
     ASSERT_TRUE(WaitFor([&] { return AllTilesShowTheirChannel(); }, 8000));
@@ -133,8 +133,9 @@ TEST_F(ViewE2E, CircularMonitoringStepsThroughTheChannels)
 
 TEST_F(ViewE2E, SilentRecorderIsRetriedThenReconnected)
 {
-    StartSimulator({QStringLiteral("--silent-after"), QStringLiteral("20")});
-    CreateView();
+    ASSERT_NO_FATAL_FAILURE(
+        StartSimulator({QStringLiteral("--silent-after"), QStringLiteral("20")}));
+    ASSERT_NO_FATAL_FAILURE(CreateView());
     m_pView->OnConnect();
     QStringList statuses;
     auto record = [&] {

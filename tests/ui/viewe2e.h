@@ -115,6 +115,8 @@ class ViewE2E : public ::testing::Test {
         }
     }
 
+    // Both stop at the first fault: callers wrap them in ASSERT_NO_FATAL_FAILURE, so
+    // no test goes on without its simulator or with a view not aimed at 127.0.0.1.
     void StartSimulator(const QStringList &extra)
     {
         QStringList args{QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),

@@ -71,7 +71,8 @@ void CArchiveDlg::DrawNoticeText(const QString &text, const QRect &rcBox, bool b
     const QFontMetrics fm(m_fontSmall);
     painter.fillRect(kEndNoticeRect, Qt::black);
     painter.setPen(kTextColour);
-    const int nAlign = (bCentred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter;
+    // Notices stand in the middle of the box; status and end texts at its top left.
+    const int nAlign = bCentred ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignTop;
     if (fm.horizontalAdvance(text) > kEndNoticeRect.width()) {
         // A long status text (an event report) takes two lines of the box.
         painter.drawText(kEndNoticeRect, nAlign | Qt::TextWordWrap, text);
@@ -88,7 +89,12 @@ void CArchiveDlg::ShowNotice(const QString &text)
     // The recording repeats its notice with every picture: draw it once.
     if (text == m_szNotice)
         return;
-    DrawNoticeText(text, kNoticeRect, true);
+    // An end of playback ("## Play End ##", or an empty box for a code without a
+    // text) is written into the taller box at its top left, as the link texts are.
+    bool bEndText = text.isEmpty();
+    for (uint8_t byCode = 0; byCode <= PLAY_END_INVALID_DATE && !bEndText; ++byCode)
+        bEndText = text == CPlaybackControl::EndStatusText(byCode);
+    DrawNoticeText(text, bEndText ? kEndNoticeRect : kNoticeRect, !bEndText);
 }
 
 void CArchiveDlg::DrawTimeRange()

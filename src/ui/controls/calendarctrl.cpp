@@ -261,14 +261,13 @@ void CCalendarCtrl::mouseReleaseEvent(QMouseEvent *pEvent)
     if (nCell < 0)
         return;
     const CDayCell &cell = m_aCells[static_cast<size_t>(nCell)];
-    QDate date = cell.m_date;
-    // A grey day beyond the range cannot be picked: the selected date stays as it was
-    // rather than jumping to a limit the operator did not click.
-    if (!ClampToRange(date))
+    m_dtSelected = cell.m_date;
+    // A grey day beyond the range picks the nearer limit, without a highlight, a new
+    // grid or a notice.
+    if (!ClampToRange(m_dtSelected))
         return;
-    m_dtSelected = date;
     if (cell.m_nKind == DAY_OTHER) {
-        m_dtDisplayed = QDate(date.year(), date.month(), 1);
+        m_dtDisplayed = QDate(m_dtSelected.year(), m_dtSelected.month(), 1);
         FillGrid(); // selects the clicked day in the new grid
     } else {
         // Days of the month on show, and today also when it lies in the adjacent month:

@@ -11,8 +11,9 @@
 //   Navigation (year spin, month spin, month list) moves the month on show and never
 //   beyond the range. The mouse: a press arms the cell under it, moves with the button
 //   held draw the cell under the pointer pressed, and the release picks the cell under
-//   it: no cell (the header, the gap at the right) or a grey day outside the range
-//   removes the highlight and keeps the selected date; a grey day of the previous or
+//   it: no cell (the header, the gap at the right) removes the highlight and keeps the
+//   selected date; a grey day outside the range removes it and selects the nearer limit
+//   (1900-12-01 or 2200-01-31) without a notice; a grey day of the previous or
 //   next month switches the grid to that month with the day highlighted; today's cell
 //   in the adjacent month is selected where it stands, without switching.
 

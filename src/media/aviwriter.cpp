@@ -18,11 +18,13 @@ extern "C" {
 
 namespace {
 // Write-behind: each stretch of this many bytes is handed to the disk as soon as it
-// is written, and the one before it is waited for and dropped from the page cache.
-// A recording writes 110 MB a second for minutes; left to the system, gigabytes of
-// dirty pages pile up until every writer on the machine is throttled at once, and
-// the cache loses everything else it held.
+// is written, and the one WRITE_BEHIND_LAG stretches before it is waited for and
+// dropped from the page cache. A recording writes 110 MB a second for minutes; left
+// to the system, gigabytes of dirty pages pile up until every writer on the machine
+// is throttled at once, and the cache loses everything else it held. A short file
+// never waits.
 constexpr int64_t WRITE_BEHIND_BYTES = 8 << 20;
+constexpr int64_t WRITE_BEHIND_LAG = 8;
 // Only the small chunk headers pass through this buffer; pictures are written
 // straight through (direct mode), each flushed, so a failure can be told apart
 // from the pictures before it.
@@ -51,8 +53,8 @@ struct CAviWriter::Impl {
         const int fd = file.handle();
         while (fd >= 0 && nPos - nFlushed >= WRITE_BEHIND_BYTES) {
             ::sync_file_range(fd, nFlushed, WRITE_BEHIND_BYTES, SYNC_FILE_RANGE_WRITE);
-            if (nFlushed >= WRITE_BEHIND_BYTES) {
-                const int64_t nOld = nFlushed - WRITE_BEHIND_BYTES;
+            if (nFlushed >= WRITE_BEHIND_LAG * WRITE_BEHIND_BYTES) {
+                const int64_t nOld = nFlushed - WRITE_BEHIND_LAG * WRITE_BEHIND_BYTES;
                 ::sync_file_range(fd, nOld, WRITE_BEHIND_BYTES,
                                   SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
                                       SYNC_FILE_RANGE_WAIT_AFTER);

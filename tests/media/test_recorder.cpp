@@ -111,7 +111,7 @@ TEST_F(RecorderTest, SegmentsFillTwentyMinutes)
         const int64_t nStart = m_clock.Now();
         m_rec.StartRecord();
         while (m_rec.IsRecording())
-            Tick();
+            ASSERT_NO_FATAL_FAILURE(Tick());
         const auto &ticks = m_pHost->Ticks();
         ASSERT_EQ(int(ticks.size() - nBefore), row.nTicks);
         EXPECT_EQ(ticks.back().first - nStart, RECORD_TOTAL_MS);
@@ -128,7 +128,8 @@ TEST_F(RecorderTest, EachSegmentIsOneFileNamedAfterTheLastPicture)
     Draw(1);
     Draw(2);
     m_view.szTime = "2005-03-01 12-00-08";
-    Tick(); // writes 0, 1, 2; the next segment starts with picture 2 (tick, then after the write)
+    ASSERT_NO_FATAL_FAILURE(Tick()); // writes 0, 1, 2; the next segment starts with picture 2
+                                     // (tick, then after the write)
     EXPECT_EQ(m_view.notices.filter("Saving"), (QStringList{"Saving", "Saving OK"}));
     Draw(3);
     m_view.szTime = "2005-03-01 12-00-09";
@@ -184,12 +185,12 @@ TEST_F(RecorderTest, AfterPlayEndNoFileIsCreatedOrReplaced)
     m_rec.StartRecord();
     Draw(1);
     m_view.wPlayState = 0; // "## Play End ##"
-    Tick();
+    ASSERT_NO_FATAL_FAILURE(Tick());
     ASSERT_EQ(Files(), QStringList{"2005-03-01 12-00-05.avi"});
     const QFileInfo before(File("2005-03-01 12-00-05.avi"));
     Draw(2); // not playing: not captured
-    Tick();
-    Tick();
+    ASSERT_NO_FATAL_FAILURE(Tick());
+    ASSERT_NO_FATAL_FAILURE(Tick());
     EXPECT_TRUE(m_rec.IsRecording()); // the recording runs on, empty
     EXPECT_EQ(Files(), QStringList{"2005-03-01 12-00-05.avi"});
     const QFileInfo after(File("2005-03-01 12-00-05.avi"));
@@ -240,7 +241,7 @@ TEST_F(RecorderTest, FullRateSegmentAtTheDefaultLengthKeepsEveryPicture)
         m_rec.OnPictureDrawn();
     }
     EXPECT_GE(nDrawn, 1790);
-    Tick();
+    ASSERT_NO_FATAL_FAILURE(Tick());
     m_rec.StopRecord();
     ASSERT_TRUE(WaitSegments(2));
     EXPECT_EQ(m_rec.DroppedPictures(), 0);

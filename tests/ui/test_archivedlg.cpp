@@ -275,9 +275,12 @@ TEST_F(ArchiveDlgTest, RecordButtonStopsReconnectingAndRaisesThePlayButtons)
 TEST_F(ArchiveDlgTest, TextsFitTheirRectangles)
 {
     const QFontMetrics small(SmallFont());
-    const QString longest = CPlaybackControl::LinkStatusText(STATUS_EVENT_REPORT, 0, 0xFFFFFFFFu);
-    const QRect wrapped = small.boundingRect(kEndNoticeRect, Qt::TextWordWrap, longest);
-    EXPECT_TRUE(kEndNoticeRect.contains(wrapped)) << qPrintable(longest);
+    for (const QString &longest :
+         {CPlaybackControl::LinkStatusText(STATUS_EVENT_REPORT, 0, 0xFFFFFFFFu),
+          QString::fromLatin1(MSG_RECORD_FULL)}) {
+        const QRect wrapped = small.boundingRect(kEndNoticeRect, Qt::TextWordWrap, longest);
+        EXPECT_TRUE(kEndNoticeRect.contains(wrapped)) << qPrintable(longest);
+    }
     const struct {
         QString text;
         QRect rc;
@@ -287,6 +290,7 @@ TEST_F(ArchiveDlgTest, TextsFitTheirRectangles)
         {CPlaybackControl::LinkStatusText(STATUS_TRY_REQUEST, 255, 0), kNoticeRect},
         {CPlaybackControl::EndStatusText(2), kNoticeRect},
         {QStringLiteral("Saving Failed"), kNoticeRect},
+        {QStringLiteral("Dropped 99999 Pictures"), kNoticeRect},
         {QStringLiteral("23:59:59"), kPlayTimeRect},
     };
     for (const auto &t : texts)

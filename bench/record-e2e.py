@@ -20,7 +20,6 @@ Usage: bench/record-e2e.py [--seconds S] [--steps 4,13] [--build DIR] [--rss-lim
 
 import argparse
 import os
-import shutil
 import subprocess
 import sys
 import time
@@ -45,27 +44,8 @@ class RecordRun(soak.Soak):
             + options, stdout=out, stderr=open(os.path.join(self.work, "sim.err"), "a"))
 
     def start_client(self):
-        # A portable copy: its record folder ("Backup" beside it) is this run's own.
-        appdir = os.path.join(self.work, "app")
-        os.makedirs(os.path.join(appdir, "Backup"))
-        shutil.copy2(self.bin("Telvane4"), appdir)
-        for d in ("config/Telvane", "data", "runtime", "cwd"):
-            os.makedirs(os.path.join(self.work, d), exist_ok=True)
-        os.chmod(os.path.join(self.work, "runtime"), 0o700)
-        with open(os.path.join(self.work, "config/Telvane/Telvane4.conf"), "w") as f:
-            f.write("[Setting]\nHost%20IPAddress=127.0.0.1\n"
-                    f"Host%20Port={self.port}\nRecord%20Duration={self.step}\n")
-        env = dict(os.environ, DISPLAY=self.display, QT_QPA_PLATFORM="xcb",
-                   XDG_CONFIG_HOME=os.path.join(self.work, "config"),
-                   XDG_DATA_HOME=os.path.join(self.work, "data"),
-                   XDG_RUNTIME_DIR=os.path.join(self.work, "runtime"),
-                   TELVANE_TEST="1", TELVANE_STATS=os.path.join(self.work, "stats.txt"),
-                   TELVANE_AUTOCONNECT="1", TELVANE_AUTOPLAY="1")
-        self.client = subprocess.Popen(
-            [os.path.join(appdir, "Telvane4")], cwd=os.path.join(self.work, "cwd"), env=env,
-            stdout=open(os.path.join(self.work, "client.out"), "w"),
-            stderr=open(os.path.join(self.work, "client.err"), "w"))
-        self.record_dir = os.path.join(appdir, "Backup")
+        super().start_client(f"Record%20Duration={self.step}\n",
+                             {"TELVANE_AUTOCONNECT": "1", "TELVANE_AUTOPLAY": "1"})
 
     def wait(self, cond, seconds):
         end = time.monotonic() + seconds

@@ -157,7 +157,7 @@ class Soak:
     def bin(self, name):
         return os.path.join(self.build, "bin", name)
 
-    def start_client(self):
+    def start_client(self, settings="Record%20Duration=1\nReconnect%20Count=3\n", env_extra=None):
         # A portable copy: its record folder ("Backup" beside it) is the soak's own.
         appdir = os.path.join(self.work, "app")
         os.makedirs(os.path.join(appdir, "Backup"))
@@ -167,7 +167,7 @@ class Soak:
         os.chmod(os.path.join(self.work, "runtime"), 0o700)
         with open(os.path.join(self.work, "config/Telvane/Telvane4.conf"), "w") as f:
             f.write("[Setting]\nHost%20IPAddress=127.0.0.1\n"
-                    f"Host%20Port={self.port}\nRecord%20Duration=1\nReconnect%20Count=3\n")
+                    f"Host%20Port={self.port}\n{settings}")
         env = dict(os.environ, DISPLAY=self.display, QT_QPA_PLATFORM="xcb",
                    XDG_CONFIG_HOME=os.path.join(self.work, "config"),
                    XDG_DATA_HOME=os.path.join(self.work, "data"),
@@ -175,6 +175,7 @@ class Soak:
                    TELVANE_TEST="1", TELVANE_STATS=os.path.join(self.work, "stats.txt"))
         env.pop("TELVANE_AUTOCONNECT", None)
         env.pop("TELVANE_AUTOPLAY", None)
+        env.update(env_extra or {})
         self.client = subprocess.Popen(
             [os.path.join(appdir, "Telvane4")], cwd=os.path.join(self.work, "cwd"), env=env,
             stdout=open(os.path.join(self.work, "client.out"), "w"),

@@ -218,7 +218,12 @@ class Soak:
         if origin is None:
             return False
         x, y = origin[0] + point[0], origin[1] + point[1]
-        xdo(self.display, "mousemove", "--sync", str(x), str(y))
+        # "--sync" waits for the pointer to move: never ask for it where it already is
+        # (xdotool then waits 15 s in vain).
+        here = dict(line.split("=", 1) for line in
+                    xdo(self.display, "getmouselocation", "--shell").splitlines() if "=" in line)
+        if (here.get("X"), here.get("Y")) != (str(x), str(y)):
+            xdo(self.display, "mousemove", "--sync", str(x), str(y))
         if hold:
             xdo(self.display, "mousedown", "1")
             time.sleep(hold)

@@ -168,7 +168,7 @@ void CNetClientWnd::Disconnect(bool bFreeAll)
     }
     if (bFreeAll) {
         FreeBuffers();
-        StopReconnect();
+        EndReconnect();
         m_bQuickAttemptUsed = false;
     }
 }
@@ -337,6 +337,16 @@ void CNetClientWnd::StartReconnect(bool bFast)
 
 void CNetClientWnd::StopReconnect()
 {
+    // The archive window calls this after every play button. Between two attempts
+    // there is no link at all: stopping then would leave the program without one
+    // and with no reply timer to notice it, so the attempts go on.
+    if (!m_pSocket && m_timers.IsTimerRunning(TIMER_RECONNECT))
+        return;
+    EndReconnect();
+}
+
+void CNetClientWnd::EndReconnect()
+{
     m_byReconnectAttempts = 0;
     m_byExtraAttempts = 0;
     m_bFirstAttemptSoon = false;
@@ -417,7 +427,7 @@ void CNetClientWnd::OnReconnectTick()
             return;
         }
     }
-    StopReconnect();
+    EndReconnect();
     if (m_pView)
         m_pView->OnLinkLost();
 }

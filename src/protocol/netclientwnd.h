@@ -20,7 +20,8 @@
 //   until the reply timer's path would have made its last one: 15 s + count x 5 s.
 //   A close of a link made by that first quick attempt, before any login was
 //   accepted on it, waits the full 5 s, so a recorder that accepts and drops every
-//   connection is not hammered.
+//   connection is not hammered. Between two attempts there is no socket, so a
+//   StopReconnect then (the archive calls it after every play button) is ignored.
 // The response timer (101) repeats the current request at 5 and 10 s and gives up at
 // 15 s; every picture reply re-arms it, and so does a request when a reply has come
 // since the previous one (requests alone never put off the end of a dead link). An
@@ -90,6 +91,7 @@ class CNetClientWnd : public QObject, public ISocketEvents, private IReceiveHost
     void SendCommand(int nKind, bool bArmTimer);
     void ArmResponseTimer(bool bOn) override;
     void StartReconnect(bool bFast) override;
+    // Stops reconnecting, except between two attempts (no socket): see the .cpp.
     void StopReconnect();
     // One PTZ panel action: byPtzType = m_byPtzType, byPanelValue = the panel's speed,
     // nCommandType 0..11, bPressed = button held.
@@ -159,6 +161,7 @@ class CNetClientWnd : public QObject, public ISocketEvents, private IReceiveHost
     bool IsStreamExpected() const;
     void OnResponseTick();
     void OnReconnectTick();
+    void EndReconnect(); // timer 104 off, attempts 0
     // The link of connect attempt nSerial was closed by the recorder or the network.
     void OnLinkClosed(uint64_t nSerial);
     RequestValues MakeRequestValues(int nKind) const;

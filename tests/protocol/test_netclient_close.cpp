@@ -42,6 +42,8 @@ TEST_P(LinkClosedTest, ShownLostAtOnceAndReconnectedWithinASecond)
 
     first->DeliverClose();
     RunPosted();
+    if (row.bArchivePlay)
+        rig.client.StopReconnect(); // a play button, as the operator presses one now
     EXPECT_EQ(rig.view.Codes(), std::vector<int>{STATUS_RECONNECTING});
     EXPECT_TRUE(first->m_bClosed);
     EXPECT_FALSE(rig.ResponseTimerRunning());

@@ -831,3 +831,36 @@ TEST_F(TelvaneViewTest, ClockTicksRedrawTheTime)
 }
 
 } // namespace
+
+TEST_F(TelvaneViewTest, FrozenTileIsMarkedUntilItsNextPicture)
+{
+    m_pView->OnConnect();
+    const TestPicture pic(704, 240, 0);
+    for (int k = 0; k < 4; ++k)
+        Deliver(k, pic);
+    for (int t = 250; t <= 2000; t += 250) { // channel 1 stops, the others go on
+        m_clock.Advance(250);
+        for (int k = 1; k < 4; ++k)
+            Deliver(k, pic);
+    }
+    EXPECT_EQ(m_pView->StaleMarkSeconds(0), 2);
+    for (int k = 1; k < 4; ++k)
+        EXPECT_EQ(m_pView->StaleMarkSeconds(k), -1) << k;
+    // The red band at the foot of tile 1 only.
+    const QImage img = Rendered();
+    const QRect t0 = m_pView->Tile(0), t1 = m_pView->Tile(1);
+    EXPECT_EQ(img.pixel(t0.left() + 4, t0.bottom() - 3), qRgb(255, 0, 0));
+    EXPECT_EQ(qRed(img.pixel(t1.left() + 4, t1.bottom() - 3)), 0);
+
+    Deliver(0, pic);
+    EXPECT_EQ(m_pView->StaleMarkSeconds(0), -1);
+    // While the archive has the link, no live stream is expected.
+    m_clock.Advance(3000);
+    EXPECT_EQ(m_pView->StaleMarkSeconds(1), 3);
+    EXPECT_EQ(m_pView->StaleMarkSeconds(0), -1); // its one gap of 2 s makes it a slow channel
+    m_pArchive->bActive = true;
+    m_clock.Advance(250);
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(m_pView->StaleMarkSeconds(k), -1) << k;
+}
+

@@ -89,6 +89,7 @@ CArchiveDlg::~CArchiveDlg()
         m_pNetClient->SetArchive(nullptr);
     ITimerHost &recordTimers = m_env.pRecordTimers ? *m_env.pRecordTimers : *m_pOwnRecordTimers;
     recordTimers.KillTimer(kTimerNoticeClear);
+    recordTimers.KillTimer(kTimerStaleCheck);
     recordTimers.SetHandler(nullptr);
 }
 
@@ -148,11 +149,13 @@ void CArchiveDlg::Activate(bool bFullScreen)
     raise();
     activateWindow();
     PlaceWindow(bFullScreen);
+    WindowTimers().StartTimer(kTimerStaleCheck, CStaleWatch::kCheckPeriodMs);
 }
 
 void CArchiveDlg::EnterArchive()
 {
     m_canvas.ClearPictures();
+    m_staleWatch.Clear();
     m_bStampShown = false;
     ShowLayout(m_control.Channel());
     m_control.EnterArchive();
@@ -164,6 +167,7 @@ void CArchiveDlg::SwitchToLive()
     // The control is inactive already; the view swaps the windows and asks for live.
     if (m_recorder.IsRecording())
         m_recorder.StopRecord();
+    WindowTimers().KillTimer(kTimerStaleCheck);
     hide();
     if (m_env.host.fnLeave)
         m_env.host.fnLeave();
@@ -355,6 +359,10 @@ void CArchiveDlg::OnTimer(int nId)
         ShowNotice(QString(7, QLatin1Char(' ')));
         return;
     }
+    if (nId == kTimerStaleCheck) {
+        OnStaleCheck();
+        return;
+    }
     m_recorder.OnTimer(nId);
 }
 
@@ -477,8 +485,10 @@ void CArchiveDlg::OnEventListReady()
 void CArchiveDlg::SetChannelPicture(int nIndex, const ChannelPicture &picture)
 {
     // Four cells: a picture marked for another channel has no place here.
-    if (nIndex >= 0 && nIndex < 4)
+    if (nIndex >= 0 && nIndex < 4) {
         m_canvas.SetPicture(nIndex, picture);
+        m_staleWatch.OnPicture(nIndex, WindowTimers().NowMs()); // the cell's repaint drops a mark
+    }
 }
 
 void CArchiveDlg::ToggleReceiveLamp()

@@ -19,6 +19,8 @@ void CTelvaneView::OnTimer(int nId)
         OnClockTick();
     else if (nId == CPtzPanel::kStopRepeatTimerId && m_pPtzPanel)
         m_pPtzPanel->OnTimer();
+    else if (nId == kStaleTimerId)
+        OnStaleCheck();
 }
 
 void CTelvaneView::OnClockTick()

@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QSettings>
@@ -864,3 +865,38 @@ TEST_F(TelvaneViewTest, FrozenTileIsMarkedUntilItsNextPicture)
         EXPECT_EQ(m_pView->StaleMarkSeconds(k), -1) << k;
 }
 
+TEST_F(TelvaneViewTest, KeysClickTheirButtonsAndAHeldKeyActsOnce)
+{
+    m_pView->OnConnect();
+    m_pView->m_byConnectState = 1;
+    const auto key = [&](int nKey, bool bRepeat = false) {
+        QKeyEvent ev(QEvent::KeyPress, nKey, Qt::NoModifier, QString(), bRepeat);
+        QApplication::sendEvent(m_pView.get(), &ev);
+        QCoreApplication::sendPostedEvents();
+    };
+    key(Qt::Key_2);
+    EXPECT_TRUE(m_pView->IsSingleMode());
+    EXPECT_EQ(m_pView->m_wRequestChannel, 1);
+    key(Qt::Key_2, true);
+    key(Qt::Key_3, true);
+    EXPECT_EQ(m_pClient->LiveRequests().size(), 1u);
+    key(Qt::Key_R);
+    EXPECT_TRUE(m_pView->IsRotating());
+    key(Qt::Key_Q);
+    EXPECT_FALSE(m_pView->IsSingleMode());
+    key(Qt::Key_R); // the button is disabled in quad, so is the key
+    EXPECT_FALSE(m_pView->IsRotating());
+    key(Qt::Key_S);
+    EXPECT_TRUE(m_pView->IsSingleMode());
+    key(Qt::Key_Plus);
+    EXPECT_EQ(m_pView->GetPtzSpeed(), 2);
+    key(Qt::Key_Minus);
+    EXPECT_EQ(m_pView->GetPtzSpeed(), 1);
+    key(Qt::Key_F11);
+    key(Qt::Key_Escape);
+    key(Qt::Key_Escape); // not in full screen: nothing
+    EXPECT_EQ(m_placed, (std::vector<bool>{true, false}));
+    EXPECT_EQ(m_pView->Settings().m_bUseFullScreen, 0);
+    key(Qt::Key_A);
+    EXPECT_TRUE(m_pArchive->bActive);
+}

@@ -76,6 +76,8 @@ CArchiveDlg::CArchiveDlg(ArchiveEnvironment env)
         m_imgLogo = logo.convertToFormat(QImage::Format_RGB32);
     DrawBackground();
     CreateControls();
+    setFocusPolicy(Qt::StrongFocus); // the keys
+    m_pSlider->installEventFilter(this);
     ShowLayout(CPlaybackControl::QUAD);
     ShowPlayTime(m_control.PlayTime());
     DrawTimeRange();
@@ -148,6 +150,7 @@ void CArchiveDlg::Activate(bool bFullScreen)
     show();
     raise();
     activateWindow();
+    setFocus();
     PlaceWindow(bFullScreen);
     WindowTimers().StartTimer(kTimerStaleCheck, CStaleWatch::kCheckPeriodMs);
 }
@@ -500,8 +503,12 @@ void CArchiveDlg::ToggleReceiveLamp()
 
 void CArchiveDlg::ShowLinkStatus(uint8_t byCode, uint8_t byRetryCount, uint32_t dwAlertWord)
 {
-    if (byCode == STATUS_TRY_REQUEST && m_recorder.IsRecording())
-        m_recorder.StopRecord(); // no pictures: the segment so far is kept
+    // No pictures (a closed link goes straight to reconnecting): the segment so far is kept.
+    const bool bNoLink = byCode == STATUS_WAITING || byCode == STATUS_RECONNECTING;
+    if ((byCode == STATUS_TRY_REQUEST || bNoLink) && m_recorder.IsRecording())
+        m_recorder.StopRecord();
+    if (byCode == STATUS_WAITING)
+        m_control.OnLinkLost();
     DrawNoticeText(CPlaybackControl::LinkStatusText(byCode, byRetryCount, dwAlertWord), kEndNoticeRect,
                    false);
 }

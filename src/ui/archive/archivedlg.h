@@ -137,6 +137,9 @@ class CArchiveDlg : public QWidget,
     void mouseMoveEvent(QMouseEvent *pEvent) override;
     void mouseReleaseEvent(QMouseEvent *pEvent) override;
     void closeEvent(QCloseEvent *pEvent) override;
+    // The keys (archivekeys.cpp).
+    void keyPressEvent(QKeyEvent *pEvent) override;
+    bool eventFilter(QObject *pWatched, QEvent *pEvent) override;
 
   private:
     // IPlaybackDisplay

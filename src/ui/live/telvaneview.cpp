@@ -31,6 +31,7 @@ CTelvaneView::CTelvaneView(QWidget *parent, Environment env)
 {
     setFixedSize(kViewWidth, kViewHeight);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus); // the keys
     if (m_env.pTimerHost) {
         m_pTimerHost = m_env.pTimerHost;
     } else {
@@ -112,6 +113,7 @@ void CTelvaneView::OnInitialUpdate()
     m_fontMark = ControlFont(14, true);
     // 8. Quad mode; neither the old nor the new mode is single, so nothing is requested.
     SetScreenMode(m_wScreenMode);
+    setFocus();
     update();
 }
 

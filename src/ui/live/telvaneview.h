@@ -169,6 +169,7 @@ class CTelvaneView : public QWidget, public IClientView {
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *pEvent) override; // viewkeys.cpp
 
   private:
     void CreateControls();

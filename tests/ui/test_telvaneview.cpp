@@ -581,6 +581,12 @@ TEST_F(TelvaneViewTest, RotationStepsThroughSeenChannelsEveryFourSeconds)
     EXPECT_EQ(changedAt, (std::vector<int64_t>{0, 4000, 8000, 12000, 16000}));
     // Each step asks for the new channel.
     EXPECT_EQ(m_pClient->LiveRequests().back().requestWord, 0x0003);
+    // No step while the archive window has the link: it would end the playback.
+    const size_t nLive = m_pClient->LiveRequests().size();
+    m_pArchive->bActive = true;
+    m_clock.Advance(8000);
+    EXPECT_EQ(m_pClient->LiveRequests().size(), nLive);
+    m_pArchive->bActive = false;
 
     // Screen-mode 2 stops it and asks for all channels.
     m_pView->OnScreenModeButton(1);

@@ -26,7 +26,9 @@ void CTelvaneView::OnTimer(int nId)
 void CTelvaneView::OnClockTick()
 {
     m_pStatus->DrawDateTime();
-    if (m_rotation.Tick())
+    // While the archive window has the link, a step would ask for live pictures and
+    // end its playback: the rotation waits, and goes on after "Viewer".
+    if (m_rotation.Tick() && !(m_pArchive && m_pArchive->IsActive()))
         RotateNext();
 }
 

@@ -15,7 +15,7 @@
 //   Login refused, or attempts used up --> the view's OnLinkLost (Idle).
 //   Logging in / Online --the socket reports the link closed (peer close, reset, a
 //   failed send)--> Reconnecting at once, as the reply timer's give-up would, with
-//   the first attempt 1 s later and then every 5 s. Since the link is given up
+//   the first attempt within 1 s and then every 5 s. Since the link is given up
 //   sooner than by the reply timer, the attempts go on (whatever the count) at least
 //   until the reply timer's path would have made its last one: 15 s + count x 5 s.
 //   A close of a link made by that first quick attempt, before any login was
@@ -61,11 +61,11 @@ class CNetClientWnd : public QObject, public ISocketEvents, private IReceiveHost
     static constexpr int RECONNECT_NORMAL_MS = 5000;
     static constexpr int WATCHDOG_PERIOD_MS = 20000;
     static constexpr int LOGIN_PAUSE_MS = 200;
-    static constexpr int RESPONSE_GIVE_UP = 3;      // ticks
-    static constexpr int RECONNECT_FIRST_MS = 1000; // first attempt after a closed link
+    static constexpr int RESPONSE_GIVE_UP = 3;     // ticks
+    static constexpr int RECONNECT_FIRST_MS = 900; // first attempt after a closed link: within 1 s
     // Attempts beyond the reconnect count after a closed link: the reply timer would
     // have given up 15 s after the last reply and then tried count times, 5 s apart;
-    // with the first attempt at 1 s, count + 4 attempts reach past its last one.
+    // with the first attempt within 1 s, count + 4 attempts reach past its last one.
     static constexpr int CLOSED_EXTRA_ATTEMPTS = RESPONSE_GIVE_UP + 1;
     static constexpr std::size_t SEND_BUFFER_SIZE = 1024;
     // WM_USER + 1 parameters.

@@ -133,13 +133,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // The reply timer's path: give up 15 s after the last reply, attempts at
         // 20, 25 and 30 s, the view's disconnect at 35 s.
-        RefusedRow{"BackAfterThirtySeconds",
-                   3,
-                   30000,
-                   {1000, 6000, 11000, 16000, 21000, 26000, 31000},
-                   -1},
-        RefusedRow{"NeverBack", 3, -1, {1000, 6000, 11000, 16000, 21000, 26000, 31000}, 36000},
-        RefusedRow{"CountZero", 0, -1, {1000, 6000, 11000, 16000}, 21000}),
+        RefusedRow{
+            "BackAfterThirtySeconds", 3, 30000, {900, 5900, 10900, 15900, 20900, 25900, 30900}, -1},
+        RefusedRow{"NeverBack", 3, -1, {900, 5900, 10900, 15900, 20900, 25900, 30900}, 35900},
+        RefusedRow{"CountZero", 0, -1, {900, 5900, 10900, 15900}, 20900}),
     [](const ::testing::TestParamInfo<RefusedRow> &info) { return std::string(info.param.name); });
 
 TEST(LinkClosed, LinkOfTheQuickAttemptClosedBeforeALoginWaitsTheFullPeriod)

@@ -248,8 +248,11 @@ TEST_F(ArchiveDlgTest, KeysPlayStopAndLeaveFrozenCellsAreMarkedALostLinkStops)
     m_pDlg->ShowLinkStatus(STATUS_WAITING, 0, 0);
     EXPECT_FALSE(m_pDlg->Control().IsPlaying());
     EXPECT_EQ(m_pDlg->NoticeText(), QStringLiteral("# WAITING FOR CONNECTION. #"));
-    EXPECT_TRUE(m_pDlg->Button(ControlId(CTRL_PLAY_1 + CPlaybackControl::PLAY_STOP))->GetChecked());
-    EXPECT_FALSE(m_pDlg->Button(ControlId(CTRL_PLAY_1 + CPlaybackControl::PLAY_FORWARD))->GetChecked());
+    const auto play = [&](int n) {
+        return m_pDlg->Button(ControlId(CTRL_PLAY_1 + n))->GetChecked();
+    };
+    EXPECT_TRUE(play(CPlaybackControl::PLAY_STOP));
+    EXPECT_FALSE(play(CPlaybackControl::PLAY_FORWARD));
 
     key(m_pDlg->Slider(), Qt::Key_Escape); // "Viewer", as the button
     EXPECT_TRUE(m_pDlg->Control().IsPausePending());

@@ -435,7 +435,9 @@ QString CPlaybackControl::LinkStatusText(uint8_t byCode, uint8_t byRetryCount, u
     case 5:
         return QStringLiteral("# CONNECTION FAIL: #");
     case 0: // the link is given up: the operator connects again from the live view
-        return QStringLiteral("# WAITING FOR CONNECTION. #");
+        // Two lines in the notice box; the no-break space keeps the closing mark on
+        // the second.
+        return QStringLiteral("# WAITING FOR CONNECTION.") + QChar(QChar::Nbsp) + QLatin1Char('#');
     case 7:
         return QString::asprintf("[CH%d][Alarm:%d Loss:%d Motion:%d]", WordByte(dwAlertWord, 0),
                                  WordByte(dwAlertWord, 3), WordByte(dwAlertWord, 2),

@@ -380,15 +380,15 @@ class Soak:
         """One phase: the recorder restarted with these options (which closes the
         program's link), the operator waits until the program is back (a new login
         and a picture after it, at most --recovery seconds), then goes on clicking
-        for the phase's length. Only the reply time-out tells the program that its
-        link died (15 s of silence, restarted by a keep-alive every 20 s, then a
-        reconnection 5 s later), so being back takes up to about 40 s."""
+        for the phase's length. The program sees the closed link at once and tries
+        again within a second; after a silent recorder only the reply time-out tells
+        it (15 s of silence, then a reconnection 5 s later)."""
         self.log(f"== phase: {name} {' '.join(options)}")
         self.start_simulator(options)
         start, before = now(), self.stats()
         if before.get("archive") and before.get("state") == 1:
-            # A stream the program expects, so that it notices the dead link (only
-            # the reply time-out tells it, after 15 s).
+            # A stream the program expects, so that a silent link is noticed too
+            # (only the reply time-out tells it, after 15 s).
             self.playing = "forward"
             self.do("play forward", ARCHIVE_SIZE, ARCHIVE["play"]["forward"])
         t_login = t_pic = None

@@ -318,6 +318,18 @@ void CPlaybackControl::ShowEndStatus(uint8_t byCode)
     m_display.ShowPlayButtons(PLAY_STOP);
 }
 
+void CPlaybackControl::OnLinkLost()
+{
+    if (m_timers.IsTimerRunning(TIMER_EVENT_PAUSE)) {
+        m_timers.KillTimer(TIMER_EVENT_PAUSE);
+        if (m_pClient)
+            m_pClient->HoldReads(false);
+    }
+    m_wPlayState = 0;
+    m_nDirection = 0;
+    m_display.ShowPlayButtons(PLAY_STOP);
+}
+
 void CPlaybackControl::ShowDateTime(const DvrDateTime &dt)
 {
     SetPicker(dt);
@@ -422,6 +434,10 @@ QString CPlaybackControl::LinkStatusText(uint8_t byCode, uint8_t byRetryCount, u
         return QStringLiteral("# TRY RECONNECTION #");
     case 5:
         return QStringLiteral("# CONNECTION FAIL: #");
+    case 0: // the link is given up: the operator connects again from the live view
+        // Two lines in the notice box; the no-break space keeps the closing mark on
+        // the second.
+        return QStringLiteral("# WAITING FOR CONNECTION.") + QChar(QChar::Nbsp) + QLatin1Char('#');
     case 7:
         return QString::asprintf("[CH%d][Alarm:%d Loss:%d Motion:%d]", WordByte(dwAlertWord, 0),
                                  WordByte(dwAlertWord, 3), WordByte(dwAlertWord, 2),

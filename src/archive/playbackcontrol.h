@@ -15,6 +15,7 @@
 //   any --stop--> control word 0 sent unarmed, skip counter 1, Stopped
 //   Forwards / Reverse --end status from the recorder--> its text, reply timer
 //       off, Stopped (nothing sent)
+//   any --link given up--> Stopped (nothing sent), a play from event dropped
 //   any --play from event--> if playing: stop, then a 1000 ms pause; then a
 //       request forwards at speed 1 --> Forwards
 //   any --leave for live--> stop, then a 500 ms pause; then inactive and the
@@ -115,6 +116,9 @@ class CPlaybackControl {
     // False when the words name no real day (nothing changes then).
     bool SetPictureTime(uint32_t dwWord0, uint32_t dwWord1);
     void ShowEndStatus(uint8_t byCode);
+    // The link is given up (attempts used up, login refused): playback stops
+    // without a request (there is no link to send it on) and the buttons show it.
+    void OnLinkLost();
     bool IsShowingNotice() const { return m_bShowingNotice; }
     void SetShowingNotice(bool bShowing) { m_bShowingNotice = bShowing; }
     int GetNoticePictures() const { return m_nNoticePictures; }

@@ -52,6 +52,7 @@ bool CNetClientWnd::Connect(const QString &host, int nPort)
     // is back in the event loop, so it always follows the caller's own bookkeeping
     // (the connecting state) as an asynchronous event would.
     ++m_nConnectSerial;
+    m_bLinkUp = false;
     m_bInConnect = true;
     const bool bStarted = pSocket->Connect(host, static_cast<uint16_t>(nPort));
     m_bInConnect = false;
@@ -80,6 +81,7 @@ void CNetClientWnd::OnSocketConnect(int nErrorCode)
         PostLinkMessage(LINK_CONNECT_FAILED);
         return;
     }
+    m_bLinkUp = true;
     m_pSocket->SetNoDelay();
     if (m_pView) {
         StopReconnect();
@@ -96,6 +98,38 @@ void CNetClientWnd::OnSocketRead(const uint8_t *pData, std::size_t nLength)
 {
     if (m_pSocket)
         m_receive.OnRead(pData, nLength);
+}
+
+void CNetClientWnd::OnSocketClosed()
+{
+    // Handled once control is back in the event loop: the close may be reported
+    // from inside a send or a read of this client.
+    const uint64_t nSerial = m_nConnectSerial;
+    QMetaObject::invokeMethod(
+        this, [this, nSerial] { OnLinkClosed(nSerial); }, Qt::QueuedConnection);
+}
+
+void CNetClientWnd::OnLinkClosed(uint64_t nSerial)
+{
+    // A socket this client closed itself reports nothing; one replaced since by a
+    // newer attempt is no longer the link.
+    if (!m_pSocket || nSerial != m_nConnectSerial)
+        return;
+    if (!m_bLinkUp) {
+        OnLinkMessage(LINK_CONNECT_FAILED); // still connecting: the connect failed
+        return;
+    }
+    Disconnect(false);
+    if (!m_pView)
+        return;
+    // The reply timer's give-up, without its 15 s wait.
+    StartReconnect(false);
+    m_byExtraAttempts = CLOSED_EXTRA_ATTEMPTS;
+    if (!m_bQuickAttemptUsed) {
+        m_bQuickAttemptUsed = true;
+        m_bFirstAttemptSoon = true;
+        m_timers.StartTimer(TIMER_RECONNECT, RECONNECT_FIRST_MS);
+    }
 }
 
 void CNetClientWnd::PostLinkMessage(int nParam)
@@ -125,6 +159,7 @@ void CNetClientWnd::Disconnect(bool bFreeAll)
         // The socket may be the one whose event is being handled: free it later.
         m_pSocket->Close();
         m_retired.push_back(std::move(m_pSocket));
+        m_bLinkUp = false;
         if (m_retired.size() == 1)
             QMetaObject::invokeMethod(
                 this, [this] { m_retired.clear(); }, Qt::QueuedConnection);
@@ -133,7 +168,8 @@ void CNetClientWnd::Disconnect(bool bFreeAll)
     }
     if (bFreeAll) {
         FreeBuffers();
-        StopReconnect();
+        EndReconnect();
+        m_bQuickAttemptUsed = false;
     }
 }
 
@@ -292,6 +328,8 @@ void CNetClientWnd::StartReconnect(bool bFast)
 {
     m_byRetryCount = 0;
     m_byReconnectAttempts = 0;
+    m_byExtraAttempts = 0;
+    m_bFirstAttemptSoon = false;
     if (m_pView)
         m_pView->ShowStatus(STATUS_RECONNECTING);
     m_timers.StartTimer(TIMER_RECONNECT, bFast ? RECONNECT_FAST_MS : RECONNECT_NORMAL_MS);
@@ -299,7 +337,19 @@ void CNetClientWnd::StartReconnect(bool bFast)
 
 void CNetClientWnd::StopReconnect()
 {
+    // The archive window calls this after every play button. Between two attempts
+    // there is no link at all: stopping then would leave the program without one
+    // and with no reply timer to notice it, so the attempts go on.
+    if (!m_pSocket && m_timers.IsTimerRunning(TIMER_RECONNECT))
+        return;
+    EndReconnect();
+}
+
+void CNetClientWnd::EndReconnect()
+{
     m_byReconnectAttempts = 0;
+    m_byExtraAttempts = 0;
+    m_bFirstAttemptSoon = false;
     m_timers.KillTimer(TIMER_RECONNECT);
 }
 
@@ -358,11 +408,16 @@ void CNetClientWnd::OnResponseTick()
 
 void CNetClientWnd::OnReconnectTick()
 {
+    if (m_bFirstAttemptSoon) {
+        m_bFirstAttemptSoon = false; // then the usual period
+        m_timers.StartTimer(TIMER_RECONNECT, RECONNECT_NORMAL_MS);
+    }
     Disconnect(false);
     if (m_pView) {
         m_pView->ShowStatus(STATUS_RECONNECTING);
         const ClientSettings &settings = m_pView->Settings();
-        if (settings.m_byReconnectCount > m_byReconnectAttempts) {
+        const int nAllowed = std::min(0xFF, settings.m_byReconnectCount + m_byExtraAttempts);
+        if (nAllowed > m_byReconnectAttempts) {
             const QString host = FieldText(settings.m_szHostIP);
             if (Connect(host, settings.m_nHostPort)) {
                 m_pView->SetConnectState(2);
@@ -372,7 +427,7 @@ void CNetClientWnd::OnReconnectTick()
             return;
         }
     }
-    StopReconnect();
+    EndReconnect();
     if (m_pView)
         m_pView->OnLinkLost();
 }
@@ -391,6 +446,7 @@ void CNetClientWnd::OnLoginReply(const PacketHeader &header, const PayloadWords 
         return;
     }
     ++m_nLogins;
+    m_bQuickAttemptUsed = false;
     m_dwFieldRowSelector = login.byFieldRowSelector;
     if (login.bNoCheckJpeg)
         m_state.m_bNoCheckJpeg = true;

@@ -13,6 +13,15 @@
 //   reconnect tick every 5 s (2 s when fast) disconnects and tries to connect again,
 //   up to the settings' m_byReconnectCount attempts, then the view's OnLinkLost.
 //   Login refused, or attempts used up --> the view's OnLinkLost (Idle).
+//   Logging in / Online --the socket reports the link closed (peer close, reset, a
+//   failed send)--> Reconnecting at once, as the reply timer's give-up would, with
+//   the first attempt within 1 s and then every 5 s. Since the link is given up
+//   sooner than by the reply timer, the attempts go on (whatever the count) at least
+//   until the reply timer's path would have made its last one: 15 s + count x 5 s.
+//   A close of a link made by that first quick attempt, before any login was
+//   accepted on it, waits the full 5 s, so a recorder that accepts and drops every
+//   connection is not hammered. Between two attempts there is no socket, so a
+//   StopReconnect then (the archive calls it after every play button) is ignored.
 // The response timer (101) repeats the current request at 5 and 10 s and gives up at
 // 15 s; every picture reply re-arms it, and so does a request when a reply has come
 // since the previous one (requests alone never put off the end of a dead link). An
@@ -52,7 +61,12 @@ class CNetClientWnd : public QObject, public ISocketEvents, private IReceiveHost
     static constexpr int RECONNECT_NORMAL_MS = 5000;
     static constexpr int WATCHDOG_PERIOD_MS = 20000;
     static constexpr int LOGIN_PAUSE_MS = 200;
-    static constexpr int RESPONSE_GIVE_UP = 3; // ticks
+    static constexpr int RESPONSE_GIVE_UP = 3;     // ticks
+    static constexpr int RECONNECT_FIRST_MS = 900; // first attempt after a closed link: within 1 s
+    // Attempts beyond the reconnect count after a closed link: the reply timer would
+    // have given up 15 s after the last reply and then tried count times, 5 s apart;
+    // with the first attempt within 1 s, count + 4 attempts reach past its last one.
+    static constexpr int CLOSED_EXTRA_ATTEMPTS = RESPONSE_GIVE_UP + 1;
     static constexpr std::size_t SEND_BUFFER_SIZE = 1024;
     // WM_USER + 1 parameters.
     static constexpr int LINK_CONNECT_FAILED = 1;
@@ -77,6 +91,7 @@ class CNetClientWnd : public QObject, public ISocketEvents, private IReceiveHost
     void SendCommand(int nKind, bool bArmTimer);
     void ArmResponseTimer(bool bOn) override;
     void StartReconnect(bool bFast) override;
+    // Stops reconnecting, except between two attempts (no socket): see the .cpp.
     void StopReconnect();
     // One PTZ panel action: byPtzType = m_byPtzType, byPanelValue = the panel's speed,
     // nCommandType 0..11, bPressed = button held.
@@ -122,6 +137,7 @@ class CNetClientWnd : public QObject, public ISocketEvents, private IReceiveHost
     // Socket events.
     void OnSocketConnect(int nErrorCode) override;
     void OnSocketRead(const uint8_t *pData, std::size_t nLength) override;
+    void OnSocketClosed() override;
 
     // Timer ticks from the host.
     void OnTimer(int nId);
@@ -145,6 +161,9 @@ class CNetClientWnd : public QObject, public ISocketEvents, private IReceiveHost
     bool IsStreamExpected() const;
     void OnResponseTick();
     void OnReconnectTick();
+    void EndReconnect(); // timer 104 off, attempts 0
+    // The link of connect attempt nSerial was closed by the recorder or the network.
+    void OnLinkClosed(uint64_t nSerial);
     RequestValues MakeRequestValues(int nKind) const;
 
     ITimerHost &m_timers;
@@ -160,6 +179,10 @@ class CNetClientWnd : public QObject, public ISocketEvents, private IReceiveHost
     uint8_t m_byRetryCount = 0;
     bool m_bReplySinceRequest = true; // a reply arrived since the last armed request
     uint8_t m_byReconnectAttempts = 0;
+    uint8_t m_byExtraAttempts = 0;    // allowed beyond the count (a closed link)
+    bool m_bLinkUp = false;           // the current socket has connected
+    bool m_bFirstAttemptSoon = false; // timer 104 runs its short first period
+    bool m_bQuickAttemptUsed = false; // no login accepted since the last quick attempt
     uint16_t m_wAlertRequest = 0x0501;
     uint16_t m_wPtzCommandInfo = 0;
     uint16_t m_wPtzProtocolWord = 0;

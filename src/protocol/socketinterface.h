@@ -5,9 +5,8 @@
 // Events (all on the owner's thread): OnSocketConnect(0) when the connection is up,
 // OnSocketConnect(error) when an asynchronous connect fails; OnSocketRead once per
 // read of at most RECEIVE_READ_SIZE bytes (an adapter reads until nothing is left,
-// so one arrival may give several reads); OnSocketClosed when the peer closes or the
-// link breaks (the client takes no action on it: a dead link is noticed by its
-// response timer).
+// so one arrival may give several reads); OnSocketClosed when the peer closes the
+// link, it is reset or a send fails on it (never after Close).
 
 #include <QString>
 

@@ -8,6 +8,7 @@
 // id that is already running restarts it with the new period; killing an id that is
 // not running does nothing. The handler may start and kill timers, its own included.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <utility>
@@ -23,6 +24,12 @@ class ITimerHost {
     // Stops timer nId; nothing happens when it is not running.
     virtual void KillTimer(int nId) = 0;
     virtual bool IsTimerRunning(int nId) const = 0;
+    // Milliseconds on the clock that drives these timers (any fixed origin).
+    virtual int64_t NowMs() const
+    {
+        using namespace std::chrono;
+        return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    }
 
     // The owner's tick handler; called with the id of the timer that fired.
     void SetHandler(Handler handler) { m_handler = std::move(handler); }

@@ -60,6 +60,7 @@ class ManualTimerHost : public ITimerHost {
     void StartTimer(int nId, int nPeriodMs) override { m_clock.Start(this, nId, nPeriodMs); }
     void KillTimer(int nId) override { m_clock.Kill(this, nId); }
     bool IsTimerRunning(int nId) const override { return m_clock.IsRunning(this, nId); }
+    int64_t NowMs() const override { return m_clock.Now(); }
 
     // Every tick this host has fired, in order: (time in ms, id).
     const std::vector<std::pair<int64_t, int>> &Ticks() const { return m_ticks; }

@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QFontMetrics>
+#include <QKeyEvent>
 
 #include <gtest/gtest.h>
 
@@ -298,3 +299,50 @@ TEST_F(ArchiveDlgTest, TextsFitTheirRectangles)
 }
 
 } // namespace
+
+TEST_F(ArchiveDlgTest, KeysPlayStopAndLeaveFrozenCellsAreMarkedALostLinkStops)
+{
+    m_pDlg->SetTimeRange(MakeDateWord(2008, 2, 10), MakeTimeWord(12, 0, 0),
+                         MakeDateWord(2008, 3, 1), MakeTimeWord(8, 0, 0));
+    DvrDateTime want{};
+    want.nYear = 2008, want.nMonth = 2, want.nDay = 20, want.nHour = 10;
+    m_pDlg->Control().OnDatePicked(want);
+    m_pDlg->Control().OnSliderMoved(10 * 3600);
+    const auto key = [&](QWidget *pTo, int nKey, bool bRepeat = false) {
+        QKeyEvent ev(QEvent::KeyPress, nKey, Qt::NoModifier, QString(), bRepeat);
+        QApplication::sendEvent(pTo, &ev);
+        QCoreApplication::sendPostedEvents();
+    };
+    key(m_pDlg.get(), Qt::Key_Space);
+    ASSERT_TRUE(m_pDlg->Control().IsPlaying());
+    key(m_pDlg.get(), Qt::Key_Space, true); // held: still playing
+    EXPECT_TRUE(m_pDlg->Control().IsPlaying());
+
+    // A cell whose pictures stop is marked while playing, not once stopped.
+    const CoordinatePicture pic(704, 240);
+    m_pDlg->SetChannelPicture(0, pic.Picture(1, 1));
+    m_pDlg->DrawChannel(0);
+    m_clock.Advance(2249); // the play was seen at the check at 250 ms: 2 s from there
+    EXPECT_EQ(m_pDlg->StaleMarkSeconds(0), -1);
+    m_clock.Advance(1);
+    EXPECT_EQ(m_pDlg->StaleMarkSeconds(0), 2);
+    key(m_pDlg->Slider(), Qt::Key_Space); // taken before the slider
+    EXPECT_FALSE(m_pDlg->Control().IsPlaying());
+    m_clock.Advance(250);
+    EXPECT_EQ(m_pDlg->StaleMarkSeconds(0), -1);
+
+    // The link given up while playing: stopped, said so, buttons up.
+    key(m_pDlg.get(), Qt::Key_Space);
+    ASSERT_TRUE(m_pDlg->Control().IsPlaying());
+    m_pDlg->ShowLinkStatus(STATUS_WAITING, 0, 0);
+    EXPECT_FALSE(m_pDlg->Control().IsPlaying());
+    EXPECT_EQ(m_pDlg->NoticeText().simplified(), QStringLiteral("# WAITING FOR CONNECTION. #"));
+    const auto play = [&](int n) {
+        return m_pDlg->Button(ControlId(CTRL_PLAY_1 + n))->GetChecked();
+    };
+    EXPECT_TRUE(play(CPlaybackControl::PLAY_STOP));
+    EXPECT_FALSE(play(CPlaybackControl::PLAY_FORWARD));
+
+    key(m_pDlg->Slider(), Qt::Key_Escape); // "Viewer", as the button
+    EXPECT_TRUE(m_pDlg->Control().IsPausePending());
+}

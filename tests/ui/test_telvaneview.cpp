@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QSettings>
@@ -580,6 +581,12 @@ TEST_F(TelvaneViewTest, RotationStepsThroughSeenChannelsEveryFourSeconds)
     EXPECT_EQ(changedAt, (std::vector<int64_t>{0, 4000, 8000, 12000, 16000}));
     // Each step asks for the new channel.
     EXPECT_EQ(m_pClient->LiveRequests().back().requestWord, 0x0003);
+    // No step while the archive window has the link: it would end the playback.
+    const size_t nLive = m_pClient->LiveRequests().size();
+    m_pArchive->bActive = true;
+    m_clock.Advance(8000);
+    EXPECT_EQ(m_pClient->LiveRequests().size(), nLive);
+    m_pArchive->bActive = false;
 
     // Screen-mode 2 stops it and asks for all channels.
     m_pView->OnScreenModeButton(1);
@@ -831,3 +838,71 @@ TEST_F(TelvaneViewTest, ClockTicksRedrawTheTime)
 }
 
 } // namespace
+
+TEST_F(TelvaneViewTest, FrozenTileIsMarkedUntilItsNextPicture)
+{
+    m_pView->OnConnect();
+    const TestPicture pic(704, 240, 0);
+    for (int k = 0; k < 4; ++k)
+        Deliver(k, pic);
+    for (int t = 250; t <= 2000; t += 250) { // channel 1 stops, the others go on
+        m_clock.Advance(250);
+        for (int k = 1; k < 4; ++k)
+            Deliver(k, pic);
+    }
+    EXPECT_EQ(m_pView->StaleMarkSeconds(0), 2);
+    for (int k = 1; k < 4; ++k)
+        EXPECT_EQ(m_pView->StaleMarkSeconds(k), -1) << k;
+    // The red band at the foot of tile 1 only.
+    const QImage img = Rendered();
+    const QRect t0 = m_pView->Tile(0), t1 = m_pView->Tile(1);
+    EXPECT_EQ(img.pixel(t0.left() + 4, t0.bottom() - 3), qRgb(255, 0, 0));
+    EXPECT_EQ(qRed(img.pixel(t1.left() + 4, t1.bottom() - 3)), 0);
+
+    Deliver(0, pic);
+    EXPECT_EQ(m_pView->StaleMarkSeconds(0), -1);
+    // While the archive has the link, no live stream is expected.
+    m_clock.Advance(3000);
+    EXPECT_EQ(m_pView->StaleMarkSeconds(1), 3);
+    EXPECT_EQ(m_pView->StaleMarkSeconds(0), -1); // its one gap of 2 s makes it a slow channel
+    m_pArchive->bActive = true;
+    m_clock.Advance(250);
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(m_pView->StaleMarkSeconds(k), -1) << k;
+}
+
+TEST_F(TelvaneViewTest, KeysClickTheirButtonsAndAHeldKeyActsOnce)
+{
+    m_pView->OnConnect();
+    m_pView->m_byConnectState = 1;
+    const auto key = [&](int nKey, bool bRepeat = false) {
+        QKeyEvent ev(QEvent::KeyPress, nKey, Qt::NoModifier, QString(), bRepeat);
+        QApplication::sendEvent(m_pView.get(), &ev);
+        QCoreApplication::sendPostedEvents();
+    };
+    key(Qt::Key_2);
+    EXPECT_TRUE(m_pView->IsSingleMode());
+    EXPECT_EQ(m_pView->m_wRequestChannel, 1);
+    key(Qt::Key_2, true);
+    key(Qt::Key_3, true);
+    EXPECT_EQ(m_pClient->LiveRequests().size(), 1u);
+    key(Qt::Key_R);
+    EXPECT_TRUE(m_pView->IsRotating());
+    key(Qt::Key_Q);
+    EXPECT_FALSE(m_pView->IsSingleMode());
+    key(Qt::Key_R); // the button is disabled in quad, so is the key
+    EXPECT_FALSE(m_pView->IsRotating());
+    key(Qt::Key_S);
+    EXPECT_TRUE(m_pView->IsSingleMode());
+    key(Qt::Key_Plus);
+    EXPECT_EQ(m_pView->GetPtzSpeed(), 2);
+    key(Qt::Key_Minus);
+    EXPECT_EQ(m_pView->GetPtzSpeed(), 1);
+    key(Qt::Key_F11);
+    key(Qt::Key_Escape);
+    key(Qt::Key_Escape); // not in full screen: nothing
+    EXPECT_EQ(m_placed, (std::vector<bool>{true, false}));
+    EXPECT_EQ(m_pView->Settings().m_bUseFullScreen, 0);
+    key(Qt::Key_A);
+    EXPECT_TRUE(m_pArchive->bActive);
+}

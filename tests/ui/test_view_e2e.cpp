@@ -6,6 +6,8 @@
 
 #include "viewe2e.h"
 
+#include <QKeyEvent>
+
 namespace {
 
 using namespace viewe2e;
@@ -20,8 +22,10 @@ TEST_F(ViewE2E, QuadTilesSingleChannelAndPtz)
     EXPECT_EQ(m_pView->StatusText(), QStringLiteral("CONNECTION ESTABLISHED."));
     EXPECT_EQ(m_pView->m_byConnectState, 1);
 
-    // Channel 3 alone: the whole picture area turns blue once its pictures arrive.
-    m_pView->OnChannelButton(2);
+    // Channel 3 alone, by its key: the whole picture area turns blue once its
+    // pictures arrive.
+    QKeyEvent key3(QEvent::KeyPress, Qt::Key_3, Qt::NoModifier, QStringLiteral("3"));
+    QApplication::sendEvent(m_pView.get(), &key3);
     const QRect area = viewlayout::TileRect(0, 1).adjusted(4, 100, -4, -4);
     EXPECT_TRUE(WaitFor(
         [&] {

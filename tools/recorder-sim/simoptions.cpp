@@ -91,6 +91,10 @@ bool ParseOptions(const QStringList &arguments, SimOptions *o, QString *error)
         {"split-header", "Fault: write each packet's header in two writes."},
         {"coalesce", "Fault: put n packets in one write (2..64).", "n"},
         {"trickle", "Fault: write packets in chunks of BYTES every MS ms.", "BYTES,MS"},
+        {"freeze-channel",
+         "Fault: in streams of all channels, channel C sends nothing more after n pictures "
+         "per connection (a failing camera).",
+         "C,n"},
         {"playback-error", "Fault: answer every playback start with status 0 (error)."},
     };
     p.addOptions(opts);
@@ -206,6 +210,14 @@ bool ParseOptions(const QStringList &arguments, SimOptions *o, QString *error)
             return false;
         }
         o->oversizeSize = quint32(v);
+    }
+    if (p.isSet("freeze-channel")) {
+        const QStringList cn = p.value("freeze-channel").split(',');
+        if (cn.size() != 2 || !ToInt(cn[0], 1, 4, &o->freezeChannel) ||
+            !ToInt(cn[1], 0, 1 << 30, &o->freezeAfter)) {
+            *error = "--freeze-channel needs C,n such as 2,40";
+            return false;
+        }
     }
     if (p.isSet("trickle")) {
         const QStringList bm = p.value("trickle").split(',');

@@ -46,6 +46,8 @@ struct SimOptions {
     int silentAfter = -1;
     bool refuseLogin = false;
     int closeAfter = -1;
+    int freezeChannel = 0; // 1..4: that channel stops after freezeAfter pictures
+    int freezeAfter = 0;
     bool refuseConnections = false;
     int garbageEvery = 0;
     int oversizeEvery = 0;

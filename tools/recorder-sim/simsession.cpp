@@ -338,6 +338,10 @@ void SimSession::PreparePicture()
     if (m_allChannels) {
         ch = m_rotation;
         m_rotation = (m_rotation + 1) % 4;
+        if (ch + 1 == m_options.freezeChannel && m_picturesQueued >= m_options.freezeAfter) {
+            ch = m_rotation; // the frozen channel's turn goes to the next one
+            m_rotation = (m_rotation + 1) % 4;
+        }
     }
     PictureRequest pr;
     pr.channelIndex = ch;

@@ -1,5 +1,7 @@
 #include "app/shell/aboutdlg.h"
 
+#include "ui/common/keyboard.h"
+
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -49,10 +51,12 @@ CAboutDlg::CAboutDlg(QWidget *parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("About Telvane4"));
 
-    auto *text = new QLabel(
-        VersionText() + QStringLiteral("\n\nClient for four-channel network video recorders:\n"
-                                       "live view, PTZ control, events and archive playback."),
-        this);
+    auto *text =
+        new QLabel(VersionText() +
+                       QStringLiteral("\n\nClient for four-channel network video recorders:\n"
+                                      "live view, PTZ control, events and archive playback.\n\n") +
+                       KeyboardHelpText(),
+                   this);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 

@@ -77,6 +77,8 @@ CArchiveDlg::CArchiveDlg(ArchiveEnvironment env)
         m_imgLogo = logo.convertToFormat(QImage::Format_RGB32);
     DrawBackground();
     CreateControls();
+    setFocusPolicy(Qt::StrongFocus); // the keys
+    m_pSlider->installEventFilter(this);
     ShowLayout(CPlaybackControl::QUAD);
     ShowPlayTime(m_control.PlayTime());
     DrawTimeRange();
@@ -90,6 +92,7 @@ CArchiveDlg::~CArchiveDlg()
         m_pNetClient->SetArchive(nullptr);
     ITimerHost &recordTimers = m_env.pRecordTimers ? *m_env.pRecordTimers : *m_pOwnRecordTimers;
     recordTimers.KillTimer(kTimerNoticeClear);
+    recordTimers.KillTimer(kTimerStaleCheck);
     recordTimers.SetHandler(nullptr);
 }
 
@@ -149,12 +152,15 @@ void CArchiveDlg::Activate(bool bFullScreen)
     show();
     raise();
     activateWindow();
+    setFocus();
     PlaceWindow(bFullScreen);
+    WindowTimers().StartTimer(kTimerStaleCheck, CStaleWatch::kCheckPeriodMs);
 }
 
 void CArchiveDlg::EnterArchive()
 {
     m_canvas.ClearPictures();
+    m_staleWatch.Clear();
     m_bStampShown = false;
     ShowLayout(m_control.Channel());
     m_control.EnterArchive();
@@ -166,6 +172,7 @@ void CArchiveDlg::SwitchToLive()
     // The control is inactive already; the view swaps the windows and asks for live.
     if (m_recorder.IsRecording())
         m_recorder.StopRecord();
+    WindowTimers().KillTimer(kTimerStaleCheck);
     hide();
     if (m_env.host.fnLeave)
         m_env.host.fnLeave();
@@ -383,6 +390,10 @@ void CArchiveDlg::OnTimer(int nId)
         ShowNotice(QString(7, QLatin1Char(' ')));
         return;
     }
+    if (nId == kTimerStaleCheck) {
+        OnStaleCheck();
+        return;
+    }
     m_recorder.OnTimer(nId);
 }
 
@@ -507,8 +518,10 @@ void CArchiveDlg::OnEventListReady()
 void CArchiveDlg::SetChannelPicture(int nIndex, const ChannelPicture &picture)
 {
     // Four cells: a picture marked for another channel has no place here.
-    if (nIndex >= 0 && nIndex < 4)
+    if (nIndex >= 0 && nIndex < 4) {
         m_canvas.SetPicture(nIndex, picture);
+        m_staleWatch.OnPicture(nIndex, WindowTimers().NowMs()); // the cell's repaint drops a mark
+    }
 }
 
 void CArchiveDlg::ToggleReceiveLamp()
@@ -520,8 +533,12 @@ void CArchiveDlg::ToggleReceiveLamp()
 
 void CArchiveDlg::ShowLinkStatus(uint8_t byCode, uint8_t byRetryCount, uint32_t dwAlertWord)
 {
-    if (byCode == STATUS_TRY_REQUEST && m_recorder.IsRecording())
-        m_recorder.StopRecord(); // no pictures: the segment so far is kept
+    // No pictures (a closed link goes straight to reconnecting): the segment so far is kept.
+    const bool bNoLink = byCode == STATUS_WAITING || byCode == STATUS_RECONNECTING;
+    if ((byCode == STATUS_TRY_REQUEST || bNoLink) && m_recorder.IsRecording())
+        m_recorder.StopRecord();
+    if (byCode == STATUS_WAITING)
+        m_control.OnLinkLost();
     DrawNoticeText(CPlaybackControl::LinkStatusText(byCode, byRetryCount, dwAlertWord),
                    kEndNoticeRect, false);
 }

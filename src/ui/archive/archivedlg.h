@@ -28,6 +28,7 @@
 #include "ui/archive/archivelayout.h"
 #include "ui/live/archivewindow.h"
 #include "ui/picture/picturecanvas.h"
+#include "ui/picture/stalewatch.h"
 
 #include <QFont>
 #include <QImage>
@@ -72,6 +73,7 @@ class CArchiveDlg : public QWidget,
   public:
     static constexpr int kControlIdBase = 2000;
     static constexpr int kTimerNoticeClear = 34; // 100 ms after a snapshot notice
+    static constexpr int kTimerStaleCheck = 35;  // frozen-picture marks, while shown
 
     explicit CArchiveDlg(ArchiveEnvironment env);
     ~CArchiveDlg() override;
@@ -122,6 +124,8 @@ class CArchiveDlg : public QWidget,
     const QImage &BackingImage() const { return m_canvas.Backing(); }
     QString NoticeText() const { return m_szNotice; }
     QString StampText() const { return m_bStampShown ? m_szStamp : QString(); }
+    // Seconds on the channel's frozen-picture mark, -1 while it has none.
+    int StaleMarkSeconds(int nChannel) const { return m_staleWatch.MarkSeconds(nChannel); }
     // The picture area as shown (pictures, frames and stamp), 640 x 480.
     QImage GrabPictureArea() override;
     // "%04d-%02d-%02d %02d-%02d-%02d" of the last picture's time.
@@ -134,6 +138,9 @@ class CArchiveDlg : public QWidget,
     void mouseMoveEvent(QMouseEvent *pEvent) override;
     void mouseReleaseEvent(QMouseEvent *pEvent) override;
     void closeEvent(QCloseEvent *pEvent) override;
+    // The keys (archivekeys.cpp).
+    void keyPressEvent(QKeyEvent *pEvent) override;
+    bool eventFilter(QObject *pWatched, QEvent *pEvent) override;
 
   private:
     // IPlaybackDisplay
@@ -164,6 +171,10 @@ class CArchiveDlg : public QWidget,
     bool StampDue(); // the picture time stamp rule
     QRect StampRect() const;
     void PaintOverlay(QPainter &painter, const QRegion &region);
+    // Frozen-picture marks (archivemarks.cpp).
+    ITimerHost &WindowTimers();
+    void OnStaleCheck();
+    void PaintStaleMarks(QPainter &painter, const QRegion &region);
 
     ArchiveEnvironment m_env;
     ClientSettings m_ownSettings; // when the view gives none
@@ -173,6 +184,8 @@ class CArchiveDlg : public QWidget,
     std::unique_ptr<IPlaybackClient> m_pOwnPlaybackClient;
     CNetClientWnd *m_pNetClient = nullptr; // registered with, when there is one
     CPictureCanvas m_canvas;
+    CStaleWatch m_staleWatch;
+    bool m_bStreamExpected = false; // at the last check
     CPlaybackControl m_control;
     CRecorder m_recorder;
     std::array<CSkinButton *, archivelayout::CTRL_COUNT> m_apButtons{};

@@ -203,6 +203,7 @@ void CArchiveDlg::paintEvent(QPaintEvent *pEvent)
 {
     QPainter painter(this);
     m_canvas.Paint(painter, pEvent->region());
+    PaintStaleMarks(painter, pEvent->region());
     PaintOverlay(painter, pEvent->region());
 }
 

@@ -184,6 +184,16 @@ void CSkinButton::OnLeftButtonDown()
     }
 }
 
+void CSkinButton::Click()
+{
+    if (!isEnabled() || m_bPressed || !DeliverEarlierMessages())
+        return;
+    QPointer<CSkinButton> pSelf(this);
+    OnLeftButtonDown();
+    if (pSelf && m_bPressed)
+        OnLeftButtonUpOrLeave(true);
+}
+
 // A release and a leave end a pending press the same way: the click completes. The click
 // message only records which of the two it was.
 void CSkinButton::OnLeftButtonUpOrLeave(bool bReleasedOver)

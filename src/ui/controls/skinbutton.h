@@ -85,6 +85,9 @@ class CSkinButton : public QWidget {
     void SetChecked(int bOn);
     int GetChecked() const { return m_bChecked; }
     void CancelPress();
+    // A keyboard click: press and release over the button, with the messages a mouse
+    // click gives. Nothing while the button is disabled or a mouse press is pending.
+    void Click();
 
     // Where the messages go; null = the parent widget.
     void SetNotifyTarget(QObject *pTarget) { m_pNotifyTarget = pTarget; }

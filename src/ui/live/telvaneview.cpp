@@ -8,6 +8,7 @@
 #include "net/qttimerhost.h"
 #include "settings/eventlogfile.h"
 #include "ui/controls/skinbutton.h"
+#include "ui/controls/skinfont.h"
 #include "ui/controls/skinids.h"
 #include "ui/dialogs/systemsettingdlg.h"
 #include "ui/live/ptzpanel.h"
@@ -30,6 +31,7 @@ CTelvaneView::CTelvaneView(QWidget *parent, Environment env)
 {
     setFixedSize(kViewWidth, kViewHeight);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus); // the keys
     if (m_env.pTimerHost) {
         m_pTimerHost = m_env.pTimerHost;
     } else {
@@ -46,6 +48,7 @@ CTelvaneView::~CTelvaneView()
     // Window destruction: drop the link, forget the cached event list, then the
     // client goes before anything it could call back into.
     m_pTimerHost->KillTimer(kClockTimerId);
+    m_pTimerHost->KillTimer(kStaleTimerId);
     m_pTimerHost->KillTimer(CPtzPanel::kStopRepeatTimerId);
     m_pTimerHost->SetHandler(nullptr);
     if (m_pClient)
@@ -106,8 +109,11 @@ void CTelvaneView::OnInitialUpdate()
     m_pStatus->DrawDateTime();
     // 7. Clock and rotation timer.
     m_pTimerHost->StartTimer(kClockTimerId, kClockPeriodMs);
+    m_pTimerHost->StartTimer(kStaleTimerId, CStaleWatch::kCheckPeriodMs);
+    m_fontMark = ControlFont(14, true);
     // 8. Quad mode; neither the old nor the new mode is single, so nothing is requested.
     SetScreenMode(m_wScreenMode);
+    setFocus();
     update();
 }
 
@@ -276,6 +282,7 @@ void CTelvaneView::SetScreenMode(uint16_t wMode)
 
 void CTelvaneView::SendLiveRequest()
 {
+    m_staleWatch.Restart(m_pTimerHost->NowMs());
     if (m_pClient)
         m_pClient->SendCommand(KIND_LIVE, true);
 }
@@ -351,6 +358,7 @@ void CTelvaneView::OnLinkLost()
 void CTelvaneView::ClearPictures(bool bClearSeen)
 {
     m_canvas.ClearPictures();
+    m_staleWatch.Clear();
     if (bClearSeen)
         m_abChannelSeen.fill(false);
 }

@@ -30,7 +30,9 @@
 #include "ui/live/rotation.h"
 #include "ui/live/viewlayout.h"
 #include "ui/picture/picturecanvas.h"
+#include "ui/picture/stalewatch.h"
 
+#include <QFont>
 #include <QImage>
 #include <QPixmap>
 #include <QPoint>
@@ -82,6 +84,7 @@ class CTelvaneView : public QWidget, public IClientView {
     // next frame.
     static constexpr int kPaintMinGapMs = CPictureCanvas::kPaintMinGapMs;
     static constexpr int kClockPeriodMs = 1000;
+    static constexpr int kStaleTimerId = 12; // frozen-picture check
     static constexpr uint16_t kSingleMode = 0x0100;
     static constexpr uint16_t kQuadMode = 0x0401;
     static constexpr uint16_t kAlertOn = 0x0501;
@@ -149,6 +152,8 @@ class CTelvaneView : public QWidget, public IClientView {
     // The channel whose picture fills the tile at rcTile, -1 for none.
     int ShownChannel(const QRect &rcTile) const;
     bool DisplayChanged() const { return m_bDisplayChanged; }
+    // Seconds on the channel's frozen-picture mark, -1 while it has none.
+    int StaleMarkSeconds(int nChannel) const { return m_staleWatch.MarkSeconds(nChannel); }
 
     uint8_t m_byConnectState = 0;
     uint16_t m_wScreenMode = kQuadMode;
@@ -164,6 +169,7 @@ class CTelvaneView : public QWidget, public IClientView {
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *pEvent) override; // viewkeys.cpp
 
   private:
     void CreateControls();
@@ -184,6 +190,8 @@ class CTelvaneView : public QWidget, public IClientView {
     // The receive lamp reaches the screen with the pictures, once per display frame.
     void FlushLamp();
     void DrawLogo();
+    // Marks tiles whose picture no longer changes while the live stream runs.
+    void OnStaleCheck();
     void Beep();
     void PlaceMainWindow(bool bFullScreen);
     void DeleteEventFile();
@@ -206,6 +214,8 @@ class CTelvaneView : public QWidget, public IClientView {
     QRect m_rcPicture = viewlayout::kPictureRect;
 
     CPictureCanvas m_canvas;
+    CStaleWatch m_staleWatch;
+    QFont m_fontMark;
     QImage m_imgLogo;         // "./logo/slogo.bmp", null when absent
     bool m_bDibReady = false; // the drawing "handle": open between layout and Exit
     bool m_bLampPending = false;

@@ -19,12 +19,16 @@ void CTelvaneView::OnTimer(int nId)
         OnClockTick();
     else if (nId == CPtzPanel::kStopRepeatTimerId && m_pPtzPanel)
         m_pPtzPanel->OnTimer();
+    else if (nId == kStaleTimerId)
+        OnStaleCheck();
 }
 
 void CTelvaneView::OnClockTick()
 {
     m_pStatus->DrawDateTime();
-    if (m_rotation.Tick())
+    // While the archive window has the link, a step would ask for live pictures and
+    // end its playback: the rotation waits, and goes on after "Viewer".
+    if (m_rotation.Tick() && !(m_pArchive && m_pArchive->IsActive()))
         RotateNext();
 }
 

@@ -1,0 +1,59 @@
+// CArchiveDlg: the keyboard. Each key clicks its button, so it takes the same path as
+// the mouse; a key held down acts once. The window takes its keys before the time
+// slider, which swallows every key that reaches it.
+
+#include "ui/archive/archivedlg.h"
+
+#include "ui/controls/skinbutton.h"
+#include "ui/controls/skinslider.h"
+
+#include <QKeyEvent>
+
+using namespace archivelayout;
+
+namespace {
+bool IsWindowKey(int nKey)
+{
+    return nKey == Qt::Key_Space || (nKey >= Qt::Key_1 && nKey <= Qt::Key_4) || nKey == Qt::Key_Q ||
+           nKey == Qt::Key_S || nKey == Qt::Key_Escape;
+}
+} // namespace
+
+bool CArchiveDlg::eventFilter(QObject *pWatched, QEvent *pEvent)
+{
+    if (pWatched == m_pSlider && pEvent->type() == QEvent::KeyPress &&
+        IsWindowKey(static_cast<QKeyEvent *>(pEvent)->key())) {
+        keyPressEvent(static_cast<QKeyEvent *>(pEvent));
+        return true;
+    }
+    return QWidget::eventFilter(pWatched, pEvent);
+}
+
+void CArchiveDlg::keyPressEvent(QKeyEvent *pEvent)
+{
+    const int nKey = pEvent->key();
+    if (!IsWindowKey(nKey)) {
+        QWidget::keyPressEvent(pEvent);
+        return;
+    }
+    pEvent->accept();
+    if (pEvent->isAutoRepeat())
+        return;
+    ControlId id = CTRL_VIEWER;
+    if (nKey == Qt::Key_Space)
+        id = ControlId(CTRL_PLAY_1 + (m_control.IsPlaying() ? CPlaybackControl::PLAY_STOP
+                                                            : CPlaybackControl::PLAY_FORWARD));
+    else if (nKey >= Qt::Key_1 && nKey <= Qt::Key_4)
+        id = ControlId(CTRL_CHANNEL_1 + (nKey - Qt::Key_1));
+    else if (nKey == Qt::Key_Q)
+        id = CTRL_QUAD;
+    else if (nKey == Qt::Key_S)
+        id = CTRL_SINGLE;
+    CSkinButton *pButton = m_apButtons[id];
+    if (!pButton)
+        return;
+    if (pButton->isEnabled())
+        pButton->Click();
+    else if (id >= CTRL_CHANNEL_1)
+        OnChannelButton(id - CTRL_CHANNEL_1); // quad disables them; the key picks one, as live
+}

@@ -384,12 +384,19 @@ class Soak:
         again within a second; after a silent recorder only the reply time-out tells
         it (15 s of silence, then a reconnection 5 s later)."""
         self.log(f"== phase: {name} {' '.join(options)}")
+        # Counted before the restart: the program may log in to the new recorder
+        # within the statistics line's second.
+        before = self.stats()
         self.start_simulator(options)
-        start, before = now(), self.stats()
+        start = now()
         if before.get("archive") and before.get("state") == 1:
             # A stream the program expects, so that a silent link is noticed too
-            # (only the reply time-out tells it, after 15 s).
+            # (only the reply time-out tells it, after 15 s). From the start of the
+            # recording: the time the operator left (after a jump, a date or the
+            # slider) may lie outside it, where the program rightly plays nothing
+            # ("## Invalid Date ##", "## Play End ##").
             self.playing = "forward"
+            self.do("jump 1", ARCHIVE_SIZE, ARCHIVE["jumps"][0])
             self.do("play forward", ARCHIVE_SIZE, ARCHIVE["play"]["forward"])
         t_login = t_pic = None
         last_connect = 0.0
@@ -397,8 +404,14 @@ class Soak:
         while now() < wait_end and self.client.poll() is None:
             self.tick()
             s = self.stats()
-            if s.get("state") == 0 and not s.get("archive") and now() - last_connect > 5:
+            if s.get("state") == 0 and now() - last_connect > 5:
+                # The link was given up: back to the live view, where Connect is.
                 last_connect = now()
+                if s.get("archive"):
+                    self.playing = None
+                    self.recording = False
+                    self.do("viewer", ARCHIVE_SIZE, ARCHIVE["viewer"])
+                    time.sleep(1)
                 self.do("connect", MAIN_SIZE, MAIN["connect"])
             if t_login is None and s.get("logins", 0) > before.get("logins", 0):
                 t_login, at_login = now() - start, s

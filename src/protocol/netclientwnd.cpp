@@ -337,10 +337,11 @@ void CNetClientWnd::StartReconnect(bool bFast)
 
 void CNetClientWnd::StopReconnect()
 {
-    // The archive window calls this after every play button. Between two attempts
+    // The archive window calls this after every play button. Between two attempts,
+    // or while an attempt has not connected (a refused one waits for the next),
     // there is no link at all: stopping then would leave the program without one
     // and with no reply timer to notice it, so the attempts go on.
-    if (!m_pSocket && m_timers.IsTimerRunning(TIMER_RECONNECT))
+    if (!m_bLinkUp && m_timers.IsTimerRunning(TIMER_RECONNECT))
         return;
     EndReconnect();
 }

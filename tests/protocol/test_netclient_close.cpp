@@ -85,6 +85,7 @@ struct RefusedRow {
     int64_t nBackAtMs; // the recorder accepts again from this time; -1 never
     std::vector<int64_t> attempts;
     int64_t nLostAtMs; // the view's disconnect; -1 none
+    bool bPlayEachWait = false; // a play button after each refusal (stops reconnecting)
 };
 
 class RefusedAfterCloseTest : public ::testing::TestWithParam<RefusedRow> {};
@@ -119,6 +120,8 @@ TEST_P(RefusedAfterCloseTest, AttemptsLastAsLongAsTheReplyTimersPath)
         }
         rig.Sock().CompleteConnect(111); // refused
         RunPosted();
+        if (row.bPlayEachWait)
+            rig.client.StopReconnect();
     }
     EXPECT_EQ(attempts, row.attempts);
     EXPECT_EQ(nLostAt, row.nLostAtMs);
@@ -136,7 +139,13 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedRow{
             "BackAfterThirtySeconds", 3, 30000, {900, 5900, 10900, 15900, 20900, 25900, 30900}, -1},
         RefusedRow{"NeverBack", 3, -1, {900, 5900, 10900, 15900, 20900, 25900, 30900}, 35900},
-        RefusedRow{"CountZero", 0, -1, {900, 5900, 10900, 15900}, 20900}),
+        RefusedRow{"CountZero", 0, -1, {900, 5900, 10900, 15900}, 20900},
+        RefusedRow{"PlayPressedAfterEachRefusal",
+                   3,
+                   30000,
+                   {900, 5900, 10900, 15900, 20900, 25900, 30900},
+                   -1,
+                   true}),
     [](const ::testing::TestParamInfo<RefusedRow> &info) { return std::string(info.param.name); });
 
 TEST(LinkClosed, LinkOfTheQuickAttemptClosedBeforeALoginWaitsTheFullPeriod)

@@ -27,7 +27,6 @@ struct CheckingClient : IPlaybackClient {
         if (w[0] > 4 || (w[3] != 0 && !QDate::isValid(nYear, nMonth, nDay)))
             std::abort();
     }
-    void StopReconnect() override {}
     void SetSkipCounter(uint8_t) override {}
     void ArmResponseTimer(bool) override {}
     void HoldReads(bool) override {}

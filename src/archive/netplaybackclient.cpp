@@ -13,11 +13,6 @@ void CNetPlaybackClient::SendPlayback(const PayloadWords &words, bool bArm)
     m_client.SendCommand(KIND_RECORDER, bArm);
 }
 
-void CNetPlaybackClient::StopReconnect()
-{
-    m_client.StopReconnect();
-}
-
 void CNetPlaybackClient::SetSkipCounter(uint8_t byCount)
 {
     m_client.SetSkipCounter(byCount);

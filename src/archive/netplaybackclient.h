@@ -13,7 +13,6 @@ class CNetPlaybackClient : public IPlaybackClient {
 
     uint8_t VersionCode() const override;
     void SendPlayback(const PayloadWords &words, bool bArm) override;
-    void StopReconnect() override;
     void SetSkipCounter(uint8_t byCount) override;
     void ArmResponseTimer(bool bOn) override;
     void HoldReads(bool bHold) override;

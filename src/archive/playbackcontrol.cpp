@@ -96,9 +96,6 @@ void CPlaybackControl::OnImagePlay(int nIndex)
     m_bShowingNotice = true;
     m_nNoticePictures = 0;
     m_display.RedrawTimeBlock();
-
-    if (m_pClient)
-        m_pClient->StopReconnect();
     m_display.ShowPlayButtons(nIndex);
     m_nDirection = bForwards ? 1 : 2;
 }
@@ -108,8 +105,6 @@ void CPlaybackControl::Stop()
     if (m_pClient)
         m_pClient->SetSkipCounter(1);
     SendStop();
-    if (m_pClient)
-        m_pClient->StopReconnect();
     m_nDirection = 0;
 }
 
@@ -126,6 +121,12 @@ void CPlaybackControl::Send(uint32_t dwControl, bool bArm)
     m_words = RecorderPayload(m_byChannel, m_words[1], m_words[2], dwControl);
     if (m_pClient)
         m_pClient->SendPlayback(m_words, bArm);
+}
+
+void CPlaybackControl::OnRecordButton()
+{
+    // The recording is the window's; the play buttons show the play state again.
+    m_display.ShowPlayButtons(IsPlaying() ? -1 : PLAY_STOP);
 }
 
 void CPlaybackControl::OnJump(JumpButton button)
@@ -226,8 +227,6 @@ void CPlaybackControl::PlayEvent()
     Send(MakePlayControlWord(PLAY_STATE_START, 1, false), true);
     m_display.ShowNotice(NOTICE_CLEAR);
     m_display.RedrawTimeBlock();
-    if (m_pClient)
-        m_pClient->StopReconnect();
     m_display.ShowPlayButtons(PLAY_FORWARD);
 }
 

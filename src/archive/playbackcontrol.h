@@ -41,6 +41,7 @@
 //     picture slots itself); SetActive(false) when the view takes over again.
 //   - OnImagePlay(0..4) for the five play buttons. For stop (2) the window stops a
 //     recording first and answers -1 itself while an AVI segment is written.
+//   - OnRecordButton after the window's recorder has taken the record button.
 //   - OnJump for "begin", "oback", "oplay", "end".
 //   - OnChannelButton(0..15), OnSingleButton, OnQuadButton; beep on CHANNEL_BEEP.
 //   - OnDatePicked when the operator picks a day; OnSliderMoved(seconds of the day)
@@ -97,6 +98,8 @@ class CPlaybackControl {
     void EnterArchive();
     void SetActive(bool bActive) { m_bActive = bActive; }
     void OnImagePlay(int nIndex);
+    // After the window's recorder has taken the record button.
+    void OnRecordButton();
     void OnJump(JumpButton button);
     ChannelAction OnChannelButton(int nButton);
     void OnSingleButton();

@@ -19,8 +19,9 @@ class IPlaybackClient {
     virtual uint8_t VersionCode() const = 0;
     // Sends one playback request (COMMAND_RECORDER) with payload words 0..3; bArm
     // arms the reply timer. Word 0 is the selected channel + 1, or 0 for quad.
+    // Dropped while the link is rebuilt: the request the play state then names
+    // (the last play request, or a stop) follows the next login.
     virtual void SendPlayback(const PayloadWords &words, bool bArm) = 0;
-    virtual void StopReconnect() = 0;
     // 1 drops the second playback picture that still arrives after a stop.
     virtual void SetSkipCounter(uint8_t byCount) = 0;
     virtual void ArmResponseTimer(bool bOn) = 0;

@@ -52,13 +52,13 @@ bool CNetClientWnd::Connect(const QString &host, int nPort)
     // is back in the event loop, so it always follows the caller's own bookkeeping
     // (the connecting state) as an asynchronous event would.
     ++m_nConnectSerial;
-    m_bLinkUp = false;
     m_bInConnect = true;
     const bool bStarted = pSocket->Connect(host, static_cast<uint16_t>(nPort));
     m_bInConnect = false;
     if (!bStarted)
         return false;
     m_pSocket = std::move(pSocket);
+    m_link = m_link == LinkState::RetryWait ? LinkState::RetryConnecting : LinkState::Connecting;
     return true;
 }
 
@@ -75,20 +75,22 @@ void CNetClientWnd::OnSocketConnect(int nErrorCode)
             Qt::QueuedConnection);
         return;
     }
-    if (!m_pSocket)
+    if (!m_pSocket || (m_link != LinkState::Connecting && m_link != LinkState::RetryConnecting))
         return;
     if (nErrorCode != 0) {
         PostLinkMessage(LINK_CONNECT_FAILED);
         return;
     }
-    m_bLinkUp = true;
+    // An attempt that connects stops timer 104; its count runs on until a login is
+    // accepted, so a recorder that accepts and drops every connection uses it up.
+    m_link =
+        m_link == LinkState::RetryConnecting ? LinkState::RetryLoggingIn : LinkState::LoggingIn;
+    m_timers.KillTimer(TIMER_RECONNECT);
     m_pSocket->SetNoDelay();
     if (m_pView) {
-        StopReconnect();
         m_pView->SetConnectState(1);
         m_pView->ShowStatus(STATUS_ESTABLISHED);
     }
-    m_byReconnectAttempts = 0;
     AllocateBuffers();
     m_receive.ResetStream();
     SendCommand(KIND_LOGIN, true);
@@ -115,21 +117,11 @@ void CNetClientWnd::OnLinkClosed(uint64_t nSerial)
     // newer attempt is no longer the link.
     if (!m_pSocket || nSerial != m_nConnectSerial)
         return;
-    if (!m_bLinkUp) {
+    if (m_link == LinkState::Connecting || m_link == LinkState::RetryConnecting) {
         OnLinkMessage(LINK_CONNECT_FAILED); // still connecting: the connect failed
         return;
     }
-    Disconnect(false);
-    if (!m_pView)
-        return;
-    // The reply timer's give-up, without its 15 s wait.
-    StartReconnect(false);
-    m_byExtraAttempts = CLOSED_EXTRA_ATTEMPTS;
-    if (!m_bQuickAttemptUsed) {
-        m_bQuickAttemptUsed = true;
-        m_bFirstAttemptSoon = true;
-        m_timers.StartTimer(TIMER_RECONNECT, RECONNECT_FIRST_MS);
-    }
+    LoseLink(LossCause::Closed); // the reply timer's give-up, without its 15 s wait
 }
 
 void CNetClientWnd::PostLinkMessage(int nParam)
@@ -141,14 +133,15 @@ void CNetClientWnd::PostLinkMessage(int nParam)
 void CNetClientWnd::OnLinkMessage(int nParam)
 {
     if (nParam == LINK_CONNECT_FAILED) {
-        if (m_timers.IsTimerRunning(TIMER_RECONNECT)) {
+        // While rebuilding, timer 104 makes the next attempt (and drops this socket).
+        if (IsRebuilding()) {
             if (m_pView)
                 m_pView->ShowStatus(STATUS_CONNECT_FAIL);
         } else if (m_pView) {
             m_pView->OnLinkLost();
         }
     } else if (nParam == LINK_RECONNECT_SOON) {
-        StartReconnect(true);
+        LoseLink(LossCause::Renewal);
     }
 }
 
@@ -159,7 +152,6 @@ void CNetClientWnd::Disconnect(bool bFreeAll)
         // The socket may be the one whose event is being handled: free it later.
         m_pSocket->Close();
         m_retired.push_back(std::move(m_pSocket));
-        m_bLinkUp = false;
         if (m_retired.size() == 1)
             QMetaObject::invokeMethod(
                 this, [this] { m_retired.clear(); }, Qt::QueuedConnection);
@@ -168,8 +160,9 @@ void CNetClientWnd::Disconnect(bool bFreeAll)
     }
     if (bFreeAll) {
         FreeBuffers();
-        EndReconnect();
-        m_bQuickAttemptUsed = false;
+        EndRebuild();
+    } else if (!IsRebuilding()) {
+        m_link = LinkState::Idle;
     }
 }
 
@@ -234,9 +227,22 @@ void CNetClientWnd::SetPlaybackWords(uint32_t dwWord1, uint32_t dwWord2, uint32_
     m_dwPlayControl = dwPlayControl;
 }
 
+bool CNetClientWnd::CanSend(int nKind) const
+{
+    switch (m_link) {
+    case LinkState::LoggingIn:
+    case LinkState::Online:
+        return true;
+    case LinkState::RetryLoggingIn:
+        return nKind == KIND_LOGIN; // the rest waits for the login: see the theory
+    default:
+        return false; // no socket, or one still connecting
+    }
+}
+
 void CNetClientWnd::SendCommand(int nKind, bool bArmTimer)
 {
-    if (!m_pSocket || !m_bBuffers || !IsKnownRequestKind(nKind))
+    if (!m_pSocket || !m_bBuffers || !IsKnownRequestKind(nKind) || !CanSend(nKind))
         return;
 
     switch (nKind) {
@@ -319,38 +325,102 @@ void CNetClientWnd::ArmResponseTimer(bool bOn)
     // Called by the receive path for every reply that arrives (and by the requests).
     m_bReplySinceRequest = true;
     m_timers.KillTimer(TIMER_RESPONSE);
-    if (bOn && !m_state.bStopPending)
+    const bool bUp = m_link == LinkState::LoggingIn || m_link == LinkState::Online ||
+                     m_link == LinkState::RetryLoggingIn;
+    if (bOn && bUp && !m_state.bStopPending)
         m_timers.StartTimer(TIMER_RESPONSE, RESPONSE_PERIOD_MS);
     m_byRetryCount = 0;
 }
 
 void CNetClientWnd::StartReconnect(bool bFast)
 {
+    LoseLink(bFast ? LossCause::Renewal : LossCause::ReplyTimer);
+}
+
+// ---- the link's transitions ------------------------------------------------------------------
+
+bool CNetClientWnd::IsRebuilding() const
+{
+    return m_link == LinkState::RetryWait || m_link == LinkState::RetryConnecting ||
+           m_link == LinkState::RetryLoggingIn;
+}
+
+void CNetClientWnd::LoseLink(LossCause cause)
+{
+    if (IsRebuilding()) {
+        ContinueRebuild();
+        return;
+    }
+    // No socket counts as up from here: what the windows send meanwhile is dropped,
+    // and asked for again after the next login.
+    Disconnect(false);
     m_byRetryCount = 0;
+    if (!m_pView)
+        return; // Idle: nobody to reconnect for
+    m_link = LinkState::RetryWait;
     m_byReconnectAttempts = 0;
-    m_byExtraAttempts = 0;
-    m_bFirstAttemptSoon = false;
+    m_byExtraAttempts = cause == LossCause::Closed ? CLOSED_EXTRA_ATTEMPTS : 0;
+    m_nAttemptPeriodMs = cause == LossCause::Renewal ? RECONNECT_FAST_MS : RECONNECT_NORMAL_MS;
+    m_pView->ShowStatus(STATUS_RECONNECTING);
+    m_timers.StartTimer(TIMER_RECONNECT,
+                        cause == LossCause::Closed ? RECONNECT_FIRST_MS : m_nAttemptPeriodMs);
+}
+
+void CNetClientWnd::ContinueRebuild()
+{
+    // The attempt's login went unanswered or its link closed: the next attempt waits
+    // a whole period, so a recorder that accepts and drops every connection is not
+    // hammered.
+    Disconnect(false);
+    m_byRetryCount = 0;
+    m_link = LinkState::RetryWait;
     if (m_pView)
         m_pView->ShowStatus(STATUS_RECONNECTING);
-    m_timers.StartTimer(TIMER_RECONNECT, bFast ? RECONNECT_FAST_MS : RECONNECT_NORMAL_MS);
+    m_timers.StartTimer(TIMER_RECONNECT, m_nAttemptPeriodMs);
 }
 
-void CNetClientWnd::StopReconnect()
+void CNetClientWnd::StartNextAttempt()
 {
-    // The archive window calls this after every play button. Between two attempts,
-    // or while an attempt has not connected (a refused one waits for the next),
-    // there is no link at all: stopping then would leave the program without one
-    // and with no reply timer to notice it, so the attempts go on.
-    if (!m_bLinkUp && m_timers.IsTimerRunning(TIMER_RECONNECT))
-        return;
-    EndReconnect();
+    m_timers.StartTimer(TIMER_RECONNECT, m_nAttemptPeriodMs); // after a quick first one too
+    Disconnect(false);                                        // an attempt still connecting
+    m_link = LinkState::RetryWait;
+    if (m_pView) {
+        m_pView->ShowStatus(STATUS_RECONNECTING);
+        const ClientSettings &settings = m_pView->Settings();
+        const int nAllowed = std::min(0xFF, settings.m_byReconnectCount + m_byExtraAttempts);
+        if (nAllowed > m_byReconnectAttempts) {
+            const QString host = FieldText(settings.m_szHostIP);
+            if (Connect(host, settings.m_nHostPort)) {
+                m_pView->SetConnectState(2);
+                m_pView->ShowStatus(STATUS_CONNECTING);
+            }
+            ++m_byReconnectAttempts;
+            return;
+        }
+    }
+    GiveUpLink();
 }
 
-void CNetClientWnd::EndReconnect()
+void CNetClientWnd::GiveUpLink()
 {
+    EndRebuild();
+    if (m_pView)
+        m_pView->OnLinkLost();
+}
+
+void CNetClientWnd::EndRebuildOnLogin()
+{
+    m_link = LinkState::Online;
     m_byReconnectAttempts = 0;
     m_byExtraAttempts = 0;
-    m_bFirstAttemptSoon = false;
+    m_timers.KillTimer(TIMER_RECONNECT);
+}
+
+void CNetClientWnd::EndRebuild()
+{
+    m_link = LinkState::Idle;
+    m_byReconnectAttempts = 0;
+    m_byExtraAttempts = 0;
     m_timers.KillTimer(TIMER_RECONNECT);
 }
 
@@ -368,7 +438,7 @@ void CNetClientWnd::OnTimer(int nId)
         }
         break;
     case TIMER_RECONNECT:
-        OnReconnectTick();
+        StartNextAttempt();
         break;
     case TIMER_WATCHDOG:
         // The keep-alive has no reply of its own: only a running stream answers it.
@@ -399,38 +469,12 @@ void CNetClientWnd::OnResponseTick()
     ++m_byRetryCount;
     if (m_byRetryCount >= RESPONSE_GIVE_UP) {
         m_timers.KillTimer(TIMER_RESPONSE);
-        StartReconnect(false);
+        LoseLink(LossCause::ReplyTimer);
         return;
     }
     if (m_pView)
         m_pView->ShowStatus(STATUS_TRY_REQUEST);
     SendCommand(m_state.byCurrentKind, false);
-}
-
-void CNetClientWnd::OnReconnectTick()
-{
-    if (m_bFirstAttemptSoon) {
-        m_bFirstAttemptSoon = false; // then the usual period
-        m_timers.StartTimer(TIMER_RECONNECT, RECONNECT_NORMAL_MS);
-    }
-    Disconnect(false);
-    if (m_pView) {
-        m_pView->ShowStatus(STATUS_RECONNECTING);
-        const ClientSettings &settings = m_pView->Settings();
-        const int nAllowed = std::min(0xFF, settings.m_byReconnectCount + m_byExtraAttempts);
-        if (nAllowed > m_byReconnectAttempts) {
-            const QString host = FieldText(settings.m_szHostIP);
-            if (Connect(host, settings.m_nHostPort)) {
-                m_pView->SetConnectState(2);
-                m_pView->ShowStatus(STATUS_CONNECTING);
-            }
-            ++m_byReconnectAttempts;
-            return;
-        }
-    }
-    EndReconnect();
-    if (m_pView)
-        m_pView->OnLinkLost();
 }
 
 // ---- login --------------------------------------------------------------------------------
@@ -447,7 +491,7 @@ void CNetClientWnd::OnLoginReply(const PacketHeader &header, const PayloadWords 
         return;
     }
     ++m_nLogins;
-    m_bQuickAttemptUsed = false;
+    EndRebuildOnLogin();
     m_dwFieldRowSelector = login.byFieldRowSelector;
     if (login.bNoCheckJpeg)
         m_state.m_bNoCheckJpeg = true;

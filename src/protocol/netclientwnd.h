@@ -3,25 +3,46 @@
 //
 // Theory of operation. The client lives on the user-interface thread. It owns the
 // socket (made fresh by the socket factory for every connect attempt), the timers on
-// its timer host and the receive path. The link moves through these states (the
-// view's m_byConnectState in brackets):
-//   Idle (0) --Connect true--> Connecting (2) --connect event OK--> Logging in (1):
-//   status 1, login sent, response timer armed --login accepted--> Online (1): first
-//   request sent 200 ms later (a one-shot timer; what arrives meanwhile is processed
-//   after it, as a blocking pause would have done), keep-alive every 20 s.
-//   Logging in / Online --3 response-timer ticks (15 s silence)--> Reconnecting: a
-//   reconnect tick every 5 s (2 s when fast) disconnects and tries to connect again,
-//   up to the settings' m_byReconnectCount attempts, then the view's OnLinkLost.
-//   Login refused, or attempts used up --> the view's OnLinkLost (Idle).
-//   Logging in / Online --the socket reports the link closed (peer close, reset, a
-//   failed send)--> Reconnecting at once, as the reply timer's give-up would, with
-//   the first attempt within 1 s and then every 5 s. Since the link is given up
-//   sooner than by the reply timer, the attempts go on (whatever the count) at least
-//   until the reply timer's path would have made its last one: 15 s + count x 5 s.
-//   A close of a link made by that first quick attempt, before any login was
-//   accepted on it, waits the full 5 s, so a recorder that accepts and drops every
-//   connection is not hammered. Between two attempts there is no socket, so a
-//   StopReconnect then (the archive calls it after every play button) is ignored.
+// its timer host and the receive path. The link is one LinkState (the view's
+// m_byConnectState in brackets); the named transitions below are the only places
+// that change it:
+//
+//   Idle (0) --Connect--> Connecting (2) --connect OK--> LoggingIn (1) --login--> Online (1)
+//    ^   ^                    |                                  |                    |
+//    |   +--connect failed----+     (also a refused login, and   +---------+----------+
+//    |      (view's OnLinkLost)      Disconnect(true) anywhere)            |
+//    |                                                       LoseLink: the reply timer's
+//    |                                                       give-up, a closed link, a
+//    |                                                       renewal (socket closed)
+//    |                                                                     v
+//    +--GiveUpLink: attempts used up, view's OnLinkLost------------- RetryWait <-------+
+//                                                                          |           |
+//                                              timer 104: StartNextAttempt |           |
+//                                                                          v           |
+//        (connect failed: status 5; timer 104 drops it) ---- RetryConnecting (2)       |
+//                                              connect OK, timer 104 stops |           |
+//                                                                          v           |
+//                                  RetryLoggingIn (1) --reply timer's give-up, closed--+
+//                                         |                 (ContinueRebuild)
+//                                         +--login accepted: EndRebuildOnLogin--> Online
+//
+// RetryWait, RetryConnecting and RetryLoggingIn are the rebuild of a lost link: it
+// lasts from LoseLink until the next login is accepted. LoseLink closes the socket at
+// once, so while the link is rebuilt no socket counts as up: nothing is sent but the
+// attempt's login (the archive's play, stop and channel requests, the view's live
+// requests and the keep-alive are dropped), the reply timer is never armed by them,
+// and nothing outside the client ends the attempts. What the windows chose meanwhile
+// is asked for after the login: the first request follows the archive's play state
+// as it is then (live, the last play request, or a stop).
+// A rebuild makes an attempt every 5 s (2 s for a renewal), up to the settings'
+// m_byReconnectCount attempts, then the view's OnLinkLost. The attempts are counted
+// from LoseLink to the next accepted login (a recorder that accepts and drops every
+// connection uses them up). An attempt that connects stops timer 104; its login is
+// watched by the reply timer, whose give-up or a close then waits one more period
+// (ContinueRebuild). A link found closed by the socket (peer close, reset, a failed
+// send) gets its first attempt within 1 s, and the attempts go on (whatever the
+// count) at least until the reply timer's path would have made its last one:
+// 15 s + count x 5 s.
 // The response timer (101) repeats the current request at 5 and 10 s and gives up at
 // 15 s; every picture reply re-arms it, and so does a request when a reply has come
 // since the previous one (requests alone never put off the end of a dead link). An
@@ -72,6 +93,17 @@ class CNetClientWnd : public QObject, public ISocketEvents, private IReceiveHost
     static constexpr int LINK_CONNECT_FAILED = 1;
     static constexpr int LINK_RECONNECT_SOON = 2;
 
+    // The link, as drawn in the theory of operation above.
+    enum class LinkState : uint8_t {
+        Idle,            // no socket, no attempts
+        Connecting,      // the operator's Connect: waiting for the connect event
+        LoggingIn,       // connected, login sent
+        Online,          // login accepted
+        RetryWait,       // rebuilding: no socket, timer 104 makes the next attempt
+        RetryConnecting, // rebuilding: an attempt waits for its connect event
+        RetryLoggingIn,  // rebuilding: the attempt connected, its login sent
+    };
+
     // The timer host must outlive the client. The factory makes the socket of each
     // connect attempt (CClientSocket::Factory() in the program).
     CNetClientWnd(ITimerHost &timers, SocketFactory socketFactory, QObject *parent = nullptr);
@@ -85,14 +117,14 @@ class CNetClientWnd : public QObject, public ISocketEvents, private IReceiveHost
 
     // Starts a connection attempt; false when a socket exists or the attempt cannot start.
     bool Connect(const QString &host, int nPort);
-    // Ends the link; bFreeAll also frees the buffers and stops reconnecting.
+    // Closes the socket; bFreeAll also frees the buffers and ends any rebuild (Idle).
     void Disconnect(bool bFreeAll);
     // Builds and sends one request of kind nKind (RequestKind) with its bookkeeping.
     void SendCommand(int nKind, bool bArmTimer);
     void ArmResponseTimer(bool bOn) override;
+    // The link is renewed (bFast: the first attempt after 2 s) or given up as by the
+    // reply timer (5 s): LoseLink.
     void StartReconnect(bool bFast) override;
-    // Stops reconnecting, except between two attempts (no socket): see the .cpp.
-    void StopReconnect();
     // One PTZ panel action: byPtzType = m_byPtzType, byPanelValue = the panel's speed,
     // nCommandType 0..11, bPressed = button held.
     void SendPtz(uint8_t byPtzType, uint8_t byPanelValue, int nCommandType, bool bPressed);
@@ -126,6 +158,9 @@ class CNetClientWnd : public QObject, public ISocketEvents, private IReceiveHost
     uint16_t PtzCommandInfo() const { return m_wPtzCommandInfo; }
     uint16_t PtzProtocolWord() const { return m_wPtzProtocolWord; }
     bool HasSocket() const { return m_pSocket != nullptr; }
+    LinkState Link() const { return m_link; }
+    // From a lost link until the next login is accepted.
+    bool IsRebuilding() const;
     IClientSocket *Socket() const { return m_pSocket.get(); }
     bool HasBuffers() const { return m_bBuffers; }
     const CReceivePath &Receiver() const { return m_receive; }
@@ -160,10 +195,26 @@ class CNetClientWnd : public QObject, public ISocketEvents, private IReceiveHost
     // True while pictures are due: live, or the archive playing.
     bool IsStreamExpected() const;
     void OnResponseTick();
-    void OnReconnectTick();
-    void EndReconnect(); // timer 104 off, attempts 0
     // The link of connect attempt nSerial was closed by the recorder or the network.
     void OnLinkClosed(uint64_t nSerial);
+
+    // The transitions of m_link.
+    enum class LossCause { ReplyTimer, Closed, Renewal };
+    // Online or logging in: the socket goes and a rebuild starts. While rebuilding
+    // already (the attempt's login unanswered or closed): ContinueRebuild.
+    void LoseLink(LossCause cause);
+    // Back to RetryWait with the rebuild's count kept; the next attempt one period on.
+    void ContinueRebuild();
+    // Timer 104: the next attempt, or GiveUpLink when the attempts are used up.
+    void StartNextAttempt();
+    // Attempts used up: Idle, and the view's OnLinkLost.
+    void GiveUpLink();
+    // A login accepted: Online, the rebuild (if any) is over.
+    void EndRebuildOnLogin();
+    // Idle, timer 104 off, the count cleared (Disconnect(true)).
+    void EndRebuild();
+    // Whether a request of this kind may go out in the current state.
+    bool CanSend(int nKind) const;
     RequestValues MakeRequestValues(int nKind) const;
 
     ITimerHost &m_timers;
@@ -171,6 +222,7 @@ class CNetClientWnd : public QObject, public ISocketEvents, private IReceiveHost
     IClientView *m_pView = nullptr;
     IArchiveView *m_pArchive = nullptr;
     std::unique_ptr<IClientSocket> m_pSocket;
+    LinkState m_link = LinkState::Idle;
     bool m_bInConnect = false;     // inside the socket's Connect call
     uint64_t m_nConnectSerial = 0; // counts connect attempts; a held-back event names its own
     uint64_t m_nLogins = 0;
@@ -178,11 +230,11 @@ class CNetClientWnd : public QObject, public ISocketEvents, private IReceiveHost
     SessionState m_state;
     uint8_t m_byRetryCount = 0;
     bool m_bReplySinceRequest = true; // a reply arrived since the last armed request
+    // The rebuild: attempts made since the link was lost, those allowed beyond the
+    // count (a closed link), and the period of timer 104.
     uint8_t m_byReconnectAttempts = 0;
-    uint8_t m_byExtraAttempts = 0;    // allowed beyond the count (a closed link)
-    bool m_bLinkUp = false;           // the current socket has connected
-    bool m_bFirstAttemptSoon = false; // timer 104 runs its short first period
-    bool m_bQuickAttemptUsed = false; // no login accepted since the last quick attempt
+    uint8_t m_byExtraAttempts = 0;
+    int m_nAttemptPeriodMs = RECONNECT_NORMAL_MS;
     uint16_t m_wAlertRequest = 0x0501;
     uint16_t m_wPtzCommandInfo = 0;
     uint16_t m_wPtzProtocolWord = 0;

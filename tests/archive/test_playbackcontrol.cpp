@@ -12,7 +12,6 @@ namespace {
 struct FakeClient : IPlaybackClient {
     uint8_t nVersion = VERSION_CODE_12;
     std::vector<std::pair<PayloadWords, bool>> sent; // words, armed
-    int nStopReconnects = 0;
     std::vector<uint8_t> skips;
     std::vector<bool> arms;
     int nHeld = 0; // HoldReads(true) minus HoldReads(false)
@@ -22,7 +21,6 @@ struct FakeClient : IPlaybackClient {
     {
         sent.emplace_back(words, bArm);
     }
-    void StopReconnect() override { ++nStopReconnects; }
     void SetSkipCounter(uint8_t by) override { skips.push_back(by); }
     void ArmResponseTimer(bool bOn) override { arms.push_back(bOn); }
     void HoldReads(bool bHold) override { nHeld += bHold ? 1 : -1; }
@@ -184,7 +182,6 @@ TEST_F(PlaybackTest, PlayButtonsComposeTheControlWordAndMoveTheState)
         EXPECT_EQ(control.Direction(), s.nDirection) << "button " << s.nButton;
         EXPECT_EQ(display.nButtonDown, s.nButton) << "button " << s.nButton;
     }
-    EXPECT_EQ(client.nStopReconnects, 6);
     EXPECT_EQ(client.skips, std::vector<uint8_t>{1}); // the stop
 }
 

@@ -104,7 +104,7 @@ TEST(NetClientSession, FailedConnectWithoutReconnectionDropsTheLink)
     EXPECT_FALSE(rig.client.HasSocket());
 }
 
-TEST(NetClientSession, ConnectionDuringReconnectionResetsTheAttempts)
+TEST(NetClientSession, LoginDuringReconnectionResetsTheAttempts)
 {
     ClientRig rig;
     ASSERT_NO_FATAL_FAILURE(rig.ConnectUp());
@@ -116,11 +116,13 @@ TEST(NetClientSession, ConnectionDuringReconnectionResetsTheAttempts)
     rig.clock.Advance(5000); // second attempt comes up
     EXPECT_EQ(rig.client.ReconnectAttempts(), 2);
     rig.Sock().CompleteConnect(0);
-    EXPECT_EQ(rig.client.ReconnectAttempts(), 0);
+    EXPECT_EQ(rig.client.ReconnectAttempts(), 2); // counted until a login is accepted
     EXPECT_FALSE(rig.timers->IsTimerRunning(CNetClientWnd::TIMER_RECONNECT));
     EXPECT_EQ(rig.view.byConnectState, 1);
+    rig.Deliver(LoginPacket(true));
+    EXPECT_EQ(rig.client.ReconnectAttempts(), 0);
     // A later loss gets the full three attempts again.
-    rig.clock.Advance(15000);
+    rig.clock.Advance(15000 + CNetClientWnd::LOGIN_PAUSE_MS);
     const size_t nBefore = rig.sockets.size();
     for (int i = 0; i < 3; ++i) {
         rig.clock.Advance(5000);
@@ -415,10 +417,10 @@ TEST(NetClientTimers, KeepAliveArmsOnlyWhileAStreamIsExpected)
         EXPECT_EQ(rig.sockets.size() > 1, bPlaying); // a new link was tried
         if (!bPlaying) {
             EXPECT_EQ(rig.Commands(),
-                      std::vector<uint32_t>({COMMAND_LOGIN, COMMAND_STOP, COMMAND_STOP, // unconfirmed: resent once
-                                             COMMAND_WATCHDOG,
-                                             COMMAND_WATCHDOG, COMMAND_WATCHDOG, COMMAND_WATCHDOG,
-                                             COMMAND_WATCHDOG, COMMAND_WATCHDOG}));
+                      std::vector<uint32_t>(
+                          {COMMAND_LOGIN, COMMAND_STOP, COMMAND_STOP, // unconfirmed: resent once
+                           COMMAND_WATCHDOG, COMMAND_WATCHDOG, COMMAND_WATCHDOG, COMMAND_WATCHDOG,
+                           COMMAND_WATCHDOG, COMMAND_WATCHDOG}));
             EXPECT_EQ(rig.view.byConnectState, 1);
         }
     }

@@ -47,6 +47,7 @@ void CStatsLog::WriteLine()
     line += " archive=" + QByteArray::number(bArchive ? 1 : 0);
     if (pClient) {
         const CReceivePath::PictureCounts &counts = pClient->Receiver().Counts();
+        line += " link=" + QByteArray::number(int(pClient->Link()));
         line += " attempts=" + QByteArray::number(qulonglong(pClient->ConnectAttempts()));
         line += " logins=" + QByteArray::number(qulonglong(pClient->Logins()));
         line += " live=" + JoinFirstFour(counts.live);

@@ -294,13 +294,7 @@ void CArchiveDlg::OnRecordButton()
 {
     m_recorder.OnRecordButton();
     SetRecordButtonDown(m_recorder.IsRecording());
-    // Then as after a play button: no reconnection attempt left running, and the
-    // play buttons up (none of them was pressed; the stop button down when stopped).
-    IPlaybackClient *pClient =
-        m_env.pPlaybackClient ? m_env.pPlaybackClient : m_pOwnPlaybackClient.get();
-    if (pClient)
-        pClient->StopReconnect();
-    ShowPlayButtons(m_control.IsPlaying() ? -1 : CPlaybackControl::PLAY_STOP);
+    m_control.OnRecordButton();
 }
 
 void CArchiveDlg::OnChannelButton(int nButton)

@@ -48,9 +48,8 @@ CArchiveDlg::CArchiveDlg(ArchiveEnvironment env)
           }),
       m_control(nullptr, *this,
                 m_env.pControlTimers ? *m_env.pControlTimers : *m_pOwnControlTimers),
-      m_recorder(*this, m_env.pRecordTimers ? *m_env.pRecordTimers : *m_pOwnRecordTimers,
-                 m_settings),
-      m_fontSmall(SmallFont()), m_fontLarge(ControlFont(20, true))
+      m_recorder(*this, WindowTimers(), m_settings), m_fontSmall(SmallFont()),
+      m_fontLarge(ControlFont(20, true))
 {
     m_tmPrevPicture = CurrentLocalDateTime();
     setWindowTitle(QStringLiteral("Telvane"));
@@ -69,8 +68,7 @@ CArchiveDlg::CArchiveDlg(ArchiveEnvironment env)
     }
     m_control.SetRequestSpeed(m_env.host.pSettings ? m_settings.m_byRequestSpeed
                                                    : CPlaybackControl::DEFAULT_SPEED);
-    ITimerHost &recordTimers = m_env.pRecordTimers ? *m_env.pRecordTimers : *m_pOwnRecordTimers;
-    recordTimers.SetHandler([this](int nId) { OnTimer(nId); });
+    WindowTimers().SetHandler([this](int nId) { OnTimer(nId); });
 
     QImage logo(QStringLiteral("./logo/blogo.bmp"));
     if (!logo.isNull())
@@ -90,10 +88,9 @@ CArchiveDlg::~CArchiveDlg()
     m_recorder.Finish();
     if (m_pNetClient)
         m_pNetClient->SetArchive(nullptr);
-    ITimerHost &recordTimers = m_env.pRecordTimers ? *m_env.pRecordTimers : *m_pOwnRecordTimers;
-    recordTimers.KillTimer(kTimerNoticeClear);
-    recordTimers.KillTimer(kTimerStaleCheck);
-    recordTimers.SetHandler(nullptr);
+    WindowTimers().KillTimer(kTimerNoticeClear);
+    WindowTimers().KillTimer(kTimerStaleCheck);
+    WindowTimers().SetHandler(nullptr);
 }
 
 void CArchiveDlg::CreateControls()
@@ -330,8 +327,7 @@ void CArchiveDlg::OnSave()
                      uint32_t(QDateTime::currentMSecsSinceEpoch() & 0xFFFFFFFF));
     ShowNotice(result.Notice());
     // The notice goes again after a moment; a one-shot timer, never a sleep.
-    ITimerHost &timers = m_env.pRecordTimers ? *m_env.pRecordTimers : *m_pOwnRecordTimers;
-    timers.StartTimer(kTimerNoticeClear, kNoticeClearMs);
+    WindowTimers().StartTimer(kTimerNoticeClear, kNoticeClearMs);
 }
 
 void CArchiveDlg::OnPrint()
@@ -379,8 +375,7 @@ void CArchiveDlg::OnSliderAction()
 void CArchiveDlg::OnTimer(int nId)
 {
     if (nId == kTimerNoticeClear) {
-        ITimerHost &timers = m_env.pRecordTimers ? *m_env.pRecordTimers : *m_pOwnRecordTimers;
-        timers.KillTimer(kTimerNoticeClear);
+        WindowTimers().KillTimer(kTimerNoticeClear);
         ShowNotice(QString(7, QLatin1Char(' ')));
         return;
     }
@@ -389,6 +384,22 @@ void CArchiveDlg::OnTimer(int nId)
         return;
     }
     m_recorder.OnTimer(nId);
+}
+
+ITimerHost &CArchiveDlg::WindowTimers()
+{
+    return m_env.pRecordTimers ? *m_env.pRecordTimers : *m_pOwnRecordTimers;
+}
+
+void CArchiveDlg::OnStaleCheck()
+{
+    // Pictures are due only while playing: not stopped, paused or at the end.
+    const bool bStream = m_control.IsActive() && m_control.IsPlaying();
+    const int64_t nNow = WindowTimers().NowMs();
+    if (bStream && !m_bStreamExpected)
+        m_staleWatch.Restart(nNow);
+    m_bStreamExpected = bStream;
+    CheckStaleTiles(m_staleWatch, m_canvas, m_arcCell.data(), int(m_arcCell.size()), bStream, nNow);
 }
 
 void CArchiveDlg::SetChecked(ControlId id, bool bDown)

@@ -52,8 +52,9 @@ struct ArchiveEnvironment {
     ArchiveHost host;
     // The client's playback side; null = made from host.pClient's CNetClientWnd.
     IPlaybackClient *pPlaybackClient = nullptr;
-    // Timers of the playback control (32, 33) and of the recording (31); null =
-    // Qt timer hosts owned by the window.
+    // Timers of the playback control (32, 33) and of the window (WindowTimers: the
+    // recording's 31, the notice's 34, the frozen-picture check's 35); null = Qt
+    // timer hosts owned by the window.
     ITimerHost *pControlTimers = nullptr;
     ITimerHost *pRecordTimers = nullptr;
     // The Event button: runs the Event dialog; empty = the program's.
@@ -171,10 +172,9 @@ class CArchiveDlg : public QWidget,
     bool StampDue(); // the picture time stamp rule
     QRect StampRect() const;
     void PaintOverlay(QPainter &painter, const QRegion &region);
-    // Frozen-picture marks (archivemarks.cpp).
+    // The timer host of the window's own timers (31, 34, 35).
     ITimerHost &WindowTimers();
-    void OnStaleCheck();
-    void PaintStaleMarks(QPainter &painter, const QRegion &region);
+    void OnStaleCheck(); // frozen-picture marks
 
     ArchiveEnvironment m_env;
     ClientSettings m_ownSettings; // when the view gives none

@@ -4,6 +4,7 @@
 
 #include "ui/archive/archivedlg.h"
 
+#include "ui/common/keyboard.h"
 #include "ui/controls/skinbutton.h"
 #include "ui/controls/skinslider.h"
 
@@ -14,8 +15,7 @@ using namespace archivelayout;
 namespace {
 bool IsWindowKey(int nKey)
 {
-    return nKey == Qt::Key_Space || (nKey >= Qt::Key_1 && nKey <= Qt::Key_4) || nKey == Qt::Key_Q ||
-           nKey == Qt::Key_S || nKey == Qt::Key_Escape;
+    return KeyActionOf(KeyWindow::Archive, nKey).has_value();
 }
 } // namespace
 
@@ -31,8 +31,8 @@ bool CArchiveDlg::eventFilter(QObject *pWatched, QEvent *pEvent)
 
 void CArchiveDlg::keyPressEvent(QKeyEvent *pEvent)
 {
-    const int nKey = pEvent->key();
-    if (!IsWindowKey(nKey)) {
+    const std::optional<KeyAction> action = KeyActionOf(KeyWindow::Archive, pEvent->key());
+    if (!action) {
         QWidget::keyPressEvent(pEvent);
         return;
     }
@@ -40,14 +40,14 @@ void CArchiveDlg::keyPressEvent(QKeyEvent *pEvent)
     if (pEvent->isAutoRepeat())
         return;
     ControlId id = CTRL_VIEWER;
-    if (nKey == Qt::Key_Space)
+    if (*action == KeyAction::PlayOrStop)
         id = ControlId(CTRL_PLAY_1 + (m_control.IsPlaying() ? CPlaybackControl::PLAY_STOP
                                                             : CPlaybackControl::PLAY_FORWARD));
-    else if (nKey >= Qt::Key_1 && nKey <= Qt::Key_4)
-        id = ControlId(CTRL_CHANNEL_1 + (nKey - Qt::Key_1));
-    else if (nKey == Qt::Key_Q)
+    else if (IsChannelAction(*action))
+        id = ControlId(CTRL_CHANNEL_1 + ChannelOf(*action));
+    else if (*action == KeyAction::Quad)
         id = CTRL_QUAD;
-    else if (nKey == Qt::Key_S)
+    else if (*action == KeyAction::Single)
         id = CTRL_SINGLE;
     CSkinButton *pButton = m_apButtons[id];
     if (!pButton)

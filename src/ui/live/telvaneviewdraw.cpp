@@ -43,13 +43,8 @@ void CTelvaneView::OnStaleCheck()
 {
     // Live pictures are due while the link stands and the archive has not taken over.
     const bool bStream = m_byConnectState != 0 && !(m_pArchive && m_pArchive->IsActive());
-    const int64_t nNow = m_pTimerHost->NowMs();
-    for (int nSlot = 0; nSlot < CStaleWatch::kSlots; ++nSlot) {
-        const QRect tile = m_arcTile[std::size_t(nSlot)];
-        const bool bShown = !tile.isEmpty() && m_canvas.ShownSlot(tile) == nSlot;
-        if (m_staleWatch.Update(nSlot, bStream && bShown, nNow) && bShown)
-            m_canvas.SchedulePaint(tile);
-    }
+    CheckStaleTiles(m_staleWatch, m_canvas, m_arcTile.data(), int(m_arcTile.size()), bStream,
+                    m_pTimerHost->NowMs());
 }
 
 void CTelvaneView::ShowLiveFrame(int nIndex)
@@ -128,14 +123,8 @@ void CTelvaneView::paintEvent(QPaintEvent *event)
     QPainter painter(this);
     const QRegion region = event->region();
     m_canvas.Paint(painter, region);
-    if (m_staleWatch.AnyMark()) {
-        for (int nSlot = 0; nSlot < CStaleWatch::kSlots; ++nSlot) {
-            const QRect tile = m_arcTile[std::size_t(nSlot)];
-            const int nSeconds = m_staleWatch.MarkSeconds(nSlot);
-            if (nSeconds >= 0 && region.intersects(tile) && m_canvas.ShownSlot(tile) == nSlot)
-                PaintStaleMark(painter, tile, nSeconds, m_fontMark);
-        }
-    }
+    PaintStaleTiles(m_staleWatch, m_canvas, painter, region, m_arcTile.data(),
+                    int(m_arcTile.size()), m_fontMark);
     const QRect rc = region.boundingRect();
     if (rc.intersects(statusrect::kAll))
         m_pStatus->paint(painter);

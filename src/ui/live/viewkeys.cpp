@@ -3,6 +3,7 @@
 
 #include "ui/live/telvaneview.h"
 
+#include "ui/common/keyboard.h"
 #include "ui/controls/skinbutton.h"
 #include "ui/live/ptzpanel.h"
 
@@ -19,36 +20,37 @@ CSkinButton *PadButton(CPtzPanel *pPanel, int nIndex)
 
 void CTelvaneView::keyPressEvent(QKeyEvent *pEvent)
 {
-    CSkinButton *pButton = nullptr;
-    const int nKey = pEvent->key();
-    if (nKey >= Qt::Key_1 && nKey <= Qt::Key_4)
-        pButton = m_apButtons[CTRL_CHANNEL_1 + (nKey - Qt::Key_1)];
-    else if (nKey == Qt::Key_Q)
-        pButton = m_apButtons[CTRL_SCREEN_MODE_1 + 1]; // 0x0401
-    else if (nKey == Qt::Key_S)
-        pButton = m_apButtons[CTRL_SCREEN_MODE_1]; // 0x0100
-    else if (nKey == Qt::Key_R)
-        pButton = m_apButtons[CTRL_ROTATE];
-    else if (nKey == Qt::Key_A)
-        pButton = m_apButtons[CTRL_ARCHIVE];
-    else if (nKey == Qt::Key_Plus || nKey == Qt::Key_Equal)
-        pButton = PadButton(m_pPtzPanel.get(), CPtzPanel::PTZ_SPEED_UP);
-    else if (nKey == Qt::Key_Minus)
-        pButton = PadButton(m_pPtzPanel.get(), CPtzPanel::PTZ_SPEED_DOWN);
-    else if (nKey != Qt::Key_F11 && nKey != Qt::Key_Escape) {
+    const std::optional<KeyAction> action = KeyActionOf(KeyWindow::Main, pEvent->key());
+    if (!action) {
         QWidget::keyPressEvent(pEvent);
         return;
     }
     pEvent->accept();
     if (pEvent->isAutoRepeat())
         return;
+    CSkinButton *pButton = nullptr;
+    if (IsChannelAction(*action))
+        pButton = m_apButtons[CTRL_CHANNEL_1 + ChannelOf(*action)];
+    else if (*action == KeyAction::Quad)
+        pButton = m_apButtons[CTRL_SCREEN_MODE_1 + 1]; // 0x0401
+    else if (*action == KeyAction::Single)
+        pButton = m_apButtons[CTRL_SCREEN_MODE_1]; // 0x0100
+    else if (*action == KeyAction::Rotate)
+        pButton = m_apButtons[CTRL_ROTATE];
+    else if (*action == KeyAction::Archive)
+        pButton = m_apButtons[CTRL_ARCHIVE];
+    else if (*action == KeyAction::PtzFaster)
+        pButton = PadButton(m_pPtzPanel.get(), CPtzPanel::PTZ_SPEED_UP);
+    else if (*action == KeyAction::PtzSlower)
+        pButton = PadButton(m_pPtzPanel.get(), CPtzPanel::PTZ_SPEED_DOWN);
     if (pButton) {
         pButton->Click();
         return;
     }
     // Full screen, as the setting's check box: the record changes and the window moves.
     const bool bFullScreen = m_settings.m_bUseFullScreen != 0;
-    if (nKey == Qt::Key_F11 || bFullScreen) {
+    if (*action == KeyAction::FullScreen ||
+        (*action == KeyAction::LeaveFullScreen && bFullScreen)) {
         m_settings.m_bUseFullScreen = bFullScreen ? 0 : 1;
         SetFullScreen(!bFullScreen);
     }

@@ -1,5 +1,7 @@
 #include "ui/picture/stalewatch.h"
 
+#include "ui/picture/picturecanvas.h"
+
 #include <QFontMetrics>
 #include <QPainter>
 
@@ -101,4 +103,28 @@ void PaintStaleMark(QPainter &painter, const QRect &rcTile, int nSeconds, const 
     painter.setPen(Qt::white);
     painter.drawText(band, Qt::AlignCenter | Qt::TextSingleLine, StaleMarkText(nSeconds));
     painter.restore();
+}
+
+void CheckStaleTiles(CStaleWatch &watch, CPictureCanvas &canvas, const QRect *arcTiles, int nTiles,
+                     bool bStream, int64_t nNowMs)
+{
+    for (int nSlot = 0; nSlot < nTiles; ++nSlot) {
+        const QRect &tile = arcTiles[nSlot];
+        const bool bShown = !tile.isEmpty() && canvas.ShownSlot(tile) == nSlot;
+        if (watch.Update(nSlot, bStream && bShown, nNowMs) && bShown)
+            canvas.SchedulePaint(tile);
+    }
+}
+
+void PaintStaleTiles(const CStaleWatch &watch, const CPictureCanvas &canvas, QPainter &painter,
+                     const QRegion &region, const QRect *arcTiles, int nTiles, const QFont &font)
+{
+    if (!watch.AnyMark())
+        return;
+    for (int nSlot = 0; nSlot < nTiles; ++nSlot) {
+        const QRect &tile = arcTiles[nSlot];
+        const int nSeconds = watch.MarkSeconds(nSlot);
+        if (nSeconds >= 0 && region.intersects(tile) && canvas.ShownSlot(tile) == nSlot)
+            PaintStaleMark(painter, tile, nSeconds, font);
+    }
 }

@@ -19,8 +19,10 @@
 #include <array>
 #include <cstdint>
 
+class CPictureCanvas;
 class QFont;
 class QPainter;
+class QRegion;
 
 class CStaleWatch {
   public:
@@ -62,3 +64,11 @@ QString StaleMarkText(int nSeconds);
 // The mark over a tile: a red frame inside its edge and a band with the text at its
 // foot (the archive's time stamp stands at the top). Paints only inside rcTile.
 void PaintStaleMark(QPainter &painter, const QRect &rcTile, int nSeconds, const QFont &font);
+
+// What both windows do with their tiles (slot i shown in arcTiles[i], an empty rect:
+// not shown): the periodic check, which asks the canvas to repaint a tile whose mark
+// changed, and the paint of the marks inside region over the canvas's pictures.
+void CheckStaleTiles(CStaleWatch &watch, CPictureCanvas &canvas, const QRect *arcTiles, int nTiles,
+                     bool bStream, int64_t nNowMs);
+void PaintStaleTiles(const CStaleWatch &watch, const CPictureCanvas &canvas, QPainter &painter,
+                     const QRegion &region, const QRect *arcTiles, int nTiles, const QFont &font);

@@ -1,5 +1,5 @@
 #pragma once
-// One captured picture as the recording keeps it until its segment is written: the
+// One captured picture as the recording queues it for the writer thread: the
 // 40-byte bitmap information header and the 24-bit pixel rows, bottom-up, each row
 // padded to a multiple of 4 bytes (1920 x 480 = 921,600 bytes for the picture area).
 

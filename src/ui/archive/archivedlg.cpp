@@ -359,11 +359,6 @@ void CArchiveDlg::OnEvent()
         &m_pEventDlg);
 }
 
-bool CArchiveDlg::PlayFromEvent(PackedTime packed, int nChannel)
-{
-    return m_control.PlayFromEvent(packed, nChannel);
-}
-
 void CArchiveDlg::OnSliderAction()
 {
     if (!m_pSlider)
@@ -488,31 +483,6 @@ QString CArchiveDlg::PictureTimeText() const
 }
 
 // ---- IArchiveView ----------------------------------------------------------------------------
-
-void CArchiveDlg::SetTimeRange(uint32_t a, uint32_t b, uint32_t c, uint32_t d)
-{
-    m_control.SetTimeRange(a, b, c, d);
-}
-
-void CArchiveDlg::RedrawTimeBlock()
-{
-    DrawTimeRange();
-}
-
-void CArchiveDlg::SetPictureTime(uint32_t dwSeconds)
-{
-    m_control.SetPictureTime(dwSeconds);
-}
-
-void CArchiveDlg::SetPictureTime(uint32_t dwWord0, uint32_t dwWord1)
-{
-    m_control.SetPictureTime(dwWord0, dwWord1);
-}
-
-void CArchiveDlg::ShowEndStatus(uint8_t byCode)
-{
-    m_control.ShowEndStatus(byCode);
-}
 
 void CArchiveDlg::OnEventListReady()
 {

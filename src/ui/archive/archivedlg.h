@@ -90,11 +90,17 @@ class CArchiveDlg : public QWidget,
     // --- IArchiveView (the receive path) --------------------------------------
     uint16_t GetPlayState() const override { return m_control.PlayState(); }
     uint8_t GetSelectedChannel() const override { return m_control.Channel(); }
-    void SetTimeRange(uint32_t a, uint32_t b, uint32_t c, uint32_t d) override;
-    void RedrawTimeBlock() override;
-    void SetPictureTime(uint32_t dwSeconds) override;
-    void SetPictureTime(uint32_t dwWord0, uint32_t dwWord1) override;
-    void ShowEndStatus(uint8_t byCode) override;
+    void SetTimeRange(uint32_t a, uint32_t b, uint32_t c, uint32_t d) override
+    {
+        m_control.SetTimeRange(a, b, c, d);
+    }
+    void RedrawTimeBlock() override { DrawTimeRange(); }
+    void SetPictureTime(uint32_t dwSeconds) override { m_control.SetPictureTime(dwSeconds); }
+    void SetPictureTime(uint32_t dwWord0, uint32_t dwWord1) override
+    {
+        m_control.SetPictureTime(dwWord0, dwWord1);
+    }
+    void ShowEndStatus(uint8_t byCode) override { m_control.ShowEndStatus(byCode); }
     void OnEventListReady() override;
     void SetChannelPicture(int nIndex, const ChannelPicture &picture) override;
     void DrawChannel(int nIndex) override;
@@ -112,7 +118,10 @@ class CArchiveDlg : public QWidget,
     void OnPrint();
     void OnEvent();
     // From the Event dialog: plays the channel index from the packed time.
-    bool PlayFromEvent(PackedTime packed, int nChannel);
+    bool PlayFromEvent(PackedTime packed, int nChannel)
+    {
+        return m_control.PlayFromEvent(packed, nChannel);
+    }
 
     // --- state for tests ------------------------------------------------------
     CPlaybackControl &Control() { return m_control; }

@@ -31,13 +31,8 @@ bool CArchiveDlg::eventFilter(QObject *pWatched, QEvent *pEvent)
 
 void CArchiveDlg::keyPressEvent(QKeyEvent *pEvent)
 {
-    const std::optional<KeyAction> action = KeyActionOf(KeyWindow::Archive, pEvent->key());
-    if (!action) {
-        QWidget::keyPressEvent(pEvent);
-        return;
-    }
-    pEvent->accept();
-    if (pEvent->isAutoRepeat())
+    const std::optional<KeyAction> action = TakeKey(KeyWindow::Archive, *pEvent);
+    if (!action)
         return;
     ControlId id = CTRL_VIEWER;
     if (*action == KeyAction::PlayOrStop)

@@ -1,6 +1,6 @@
 #include "ui/common/keyboard.h"
 
-#include <Qt>
+#include <QKeyEvent>
 
 namespace {
 
@@ -45,6 +45,19 @@ std::optional<KeyAction> KeyActionOf(KeyWindow window, int nKey)
         if (k.nKey == nKey && (k.windows & Bit(window)))
             return k.action;
     return std::nullopt;
+}
+
+std::optional<KeyAction> TakeKey(KeyWindow window, QKeyEvent &event)
+{
+    const std::optional<KeyAction> action = KeyActionOf(window, event.key());
+    if (!action) {
+        event.ignore();
+        return std::nullopt;
+    }
+    event.accept();
+    if (event.isAutoRepeat())
+        return std::nullopt;
+    return action;
 }
 
 QString KeyboardHelpText()

@@ -7,6 +7,8 @@
 
 #include <optional>
 
+class QKeyEvent;
+
 enum class KeyAction {
     Channel1, // Channel2..4 follow
     Channel2,
@@ -38,5 +40,9 @@ inline bool IsChannelAction(KeyAction action)
     return action >= KeyAction::Channel1 && action <= KeyAction::Channel4;
 }
 
+// A key press in that window: the action of a key of the window pressed anew. The
+// event is accepted for the window's keys (a held key's repeats give none) and
+// ignored for the rest, so that they go on to the parent as a widget's would.
+std::optional<KeyAction> TakeKey(KeyWindow window, QKeyEvent &event);
 // The table as the About box lists it.
 QString KeyboardHelpText();

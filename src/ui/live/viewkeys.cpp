@@ -20,13 +20,8 @@ CSkinButton *PadButton(CPtzPanel *pPanel, int nIndex)
 
 void CTelvaneView::keyPressEvent(QKeyEvent *pEvent)
 {
-    const std::optional<KeyAction> action = KeyActionOf(KeyWindow::Main, pEvent->key());
-    if (!action) {
-        QWidget::keyPressEvent(pEvent);
-        return;
-    }
-    pEvent->accept();
-    if (pEvent->isAutoRepeat())
+    const std::optional<KeyAction> action = TakeKey(KeyWindow::Main, *pEvent);
+    if (!action)
         return;
     CSkinButton *pButton = nullptr;
     if (IsChannelAction(*action))

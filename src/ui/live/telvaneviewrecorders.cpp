@@ -133,13 +133,14 @@ QString CTelvaneView::RecorderTileText(int nRecorder) const
             return QString();
         return QString::fromLocal8Bit(m_settings.m_aszRecorderFault[nRecorder - 1]);
     }
+    // The link's own word while it tries again, nothing while it stands.
+    const uint8_t byCode = m_pRecorders->LastStatus(nRecorder);
+    if (byCode == STATUS_RECONNECTING)
+        return ::StatusText(STATUS_RECONNECTING);
+    if (m_pRecorders->State(nRecorder) == 2)
+        return ::StatusText(STATUS_CONNECTING);
     if (m_pRecorders->State(nRecorder) == 1)
         return QString();
-    const uint8_t byCode = m_pRecorders->LastStatus(nRecorder);
-    if (m_pRecorders->State(nRecorder) == 2 || byCode == STATUS_RECONNECTING ||
-        byCode == STATUS_CONNECTING)
-        return ::StatusText(byCode == STATUS_RECONNECTING ? STATUS_RECONNECTING
-                                                          : STATUS_CONNECTING);
     return QStringLiteral("NO LINK");
 }
 

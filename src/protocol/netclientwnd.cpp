@@ -391,7 +391,7 @@ bool CNetClientWnd::IsStreamExpected() const
 {
     if (m_pArchive && m_pArchive->IsActive())
         return (m_pArchive->GetPlayState() & 0xFF) == 1;
-    return true; // the live stream
+    return !m_pView || m_pView->WantsLive(); // the live stream
 }
 
 void CNetClientWnd::OnResponseTick()
@@ -473,7 +473,7 @@ void CNetClientWnd::OnLoginReply(const PacketHeader &header, const PayloadWords 
 
 void CNetClientWnd::SendFirstRequest()
 {
-    int nKind = KIND_LIVE;
+    int nKind = m_pView && !m_pView->WantsLive() ? KIND_STOP : KIND_LIVE;
     if (m_pArchive && m_pArchive->IsActive())
         nKind = (m_pArchive->GetPlayState() & 0xFF) == 1 ? KIND_RECORDER : KIND_STOP;
     SendCommand(nKind, true);

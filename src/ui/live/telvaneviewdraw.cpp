@@ -41,10 +41,13 @@ void CTelvaneView::SetChannelPicture(int nIndex, const ChannelPicture &picture)
 
 void CTelvaneView::OnStaleCheck()
 {
-    // Live pictures are due while the link stands and the archive has not taken over.
-    const bool bStream = m_byConnectState != 0 && !(m_pArchive && m_pArchive->IsActive());
+    // Live pictures are due while the tile's link stands and the archive has not
+    // taken over.
+    const bool bLive = !(m_pArchive && m_pArchive->IsActive());
     const int64_t nNow = m_pTimerHost->NowMs();
     for (int nSlot = 0; nSlot < CStaleWatch::kSlots; ++nSlot) {
+        const bool bStream =
+            bLive && RecorderState(SeveralRecorders() ? CRecorderSet::RecorderOf(nSlot) : 0) != 0;
         const QRect tile = m_arcTile[std::size_t(nSlot)];
         const bool bShown = !tile.isEmpty() && m_canvas.ShownSlot(tile) == nSlot;
         if (m_staleWatch.Update(nSlot, bStream && bShown, nNow) && bShown)
@@ -104,8 +107,10 @@ void CTelvaneView::InvalidatePicture()
     // another channel never fills the area.
     const int nTiles = TileCount();
     for (int pos = 0; pos < nTiles && pos < 16; ++pos) {
-        const int nChannel = nTiles == 1 ? (m_wRequestChannel & 0xFF) : pos;
-        const QRect tile = nTiles == 1 ? TileRect(0, 1) : m_arcTile[std::size_t(pos)];
+        const int nChannel = nTiles == 1   ? (m_wRequestChannel & 0xFF)
+                             : nTiles == 4 ? m_nSelRecorder * CRecorderSet::kChannels + pos
+                                           : pos;
+        const QRect tile = nTiles == 1 ? TileRect(0, 1) : m_arcTile[std::size_t(nChannel)];
         if (HasPicture(nChannel) && !m_arcTile[std::size_t(nChannel & 0x0F)].isEmpty())
             DrawBmpInto(nChannel);
         else
@@ -136,6 +141,7 @@ void CTelvaneView::paintEvent(QPaintEvent *event)
                 PaintStaleMark(painter, tile, nSeconds, m_fontMark);
         }
     }
+    PaintRecorderMarks(painter, region);
     const QRect rc = region.boundingRect();
     if (rc.intersects(statusrect::kAll))
         m_pStatus->paint(painter);

@@ -114,6 +114,7 @@ void CTelvaneView::OnInitialUpdate()
     m_pTimerHost->StartTimer(kClockTimerId, kClockPeriodMs);
     m_pTimerHost->StartTimer(kStaleTimerId, CStaleWatch::kCheckPeriodMs);
     m_fontMark = ControlFont(14, true);
+    m_fontMarkSmall = ControlFont(9, true);
     // 8. Quad mode; neither the old nor the new mode is single, so nothing is requested.
     SetScreenMode(m_wScreenMode);
     setFocus();

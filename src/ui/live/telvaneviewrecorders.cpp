@@ -157,7 +157,7 @@ void CTelvaneView::PaintRecorderMarks(QPainter &painter, const QRegion &region)
             continue;
         painter.save();
         painter.setClipRect(tile);
-        painter.setFont(m_fontMark);
+        painter.setFont(tile.width() < kPictureRect.width() / 3 ? m_fontMarkSmall : m_fontMark);
         const QString lines = QStringLiteral("CH%1\n").arg(g + 1) + text;
         const int nFlags = Qt::AlignCenter | Qt::TextWordWrap;
         const QRect rcText = painter.boundingRect(tile.adjusted(4, 4, -4, -4), nFlags, lines);

@@ -244,6 +244,7 @@ TEST_F(RecorderSetView, ArchiveTakesTheSelectedRecordersLinkAndALostLinkMarksIts
     for (FakeClient *p : m_clients)
         p->view->SetConnectState(1);
     m_pView->OnChannelButton(5);
+    m_pView->OnScreenModeButton(6); // recorder 2 stays the selected one
     Requests();
     m_pView->OnArchive();
     ASSERT_TRUE(m_pArchive->bActive);
@@ -255,7 +256,7 @@ TEST_F(RecorderSetView, ArchiveTakesTheSelectedRecordersLinkAndALostLinkMarksIts
     EXPECT_FALSE(m_clients[0]->view->WantsLive());
     m_pArchive->bActive = false;
     m_pView->OnLeaveArchive();
-    EXPECT_EQ(Requests(), "[S ][L0001 ][S ][S ]");
+    EXPECT_EQ(Requests(), "[L0100 ][L0100 ][L0100 ][L0100 ]");
 
     // Recorder 2 gives up: only its link ends, its tiles say so, the others stay.
     m_pView->OnScreenModeButton(6);

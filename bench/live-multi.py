@@ -18,7 +18,7 @@ settings file; Telvane4 runs on a private Xvfb display, connects, and is put in 
   others before and meanwhile.
 
 Usage: bench/live-multi.py [--recorders N] [--seconds S] [--clicks K] [--build DIR]
-                           [--no-baseline]
+                           [--no-baseline] [--keep DIR]
 """
 
 import argparse
@@ -296,6 +296,9 @@ class Bench:
         for p in self.procs:
             p.kill()
             p.wait()
+        if self.args.keep:
+            shutil.rmtree(self.args.keep, ignore_errors=True)
+            shutil.copytree(self.work, self.args.keep, symlinks=True)
         shutil.rmtree(self.work, ignore_errors=True)
 
 
@@ -305,6 +308,7 @@ def main():
     parser.add_argument("--seconds", type=float, default=30)
     parser.add_argument("--clicks", type=int, default=10)
     parser.add_argument("--build", default="build", help="built tree holding bin/")
+    parser.add_argument("--keep", help="copy the work folder (logs) here at the end")
     parser.add_argument("--no-baseline", action="store_true",
                         help="skip the one-recorder run")
     args = parser.parse_args()

@@ -524,8 +524,7 @@ class Soak:
                 t_login = now() - start
             if t_login is not None and t_pic is None and self.sim_rate(target, lines) > 0:
                 t_pic = now() - start
-                if not keeps or name == "healthy":
-                    break
+                break
             for r in starved:
                 starved[r] += self.sim_rate(r) == 0
             time.sleep(1)

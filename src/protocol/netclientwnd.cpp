@@ -453,6 +453,8 @@ void CNetClientWnd::OnLoginReply(const PacketHeader &header, const PayloadWords 
         m_state.m_bNoCheckJpeg = true;
     if (m_pView && m_state.m_nVerifyVersionInfo > VERSION_CODE_10 && login.nChannelInfo != 0)
         m_pView->SetChannelCount(login.nChannelInfo);
+    m_loginRange = login.range;
+    m_bLoginRange = true;
     if (m_pArchive)
         m_pArchive->SetTimeRange(login.range.a, login.range.b, login.range.c, login.range.d);
     if (m_pView) {

@@ -1,6 +1,8 @@
 #include "ui/live/recorderset.h"
 
+#include "protocol/netclientwnd.h"
 #include "protocol/packet.h"
+#include "settings/eventlogfile.h"
 
 // One recorder's side of the window, as its client sees it.
 class CRecorderSet::Adapter : public IClientView {
@@ -107,6 +109,9 @@ void CRecorderSet::Sync()
             pSlot->pAdapter = std::make_unique<Adapter>(*this, r);
             pSlot->pClient = m_fnCreate ? m_fnCreate(pSlot->pAdapter.get())
                                         : CreateNetLiveClient(pSlot->pAdapter.get());
+            // Recorder 1's event list keeps its file; the others get their own.
+            if (r > 0 && pSlot->pClient && pSlot->pClient->NetClient())
+                pSlot->pClient->NetClient()->SetEventFile(CEventLogFile::OfRecorder(r).Path());
         } else if (!bWanted && pSlot) {
             if (pSlot->pClient)
                 pSlot->pClient->Disconnect(true);

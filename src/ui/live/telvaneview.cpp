@@ -52,13 +52,16 @@ CTelvaneView::~CTelvaneView()
     m_pTimerHost->KillTimer(kStaleTimerId);
     m_pTimerHost->KillTimer(CPtzPanel::kStopRepeatTimerId);
     m_pTimerHost->SetHandler(nullptr);
-    m_pRecorders.reset(); // each link dropped, and the clients go before anything they call
+    for (int r = 0; r < CRecorderSet::kRecorders; ++r)
+        if (ILiveClient *pClient = m_pRecorders ? m_pRecorders->Client(r) : nullptr)
+            pClient->Disconnect(true);
     DeleteEventFile();
     m_bDibReady = false;
     if (m_bDisplayChanged)
         m_bDisplayChanged = false; // no display-mode switching on this platform
     ClearPictures(true);
     m_pArchive.reset(); // detaches itself from the client
+    m_pRecorders.reset();
     m_pPtzPanel.reset();
 }
 
@@ -111,6 +114,7 @@ void CTelvaneView::OnInitialUpdate()
     m_pTimerHost->StartTimer(kClockTimerId, kClockPeriodMs);
     m_pTimerHost->StartTimer(kStaleTimerId, CStaleWatch::kCheckPeriodMs);
     m_fontMark = ControlFont(14, true);
+    m_fontMarkSmall = ControlFont(9, true);
     // 8. Quad mode; neither the old nor the new mode is single, so nothing is requested.
     SetScreenMode(m_wScreenMode);
     setFocus();
@@ -407,6 +411,9 @@ void CTelvaneView::ClearPictures(bool bClearSeen)
 void CTelvaneView::DeleteEventFile()
 {
     CEventLogFile().Delete();
+    for (int r = 1; r < CRecorderSet::kRecorders; ++r)
+        if (m_pRecorders && m_pRecorders->IsConfigured(r))
+            CEventLogFile::OfRecorder(r).Delete();
 }
 
 void CTelvaneView::ShowStatus(uint8_t byCode)
@@ -445,7 +452,13 @@ void CTelvaneView::OnSetting()
     }
     if (m_pPtzPanel)
         m_pPtzPanel->OnSettingsClosed();
-    // Recorders added or removed in the dialog get or lose their links.
+    // Recorders added or removed in the dialog get or lose their links; the archive
+    // window goes back to recorder 1's, which always stays.
+    if (m_pArchive)
+        m_pArchive->SelectRecorder(Client(), 0, QString());
+    for (int r = 1; r < CRecorderSet::kRecorders; ++r)
+        if (m_pRecorders->IsConfigured(r) && !IsRecorderConfigured(m_settings, r))
+            ClearRecorderPictures(r); // the canvas borrows them from the link's records
     m_pRecorders->Sync();
     if (!m_pRecorders->IsConfigured(m_nSelRecorder) || !SeveralRecorders()) {
         m_nSelRecorder = 0;
@@ -466,9 +479,7 @@ void CTelvaneView::OnArchive()
     ILiveClient *pClient = m_pRecorders ? m_pRecorders->Client(r) : nullptr;
     if (!pClient || !m_pArchive || RecorderState(r) < 1)
         return;
-    if (SeveralRecorders() || r != 0)
-        m_pArchive->SelectRecorder(pClient, r,
-                                   SeveralRecorders() ? m_pRecorders->Name(r) : QString());
+    m_pArchive->SelectRecorder(pClient, r, SeveralRecorders() ? m_pRecorders->Name(r) : QString());
     m_pArchive->Activate(m_settings.m_bUseFullScreen != 0);
     if (QWidget *pTop = window(); pTop && pTop != this)
         pTop->hide();

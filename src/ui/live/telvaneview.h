@@ -245,6 +245,7 @@ class CTelvaneView : public QWidget, public IClientView, private IRecorderSetHos
     CPictureCanvas m_canvas;
     CStaleWatch m_staleWatch;
     QFont m_fontMark;
+    QFont m_fontMarkSmall;    // in the single cells of the wide layouts: never cut
     QImage m_imgLogo;         // "./logo/slogo.bmp", null when absent
     bool m_bDibReady = false; // the drawing "handle": open between layout and Exit
     bool m_bLampPending = false;

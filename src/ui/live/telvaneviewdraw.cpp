@@ -138,7 +138,9 @@ void CTelvaneView::paintEvent(QPaintEvent *event)
             const QRect tile = m_arcTile[std::size_t(nSlot)];
             const int nSeconds = m_staleWatch.MarkSeconds(nSlot);
             if (nSeconds >= 0 && region.intersects(tile) && m_canvas.ShownSlot(tile) == nSlot)
-                PaintStaleMark(painter, tile, nSeconds, m_fontMark);
+                PaintStaleMark(painter, tile, nSeconds,
+                               tile.width() < kPictureRect.width() / 3 ? m_fontMarkSmall
+                                                                       : m_fontMark);
         }
     }
     PaintRecorderMarks(painter, region);

@@ -133,13 +133,14 @@ QString CTelvaneView::RecorderTileText(int nRecorder) const
             return QString();
         return QString::fromLocal8Bit(m_settings.m_aszRecorderFault[nRecorder - 1]);
     }
+    // The link's own word while it tries again, nothing while it stands.
+    const uint8_t byCode = m_pRecorders->LastStatus(nRecorder);
+    if (byCode == STATUS_RECONNECTING)
+        return ::StatusText(STATUS_RECONNECTING);
+    if (m_pRecorders->State(nRecorder) == 2)
+        return ::StatusText(STATUS_CONNECTING);
     if (m_pRecorders->State(nRecorder) == 1)
         return QString();
-    const uint8_t byCode = m_pRecorders->LastStatus(nRecorder);
-    if (m_pRecorders->State(nRecorder) == 2 || byCode == STATUS_RECONNECTING ||
-        byCode == STATUS_CONNECTING)
-        return ::StatusText(byCode == STATUS_RECONNECTING ? STATUS_RECONNECTING
-                                                          : STATUS_CONNECTING);
     return QStringLiteral("NO LINK");
 }
 
@@ -156,7 +157,7 @@ void CTelvaneView::PaintRecorderMarks(QPainter &painter, const QRegion &region)
             continue;
         painter.save();
         painter.setClipRect(tile);
-        painter.setFont(m_fontMark);
+        painter.setFont(tile.width() < kPictureRect.width() / 3 ? m_fontMarkSmall : m_fontMark);
         const QString lines = QStringLiteral("CH%1\n").arg(g + 1) + text;
         const int nFlags = Qt::AlignCenter | Qt::TextWordWrap;
         const QRect rcText = painter.boundingRect(tile.adjusted(4, 4, -4, -4), nFlags, lines);

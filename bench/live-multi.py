@@ -12,29 +12,32 @@ settings file; Telvane4 runs on a private Xvfb display, connects, and is put in 
 - pictures per second each recorder sent (its --stats line): the program takes
   what it asked for, so a recorder that falls behind shows here;
 - click to answer: a click on channel button 6, and on the 16-tile button, to the
-  request the recorder of that channel receives (the simulator's request log,
-  stamped in ms), several times;
+  live request the program sends recorder 2 for it, seen on the loopback interface
+  (a packet socket, kernel time stamps; the simulator's own log is no clock for
+  this, since a busy simulator reads its requests late), several times;
 - one recorder restarted, then one gone silent: the pictures per second of the
   others before and meanwhile.
 
 Usage: bench/live-multi.py [--recorders N] [--seconds S] [--clicks K] [--build DIR]
-                           [--no-baseline]
+                           [--no-baseline] [--keep DIR]
 """
 
 import argparse
-import datetime
 import json
 import os
 import shutil
 import signal
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 MAIN_SIZE = (877, 685)
+SO_TIMESTAMPNS = getattr(socket, "SO_TIMESTAMPNS", 35)  # Linux
 # Control centres in window coordinates (the program's layout table).
 CONNECT = (244, 590)
 QUAD = (439, 610)
@@ -87,6 +90,43 @@ def slope(points):
 def percentile(values, p):
     v = sorted(values)
     return v[min(len(v) - 1, int(round(p / 100 * (len(v) - 1))))] if v else float("nan")
+
+
+class Sniffer(threading.Thread):
+    """Packets on the loopback interface whose TCP payload starts with a request
+    header, to the given ports: (kernel time, port, command). Needs CAP_NET_RAW (the
+    bench runs as root in its own network namespace)."""
+
+    def __init__(self, ports):
+        super().__init__(daemon=True)
+        self.ports = ports
+        self.seen = []
+        self.sock = socket.socket(socket.AF_PACKET, socket.SOCK_RAW, socket.ntohs(0x0003))
+        self.sock.bind(("lo", 0))
+        self.sock.setsockopt(socket.SOL_SOCKET, SO_TIMESTAMPNS, 1)
+        self.sock.settimeout(0.5)
+        self.stopped = False
+
+    def run(self):
+        while not self.stopped:
+            try:
+                data, anc, _, addr = self.sock.recvmsg(256, 64)
+            except (socket.timeout, OSError):
+                continue
+            if addr[2] == socket.PACKET_OUTGOING or len(data) < 34 or data[12:14] != b"\x08\x00":
+                continue  # each loopback packet is seen twice; IPv4 only
+            ihl = (data[14] & 0x0F) * 4
+            if data[23] != 6:
+                continue
+            tcp = 14 + ihl
+            dport = struct.unpack(">H", data[tcp + 2:tcp + 4])[0]
+            payload = tcp + (data[tcp + 12] >> 4) * 4
+            if dport not in self.ports or len(data) < payload + 28:
+                continue
+            stamp = next((struct.unpack("qq", d[:16]) for level, kind, d in anc
+                          if kind == SO_TIMESTAMPNS), None)
+            t = stamp[0] + stamp[1] / 1e9 if stamp else time.time()
+            self.seen.append((t, dport, struct.unpack("<I", data[payload + 24:payload + 28])[0]))
 
 
 class Bench:
@@ -209,18 +249,22 @@ class Bench:
             out[r] = sum(stats) / len(stats) if stats else 0.0
         return out, cpu / (time.monotonic() - t0), rss
 
-    def first_request(self, r, after, action):
-        """Seconds from `after` (epoch) to the first request with this action that
-        recorder r's simulator logged after it, or None."""
+    def live_command(self, r):
+        """The command code of the live requests recorder r's simulator logged."""
         for line in read(os.path.join(self.work, f"sim{r}.log")).splitlines():
             try:
                 entry = json.loads(line)
             except ValueError:
                 continue
-            if entry.get("action") != action:
-                continue
-            t = datetime.datetime.fromisoformat(entry["time"]).timestamp()
-            if t >= after:
+            if entry.get("action", "").startswith("live:"):
+                return int(entry["code"], 16)
+        return None
+
+    def first_request(self, sniffer, r, after, command):
+        """Seconds from `after` (epoch) to the first request with this command the
+        program sent recorder r after it, or None."""
+        for t, port, code in list(sniffer.seen):
+            if port == self.ports[r] and code == command and t >= after:
                 return t - after
         return None
 
@@ -261,14 +305,17 @@ class Bench:
         # 16-tile button asks it for all channels again.
         if a.recorders >= 2:
             answers = {"channel 6": [], "16 tiles": []}
+            sniffer = Sniffer({self.ports[2]})
+            sniffer.start()
+            command = self.live_command(2)
             for _ in range(a.clicks):
-                for name, point, action in (("channel 6", CHANNEL_6, "live: channel 2"),
-                                            ("16 tiles", TILES_16, "live: all channels")):
+                for name, point in (("channel 6", CHANNEL_6), ("16 tiles", TILES_16)):
                     t = self.click(point)
                     time.sleep(1.0)
-                    dt = self.first_request(2, t, action)
+                    dt = self.first_request(sniffer, 2, t, command)
                     if dt is not None:
                         answers[name].append(dt * 1000)
+            sniffer.stopped = True
             for name, ms in answers.items():
                 print(f"click on {name} to recorder 2's request: " +
                       (f"median {percentile(ms, 50):.0f} ms, highest {max(ms):.0f} ms "
@@ -296,6 +343,9 @@ class Bench:
         for p in self.procs:
             p.kill()
             p.wait()
+        if self.args.keep:
+            shutil.rmtree(self.args.keep, ignore_errors=True)
+            shutil.copytree(self.work, self.args.keep, symlinks=True)
         shutil.rmtree(self.work, ignore_errors=True)
 
 
@@ -305,6 +355,7 @@ def main():
     parser.add_argument("--seconds", type=float, default=30)
     parser.add_argument("--clicks", type=int, default=10)
     parser.add_argument("--build", default="build", help="built tree holding bin/")
+    parser.add_argument("--keep", help="copy the work folder (logs) here at the end")
     parser.add_argument("--no-baseline", action="store_true",
                         help="skip the one-recorder run")
     args = parser.parse_args()

@@ -524,8 +524,7 @@ class Soak:
                 t_login = now() - start
             if t_login is not None and t_pic is None and self.sim_rate(target, lines) > 0:
                 t_pic = now() - start
-                if not keeps or name == "healthy":
-                    break
+                break
             for r in starved:
                 starved[r] += self.sim_rate(r) == 0
             time.sleep(1)
@@ -556,7 +555,7 @@ class Soak:
             time.sleep(min(self.rng.uniform(1.5, 4.0), max(phase_end - now(), 0)))
         if name != "healthy":
             self.fault_before = name
-            self.stream_faults.append((f"{name} (recorder {target})", t_login, t_pic, 0))
+            self.stream_faults.append((f"{name} (recorder {target})", t_login, t_pic, None))
             if keeps and t_pic is None and not cut:
                 self.fail(f"no picture came from recorder {target} through {name}")
 
@@ -638,7 +637,8 @@ class Soak:
             print(f"  healthy after {fault}: {' '.join(times)}")
         for fault, t_login, t_pic, shown in self.stream_faults:
             link = f"link {t_login:.1f} s" if t_login is not None else "no login"
-            pic = f"first picture {t_pic:.1f} s, {shown} more" if t_pic is not None else "no picture"
+            pic = (("no picture" if t_pic is None else f"first picture {t_pic:.1f} s") +
+                   ("" if shown is None or t_pic is None else f", {shown} more"))
             print(f"  during {fault}: {link}, {pic}")
         self.requests()
         self.check_files()

@@ -14,7 +14,9 @@
 #
 # Usage: scripts/run.sh [--headless] [--seconds N] [--screenshot FILE] [--recorders N]
 # Environment: JOBS (parallel build jobs, default: number of cores), BUILD_DIR
-# (build folder, default build).
+# (build folder, default build), RECORDER_FPS (with --recorders: pictures per second
+# of each simulator over its four channels, default 120; lower it on a machine too
+# busy to draw 4 x 120).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -80,7 +82,7 @@ start_simulator() { # $1 = recorder number; sets sim_port (empty if it did not s
   local n=$1 out="$work/sim$1.out" pid
   sim_port=""
   local extra=()
-  [ "$recorders" -gt 1 ] && extra=(--scene "$n" --fps 120)
+  [ "$recorders" -gt 1 ] && extra=(--scene "$n" --fps "${RECORDER_FPS:-120}")
   "$simulator" --listen 127.0.0.1 --port 0 "${extra[@]}" >"$out" 2>"$work/sim$n.err" &
   pid=$!
   pids+=("$pid")

@@ -25,8 +25,16 @@ A phase restarts the simulator (the program's link dies with it), waits up to
 --recovery seconds for the program to log in again and show a picture, then goes on
 with operator actions for --healthy or --fault seconds.
 
+With --recorders N (2-4), N simulators are set up as recorders 1-N (each drawing its
+own site channels) and a phase restarts one of them at a time, in turn, while the
+others stay healthy. The operator also picks the 16-tile layout and channels 5-16;
+each phase starts in 16 tiles, so every recorder is asked for pictures. The restarted
+recorder is back when its simulator logs a new login and sends pictures again; the
+others must go on sending pictures meanwhile. The report gives every recorder's
+logins and pictures per second.
+
 Usage: bench/soak.py [--minutes M] [--seed S] [--build DIR] [--keep DIR]
-                     [--healthy S] [--fault S] [--recovery S]
+                     [--healthy S] [--fault S] [--recovery S] [--recorders N]
 """
 
 import argparse
@@ -67,6 +75,9 @@ ARCHIVE_SIZE = (951, 684)
 MAIN = {
     "single": (388, 610), "quad": (439, 610),
     "ch1": (326, 655), "ch2": (357, 655), "ch3": (385, 655), "ch4": (412, 655),
+    "tiles16": (694, 610),
+    # Channel buttons 5-16 (the skin's row at y 640, 30 high).
+    "ch_more": [(x, 655) for x in (440, 469, 496, 524, 552, 580, 608, 636, 664, 692, 720, 750)],
     "rotate": (832, 317), "archive": (832, 350), "connect": (244, 590),
     "exit": (792, 27),
     # PTZ pad: up, left, down, right, zoom +, zoom -
@@ -102,7 +113,8 @@ class Soak:
         self.work = tempfile.mkdtemp(prefix="telvane-soak.")
         os.chmod(self.work, 0o700)
         self.procs = []
-        self.sim = None
+        self.sims = {}            # recorder number -> simulator process
+        self.ports = {}
         self.client = None
         self.failures = []
         self.actions = {}
@@ -136,23 +148,43 @@ class Soak:
             time.sleep(0.1)
         raise SystemExit("Xvfb did not start")
 
-    def start_simulator(self, options):
-        if self.sim:
-            self.sim.send_signal(signal.SIGTERM)
-            self.sim.wait()
-        log = open(os.path.join(self.work, "sim.err"), "a")
-        out = open(os.path.join(self.work, "sim.out"), "a")
+    def sim_file(self, recorder, ext):
+        """Recorder 1's files keep the names of a one-recorder run."""
+        return os.path.join(self.work, f"sim.{ext}" if recorder == 1 else f"sim{recorder}.{ext}")
+
+    def start_simulator(self, options, recorder=1):
+        old = self.sims.pop(recorder, None)
+        if old:
+            old.send_signal(signal.SIGTERM)
+            old.wait()
+        log = open(self.sim_file(recorder, "err"), "a")
+        out = open(self.sim_file(recorder, "out"), "a")
+        several = ["--scene", str(recorder), "--stats"] if self.args.recorders > 1 else []
         for _ in range(50):
-            self.sim = subprocess.Popen(
+            sim = subprocess.Popen(
                 [self.bin("telvane-recorder-sim"), "--listen", "127.0.0.1", "--port",
-                 str(self.port), "--fps", "60", "--events", "40",
-                 "--log", os.path.join(self.work, "sim.log")] + options,
+                 str(self.ports[recorder]), "--fps", "60", "--events", "40",
+                 "--log", self.sim_file(recorder, "log")] + several + options,
                 stdout=out, stderr=log)
             time.sleep(0.3)
-            if self.sim.poll() is None:
+            if sim.poll() is None:
+                self.sims[recorder] = sim
                 return
             time.sleep(0.5)  # the port may still be held for a moment
-        self.fail("the recorder simulator does not start again")
+        self.fail(f"recorder simulator {recorder} does not start again")
+
+    def sim_logins(self, recorder):
+        return read(self.sim_file(recorder, "log")).count('"login accepted"')
+
+    def sim_rates(self, recorder):
+        """Pictures per second the recorder's simulator sent, a line a second (--stats)."""
+        return [float(line.split()[1]) for line in
+                read(self.sim_file(recorder, "err")).splitlines() if line.startswith("STATS ")]
+
+    def sim_rate(self, recorder, since=0):
+        """The last second's, of the lines after the first `since`."""
+        rates = self.sim_rates(recorder)[since:]
+        return rates[-1] if rates else 0.0
 
     def bin(self, name):
         return os.path.join(self.build, "bin", name)
@@ -167,7 +199,10 @@ class Soak:
         os.chmod(os.path.join(self.work, "runtime"), 0o700)
         with open(os.path.join(self.work, "config/Telvane/Telvane4.conf"), "w") as f:
             f.write("[Setting]\nHost%20IPAddress=127.0.0.1\n"
-                    f"Host%20Port={self.port}\n{settings}")
+                    f"Host%20Port={self.ports[1]}\n{settings}")
+            for r in range(2, self.args.recorders + 1):
+                f.write(f"\n[Setting{r}]\nHost%20IPAddress=127.0.0.1\n"
+                        f"Host%20Port={self.ports[r]}\n")
         env = dict(os.environ, DISPLAY=self.display, QT_QPA_PLATFORM="xcb",
                    XDG_CONFIG_HOME=os.path.join(self.work, "config"),
                    XDG_DATA_HOME=os.path.join(self.work, "data"),
@@ -241,13 +276,16 @@ class Soak:
         if state != 1:
             return None
         if not archive:
+            several = self.args.recorders > 1
             choice = self.rng.choices(
-                ["quad", "single", "rotate", "ptz", "archive"], [3, 4, 1, 3, 2])[0]
+                ["quad", "single", "rotate", "ptz", "archive", "tiles16"],
+                [3, 4, 1, 3, 2, 4 if several else 0])[0]
             if choice == "single":
                 self.do("single", MAIN_SIZE, MAIN["single"])
                 time.sleep(0.3)
-                ch = self.rng.randrange(4)
-                return self.do(f"live channel {ch + 1}", MAIN_SIZE, MAIN[f"ch{ch + 1}"])
+                ch = self.rng.randrange(4 * self.args.recorders)
+                point = MAIN[f"ch{ch + 1}"] if ch < 4 else MAIN["ch_more"][ch - 4]
+                return self.do(f"live channel {ch + 1}", MAIN_SIZE, point)
             if choice == "ptz":
                 i = self.rng.randrange(len(MAIN["ptz"]))
                 return self.do("ptz tap", MAIN_SIZE, MAIN["ptz"][i], hold=0.15)
@@ -346,10 +384,13 @@ class Soak:
     def run(self):
         a = self.args
         self.build = os.path.abspath(os.path.join(ROOT, a.build))
-        self.port = free_port()
+        for r in range(1, a.recorders + 1):
+            self.ports[r] = free_port()
         self.start_xvfb()
-        self.log(f"seed {a.seed}, {a.minutes} min, build {a.build}, work folder {self.work}")
-        self.start_simulator([])
+        self.log(f"seed {a.seed}, {a.minutes} min, build {a.build}, {a.recorders} recorder(s), "
+                 f"work folder {self.work}")
+        for r in range(1, a.recorders + 1):
+            self.start_simulator([], r)
         self.start_client()
         time.sleep(3)
         self.end = self.t0 + a.minutes * 60
@@ -358,8 +399,12 @@ class Soak:
         self.minute = 0
         faults = []
         healthy = False
+        self.target = 1
         while now() < self.end and self.client.poll() is None:
             healthy = not healthy
+            if not healthy and a.recorders > 1:
+                # Each fault, and the healthy phase after it, on the next recorder.
+                self.target = self.target % a.recorders + 1
             if healthy:
                 name, options, length, keeps = "healthy", [], a.healthy, True
             else:
@@ -383,6 +428,8 @@ class Soak:
         for the phase's length. The program sees the closed link at once and tries
         again within a second; after a silent recorder only the reply time-out tells
         it (15 s of silence, then a reconnection 5 s later)."""
+        if self.args.recorders > 1:
+            return self.phase_of_one(name, options, keeps, length)
         self.log(f"== phase: {name} {' '.join(options)}")
         # Counted before the restart: the program may log in to the new recorder
         # within the statistics line's second.
@@ -445,6 +492,73 @@ class Soak:
             if keeps and t_pic is None and not cut:
                 self.fail(f"no picture came through {name} within {self.args.recovery:.0f} s")
 
+    def phase_of_one(self, name, options, keeps, length):
+        """A phase with several recorders: only recorder self.target is restarted
+        (with the phase's fault); the program is put in 16 tiles first (from the
+        archive, through "Viewer") so that every recorder is asked for pictures. The
+        target is back when its simulator logs a new login and sends pictures; the
+        others must keep sending pictures throughout."""
+        target = self.target
+        self.log(f"== phase: recorder {target} {name} {' '.join(options)}")
+        if self.stats().get("archive"):
+            self.playing = None
+            self.recording = False
+            self.do("viewer", ARCHIVE_SIZE, ARCHIVE["viewer"])
+            time.sleep(1.5)
+        self.do("16 tiles", MAIN_SIZE, MAIN["tiles16"])
+        time.sleep(1)
+        logins = self.sim_logins(target)
+        self.start_simulator(options, target)
+        lines = len(self.sim_rates(target))  # the old simulator's are done
+        start = now()
+        t_login = t_pic = None
+        last_connect = 0.0
+        starved = {r: 0 for r in self.sims if r != target}
+        wait_end = min(start + self.args.recovery, self.end)
+        while now() < wait_end and self.client.poll() is None:
+            self.tick(files=False)
+            if self.stats().get("state") == 0 and now() - last_connect > 5:
+                last_connect = now()
+                self.do("connect", MAIN_SIZE, MAIN["connect"])
+            if t_login is None and self.sim_logins(target) > logins:
+                t_login = now() - start
+            if t_login is not None and t_pic is None and self.sim_rate(target, lines) > 0:
+                t_pic = now() - start
+                break
+            for r in starved:
+                starved[r] += self.sim_rate(r) == 0
+            time.sleep(1)
+        cut = now() >= self.end
+        if name == "healthy" and not cut:
+            if t_pic is None:
+                self.fail(f"recorder {target} not back within {self.args.recovery:.0f} s "
+                          f"after {self.fault_before}")
+            else:
+                self.recoveries.append((f"{self.fault_before} (recorder {target})", t_login,
+                                        t_pic))
+        for r, seconds in starved.items():
+            # A second without pictures can be a stats line that fell between two.
+            if seconds > 2:
+                self.fail(f"recorder {r} sent no pictures for {seconds} s while recorder "
+                          f"{target} was restarted ({name})")
+        self.log(f"   recorder {target} {name}: " +
+                 (f"login after {t_login:.1f} s" if t_login is not None else "no login") +
+                 (f", pictures after {t_pic:.1f} s" if t_pic is not None else ", no pictures") +
+                 "; others " + ", ".join(f"{r}: {self.sim_rate(r):.0f}/s" for r in starved))
+        phase_end = min(now() + length, self.end)
+        while now() < phase_end and self.client.poll() is None:
+            self.tick()
+            try:
+                self.act()
+            except (subprocess.SubprocessError, OSError, ValueError, KeyError) as e:
+                self.log(f"  action failed: {e}")
+            time.sleep(min(self.rng.uniform(1.5, 4.0), max(phase_end - now(), 0)))
+        if name != "healthy":
+            self.fault_before = name
+            self.stream_faults.append((f"{name} (recorder {target})", t_login, t_pic, None))
+            if keeps and t_pic is None and not cut:
+                self.fail(f"no picture came from recorder {target} through {name}")
+
     def tick(self, files=True):
         if now() >= self.next_minute:
             self.minute += 1
@@ -470,7 +584,8 @@ class Soak:
                  f"connect attempts {s.get('attempts')}")
 
     def exit_program(self):
-        self.start_simulator([])
+        for r in range(1, self.args.recorders + 1):
+            self.start_simulator([], r)
         for _ in range(5):
             if not self.stats().get("archive"):
                 break
@@ -508,6 +623,9 @@ class Soak:
             s = last[-1]
             print(f"pictures shown: live {s.get('live')}, playback {s.get('playback')}")
             print(f"connect attempts {s.get('attempts')}, logins {s.get('logins')}")
+        if self.args.recorders > 1:
+            print("logins by recorder (its simulator's log): " + ", ".join(
+                f"{r}: {self.sim_logins(r)}" for r in range(1, self.args.recorders + 1)))
             live = s.get("live") or [0, 0, 0, 0]
             if min(live) == 0:
                 self.fail("a live channel never showed a picture")
@@ -519,7 +637,8 @@ class Soak:
             print(f"  healthy after {fault}: {' '.join(times)}")
         for fault, t_login, t_pic, shown in self.stream_faults:
             link = f"link {t_login:.1f} s" if t_login is not None else "no login"
-            pic = f"first picture {t_pic:.1f} s, {shown} more" if t_pic is not None else "no picture"
+            pic = (("no picture" if t_pic is None else f"first picture {t_pic:.1f} s") +
+                   ("" if shown is None or t_pic is None else f", {shown} more"))
             print(f"  during {fault}: {link}, {pic}")
         self.requests()
         self.check_files()
@@ -585,7 +704,8 @@ class Soak:
     def requests(self):
         """What the recorder was asked, by kind (from the simulator's request log)."""
         kinds = {}
-        for line in read(os.path.join(self.work, "sim.log")).splitlines():
+        text = "".join(read(self.sim_file(r, "log")) for r in range(1, self.args.recorders + 1))
+        for line in text.splitlines():
             m = re.search(r'"action":"([^"]*)"', line) or re.search(r'"event":"([^"]*)"', line)
             if m:
                 kind = re.sub(r"\d+", "N", m.group(1).split(" from ")[0])[:40]
@@ -593,7 +713,9 @@ class Soak:
         print("the recorder saw: " + ", ".join(f"{k} {v}" for k, v in sorted(kinds.items())))
 
     def check_sanitizers(self):
-        for name in ("client.err", "sim.err"):
+        names = ["client.err"] + [os.path.basename(self.sim_file(r, "err"))
+                                  for r in range(1, self.args.recorders + 1)]
+        for name in names:
             text = read(os.path.join(self.work, name))
             hits = [line for line in text.splitlines() if SANITIZER.search(line)]
             if hits:
@@ -603,7 +725,7 @@ class Soak:
                                        else "none"))
 
     def cleanup(self):
-        for p in [self.client, self.sim] + self.procs:
+        for p in [self.client] + list(self.sims.values()) + self.procs:
             if p and p.poll() is None:
                 p.kill()
                 p.wait()
@@ -689,6 +811,8 @@ def main():
     parser.add_argument("--recovery", type=float, default=45,
                         help="seconds the program may take to be back after a restart")
     parser.add_argument("--keep", help="copy the work folder (logs, files) here at the end")
+    parser.add_argument("--recorders", type=int, default=1, choices=[1, 2, 3, 4],
+                        help="recorder simulators; a phase restarts one of them at a time")
     args = parser.parse_args()
     soak = Soak(args)
     try:

@@ -7,9 +7,16 @@
 # Without one (or with --headless): everything runs under Xvfb, and after a few
 # seconds a screenshot is written and its path printed, then all is stopped.
 #
-# Usage: scripts/run.sh [--headless] [--seconds N] [--screenshot FILE]
+# With --recorders N (2-4): N simulators, each drawing its own site channels
+# (--scene), each sending 4 x 30 pictures per second, set up as recorders 1-N
+# ("Setting", "Setting2".."SettingN"); after Connect the 16-tile screen mode is
+# selected, and the screenshot waits for every configured tile to move.
+#
+# Usage: scripts/run.sh [--headless] [--seconds N] [--screenshot FILE] [--recorders N]
 # Environment: JOBS (parallel build jobs, default: number of cores), BUILD_DIR
-# (build folder, default build).
+# (build folder, default build), RECORDER_FPS (with --recorders: pictures per second
+# of each simulator over its four channels, default 120; lower it on a machine too
+# busy to draw 4 x 120).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -17,15 +24,22 @@ root=$PWD
 headless=0
 seconds=5
 shot="$root/out/run-screenshot.png"
+recorders=1
+usage="usage: $0 [--headless] [--seconds N] [--screenshot FILE] [--recorders N]"
 while [ $# -gt 0 ]; do
   case "$1" in
     --headless) headless=1 ;;
     --seconds) seconds=$2; shift ;;
     --screenshot) shot=$2; shift ;;
-    *) echo "usage: $0 [--headless] [--seconds N] [--screenshot FILE]" >&2; exit 2 ;;
+    --recorders) recorders=$2; shift ;;
+    *) echo "$usage" >&2; exit 2 ;;
   esac
   shift
 done
+case "$recorders" in
+  1 | 2 | 3 | 4) ;;
+  *) echo "--recorders needs 1 to 4" >&2; exit 2 ;;
+esac
 [ -z "${DISPLAY:-}" ] && headless=1
 
 scripts/deps.sh
@@ -61,43 +75,60 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# ---- simulator --------------------------------------------------------------------
-port=8000
-if [ -n "$simulator" ] && [ -x "$simulator" ]; then
-  "$simulator" --listen 127.0.0.1 --port 0 >"$work/sim.out" 2>"$work/sim.err" &
-  sim_pid=$!
-  pids+=("$sim_pid")
+# ---- simulators --------------------------------------------------------------------
+# One recorder: the simulator's defaults, as always. Several: each stands for its own
+# recorder of the site and sends 4 x 30 pictures per second.
+start_simulator() { # $1 = recorder number; sets sim_port (empty if it did not start)
+  local n=$1 out="$work/sim$1.out" pid
+  sim_port=""
+  local extra=()
+  [ "$recorders" -gt 1 ] && extra=(--scene "$n" --fps "${RECORDER_FPS:-120}")
+  "$simulator" --listen 127.0.0.1 --port 0 "${extra[@]}" >"$out" 2>"$work/sim$n.err" &
+  pid=$!
+  pids+=("$pid")
   for _ in $(seq 100); do
-    grep -q '^LISTENING ' "$work/sim.out" 2>/dev/null && break
-    kill -0 "$sim_pid" 2>/dev/null || break
+    grep -q '^LISTENING ' "$out" 2>/dev/null && break
+    kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
   done
-  if grep -q '^LISTENING ' "$work/sim.out" 2>/dev/null; then
-    port=$(awk '/^LISTENING /{print $2; exit}' "$work/sim.out")
-    echo "Recorder simulator (pid $sim_pid) listening on 127.0.0.1:$port"
+  if grep -q '^LISTENING ' "$out" 2>/dev/null; then
+    sim_port=$(awk '/^LISTENING /{print $2; exit}' "$out")
+    echo "Recorder simulator $n (pid $pid) listening on 127.0.0.1:$sim_port"
   else
-    echo "NOTE: the recorder simulator did not start; running the client without it:" >&2
-    sed 's/^/  /' "$work/sim.err" >&2 || true
-    kill "$sim_pid" 2>/dev/null || true
+    echo "NOTE: recorder simulator $n did not start:" >&2
+    sed 's/^/  /' "$work/sim$n.err" >&2 || true
+    kill "$pid" 2>/dev/null || true
   fi
-else
-  echo "NOTE: no recorder simulator binary; running the client without it." >&2
-fi
+}
+ports=()
+for n in $(seq "$recorders"); do
+  sim_port=""
+  if [ -n "$simulator" ] && [ -x "$simulator" ]; then
+    start_simulator "$n"
+  elif [ "$n" -eq 1 ]; then
+    echo "NOTE: no recorder simulator binary; running the client without it." >&2
+  fi
+  ports+=("${sim_port:-$((8000 + n - 1))}")
+done
+port=${ports[0]}
 
 # The client's settings: QSettings' INI file, organisation "Telvane", application
 # "Telvane4". QSettings writes a space in a key as %20, and reads it back that way.
-cat >"$work/config/Telvane/Telvane4.conf" <<EOF
-[Setting]
-Host%20IPAddress=127.0.0.1
-Host%20Port=$port
-EOF
+# Recorders 2-4 have groups of their own with the same keys.
+{
+  printf '[Setting]\nHost%%20IPAddress=127.0.0.1\nHost%%20Port=%s\n' "$port"
+  for n in $(seq 2 "$recorders"); do
+    printf '\n[Setting%s]\nHost%%20IPAddress=127.0.0.1\nHost%%20Port=%s\nIp%%20Label=SITE %s\n' \
+      "$n" "${ports[$((n - 1))]}" "$n"
+  done
+} >"$work/config/Telvane/Telvane4.conf"
 
 export XDG_CONFIG_HOME="$work/config"
 export XDG_RUNTIME_DIR="$work/runtime"
 
 # ---- client -------------------------------------------------------------------------
 if [ "$headless" -eq 0 ]; then
-  echo "Starting Telvane4 on $DISPLAY (recorder 127.0.0.1:$port); close it to end the run."
+  echo "Starting Telvane4 on $DISPLAY (recorders at 127.0.0.1:${ports[*]}); close it to end the run."
   (cd "$work/cwd" && "$client")
   exit 0
 fi
@@ -118,7 +149,7 @@ fi
 (cd "$work/cwd" && exec "$client") >"$work/client.out" 2>"$work/client.err" &
 client_pid=$!
 pids+=("$client_pid")
-echo "Telvane4 (pid $client_pid) on Xvfb $display, recorder 127.0.0.1:$port"
+echo "Telvane4 (pid $client_pid) on Xvfb $display, recorders at 127.0.0.1:${ports[*]}"
 
 # The main window: 877 x 685, the view fills it.
 win=""
@@ -144,10 +175,18 @@ if [ -n "$win" ]; then
   xdotool mousemove "$((X + 228 + 16))" "$((Y + 574 + 16))" click 1
   xdotool mousemove "$((X + 850))" "$((Y + 120))"
   echo "Pressed Connect (window $win at $X,$Y)"
+  if [ "$recorders" -gt 1 ]; then
+    # The 16-tile screen-mode button at (674, 598), 40 x 25.
+    sleep 0.5
+    xdotool mousemove "$((X + 674 + 20))" "$((Y + 598 + 12))" click 1
+    xdotool mousemove "$((X + 850))" "$((Y + 120))"
+    echo "Selected 16 tiles"
+  fi
 fi
 
 # Wait until all four tiles show moving pictures: two grabs a moment apart must
-# differ inside every quad tile of the picture area (62, 22)-(702, 502).
+# differ inside every quad tile of the picture area (62, 22)-(702, 502); in 16 tiles
+# inside every tile of the configured recorders (four per recorder, in order).
 grab() {
   if [ -n "$win" ]; then
     import -display "$display" -window "$win" "$1"
@@ -161,9 +200,16 @@ tiles_moving() {
     ox=$(( ($(identify -format '%w' "$1") - 877) / 2 ))
     oy=$(( ($(identify -format '%h' "$1") - 685) / 2 ))
   fi
-  for x_y in 63,23 383,23 63,263 383,263; do
+  local cells=(63,23 383,23 63,263 383,263) size=318x238 i
+  if [ "$recorders" -gt 1 ]; then
+    cells=() size=158x118
+    for i in $(seq 0 $((4 * recorders - 1))); do
+      cells+=("$((63 + 160 * (i % 4))),$((23 + 120 * (i / 4)))")
+    done
+  fi
+  for x_y in "${cells[@]}"; do
     x=$((ox + ${x_y%,*})); y=$((oy + ${x_y#*,}))
-    moved=$(compare -metric AE -fuzz 6% "$1[318x238+$x+$y]" "$2[318x238+$x+$y]" null: 2>&1 || true)
+    moved=$(compare -metric AE -fuzz 6% "$1[$size+$x+$y]" "$2[$size+$x+$y]" null: 2>&1 || true)
     moved=${moved%%.*}; moved=${moved%% *}
     [[ "$moved" =~ ^[0-9]+$ ]] && [ "$moved" -ge 200 ] || return 1
   done
@@ -187,7 +233,7 @@ if ! kill -0 "$client_pid" 2>/dev/null; then
   cat "$work/client.err" >&2
   exit 1
 fi
-[ "$shown" -eq 1 ] || echo "NOTE: the four tiles did not all show moving pictures." >&2
+[ "$shown" -eq 1 ] || echo "NOTE: the tiles did not all show moving pictures." >&2
 sleep 1  # let the status block settle after the first pictures
 
 mkdir -p "$(dirname "$shot")"

@@ -173,8 +173,9 @@ void CRecorder::DropPicture()
 void CRecorder::EndSegment(bool bContinues)
 {
     // Named after the picture shown last.
-    m_pWriter->EndSegment(
-        m_nSegSeq, FileInFolder(m_szSegFolder, m_view.PictureTimeText() + QStringLiteral(".avi")));
+    m_pWriter->EndSegment(m_nSegSeq, FileInFolder(m_szSegFolder, m_view.RecordNamePrefix() +
+                                                                     m_view.PictureTimeText() +
+                                                                     QStringLiteral(".avi")));
     if (bContinues) {
         m_nContinueSeq = m_nSegSeq;
         m_nContinueRecording = m_nRecordingId;

@@ -48,6 +48,9 @@ class IRecordView {
     virtual uint16_t PlayState() const = 0;
     // FormatPictureTime of m_tmPicture, "%04d-%02d-%02d %02d-%02d-%02d".
     virtual QString PictureTimeText() const = 0;
+    // Put before the picture time in a recording's file name, so that recorders of
+    // one window never share a name ("REC2_"); empty for the first recorder.
+    virtual QString RecordNamePrefix() const { return QString(); }
     // The picture area as shown (640 x 480, any format); a null image when none.
     virtual QImage GrabPictureArea() = 0;
     // The notice area: "Recording", "Saving", "Saving OK", "Saving Failed", the

@@ -41,11 +41,15 @@ void DrawSnapshotCaptions(QImage &area, uint8_t byChannel, const QString &szTime
 }
 
 QString SnapshotFileName(const QString &szRecordPath, uint8_t byChannel, const QString &szTime,
-                         uint32_t nTickMs)
+                         uint32_t nTickMs, int nRecorder)
 {
     const int nChannel = byChannel == QUAD_CHANNEL ? 0 : byChannel + 1;
-    const QString szName = QStringLiteral("CAM%1_%2_%3.jpg")
-                               .arg(nChannel)
+    QString szKind = QStringLiteral("CAM%1").arg(nChannel);
+    if (nRecorder > 0)
+        szKind = byChannel == QUAD_CHANNEL ? QStringLiteral("REC%1").arg(nRecorder + 1)
+                                           : QStringLiteral("CH%1").arg(4 * nRecorder + nChannel);
+    const QString szName = QStringLiteral("%1_%2_%3.jpg")
+                               .arg(szKind)
                                .arg(szTime)
                                .arg(nTickMs % 100000u, 5, 10, QLatin1Char('0'));
     return FileInFolder(szRecordPath, szName);
@@ -92,7 +96,7 @@ QString SnapshotResult::Notice() const
 }
 
 SnapshotResult SaveSnapshot(const QImage &area, uint8_t byChannel, const QString &szTime,
-                            const QString &szRecordPath, uint32_t nTickMs)
+                            const QString &szRecordPath, uint32_t nTickMs, int nRecorder)
 {
     SnapshotResult result;
     if (area.isNull()) {
@@ -107,9 +111,9 @@ SnapshotResult SaveSnapshot(const QImage &area, uint8_t byChannel, const QString
     for (int y = 0; y < bgr.height(); ++y)
         std::copy_n(bgr.constScanLine(y), bgr.width() * 3,
                     pixels.begin() + std::ptrdiff_t(bgr.width()) * 3 * y);
-    result.bOk =
-        WriteJpeg(SnapshotFileName(szRecordPath, byChannel, szTime, nTickMs), pixels.data(),
-                  bgr.width(), bgr.height(), SNAPSHOT_QUALITY, &result.szFileName, &result.szError);
+    result.bOk = WriteJpeg(SnapshotFileName(szRecordPath, byChannel, szTime, nTickMs, nRecorder),
+                           pixels.data(), bgr.width(), bgr.height(), SNAPSHOT_QUALITY,
+                           &result.szFileName, &result.szError);
     return result;
 }
 

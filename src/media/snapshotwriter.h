@@ -22,9 +22,11 @@ inline constexpr char NOTICE_SAVE_FAILED[] = "Save Failed";
 void DrawSnapshotCaptions(QImage &area, uint8_t byChannel, const QString &szTime);
 
 // "<record path>/CAM0_<time>_<tick % 100000, 5 digits>.jpg" in quad layout,
-// "CAM<byChannel + 1>_..." otherwise; no doubled separator.
+// "CAM<byChannel + 1>_..." otherwise; no doubled separator. Recorders 2 to 4
+// (nRecorder 1..3) of a window never share those names: "REC<n>_<time>_..." in quad
+// layout, "CH<global channel>_..." otherwise.
 QString SnapshotFileName(const QString &szRecordPath, uint8_t byChannel, const QString &szTime,
-                         uint32_t nTickMs);
+                         uint32_t nTickMs, int nRecorder = 0);
 
 // Encodes top-down blue-green-red rows of exactly nWidth x 3 bytes and writes them
 // to a new file at szFileName, or at "name_2.jpg" ... when it exists. On success
@@ -45,7 +47,7 @@ struct SnapshotResult {
 // m_tmPicture, nTickMs the system's millisecond tick count. The record folder is
 // not created: a missing one is a failure.
 SnapshotResult SaveSnapshot(const QImage &area, uint8_t byChannel, const QString &szTime,
-                            const QString &szRecordPath, uint32_t nTickMs);
+                            const QString &szRecordPath, uint32_t nTickMs, int nRecorder = 0);
 
 // Where the picture goes on the printed page: one inch from the left and the top,
 // width = physical width - 2 x dpiX - dpiX / 2, height = width x 3 / 4. An empty

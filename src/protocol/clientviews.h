@@ -67,6 +67,10 @@ class IClientView {
     virtual void SetChannelPicture(int nIndex, const ChannelPicture &picture) = 0;
     virtual void ShowLiveFrame(int nIndex) = 0;
     virtual void ToggleReceiveLamp() = 0;
+    // False while the window shows none of this recorder's channels: the link stays
+    // logged in with its keep-alive but asks for no pictures (a stop is its first
+    // request after a login, and the keep-alive expects no stream).
+    virtual bool WantsLive() const { return true; }
 };
 
 // The archive dialog (CArchiveDlg) as the client uses it.

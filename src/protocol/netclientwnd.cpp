@@ -461,7 +461,7 @@ bool CNetClientWnd::IsStreamExpected() const
 {
     if (m_pArchive && m_pArchive->IsActive())
         return (m_pArchive->GetPlayState() & 0xFF) == 1;
-    return true; // the live stream
+    return !m_pView || m_pView->WantsLive(); // the live stream
 }
 
 void CNetClientWnd::OnResponseTick()
@@ -497,6 +497,8 @@ void CNetClientWnd::OnLoginReply(const PacketHeader &header, const PayloadWords 
         m_state.m_bNoCheckJpeg = true;
     if (m_pView && m_state.m_nVerifyVersionInfo > VERSION_CODE_10 && login.nChannelInfo != 0)
         m_pView->SetChannelCount(login.nChannelInfo);
+    m_loginRange = login.range;
+    m_bLoginRange = true;
     if (m_pArchive)
         m_pArchive->SetTimeRange(login.range.a, login.range.b, login.range.c, login.range.d);
     if (m_pView) {
@@ -517,7 +519,7 @@ void CNetClientWnd::OnLoginReply(const PacketHeader &header, const PayloadWords 
 
 void CNetClientWnd::SendFirstRequest()
 {
-    int nKind = KIND_LIVE;
+    int nKind = m_pView && !m_pView->WantsLive() ? KIND_STOP : KIND_LIVE;
     if (m_pArchive && m_pArchive->IsActive())
         nKind = (m_pArchive->GetPlayState() & 0xFF) == 1 ? KIND_RECORDER : KIND_STOP;
     SendCommand(nKind, true);

@@ -140,6 +140,11 @@ class CNetClientWnd : public QObject, public ISocketEvents, private IReceiveHost
     void HoldReads(bool bHold) { bHold ? m_receive.PauseReads() : m_receive.ResumeReads(); }
     // Alert request word: 0x0501 (events on) or 0x0500 (off), sent as kind 6.
     void SetAlertRequest(uint16_t wAlertRequest) { m_wAlertRequest = wAlertRequest; }
+    // Where this link's event lists go (a window with several recorders keeps one
+    // file per recorder).
+    void SetEventFile(const QString &szPath) { m_receive.SetEventFile(szPath); }
+    // The recording range of the last accepted login, null before one.
+    const TimeRangeWords *LoginTimeRange() const { return m_bLoginRange ? &m_loginRange : nullptr; }
 
     // Readers for the view, the archive dialog and tests.
     uint8_t VersionCode() const { return m_state.m_nVerifyVersionInfo; }
@@ -242,6 +247,8 @@ class CNetClientWnd : public QObject, public ISocketEvents, private IReceiveHost
     uint32_t m_dwFieldRowSelector = 0;
     VersionText m_keptVersion{};
     uint32_t m_dwPlayWord1 = 0, m_dwPlayWord2 = 0, m_dwPlayControl = 0;
+    TimeRangeWords m_loginRange{};
+    bool m_bLoginRange = false;
 
     bool m_bBuffers = false; // header, payload and send buffers exist
     std::vector<uint8_t> m_sendDataBuf;

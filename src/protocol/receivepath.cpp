@@ -403,7 +403,7 @@ void CReceivePath::FinishEventList()
     SessionState &state = m_host.State();
     state.byCurrentKind = state.bySavedKind;
     // A failed write keeps the previous list; the archive rereads the file either way.
-    CEventLogFile().Write(m_pImageDataBuf.get(), m_nExpected);
+    CEventLogFile(m_szEventFile).Write(m_pImageDataBuf.get(), m_nExpected);
     if (IArchiveView *pArchive = m_host.Archive())
         pArchive->OnEventListReady();
     EmptyReassembly();

@@ -103,6 +103,8 @@ class CReceivePath {
     bool IsReassemblyClear() const;
 
     void SetFieldRow(uint32_t dwSelector) { m_liveDecoder.SetFieldRow(dwSelector); }
+    // Where received event lists go (CEventLogFile's own name unless set).
+    void SetEventFile(const QString &szPath) { m_szEventFile = szPath; }
     uint32_t FieldRow() const { return m_liveDecoder.FieldRow(); }
 
     const CJpegImage &FrameRecord(int nIndex) const { return *m_records[nIndex]; }
@@ -153,4 +155,5 @@ class CReceivePath {
     CJpegImage m_playDecoder;
     std::array<std::unique_ptr<CJpegImage>, FRAME_RECORDS> m_records;
     PictureCounts m_counts;
+    QString m_szEventFile = QString::fromLatin1(CEventLogFile::FILE_NAME);
 };

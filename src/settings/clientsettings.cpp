@@ -35,6 +35,8 @@ constexpr int DEFAULT_REQUEST_SPEED = 4;
 constexpr int DEFAULT_PTZ_TYPE = 1;
 constexpr int DEFAULT_RECORD_DURATION = 4;
 
+constexpr int kFaultWidth = int(sizeof(ClientSettings::m_aszRecorderFault[0]));
+
 QString ReadText(const QSettings &store, const char *key, const char *fallback)
 {
     const QVariant value = store.value(QLatin1String(key));
@@ -86,7 +88,128 @@ void KeepStorePrivate(const QString &szPath)
 #endif
 }
 
+QString RecorderGroup(int nRecorder)
+{
+    return nRecorder == 0 ? QString::fromLatin1(SETTINGS_SECTION)
+                          : QString::fromLatin1(SETTINGS_SECTION) + QString::number(nRecorder + 1);
+}
+
+// A dotted quad of four decimal numbers 0-255, rewritten without leading zeros (the
+// socket layer would read "010" as octal); empty when the text is none.
+QString DottedQuad(const QString &text)
+{
+    const QStringList parts = text.trimmed().split(QLatin1Char('.'));
+    if (parts.size() != 4)
+        return QString();
+    QStringList numbers;
+    for (const QString &part : parts) {
+        bool bOk = false;
+        const int n = part.toInt(&bOk, 10);
+        if (!bOk || part.isEmpty() || part.size() > 3 || !part.front().isDigit() || n > 255)
+            return QString();
+        numbers.append(QString::number(n));
+    }
+    return numbers.join(QLatin1Char('.'));
+}
+
+RecorderLink NoRecorder()
+{
+    RecorderLink link;
+    SetFieldText(link.m_szUserID, QString::fromUtf8(DEFAULT_USER_ID));
+    SetFieldText(link.m_szPassword, QString::fromUtf8(DEFAULT_PASSWORD));
+    SetFieldText(link.m_szHostIP, QString());
+    link.m_nHostPort = DEFAULT_HOST_PORT;
+    SetFieldText(link.m_szIpLabel, QString::fromUtf8(DEFAULT_IP_LABEL));
+    link.m_byPtzType = DEFAULT_PTZ_TYPE;
+    return link;
+}
+
+// Reads the group of recorder 2-4 (the store is at the top level). Returns the
+// reason it is left out, empty when it is usable or no recorder at all.
+QString ReadExtraRecorder(QSettings &store, int nRecorder, RecorderLink &link)
+{
+    link = NoRecorder();
+    store.beginGroup(RecorderGroup(nRecorder));
+    const QString address = ReadText(store, KEY_HOST_IP, "").trimmed();
+    const QVariant port = store.value(QLatin1String(KEY_HOST_PORT));
+    SetFieldText(link.m_szUserID, ReadText(store, KEY_USER_ID, DEFAULT_USER_ID));
+    SetFieldText(link.m_szPassword, ReadText(store, KEY_PASSWORD, DEFAULT_PASSWORD));
+    SetFieldText(link.m_szIpLabel, ReadText(store, KEY_IP_LABEL, DEFAULT_IP_LABEL));
+    link.m_byPtzType = LowByte(ReadNumber(store, KEY_PTZ_TYPE, DEFAULT_PTZ_TYPE));
+    store.endGroup();
+
+    if (address.isEmpty())
+        return QString();
+    const QString prefix = QStringLiteral("Recorder %1 left out: ").arg(nRecorder + 1);
+    const QString quad = DottedQuad(address);
+    if (quad.isEmpty())
+        return prefix + QStringLiteral("address \"%1\" is no IPv4 address").arg(address.left(40));
+    if (port.isValid()) {
+        const QString portText = port.toString().trimmed();
+        bool bOk = false;
+        const qlonglong nPort = portText.toLongLong(&bOk, 10);
+        if (!bOk)
+            return prefix + QStringLiteral("port \"%1\" is no number").arg(portText.left(20));
+        if (nPort < 1 || nPort > 65535)
+            return prefix + QStringLiteral("port %1 outside 1-65535").arg(nPort);
+        link.m_nHostPort = int32_t(nPort);
+    }
+    SetFieldText(link.m_szHostIP, quad);
+    return QString();
+}
+
+void WriteExtraRecorder(QSettings &store, int nRecorder, const RecorderLink &link)
+{
+    store.beginGroup(RecorderGroup(nRecorder));
+    store.setValue(QLatin1String(KEY_USER_ID), FieldText(link.m_szUserID));
+    store.setValue(QLatin1String(KEY_PASSWORD), FieldText(link.m_szPassword));
+    store.setValue(QLatin1String(KEY_HOST_IP), FieldText(link.m_szHostIP));
+    store.setValue(QLatin1String(KEY_HOST_PORT), int(link.m_nHostPort));
+    store.setValue(QLatin1String(KEY_PTZ_TYPE), int(link.m_byPtzType));
+    store.setValue(QLatin1String(KEY_IP_LABEL), FieldText(link.m_szIpLabel));
+    store.endGroup();
+}
+
 } // namespace
+
+RecorderLink RecorderLinkOf(const ClientSettings &s, int nRecorder)
+{
+    Q_ASSERT(nRecorder >= 0 && nRecorder < MAX_RECORDERS);
+    if (nRecorder > 0)
+        return s.m_aExtraRecorders[nRecorder - 1];
+    RecorderLink link;
+    std::memcpy(link.m_szUserID, s.m_szUserID, sizeof link.m_szUserID);
+    std::memcpy(link.m_szPassword, s.m_szPassword, sizeof link.m_szPassword);
+    std::memcpy(link.m_szHostIP, s.m_szHostIP, sizeof link.m_szHostIP);
+    link.m_nHostPort = s.m_nHostPort;
+    std::memcpy(link.m_szIpLabel, s.m_szIpLabel, sizeof link.m_szIpLabel);
+    link.m_byPtzType = s.m_byPtzType;
+    return link;
+}
+
+void SetRecorderLink(ClientSettings &s, int nRecorder, const RecorderLink &link)
+{
+    Q_ASSERT(nRecorder >= 0 && nRecorder < MAX_RECORDERS);
+    if (nRecorder > 0) {
+        s.m_aExtraRecorders[nRecorder - 1] = link;
+        s.m_aszRecorderFault[nRecorder - 1][0] = '\0';
+        return;
+    }
+    std::memcpy(s.m_szUserID, link.m_szUserID, sizeof s.m_szUserID);
+    std::memcpy(s.m_szPassword, link.m_szPassword, sizeof s.m_szPassword);
+    std::memcpy(s.m_szHostIP, link.m_szHostIP, sizeof s.m_szHostIP);
+    s.m_nHostPort = link.m_nHostPort;
+    std::memcpy(s.m_szIpLabel, link.m_szIpLabel, sizeof s.m_szIpLabel);
+    s.m_byPtzType = link.m_byPtzType;
+}
+
+bool IsRecorderConfigured(const ClientSettings &s, int nRecorder)
+{
+    if (nRecorder == 0)
+        return true;
+    return nRecorder > 0 && nRecorder < MAX_RECORDERS &&
+           s.m_aExtraRecorders[nRecorder - 1].m_szHostIP[0] != '\0';
+}
 
 void SetFieldText(char *field, std::size_t width, const QByteArray &utf8)
 {
@@ -132,6 +255,10 @@ ClientSettings::ClientSettings()
     m_byRecordDuration = DEFAULT_RECORD_DURATION;
     SetFieldText(m_szIpLabel, QString::fromUtf8(DEFAULT_IP_LABEL));
     m_bDisplayPbTime = 0;
+    for (int r = 0; r < MAX_RECORDERS - 1; ++r) {
+        m_aExtraRecorders[r] = NoRecorder();
+        SetFieldText(m_aszRecorderFault[r], kFaultWidth, QByteArray());
+    }
 }
 
 QString ClientSettings::DefaultRecordPath()
@@ -172,6 +299,25 @@ void ClientSettings::LoadSettings()
 
     SetFieldText(m_szIpLabel, ReadText(store, KEY_IP_LABEL, DEFAULT_IP_LABEL));
     m_bDisplayPbTime = ReadNumber(store, KEY_DISPLAY_PB_TIME, 0);
+    store.endGroup();
+
+    for (int r = 1; r < MAX_RECORDERS; ++r) {
+        RecorderLink &link = m_aExtraRecorders[r - 1];
+        QString fault = ReadExtraRecorder(store, r, link);
+        // Two links to one recorder would show its channels twice.
+        for (int other = 0; fault.isEmpty() && other < r; ++other) {
+            const RecorderLink earlier = RecorderLinkOf(*this, other);
+            if (IsRecorderConfigured(*this, other) &&
+                DottedQuad(FieldText(earlier.m_szHostIP)) == FieldText(link.m_szHostIP) &&
+                earlier.m_nHostPort == link.m_nHostPort)
+                fault = QStringLiteral("Recorder %1 left out: same address and port as recorder %2")
+                            .arg(r + 1)
+                            .arg(other + 1);
+        }
+        if (!fault.isEmpty())
+            SetFieldText(link.m_szHostIP, QString());
+        SetFieldText(m_aszRecorderFault[r - 1], kFaultWidth, fault);
+    }
 }
 
 int ClientSettings::SaveSettings() const
@@ -195,8 +341,16 @@ int ClientSettings::SaveSettings() const
     store.setValue(QLatin1String(KEY_PTZ_TYPE), int(m_byPtzType));
     store.setValue(QLatin1String(KEY_IP_LABEL), FieldText(m_szIpLabel));
     store.setValue(QLatin1String(KEY_DISPLAY_PB_TIME), int(m_bDisplayPbTime));
-
     store.endGroup();
+
+    for (int r = 1; r < MAX_RECORDERS; ++r) {
+        if (m_aszRecorderFault[r - 1][0] != '\0')
+            continue; // left out at load and not set since: the stored group stays
+        if (IsRecorderConfigured(*this, r))
+            WriteExtraRecorder(store, r, m_aExtraRecorders[r - 1]);
+        else
+            store.remove(RecorderGroup(r));
+    }
     store.sync();
     return store.status() == QSettings::NoError ? 1 : 0;
 }

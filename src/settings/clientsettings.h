@@ -9,6 +9,14 @@
 // $XDG_CONFIG_HOME/Telvane/Telvane4.conf on Linux). Texts are stored as strings,
 // numbers as 32-bit integers.
 //
+// Recorders: recorder 1's link keys are part of "Setting"; recorders 2-4 keep theirs
+// in the groups "Setting2".."Setting4", with the same key names and encodings, so a
+// site can be set up by copying a settings file. Everything else stays in "Setting".
+// A group with no (or an empty) "Host IPAddress" is no recorder. A group whose port
+// lies outside 1-65535, whose address is no dotted quad, or whose address and port
+// are those of a recorder before it is left out with a fault text, and kept in the
+// store as it is until the operator sets that recorder anew.
+//
 // Text fields are fixed-size, zero-terminated UTF-8; a text longer than its field
 // is cut to the field's width less one, at a character boundary.
 
@@ -31,6 +39,20 @@ inline constexpr char SETTINGS_ORGANIZATION[] = "Telvane";
 inline constexpr char SETTINGS_APPLICATION[] = "Telvane4";
 inline constexpr char SETTINGS_SECTION[] = "Setting";
 
+inline constexpr int MAX_RECORDERS = 4;
+inline constexpr int CHANNELS_PER_RECORDER = 4;
+
+// One recorder's link keys; recorder 1's live in group "Setting", recorders 2-4 in
+// "Setting2".."Setting4", with the same key names and encodings.
+struct RecorderLink {
+    char m_szUserID[64];   // "User ISeed"
+    char m_szPassword[32]; // "User PSeed"
+    char m_szHostIP[32];   // "Host IPAddress"; empty = no recorder
+    int32_t m_nHostPort;   // "Host Port"
+    char m_szIpLabel[64];  // "Ip Label"
+    uint8_t m_byPtzType;   // "Ptz Type"
+};
+
 struct ClientSettings {
     char m_szUserID[64];        // "User ISeed"
     char m_szPassword[32];      // "User PSeed"
@@ -47,6 +69,9 @@ struct ClientSettings {
     char m_szIpLabel[64];       // "Ip Label"
     int32_t m_bDisplayPbTime;   // "Display PbTime", 0/1
 
+    RecorderLink m_aExtraRecorders[MAX_RECORDERS - 1]; // recorders 2..4
+    char m_aszRecorderFault[MAX_RECORDERS - 1][128]; // why a stored group was left out; "" if none
+
     // Fills every field with its default. Touches neither the store nor the disk;
     // the record path is the default record folder.
     ClientSettings();
@@ -56,7 +81,9 @@ struct ClientSettings {
     // the store; the stored "Record Path" is ignored.
     void LoadSettings();
 
-    // Writes every field to the store and flushes it. Returns 1 when the store
+    // Writes every field to the store and flushes it: the groups of configured
+    // recorders 2-4 are written, those of removed ones deleted, and a group left out
+    // at load (its fault text still set) is kept as it was. Returns 1 when the store
     // accepted the values, 0 otherwise.
     int SaveSettings() const;
 
@@ -65,6 +92,12 @@ struct ClientSettings {
     // separators.
     static QString DefaultRecordPath();
 };
+
+// Recorder nRecorder's link keys (0-based: 0 = recorder 1, built from the "Setting"
+// fields). Setting recorder 2-4 clears its fault text; an empty address removes it.
+RecorderLink RecorderLinkOf(const ClientSettings &s, int nRecorder);
+void SetRecorderLink(ClientSettings &s, int nRecorder, const RecorderLink &link);
+bool IsRecorderConfigured(const ClientSettings &s, int nRecorder); // recorder 1 always
 
 // Copies text into a fixed-size field: at most width - 1 bytes of its UTF-8 form,
 // cut at a character boundary, always zero-terminated.

@@ -31,6 +31,15 @@ bool CEventLogFile::Exists() const
     return QFile::exists(m_szPath);
 }
 
+CEventLogFile CEventLogFile::OfRecorder(int nRecorder)
+{
+    if (nRecorder <= 0)
+        return CEventLogFile();
+    CEventLogFile file(QStringLiteral("AlarmEvent%1.am").arg(nRecorder + 1));
+    file.m_nChannelBase = 4 * nRecorder;
+    return file;
+}
+
 std::vector<EventEntry> CEventLogFile::Read(bool *pbCut) const
 {
     if (pbCut)
@@ -43,7 +52,12 @@ std::vector<EventEntry> CEventLogFile::Read(bool *pbCut) const
     const std::size_t nLength = std::min<std::size_t>(content.size(), MAX_READ_BYTES);
     if (pbCut)
         *pbCut = static_cast<std::size_t>(content.size()) > MAX_READ_BYTES;
-    return ParseRecords(reinterpret_cast<const uint8_t *>(content.constData()), nLength);
+    std::vector<EventEntry> entries =
+        ParseRecords(reinterpret_cast<const uint8_t *>(content.constData()), nLength);
+    if (m_nChannelBase > 0)
+        for (EventEntry &entry : entries)
+            entry.szChannel = QStringLiteral("CH%1").arg(entry.record.byChannel + m_nChannelBase);
+    return entries;
 }
 
 std::vector<EventEntry> CEventLogFile::ParseRecords(const uint8_t *pData, std::size_t nLength)

@@ -65,6 +65,10 @@ class CEventLogFile {
     // The bare name in the current folder unless a path is given.
     CEventLogFile() : m_szPath(QString::fromLatin1(FILE_NAME)) {}
     explicit CEventLogFile(QString path) : m_szPath(std::move(path)) {}
+    // The list of recorder nRecorder (0-based) of the window: recorder 1's is
+    // FILE_NAME, the others' "AlarmEvent2.am" ...; their rows name the channels by
+    // their global numbers (channel 2 of recorder 2 is "CH6").
+    static CEventLogFile OfRecorder(int nRecorder);
 
     const QString &Path() const { return m_szPath; }
 
@@ -90,4 +94,5 @@ class CEventLogFile {
 
   private:
     QString m_szPath;
+    int m_nChannelBase = 0; // added to the channel number of the rows' texts
 };

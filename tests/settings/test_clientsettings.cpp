@@ -75,6 +75,10 @@ TEST(ClientSettings, EmptyStoreGivesDefaultsAndCreatesBackupFolderOnly)
     EXPECT_EQ(s.m_byRecordDuration, 4);
     EXPECT_STREQ(s.m_szIpLabel, "INTRANET");
     EXPECT_EQ(s.m_bDisplayPbTime, 0);
+    for (int r = 1; r < MAX_RECORDERS; ++r) {
+        EXPECT_FALSE(IsRecorderConfigured(s, r)) << r;
+        EXPECT_STREQ(s.m_aszRecorderFault[r - 1], "");
+    }
 
     EXPECT_TRUE(QFileInfo(ExpectedBackupFolder()).isDir());
     EXPECT_FALSE(QFileInfo::exists(StoreFile())) << "loading must not create the store";
@@ -105,48 +109,136 @@ TEST(ClientSettings, DefaultRecordPathFollowsApplicationFolder)
               QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + "/Backup"));
 }
 
+// Recorder r's link with a value in every field that no other recorder has.
+RecorderLink DistinctLink(int r)
+{
+    RecorderLink link = {};
+    SetFieldText(link.m_szUserID, QStringLiteral("operator %1%").arg(r));
+    SetFieldText(link.m_szPassword, QStringLiteral("s3cr,et=%1").arg(r));
+    SetFieldText(link.m_szHostIP, QStringLiteral("127.0.0.%1").arg(r + 1));
+    link.m_nHostPort = 40120 + r;
+    SetFieldText(link.m_szIpLabel, QString::fromUtf8("Lager Süd; [B%1]").arg(r));
+    link.m_byPtzType = uint8_t(r + 1);
+    return link;
+}
+
+void ExpectSameLink(const RecorderLink &in, const RecorderLink &out, int r)
+{
+    EXPECT_STREQ(in.m_szUserID, out.m_szUserID) << "recorder " << r + 1;
+    EXPECT_STREQ(in.m_szPassword, out.m_szPassword) << "recorder " << r + 1;
+    EXPECT_STREQ(in.m_szHostIP, out.m_szHostIP) << "recorder " << r + 1;
+    EXPECT_EQ(in.m_nHostPort, out.m_nHostPort) << "recorder " << r + 1;
+    EXPECT_STREQ(in.m_szIpLabel, out.m_szIpLabel) << "recorder " << r + 1;
+    EXPECT_EQ(in.m_byPtzType, out.m_byPtzType) << "recorder " << r + 1;
+}
+
 TEST(ClientSettings, EveryFieldSurvivesSaveAndLoadExceptRecordPath)
 {
     testsupport::IsolatedSettings isolated;
 
     ClientSettings out;
-    SetFieldText(out.m_szUserID, QStringLiteral("operator 7%"));
-    SetFieldText(out.m_szPassword, QStringLiteral("s3cr,et=x"));
-    SetFieldText(out.m_szHostIP, QStringLiteral("127.0.0.1"));
+    for (int r = 0; r < MAX_RECORDERS; ++r)
+        SetRecorderLink(out, r, DistinctLink(r));
     SetFieldText(out.m_szRecordPath, QStringLiteral("/elsewhere/recordings"));
-    out.m_nHostPort = 40123;
     out.m_byRotateInterval = 10;
     out.m_byReconnectCount = 5;
     out.m_byRequestSpeed = 7;
-    out.m_byPtzType = 4;
     out.m_bUseFullScreen = 1;
     out.m_bUseAlertMode = 1;
     out.m_byRecordDuration = 13;
-    SetFieldText(out.m_szIpLabel, QString::fromUtf8("Lager Süd; [B]"));
     out.m_bDisplayPbTime = 1;
     ASSERT_EQ(out.SaveSettings(), 1);
 
-    // "Record Path" is written...
+    // "Record Path" is written; recorder 3's keys are in their own group.
     EXPECT_EQ(ReadStored("Record Path").toString(), QStringLiteral("/elsewhere/recordings"));
+    EXPECT_EQ(QSettings(QStringLiteral("Telvane"), QStringLiteral("Telvane4"))
+                  .value(QStringLiteral("Setting3/Host Port")),
+              40122);
 
     ClientSettings in;
     in.LoadSettings();
-    EXPECT_STREQ(in.m_szUserID, out.m_szUserID);
-    EXPECT_STREQ(in.m_szPassword, out.m_szPassword);
-    EXPECT_STREQ(in.m_szHostIP, out.m_szHostIP);
-    EXPECT_EQ(in.m_nHostPort, out.m_nHostPort);
+    for (int r = 0; r < MAX_RECORDERS; ++r) {
+        EXPECT_TRUE(IsRecorderConfigured(in, r));
+        ExpectSameLink(RecorderLinkOf(in, r), DistinctLink(r), r);
+    }
+    EXPECT_STREQ(in.m_szHostIP, "127.0.0.1"); // recorder 1 is the "Setting" fields
+    EXPECT_EQ(in.m_nHostPort, 40120);
     EXPECT_EQ(in.m_byRotateInterval, out.m_byRotateInterval);
     EXPECT_EQ(in.m_byReconnectCount, out.m_byReconnectCount);
     EXPECT_EQ(in.m_byRequestSpeed, out.m_byRequestSpeed);
-    EXPECT_EQ(in.m_byPtzType, out.m_byPtzType);
     EXPECT_EQ(in.m_bUseFullScreen, out.m_bUseFullScreen);
     EXPECT_EQ(in.m_bUseAlertMode, out.m_bUseAlertMode);
     EXPECT_EQ(in.m_byRecordDuration, out.m_byRecordDuration);
-    EXPECT_STREQ(in.m_szIpLabel, out.m_szIpLabel);
     EXPECT_EQ(in.m_bDisplayPbTime, out.m_bDisplayPbTime);
     // ...but never read back: every run starts with the Backup folder.
     EXPECT_EQ(FieldText(in.m_szRecordPath), ExpectedBackupFolder());
+
+    // A recorder removed (its address cleared) loses its group at the next save.
+    RecorderLink removed = DistinctLink(2);
+    removed.m_szHostIP[0] = '\0';
+    SetRecorderLink(in, 2, removed);
+    ASSERT_EQ(in.SaveSettings(), 1);
+    EXPECT_FALSE(FileBytes(StoreFile()).contains("[Setting3]"));
+    ClientSettings again;
+    again.LoadSettings();
+    EXPECT_FALSE(IsRecorderConfigured(again, 2));
+    ExpectSameLink(RecorderLinkOf(again, 3), DistinctLink(3), 3);
 }
+
+// A copied settings file may hold a bad group: that recorder is left out with its
+// reason, everything else loads, and the group stays in the store as it was.
+struct GroupRow {
+    const char *szGroup;
+    const char *szFault; // "" = the group loads (or is no recorder) without a fault
+};
+
+class StoredRecorderGroups : public ::testing::TestWithParam<GroupRow> {};
+
+TEST_P(StoredRecorderGroups, BadOnesAreLeftOutAndKept)
+{
+    testsupport::IsolatedSettings isolated;
+    const GroupRow row = GetParam();
+    const QString file = StoreFile();
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    const QByteArray group = QByteArray("[Setting3]\n") + row.szGroup;
+    {
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write("[Setting]\nHost%20IPAddress=127.0.0.1\nHost%20Port=9000\nRotate%20Interval=5\n"
+                  "[Setting2]\nHost%20IPAddress=127.0.0.2\nHost%20Port=9002\n" +
+                  group + "\n");
+    }
+    ClientSettings s;
+    s.LoadSettings();
+    EXPECT_EQ(QString::fromUtf8(s.m_aszRecorderFault[1]), QString::fromUtf8(row.szFault));
+    EXPECT_STREQ(s.m_szHostIP, "127.0.0.1");
+    EXPECT_EQ(s.m_byRotateInterval, 5);
+    EXPECT_STREQ(s.m_aExtraRecorders[0].m_szHostIP, "127.0.0.2");
+    EXPECT_EQ(s.m_aExtraRecorders[0].m_nHostPort, 9002);
+    EXPECT_FALSE(IsRecorderConfigured(s, 3));
+    if (*row.szFault == '\0')
+        return;
+    EXPECT_FALSE(IsRecorderConfigured(s, 2));
+    ASSERT_EQ(s.SaveSettings(), 1);
+    EXPECT_TRUE(FileBytes(file).contains(group)) << FileBytes(file).constData();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Groups, StoredRecorderGroups,
+    ::testing::Values(GroupRow{"Host%20Port=9003", ""},
+                      GroupRow{"Host%20IPAddress=\nHost%20Port=9003", ""},
+                      GroupRow{"Host%20IPAddress=127.0.0.3\nHost%20Port=70000",
+                               "Recorder 3 left out: port 70000 outside 1-65535"},
+                      GroupRow{"Host%20IPAddress=127.0.0.3\nHost%20Port=0",
+                               "Recorder 3 left out: port 0 outside 1-65535"},
+                      GroupRow{"Host%20IPAddress=127.0.0.3\nHost%20Port=80x",
+                               "Recorder 3 left out: port \"80x\" is no number"},
+                      GroupRow{"Host%20IPAddress=127.0.0.300\nHost%20Port=9003",
+                               "Recorder 3 left out: address \"127.0.0.300\" is no IPv4 address"},
+                      GroupRow{"Host%20IPAddress=127.0.0.1\nHost%20Port=9000",
+                               "Recorder 3 left out: same address and port as recorder 1"},
+                      GroupRow{"Host%20IPAddress=127.000.0.2\nHost%20Port=9002",
+                               "Recorder 3 left out: same address and port as recorder 2"}));
 
 #ifdef Q_OS_UNIX
 // The store holds the password in clear: the file is its owner's alone when it is

@@ -188,6 +188,44 @@ TEST(SimLive, AllChannelStreamRotatesChannelsAlternatesFieldsAndDecodesWithMarke
     }
 }
 
+// A simulator standing for another recorder of a site (--scene) keeps the markers of
+// its channels 1-4 but draws them in colours of its own, so tiles of different
+// recorders never look alike.
+TEST(SimLive, AnotherSceneKeepsTheMarkersAndChangesTheColours)
+{
+    std::array<std::array<double, 3>, 4> colours[2];
+    for (int s = 0; s < 2; ++s) {
+        SimProcess sim({"--fps", "120", "--scene", s == 0 ? "1" : "3"});
+        Link link(sim.Port());
+        ASSERT_TRUE(link.LoginOk());
+        link.SendRequest(KIND_LIVE, Words({1, 1}));
+        CJpegImage decoder;
+        for (int i = 0; i < 4; ++i) {
+            auto r = link.Next();
+            ASSERT_TRUE(r);
+            const int announced = int(r->words[3]);
+            const auto *jpeg = reinterpret_cast<const std::uint8_t *>(r->data.constData());
+            EXPECT_EQ(decoder.Decode(jpeg, std::size_t(r->data.size()), false), announced - 1);
+            colours[s][announced - 1] = MeanColour(decoder);
+        }
+    }
+    // The hue of a picture's mean colour is its tint's, wherever the scene has panned.
+    auto hue = [](const std::array<double, 3> &c) { // 0..1 round the colour wheel
+        const double r = c[0], g = c[1], b = c[2];
+        const double hi = std::max({r, g, b}), span = hi - std::min({r, g, b});
+        if (span <= 0)
+            return 0.0;
+        const double h = hi == r   ? (g - b) / span
+                         : hi == g ? 2 + (b - r) / span
+                                   : 4 + (r - g) / span;
+        return (h < 0 ? h + 6 : h) / 6;
+    };
+    for (int c = 0; c < 4; ++c) {
+        const double turn = std::abs(hue(colours[0][c]) - hue(colours[1][c]));
+        EXPECT_GT(std::min(turn, 1 - turn), 0.06) << "channel " << c + 1;
+    }
+}
+
 struct SelectorRow {
     int simulatorSelector;
     int decoderSelector;
@@ -703,7 +741,8 @@ TEST(SimOptions, HelpListsEveryOption)
                              "--split-header",
                              "--coalesce",
                              "--trickle",
-                             "--playback-error"})
+                             "--playback-error",
+                             "--scene"})
         EXPECT_TRUE(help.contains(name)) << name;
 }
 
@@ -714,7 +753,8 @@ TEST(SimOptions, RefusesAddressesBeyondLoopbackAndBadValues)
          {QStringList{"--listen", "0.0.0.0"}, QStringList{"--listen", "192.168.1.150"},
           QStringList{"--fps", "0"}, QStringList{"--range-start", "yesterday"},
           QStringList{"--range-start", "2026-03-14T10:00:00", "--range-end", "2026-03-13T10:00:00"},
-          QStringList{"--size", "320x240"}, QStringList{"--coalesce", "1"}}) {
+          QStringList{"--size", "320x240"}, QStringList{"--coalesce", "1"},
+          QStringList{"--scene", "5"}}) {
         QProcess p;
         p.start(testsupport::simulatorPath(), args + QStringList{"--port", "0"});
         ASSERT_TRUE(p.waitForFinished(WAIT_MS)) << args.join(' ').toStdString();

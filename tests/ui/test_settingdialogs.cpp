@@ -3,6 +3,7 @@
 // of the main view running the dialog against a recording fake client.
 
 #include "protocol/packet.h"
+#include "settings/settingsmapping.h"
 #include "support/testsupport.h"
 #include "ui/common/messagebox.h"
 #include "ui/dialogs/iphistorydlg.h"
@@ -14,6 +15,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
+#include <QSettings>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -22,6 +25,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -172,6 +176,132 @@ TEST_F(SettingDialogsTest, OkChecksAddressAndPortBeforeCopyingThem)
         EXPECT_EQ(m_events, std::vector<bool>{true});
     }
     EXPECT_TRUE(m_fullScreen.empty());
+}
+
+// One recorder's CONNECTION fields as the operator types them.
+struct LinkRow {
+    const char *label, *ip, *port, *id, *password, *ptz;
+};
+
+void TypeLink(Dlg &dlg, int nRecorder, const LinkRow &row)
+{
+    dlg.List(Dlg::ROW_RECORDER)->setCurrentIndex(nRecorder);
+    dlg.Edit(Dlg::ROW_LABEL)->setText(QString::fromUtf8(row.label));
+    dlg.Edit(Dlg::ROW_IP)->setText(QString::fromLatin1(row.ip));
+    dlg.Edit(Dlg::ROW_PORT)->setText(QString::fromLatin1(row.port));
+    dlg.Edit(Dlg::ROW_ID)->setText(QString::fromUtf8(row.id));
+    dlg.Edit(Dlg::ROW_PASSWORD)->setText(QString::fromUtf8(row.password));
+    dlg.List(Dlg::ROW_PTZ_TYPE)->setCurrentText(QString::fromLatin1(row.ptz));
+}
+
+// Every recorder edited through the selector, a distinct value in every field: the
+// fields follow the selector, OK copies all four, and nothing reaches the store.
+TEST_F(SettingDialogsTest, RecorderSelectorEditsEachRecorder)
+{
+    const LinkRow links[MAX_RECORDERS] = {
+        {"Gate", "127.0.0.1", "9001", "op1", "pw1", "User Define"},
+        {"Hall", "127.0.0.2", "9002", "op2", "pw2", "AECD2000"},
+        {"Yard", "127.0.0.3", "9003", "op3", "pw3", "HMC250"},
+        {"Dock", "127.0.0.4", "9004", "op4", "pw4", "SCC641"},
+    };
+    auto shown = [](Dlg &dlg) {
+        return dlg.Edit(Dlg::ROW_LABEL)->text() + '|' + dlg.Edit(Dlg::ROW_IP)->text() + '|' +
+               dlg.Edit(Dlg::ROW_PORT)->text() + '|' + dlg.Edit(Dlg::ROW_ID)->text() + '|' +
+               dlg.Edit(Dlg::ROW_PASSWORD)->text() + '|' +
+               dlg.List(Dlg::ROW_PTZ_TYPE)->currentText();
+    };
+    auto expected = [](const LinkRow &row) {
+        return QStringLiteral("%1|%2|%3|%4|%5|%6")
+            .arg(row.label, row.ip, row.port, row.id, row.password, row.ptz);
+    };
+    {
+        Dlg dlg(m_settings, m_history, m_actions);
+        for (int r = 0; r < MAX_RECORDERS; ++r)
+            TypeLink(dlg, r, links[r]);
+        for (int r : {2, 0, 3, 1}) {
+            dlg.SelectRecorder(r);
+            EXPECT_EQ(shown(dlg), expected(links[r])) << "recorder " << r + 1;
+        }
+        dlg.OnOK();
+        EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    }
+    EXPECT_TRUE(m_messages.empty());
+    for (int r = 0; r < MAX_RECORDERS; ++r) {
+        const RecorderLink link = RecorderLinkOf(m_settings, r);
+        EXPECT_EQ(QStringLiteral("%1|%2|%3|%4|%5|%6")
+                      .arg(FieldText(link.m_szIpLabel), FieldText(link.m_szHostIP))
+                      .arg(link.m_nHostPort)
+                      .arg(FieldText(link.m_szUserID), FieldText(link.m_szPassword),
+                           QString::fromLatin1(PTZ_TYPE_ITEMS[link.m_byPtzType])),
+                  expected(links[r]));
+    }
+    EXPECT_FALSE(QFileInfo::exists(
+        QSettings(QStringLiteral("Telvane"), QStringLiteral("Telvane4")).fileName()));
+
+    // Reopened: recorder 3's address cleared removes it; "IP load" fills recorder 2.
+    m_actions.fnExecDialog = [](QDialog &d) {
+        auto &history = static_cast<CIpHistoryDlg &>(d);
+        MouseOnRow(history, 0, QEvent::MouseButtonPress);
+        history.OnOK();
+        return history.result();
+    };
+    WriteHistory("[Annex]\r\nIP=127.0.0.9\r\nPORT=9009\r\n");
+    Dlg dlg(m_settings, m_history, m_actions);
+    EXPECT_EQ(shown(dlg), expected(links[0]));
+    dlg.SelectRecorder(2);
+    dlg.Edit(Dlg::ROW_IP)->clear();
+    dlg.SelectRecorder(1);
+    dlg.SideButton(Dlg::ROW_LABEL)->click();
+    dlg.OnOK();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_FALSE(IsRecorderConfigured(m_settings, 2));
+    EXPECT_STREQ(m_settings.m_aExtraRecorders[0].m_szHostIP, "127.0.0.9");
+    EXPECT_EQ(m_settings.m_aExtraRecorders[0].m_nHostPort, 9009);
+    EXPECT_STREQ(m_settings.m_szHostIP, "127.0.0.1");
+    EXPECT_STREQ(m_settings.m_aExtraRecorders[2].m_szHostIP, "127.0.0.4");
+}
+
+// A recorder's address and port checked at OK: a refusal selects that recorder and
+// copies no address; a recorder left out of the store and not touched keeps its
+// record (and so its stored group).
+TEST_F(SettingDialogsTest, RecorderAddressesAreCheckedAtOk)
+{
+    const QString kSame =
+        QStringLiteral("Recorder %1 has the same address and port as recorder %2 (127.0.0.1:8000). "
+                       "Each recorder needs an address or port of its own.");
+    struct Row {
+        int nRecorder;
+        const char *ip, *port;
+        QString message; // empty: accepted
+    } rows[] = {
+        {1, "127.0.0.1", "8000", kSame.arg(2).arg(1)},
+        {2, "127.0.0.01", "08000", kSame.arg(3).arg(1)},
+        {1, "127.0.0.1", "8001", QString()},
+        {1, "0.0.0.0", "8000", "Recorder 2: " + kBadAddress},
+        {1, "127.0.0.5", "", "Recorder 2: " + kBadAddress},
+        {1, "", "", QString()},
+    };
+    const char kLeftOut[] = "Recorder 4 left out: port 0 outside 1-65535";
+    for (const Row &row : rows) {
+        SCOPED_TRACE(std::string(row.ip) + ":" + row.port);
+        m_messages.clear();
+        m_settings = ClientSettings();
+        SetFieldText(m_settings.m_szHostIP, QStringLiteral("127.0.0.1"));
+        std::strcpy(m_settings.m_aszRecorderFault[2], kLeftOut);
+        Dlg dlg(m_settings, m_history, m_actions);
+        TypeLink(dlg, row.nRecorder, {"Lab", row.ip, row.port, "op", "pw", "HMC250"});
+        dlg.SelectRecorder(0);
+        dlg.OnOK();
+        EXPECT_EQ(dlg.result() == QDialog::Accepted, row.message.isEmpty());
+        if (!row.message.isEmpty()) {
+            EXPECT_EQ(m_messages, std::vector<QString>{row.message});
+            EXPECT_EQ(dlg.List(Dlg::ROW_RECORDER)->currentIndex(), row.nRecorder);
+            EXPECT_FALSE(IsRecorderConfigured(m_settings, row.nRecorder));
+        } else {
+            EXPECT_EQ(IsRecorderConfigured(m_settings, row.nRecorder), *row.ip != '\0');
+        }
+        EXPECT_STREQ(m_settings.m_aszRecorderFault[2], kLeftOut);
+    }
 }
 
 TEST_F(SettingDialogsTest, TextsFitTheirFieldsWithTheTerminator)
@@ -340,7 +470,12 @@ TEST_F(SettingDialogsTest, Screenshots)
                  "[Lab]\r\nIP=127.0.0.1\r\nPORT=9000\r\n");
     m_settings.m_bUseAlertMode = 1;
     SetFieldText(m_settings.m_szRecordPath, QStringLiteral("/home/operator/Telvane4/Backup"));
+    RecorderLink second = RecorderLinkOf(m_settings, 1);
+    SetFieldText(second.m_szIpLabel, QStringLiteral("Warehouse gate"));
+    SetFieldText(second.m_szHostIP, QStringLiteral("127.20.30.41"));
+    SetRecorderLink(m_settings, 1, second);
     Dlg dlg(m_settings, m_history, m_actions);
+    dlg.SelectRecorder(1);
     dlg.show();
     EXPECT_TRUE(dlg.grab().save(dir + QStringLiteral("/settingdialog.png")));
     CIpHistoryDlg history(m_history);

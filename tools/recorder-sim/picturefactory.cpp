@@ -10,9 +10,9 @@ namespace {
 constexpr int CACHE_PICTURES = 48;
 }
 
-PictureFactory::PictureFactory(int width, int height, int quality, int fieldRowSelector)
-    : m_width(width), m_height(height), m_fieldRow(fieldRowSelector), m_renderer(width, height),
-      m_encoder(quality), m_stride((width * 3 + 3) / 4 * 4)
+PictureFactory::PictureFactory(int width, int height, int quality, int fieldRowSelector, int scene)
+    : m_width(width), m_height(height), m_fieldRow(fieldRowSelector),
+      m_renderer(width, height, scene), m_encoder(quality), m_stride((width * 3 + 3) / 4 * 4)
 {
     m_bgr.resize(std::size_t(m_stride) * std::size_t(height));
 }

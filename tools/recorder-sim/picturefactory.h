@@ -28,7 +28,7 @@ struct PictureRequest {
 
 class PictureFactory {
   public:
-    PictureFactory(int width, int height, int quality, int fieldRowSelector);
+    PictureFactory(int width, int height, int quality, int fieldRowSelector, int scene = 1);
 
     QByteArray Picture(const PictureRequest &request);
 

@@ -15,15 +15,20 @@ namespace {
 constexpr int PANORAMA_WIDTH = 2048;
 }
 
-SceneRenderer::SceneRenderer(int width, int height)
-    : m_width(width), m_height(height), m_canvas(width, height, QImage::Format_RGB32)
+SceneRenderer::SceneRenderer(int width, int height, int scene)
+    : m_width(width), m_height(height), m_scene(scene),
+      m_canvas(width, height, QImage::Format_RGB32)
 {
     for (int i = 0; i < 5; ++i)
         m_panorama[i] = BuildPanorama(i);
 }
 
-QColor SceneRenderer::Tint(int channelIndex)
+QColor SceneRenderer::Tint(int channelIndex, int scene)
 {
+    // Later recorders turn each colour a step round the wheel, lighter or paler.
+    if (scene > 1 && channelIndex >= 0 && channelIndex < 4)
+        return QColor::fromHsv((Tint(channelIndex).hue() + 22 * (scene - 1)) % 360,
+                               scene == 3 ? 140 : 220, scene == 4 ? 150 : 215);
     switch (channelIndex) {
     case 0:
         return QColor(210, 50, 40);
@@ -42,7 +47,7 @@ QImage SceneRenderer::BuildPanorama(int channelIndex) const
 {
     const int h = m_height * 2; // room for tilt
     QImage img(PANORAMA_WIDTH, h, QImage::Format_RGB32);
-    const QColor tint = Tint(channelIndex);
+    const QColor tint = Tint(channelIndex, m_scene);
     QPainter p(&img);
     QLinearGradient sky(0, 0, 0, h);
     sky.setColorAt(0, tint.lighter(150));
@@ -52,7 +57,7 @@ QImage SceneRenderer::BuildPanorama(int channelIndex) const
     p.fillRect(img.rect(), sky);
 
     // Buildings from a fixed seed per channel, so every run shows the same street.
-    QRandomGenerator rng(0x5EED + channelIndex);
+    QRandomGenerator rng(0x5EED + channelIndex + 16 * (m_scene - 1));
     int x = 0;
     while (x < PANORAMA_WIDTH) {
         int bw = 40 + int(rng.bounded(90));
@@ -94,7 +99,7 @@ const QImage &SceneRenderer::Render(const SceneFrame &f)
                     QRectF(0, sy, srcW - firstW, srcH));
 
     // Moving objects: a car driving along the road and a bouncing ball.
-    const QColor tint = Tint(ci);
+    const QColor tint = Tint(ci, m_scene);
     const double carX = std::fmod(f.phase * 140.0, m_width + 160.0) - 120;
     const int roadY = int(m_height * 0.72);
     p.fillRect(QRectF(carX, roadY - 26, 110, 26), tint.lighter(180));
@@ -124,7 +129,7 @@ const QImage &SceneRenderer::Render(const SceneFrame &f)
     p.setPen(Qt::white);
     p.setFont(big);
     p.drawText(QRect(8, top, m_height / 8 * 3, m_height / 8 + 8), Qt::AlignCenter,
-               QStringLiteral("CH%1").arg(f.channelIndex + 1));
+               QStringLiteral("CH%1").arg(4 * (m_scene - 1) + f.channelIndex + 1));
     p.setFont(small);
     const int lh = m_height / 16;
     p.drawText(QRect(m_width - 320, top + 2, 288, lh + 2), Qt::AlignRight | Qt::AlignVCenter,

@@ -3,6 +3,8 @@
 // red, 2 green, 3 blue, 4 yellow) with moving objects, the channel number, the
 // picture time and the mode burnt in. The panorama moves with the channel's PTZ
 // position. The top MARKER_BAND_ROWS rows are left black for the marker patterns.
+// A simulator standing for recorder 2-4 of a site (scene 2-4) draws its channels as
+// that site's channels 5-16: their own numbers, colours and streets.
 
 #include <QDateTime>
 #include <QImage>
@@ -30,19 +32,20 @@ struct SceneFrame {
 
 class SceneRenderer {
   public:
-    SceneRenderer(int width, int height);
+    SceneRenderer(int width, int height, int scene = 1);
 
     // Renders one picture (Format_RGB32, width x height).
     const QImage &Render(const SceneFrame &frame);
 
-    // The channel's tint as red, green, blue.
-    static QColor Tint(int channelIndex);
+    // The channel's tint as red, green, blue (scene 1: the four colours above).
+    static QColor Tint(int channelIndex, int scene = 1);
 
   private:
     QImage BuildPanorama(int channelIndex) const;
 
     int m_width;
     int m_height;
+    int m_scene;
     std::array<QImage, 5> m_panorama; // 4 channels + grey for others
     QImage m_canvas;
 };

@@ -69,6 +69,10 @@ bool ParseOptions(const QStringList &arguments, SimOptions *o, QString *error)
         {"alert-bad-channels", "Also report channel bytes 0 and 5, which the client must ignore."},
         {"push-start-time", "Send COMMAND_R_START_TIME unasked every ms after login (0 = never).",
          "ms", "0"},
+        {"scene",
+         "Recorder 1..4 of a site: its channels are drawn as CH(4*(N-1)+1..4), with their own "
+         "colours and streets.",
+         "N", "1"},
         {"events", "Number of 10-byte records in the event list (0..100000).", "n", "40"},
         {"log", "Append one JSON line per request received to this file.", "file"},
         {"verbose", "Print connection events on stderr."},
@@ -136,7 +140,7 @@ bool ParseOptions(const QStringList &arguments, SimOptions *o, QString *error)
     o->user = p.value("user").toUtf8();
     o->password = p.value("password").toUtf8();
     o->anyLogin = p.isSet("any-login");
-    if (!intOpt("channel-info", 0, 255, &o->channelInfo) ||
+    if (!intOpt("scene", 1, 4, &o->scene) || !intOpt("channel-info", 0, 255, &o->channelInfo) ||
         !intOpt("field-row", 0, 255, &o->fieldRow) ||
         !intOpt("channel-num", 0, 255, &o->channelNum))
         return false;

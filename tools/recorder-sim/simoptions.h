@@ -36,6 +36,7 @@ struct SimOptions {
     bool alertBadChannels = false;
     int pushStartTimeMs = 0; // COMMAND_R_START_TIME without a request, 0 = never
     int events = 40;
+    int scene = 1; // the recorder of a site it stands for: channel c shows as CH 4*(scene-1)+c
 
     QString logFile;
     bool verbose = false;

@@ -10,7 +10,7 @@ namespace sim {
 
 SimServer::SimServer(const SimOptions &options, QObject *parent)
     : QObject(parent), m_options(options),
-      m_factory(options.width, options.height, options.quality, options.fieldRow),
+      m_factory(options.width, options.height, options.quality, options.fieldRow, options.scene),
       m_log(options.logFile)
 {
     connect(&m_server, &QTcpServer::newConnection, this, &SimServer::OnNewConnection);

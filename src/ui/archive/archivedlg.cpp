@@ -93,6 +93,36 @@ CArchiveDlg::~CArchiveDlg()
     WindowTimers().SetHandler(nullptr);
 }
 
+void CArchiveDlg::SelectRecorder(ILiveClient *pClient, int nRecorder, const QString &name)
+{
+    m_nRecorder = nRecorder;
+    setWindowTitle(name.isEmpty() ? QStringLiteral("Telvane")
+                                  : QStringLiteral("Telvane - ") + name);
+    m_env.host.pClient = pClient; // the Event button asks it
+    if (m_env.pPlaybackClient)
+        return; // a playback side handed in stays
+    CNetClientWnd *pNet = pClient ? pClient->NetClient() : nullptr;
+    if (pNet == m_pNetClient)
+        return;
+    if (m_pNetClient)
+        m_pNetClient->SetArchive(nullptr);
+    auto pPlayback = pNet ? std::make_unique<CNetPlaybackClient>(*pNet) : nullptr;
+    m_control.SetClient(pPlayback.get());
+    m_pOwnPlaybackClient = std::move(pPlayback);
+    m_pNetClient = pNet;
+    if (pNet) {
+        pNet->SetArchive(this);
+        // The recording range this recorder gave at its login.
+        if (const TimeRangeWords *pRange = pNet->LoginTimeRange())
+            SetTimeRange(pRange->a, pRange->b, pRange->c, pRange->d);
+    }
+}
+
+QString CArchiveDlg::RecordNamePrefix() const
+{
+    return m_nRecorder > 0 ? QStringLiteral("REC%1_").arg(m_nRecorder + 1) : QString();
+}
+
 void CArchiveDlg::CreateControls()
 {
     for (const ControlPlace &c : Controls()) {
@@ -324,7 +354,7 @@ void CArchiveDlg::OnSave()
     const SnapshotResult result =
         SaveSnapshot(GrabPictureArea(), m_control.Channel(), PictureTimeText(),
                      QString::fromLocal8Bit(m_settings.m_szRecordPath),
-                     uint32_t(QDateTime::currentMSecsSinceEpoch() & 0xFFFFFFFF));
+                     uint32_t(QDateTime::currentMSecsSinceEpoch() & 0xFFFFFFFF), m_nRecorder);
     ShowNotice(result.Notice());
     // The notice goes again after a moment; a one-shot timer, never a sleep.
     WindowTimers().StartTimer(kTimerNoticeClear, kNoticeClearMs);
@@ -356,7 +386,7 @@ void CArchiveDlg::OnEvent()
                 pClient->SendCommand(KIND_EVENT, false); // the reply reloads the list
         },
         [this](PackedTime packed, int nChannel) { return PlayFromEvent(packed, nChannel); },
-        &m_pEventDlg);
+        &m_pEventDlg, CEventLogFile::OfRecorder(m_nRecorder));
 }
 
 void CArchiveDlg::OnSliderAction()

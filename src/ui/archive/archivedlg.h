@@ -86,6 +86,8 @@ class CArchiveDlg : public QWidget,
     void ShowLinkStatus(uint8_t byCode, uint8_t byRetryCount, uint32_t dwAlertWord) override;
     void Shutdown() override;
     RecordCounts GetRecordCounts() const override;
+    void SelectRecorder(ILiveClient *pClient, int nRecorder, const QString &name) override;
+    int RecorderIndex() const { return m_nRecorder; }
 
     // --- IArchiveView (the receive path) --------------------------------------
     uint16_t GetPlayState() const override { return m_control.PlayState(); }
@@ -140,6 +142,7 @@ class CArchiveDlg : public QWidget,
     QImage GrabPictureArea() override;
     // "%04d-%02d-%02d %02d-%02d-%02d" of the last picture's time.
     QString PictureTimeText() const override;
+    QString RecordNamePrefix() const override;
 
   protected:
     bool event(QEvent *pEvent) override;
@@ -192,6 +195,7 @@ class CArchiveDlg : public QWidget,
     std::unique_ptr<ITimerHost> m_pOwnRecordTimers;
     std::unique_ptr<IPlaybackClient> m_pOwnPlaybackClient;
     CNetClientWnd *m_pNetClient = nullptr; // registered with, when there is one
+    int m_nRecorder = 0;                   // whose archive is shown (0-based)
     CPictureCanvas m_canvas;
     CStaleWatch m_staleWatch;
     bool m_bStreamExpected = false; // at the last check

@@ -204,7 +204,7 @@ void CArchiveDlg::paintEvent(QPaintEvent *pEvent)
     QPainter painter(this);
     m_canvas.Paint(painter, pEvent->region());
     PaintStaleTiles(m_staleWatch, m_canvas, painter, pEvent->region(), m_arcCell.data(),
-                    int(m_arcCell.size()), m_fontLarge);
+                    int(m_arcCell.size()), m_fontLarge, m_fontLarge);
     PaintOverlay(painter, pEvent->region());
 }
 

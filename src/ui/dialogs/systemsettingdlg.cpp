@@ -48,15 +48,18 @@ constexpr int kUserIdBytes = int(sizeof(ClientSettings::m_szUserID)) - 1;
 constexpr int kPasswordBytes = int(sizeof(ClientSettings::m_szPassword)) - 1;
 constexpr int kRecordPathBytes = int(sizeof(ClientSettings::m_szRecordPath)) - 1;
 
+constexpr const char *RECORDER_ITEMS[MAX_RECORDERS] = {"1", "2", "3", "4"};
+
 // clang-format off
 constexpr SettingLayoutRow kLayout[CSystemSettingDlg::ROW_COUNT] = {
     // group          caption                              kind            caption rect          control rect           button     button rect
-    {"CONNECTION",  "LABEL :",                            Kind::Text,     {24,  30, 104, 22}, {132,  30, 178, 22}, "IP load", {318,  30, 80, 22}, nullptr, 0, kLabelBytes},
-    {"CONNECTION",  "IP Address :",                       Kind::Address,  {24,  58, 104, 22}, {132,  58, 178, 22}, nullptr,   {},                 nullptr, 0, 15},
-    {"CONNECTION",  "PORT :",                             Kind::Digits,   {24,  86, 104, 22}, {132,  86,  80, 22}, nullptr,   {},                 nullptr, 0, 5},
-    {"CONNECTION",  "ID :",                               Kind::Text,     {24, 114, 104, 22}, {132, 114, 178, 22}, nullptr,   {},                 nullptr, 0, kUserIdBytes},
-    {"CONNECTION",  "PASSWORD :",                         Kind::Masked,   {24, 142, 104, 22}, {132, 142, 178, 22}, nullptr,   {},                 nullptr, 0, kPasswordBytes},
-    {"CONNECTION",  "PT TYPE :",                          Kind::List,     {24, 170, 104, 22}, {132, 170, 178, 22}, nullptr,   {},                 PTZ_TYPE_ITEMS, Count(PTZ_TYPE_ITEMS), 0},
+    {"CONNECTION",  "RECORDER :",                         Kind::List,     {24,  26, 104, 22}, {132,  26,  80, 22}, nullptr,   {},                 RECORDER_ITEMS, Count(RECORDER_ITEMS), 0},
+    {"CONNECTION",  "LABEL :",                            Kind::Text,     {24,  51, 104, 22}, {132,  51, 178, 22}, "IP load", {318,  51, 80, 22}, nullptr, 0, kLabelBytes},
+    {"CONNECTION",  "IP Address :",                       Kind::Address,  {24,  76, 104, 22}, {132,  76, 178, 22}, nullptr,   {},                 nullptr, 0, 15},
+    {"CONNECTION",  "PORT :",                             Kind::Digits,   {24, 101, 104, 22}, {132, 101,  80, 22}, nullptr,   {},                 nullptr, 0, 5},
+    {"CONNECTION",  "ID :",                               Kind::Text,     {24, 126, 104, 22}, {132, 126, 178, 22}, nullptr,   {},                 nullptr, 0, kUserIdBytes},
+    {"CONNECTION",  "PASSWORD :",                         Kind::Masked,   {24, 151, 104, 22}, {132, 151, 178, 22}, nullptr,   {},                 nullptr, 0, kPasswordBytes},
+    {"CONNECTION",  "PT TYPE :",                          Kind::List,     {24, 176, 104, 22}, {132, 176, 178, 22}, nullptr,   {},                 PTZ_TYPE_ITEMS, Count(PTZ_TYPE_ITEMS), 0},
     {"OPTION",      "Circular Monitoring Interval",       Kind::List,     {24, 238, 228, 22}, {260, 238, 138, 22}, nullptr,   {},                 ROTATE_INTERVAL_ITEMS, Count(ROTATE_INTERVAL_ITEMS), 0},
     {"OPTION",      "Scan Rate (Fast mode )",             Kind::List,     {24, 266, 228, 22}, {260, 266, 138, 22}, nullptr,   {},                 SCAN_RATE_ITEMS, Count(SCAN_RATE_ITEMS), 0},
     {"OPTION",      "Reconnection Count",                 Kind::List,     {24, 294, 228, 22}, {260, 294, 138, 22}, nullptr,   {},                 RECONNECT_COUNT_ITEMS, Count(RECONNECT_COUNT_ITEMS), 0},
@@ -201,6 +204,8 @@ void CSystemSettingDlg::CreateControls()
     connect(m_apButton[ROW_OK_CANCEL], &QPushButton::clicked, this, &QDialog::reject);
     connect(m_apButton[ROW_LABEL], &QPushButton::clicked, this, &CSystemSettingDlg::OnIpLoad);
     connect(m_apButton[ROW_RECORD_PATH], &QPushButton::clicked, this, &CSystemSettingDlg::OnBrowse);
+    connect(List(ROW_RECORDER), &QComboBox::currentIndexChanged, this,
+            &CSystemSettingDlg::OnRecorderChosen);
 }
 
 QLineEdit *CSystemSettingDlg::Edit(Row row) const
@@ -221,12 +226,14 @@ QCheckBox *CSystemSettingDlg::Check(Row row) const
 void CSystemSettingDlg::LoadFromSettings()
 {
     const ClientSettings &s = m_settings;
-    Edit(ROW_LABEL)->setText(FieldText(s.m_szIpLabel));
-    Edit(ROW_IP)->setText(FieldText(s.m_szHostIP));
-    Edit(ROW_PORT)->setText(QString::number(s.m_nHostPort));
-    Edit(ROW_ID)->setText(FieldText(s.m_szUserID));
-    Edit(ROW_PASSWORD)->setText(FieldText(s.m_szPassword));
-    List(ROW_PTZ_TYPE)->setCurrentIndex(PtzTypeToListPos(s.m_byPtzType));
+    for (int r = 0; r < MAX_RECORDERS; ++r) {
+        const RecorderLink link = RecorderLinkOf(s, r);
+        m_aLinks[r] = {FieldText(link.m_szIpLabel),       FieldText(link.m_szHostIP),
+                       QString::number(link.m_nHostPort), FieldText(link.m_szUserID),
+                       FieldText(link.m_szPassword),      PtzTypeToListPos(link.m_byPtzType)};
+    }
+    m_aLoaded = m_aLinks;
+    ShowFields();
     List(ROW_ROTATE)->setCurrentIndex(RotateIntervalToListPos(s.m_byRotateInterval));
     List(ROW_SCAN_RATE)->setCurrentIndex(RequestSpeedToListPos(s.m_byRequestSpeed));
     List(ROW_RECONNECT)->setCurrentIndex(ReconnectCountToListPos(s.m_byReconnectCount));
@@ -240,11 +247,12 @@ void CSystemSettingDlg::LoadFromSettings()
 void CSystemSettingDlg::CopyControls()
 {
     ClientSettings &s = m_settings;
-    SetFieldText(s.m_szUserID, Edit(ROW_ID)->text());
-    SetFieldText(s.m_szPassword, Edit(ROW_PASSWORD)->text());
+    const LinkTexts &first = m_aLinks[0];
+    SetFieldText(s.m_szUserID, first.id);
+    SetFieldText(s.m_szPassword, first.password);
     SetFieldText(s.m_szRecordPath, Edit(ROW_RECORD_PATH)->text());
-    SetFieldText(s.m_szIpLabel, Edit(ROW_LABEL)->text());
-    s.m_byPtzType = ListPosToPtzType(List(ROW_PTZ_TYPE)->currentIndex());
+    SetFieldText(s.m_szIpLabel, first.label);
+    s.m_byPtzType = ListPosToPtzType(first.nPtzPos);
     s.m_byRotateInterval = ListPosToRotateInterval(List(ROW_ROTATE)->currentIndex());
     s.m_byReconnectCount = ListPosToReconnectCount(List(ROW_RECONNECT)->currentIndex());
     s.m_byRequestSpeed = ListPosToRequestSpeed(List(ROW_SCAN_RATE)->currentIndex());
@@ -267,11 +275,75 @@ QString CSystemSettingDlg::NormalisedAddress(const QString &text)
     return numbers.join(QLatin1Char('.'));
 }
 
-bool CSystemSettingDlg::CheckAddressAndPort() const
+void CSystemSettingDlg::SelectRecorder(int nRecorder)
 {
-    const QString address = NormalisedAddress(Edit(ROW_IP)->text().left(kMaxReadChars));
-    return !address.isEmpty() && address != QLatin1String("0.0.0.0") &&
-           PortNumber(Edit(ROW_PORT)->text().left(kMaxReadChars)) != 0;
+    List(ROW_RECORDER)->setCurrentIndex(nRecorder);
+}
+
+void CSystemSettingDlg::OnRecorderChosen(int nRecorder)
+{
+    if (nRecorder < 0 || nRecorder >= MAX_RECORDERS || nRecorder == m_nRecorder)
+        return;
+    KeepFields();
+    m_nRecorder = nRecorder;
+    ShowFields();
+}
+
+void CSystemSettingDlg::KeepFields()
+{
+    m_aLinks[m_nRecorder] = {Edit(ROW_LABEL)->text(),    Edit(ROW_IP)->text(),
+                             Edit(ROW_PORT)->text(),     Edit(ROW_ID)->text(),
+                             Edit(ROW_PASSWORD)->text(), List(ROW_PTZ_TYPE)->currentIndex()};
+}
+
+void CSystemSettingDlg::ShowFields()
+{
+    const LinkTexts &link = m_aLinks[m_nRecorder];
+    Edit(ROW_LABEL)->setText(link.label);
+    Edit(ROW_IP)->setText(link.ip);
+    Edit(ROW_PORT)->setText(link.port);
+    Edit(ROW_ID)->setText(link.id);
+    Edit(ROW_PASSWORD)->setText(link.password);
+    List(ROW_PTZ_TYPE)->setCurrentIndex(link.nPtzPos);
+}
+
+int CSystemSettingDlg::RefusedRecorder(QString &message) const
+{
+    auto address = [this](int r) { return NormalisedAddress(m_aLinks[r].ip.left(kMaxReadChars)); };
+    auto port = [this](int r) { return PortNumber(m_aLinks[r].port.left(kMaxReadChars)); };
+    for (int r = 0; r < MAX_RECORDERS; ++r) {
+        if (r > 0 && m_aLinks[r].ip.trimmed().isEmpty())
+            continue; // no recorder
+        if (address(r).isEmpty() || address(r) == QLatin1String("0.0.0.0") || port(r) == 0) {
+            message = QString::fromLatin1(kBadAddressText);
+            if (r > 0)
+                message = QStringLiteral("Recorder %1: ").arg(r + 1) + message;
+            return r;
+        }
+        for (int other = 0; other < r; ++other)
+            if (address(other) == address(r) && port(other) == port(r)) {
+                message = QStringLiteral("Recorder %1 has the same address and port as recorder "
+                                         "%2 (%3:%4). Each recorder needs an address or port "
+                                         "of its own.")
+                              .arg(r + 1)
+                              .arg(other + 1)
+                              .arg(address(r))
+                              .arg(port(r));
+                return r;
+            }
+    }
+    return -1;
+}
+
+void CSystemSettingDlg::StoreHistoryEntry(const LinkTexts &link)
+{
+    QString name = link.label.left(kLabelBytes);
+    if (name.isEmpty())
+        name = QString::fromLatin1(kUntitledName);
+    if (!m_history.StoreHistoryEntry(name, NormalisedAddress(link.ip),
+                                     QString::number(PortNumber(link.port))))
+        ShowMessage(QStringLiteral("The entry could not be kept in the IP/PORT history %1 (%2).")
+                        .arg(m_history.Path(), m_history.LastError()));
 }
 
 void CSystemSettingDlg::ShowMessage(const QString &text)
@@ -281,6 +353,7 @@ void CSystemSettingDlg::ShowMessage(const QString &text)
 
 void CSystemSettingDlg::OnOK()
 {
+    KeepFields();
     CopyControls();
 
     const bool bFullScreen = Check(ROW_FULL_SCREEN)->isChecked();
@@ -297,21 +370,31 @@ void CSystemSettingDlg::OnOK()
     }
     m_settings.m_bDisplayPbTime = Check(ROW_PB_TIME)->isChecked() ? 1 : 0;
 
-    if (!CheckAddressAndPort()) {
-        ShowMessage(QString::fromLatin1(kBadAddressText));
+    QString message;
+    if (const int nRefused = RefusedRecorder(message); nRefused >= 0) {
+        SelectRecorder(nRefused);
+        ShowMessage(message);
         return;
     }
-    const QString address = NormalisedAddress(Edit(ROW_IP)->text());
-    const int nPort = PortNumber(Edit(ROW_PORT)->text());
-    SetFieldText(m_settings.m_szHostIP, address);
-    m_settings.m_nHostPort = nPort;
-
-    QString name = Edit(ROW_LABEL)->text().left(kLabelBytes);
-    if (name.isEmpty())
-        name = QString::fromLatin1(kUntitledName);
-    if (!m_history.StoreHistoryEntry(name, address, QString::number(nPort)))
-        ShowMessage(QStringLiteral("The entry could not be kept in the IP/PORT history %1 (%2).")
-                        .arg(m_history.Path(), m_history.LastError()));
+    SetFieldText(m_settings.m_szHostIP, NormalisedAddress(m_aLinks[0].ip));
+    m_settings.m_nHostPort = PortNumber(m_aLinks[0].port);
+    StoreHistoryEntry(m_aLinks[0]);
+    for (int r = 1; r < MAX_RECORDERS; ++r) {
+        const LinkTexts &texts = m_aLinks[r];
+        if (texts == m_aLoaded[r])
+            continue;
+        RecorderLink link;
+        SetFieldText(link.m_szIpLabel, texts.label);
+        SetFieldText(link.m_szHostIP, NormalisedAddress(texts.ip)); // empty: removed
+        const int nPort = PortNumber(texts.port);
+        link.m_nHostPort = nPort != 0 ? nPort : DEFAULT_HOST_PORT;
+        SetFieldText(link.m_szUserID, texts.id);
+        SetFieldText(link.m_szPassword, texts.password);
+        link.m_byPtzType = ListPosToPtzType(texts.nPtzPos);
+        SetRecorderLink(m_settings, r, link);
+        if (IsRecorderConfigured(m_settings, r))
+            StoreHistoryEntry(texts);
+    }
     accept();
 }
 

@@ -11,6 +11,16 @@
 // dialog open (steps 1-4 stay applied, the rejected address and port are not
 // copied); 6. copy address and port, store the history entry (an empty label as
 // "UNTITLE") and close. CANCEL, Escape and closing copy nothing.
+//
+// Recorders: the selector at the top of CONNECTION picks the recorder (1-4) whose
+// label, address, port, ID, password and PT TYPE the fields below show; switching
+// keeps what was typed for the one left. At OK every recorder's address and port
+// are checked (recorder 2-4 with an empty address is no recorder, and is removed if
+// it was one), and a recorder with the address and port of another is refused; a
+// refusal selects the recorder at fault. Recorder 1's address and port are then
+// copied as above, and recorders 2-4 whose fields were changed are copied whole
+// (those not touched keep their record, also one left out of the store for bad
+// values). "IP load" fills the selected recorder's fields.
 
 #include "settings/clientsettings.h"
 #include "settings/ipporthistory.h"
@@ -43,6 +53,7 @@ class CSystemSettingDlg : public QDialog {
   public:
     // Rows of the layout table, in the order of the dialog's groups.
     enum Row {
+        ROW_RECORDER,
         ROW_LABEL,
         ROW_IP,
         ROW_PORT,
@@ -76,16 +87,34 @@ class CSystemSettingDlg : public QDialog {
     void OnOK();
     void OnIpLoad();
     void OnBrowse();
+    // Shows recorder nRecorder (0-based) in the CONNECTION fields, as the selector does.
+    void SelectRecorder(int nRecorder);
 
     // A dotted quad of four numbers 0-255, rewritten without leading zeros;
     // empty when the text is not one.
     static QString NormalisedAddress(const QString &text);
 
   private:
+    // One recorder's CONNECTION fields as typed.
+    struct LinkTexts {
+        QString label, ip, port, id, password;
+        int nPtzPos = 0;
+        bool operator==(const LinkTexts &o) const
+        {
+            return label == o.label && ip == o.ip && port == o.port && id == o.id &&
+                   password == o.password && nPtzPos == o.nPtzPos;
+        }
+    };
+
     void CreateControls();
+    void OnRecorderChosen(int nRecorder);
+    void KeepFields();
+    void ShowFields();
+    // The first recorder whose address or port is refused, with its message; -1 if none.
+    int RefusedRecorder(QString &message) const;
+    void StoreHistoryEntry(const LinkTexts &link);
     void LoadFromSettings();
     void CopyControls();
-    bool CheckAddressAndPort() const;
     void ShowMessage(const QString &text);
 
     ClientSettings &m_settings;
@@ -93,4 +122,7 @@ class CSystemSettingDlg : public QDialog {
     SystemSettingActions m_actions;
     std::array<QWidget *, ROW_COUNT> m_apControl{};
     std::array<QPushButton *, ROW_COUNT> m_apButton{};
+    std::array<LinkTexts, MAX_RECORDERS> m_aLinks;  // as typed
+    std::array<LinkTexts, MAX_RECORDERS> m_aLoaded; // as opened
+    int m_nRecorder = 0;                            // shown in the fields
 };

@@ -3,6 +3,8 @@
 // that makes its CArchiveDlg (TelvaneViewEnvironment::fnCreateArchive); the view's
 // tests hand in a fake.
 
+#include <QString>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -34,6 +36,14 @@ class IArchiveWindow {
         bool bSaving = false;
     };
     virtual RecordCounts GetRecordCounts() const { return RecordCounts(); }
+    // Before Activate when several recorders are shown: the archive of recorder
+    // nRecorder (0-based) on its link; the window names it (empty: no name).
+    virtual void SelectRecorder(ILiveClient *pClient, int nRecorder, const QString &name)
+    {
+        (void)pClient;
+        (void)nRecorder;
+        (void)name;
+    }
 };
 
 // What the archive window asks of the view.

@@ -125,6 +125,15 @@ void CStatusPanel::ShowStatus(uint32_t nCode, uint8_t byRetryCount, uint32_t dwE
     Invalidate(statusrect::kStatusLabel.united(statusrect::kStatus));
 }
 
+void CStatusPanel::SetRecorderName(const QString &name)
+{
+    if (name == m_strRecorder)
+        return;
+    m_strRecorder = name;
+    m_bRecorderNamed = true;
+    Invalidate(statusrect::kStatusLabel);
+}
+
 void CStatusPanel::DrawDateTime()
 {
     DrawDateTime(QDateTime::currentDateTime());
@@ -152,7 +161,11 @@ void CStatusPanel::paint(QPainter &painter) const
     DrawOpaqueText(painter, statusrect::kTime, kSingleLine, m_strTime);
 
     painter.fillRect(statusrect::kStatus, kBackColour);
-    DrawOpaqueText(painter, statusrect::kStatusLabel, kSingleLine, QStringLiteral("STATUS :"));
+    if (m_bRecorderNamed) // a longer name may have been drawn here
+        painter.fillRect(statusrect::kStatusLabel, kBackColour);
+    DrawOpaqueText(painter, statusrect::kStatusLabel, kSingleLine,
+                   m_strRecorder.isEmpty() ? QStringLiteral("STATUS :")
+                                           : m_strRecorder.toUpper() + QStringLiteral(" :"));
     DrawWrappedText(painter, statusrect::kStatus, m_strStatus);
 
     painter.restore();

@@ -52,7 +52,6 @@ QStringList WrapWords(const QString &text, const QFontMetrics &fm, int nWidth);
 // Height of one line of the small font: its cell height.
 constexpr int kSmallFontLineHeight = 12;
 
-
 // Screen rectangles of the column, in view coordinates.
 namespace statusrect {
 inline const QRect kDateLabel{740, 70, 100, 15};
@@ -77,6 +76,9 @@ class CStatusPanel {
     // Shows the text of a status code (low 8 bits count). The view passes the
     // client's retry count and last event word for codes 6 and 7.
     void ShowStatus(uint32_t nCode, uint8_t byRetryCount = 0, uint32_t dwEventWord = 0);
+    // Names the recorder whose link state the block shows ("Recorder 2"), in place
+    // of the "STATUS :" label; empty for the plain label.
+    void SetRecorderName(const QString &name);
 
     // Takes the workstation's local time for the date and time lines.
     void DrawDateTime();
@@ -95,6 +97,8 @@ class CStatusPanel {
     void Invalidate(const QRect &rc) const;
 
     QString m_strStatus;
+    QString m_strRecorder;
+    bool m_bRecorderNamed = false;
     QString m_strDate;
     QString m_strTime;
     QFont m_fontSmall;

@@ -26,8 +26,9 @@ constexpr int kControlIdBase = 1000;
 
 CTelvaneView::CTelvaneView(QWidget *parent, Environment env)
     : QWidget(parent), m_env(std::move(env)),
-      m_canvas(QSize(kViewWidth, kViewHeight), LiveCropRect,
-               [this](const QRegion &region) { update(region); }, [this] { FlushLamp(); })
+      m_canvas(
+          QSize(kViewWidth, kViewHeight), LiveCropRect,
+          [this](const QRegion &region) { update(region); }, [this] { FlushLamp(); })
 {
     setFixedSize(kViewWidth, kViewHeight);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -51,15 +52,16 @@ CTelvaneView::~CTelvaneView()
     m_pTimerHost->KillTimer(kStaleTimerId);
     m_pTimerHost->KillTimer(CPtzPanel::kStopRepeatTimerId);
     m_pTimerHost->SetHandler(nullptr);
-    if (m_pClient)
-        m_pClient->Disconnect(true);
+    for (int r = 0; r < CRecorderSet::kRecorders; ++r)
+        if (ILiveClient *pClient = m_pRecorders ? m_pRecorders->Client(r) : nullptr)
+            pClient->Disconnect(true);
     DeleteEventFile();
     m_bDibReady = false;
     if (m_bDisplayChanged)
         m_bDisplayChanged = false; // no display-mode switching on this platform
     ClearPictures(true);
     m_pArchive.reset(); // detaches itself from the client
-    m_pClient.reset();
+    m_pRecorders.reset();
     m_pPtzPanel.reset();
 }
 
@@ -75,23 +77,24 @@ void CTelvaneView::OnInitialUpdate()
         return;
     m_bInitialised = true;
 
-    // 1. The protocol client; without one the view goes on and skips its requests.
-    if (!m_pClient) {
-        if (m_env.fnCreateClient)
-            m_pClient = m_env.fnCreateClient(this);
-        else
-            m_pClient = CreateNetLiveClient(this);
+    // 1. Recorder 1's protocol client; without one the view goes on and skips its
+    // requests. The other recorders' links follow the settings (step 3).
+    if (!m_pRecorders) {
+        m_pRecorders = std::make_unique<CRecorderSet>(static_cast<IRecorderSetHost &>(*this),
+                                                      m_env.fnCreateClient);
+        m_pRecorders->Sync();
     }
     // 2. The archive window, hidden until the Archive button.
     if (!m_pArchive && m_env.fnCreateArchive) {
         ArchiveHost host;
-        host.pClient = m_pClient.get();
+        host.pClient = Client();
         host.pSettings = &m_settings;
         host.fnLeave = [this] { OnLeaveArchive(); };
         m_pArchive = m_env.fnCreateArchive(host);
     }
     // 3. Settings.
     m_settings.LoadSettings();
+    m_pRecorders->Sync();
     // 4. Full screen.
     if (m_settings.m_bUseFullScreen)
         SetFullScreen(true);
@@ -111,6 +114,7 @@ void CTelvaneView::OnInitialUpdate()
     m_pTimerHost->StartTimer(kClockTimerId, kClockPeriodMs);
     m_pTimerHost->StartTimer(kStaleTimerId, CStaleWatch::kCheckPeriodMs);
     m_fontMark = ControlFont(14, true);
+    m_fontMarkSmall = ControlFont(9, true);
     // 8. Quad mode; neither the old nor the new mode is single, so nothing is requested.
     SetScreenMode(m_wScreenMode);
     setFocus();
@@ -141,14 +145,18 @@ void CTelvaneView::CreateControls()
     m_apButtons[CTRL_DISCONNECT]->SetChecked(1);
 
     CPtzPanel::Host host;
-    if (m_pClient)
+    // PTZ goes to the recorder of the selected channel, with its own PTZ type.
+    if (Client())
         host.fnSendPtz = [this](uint8_t byType, uint8_t bySpeed, int nIndex, int nPressed) {
-            if (m_pClient)
-                m_pClient->SendPtz(byType, bySpeed, nIndex, nPressed);
+            if (ILiveClient *pClient = m_pRecorders->Client(m_nSelRecorder))
+                pClient->SendPtz(byType, bySpeed, nIndex, nPressed);
         };
     host.fnIsConnected = [this] { return m_byConnectState == 1; };
     host.fnIsRotating = [this] { return m_rotation.IsRunning(); };
-    host.fnPtzType = [this] { return m_settings.m_byPtzType; };
+    host.fnPtzType = [this] {
+        return m_nSelRecorder == 0 ? m_settings.m_byPtzType
+                                   : RecorderLinkOf(m_settings, m_nSelRecorder).m_byPtzType;
+    };
     host.pTimerHost = m_pTimerHost;
     host.fnUpdate = [this](const QRect &rc) { update(rc); };
     m_pPtzPanel = std::make_unique<CPtzPanel>(std::move(host));
@@ -241,6 +249,9 @@ void CTelvaneView::SetScreenMode(uint16_t wMode)
     if (!bSingle)
         m_wRequestChannel = 0x0100;
     const int nSelected = m_wRequestChannel & 0xFF;
+    if (bSingle && SeveralRecorders())
+        m_nSelRecorder = CRecorderSet::RecorderOf(nSelected & 0x0F);
+    const std::array<bool, 16> abOnScreen = ChannelsOnScreen();
 
     if (m_apButtons[CTRL_ROTATE]) {
         m_apButtons[CTRL_ROTATE]->setEnabled(bSingle);
@@ -249,42 +260,51 @@ void CTelvaneView::SetScreenMode(uint16_t wMode)
         StopRotation();
 
     for (int k = 0; k < 16; ++k) {
-        const bool bWanted = bSingle ? k == nSelected : k < nTiles;
+        const bool bWanted = abOnScreen[std::size_t(k)];
         CSkinButton *pButton = m_apButtons[CTRL_CHANNEL_1 + k];
         if (!pButton || bool(pButton->GetChecked()) == bWanted)
             continue;
         if (!bWanted)
             pButton->SetChecked(0);
-        else if (k < m_byChannelCount)
+        else if (SeveralRecorders() ? IsChannelAccepted(k) : k < m_byChannelCount)
             pButton->SetChecked(1);
     }
     for (int i = 0; i < 7; ++i)
         SetButtonChecked(ControlId(CTRL_SCREEN_MODE_1 + i), i == (wMode & 0xFF));
 
+    // The one place that knows each channel's tile.
     for (int i = 0; i < 16; ++i)
         m_arcTile[i] = QRect();
     if (bSingle) {
-        for (int i = 0; i < 4; ++i)
-            m_arcTile[i] = TileRect(0, 1);
+        if (!SeveralRecorders())
+            for (int i = 0; i < 4; ++i)
+                m_arcTile[i] = TileRect(0, 1);
         for (int i = 1; i < 16; ++i)
             if (i != nSelected)
                 m_arcTile[i] = QRect();
-    } else {
+        if (nSelected < 16)
+            m_arcTile[std::size_t(nSelected)] = TileRect(0, 1);
+    } else if (nTiles == 4) {
+        const int nFirst = m_nSelRecorder * CRecorderSet::kChannels;
         for (int i = 0; i < 4; ++i)
-            m_arcTile[i] = TileRect(i, 4);
+            m_arcTile[std::size_t(nFirst + i)] = TileRect(i, 4);
+    } else {
+        for (int i = 0; i < nTiles && i < 16; ++i)
+            m_arcTile[std::size_t(i)] = TileRect(i, nTiles);
     }
 
     InvalidatePicture();
 
-    if ((wPrev >> 8) == 1 || bSingle)
-        SendLiveRequest();
+    if (m_pRecorders)
+        m_pRecorders->SetOnScreen(abOnScreen);
+    SendLiveRequest((wPrev >> 8) == 1 || bSingle);
 }
 
-void CTelvaneView::SendLiveRequest()
+void CTelvaneView::SendLiveRequest(bool bForce)
 {
-    m_staleWatch.Restart(m_pTimerHost->NowMs());
-    if (m_pClient)
-        m_pClient->SendCommand(KIND_LIVE, true);
+    const bool bSent = m_pRecorders && m_pRecorders->SendRequests(bForce);
+    if (bSent || bForce)
+        m_staleWatch.Restart(m_pTimerHost->NowMs());
 }
 
 void CTelvaneView::OnScreenModeButton(int nButton)
@@ -292,7 +312,8 @@ void CTelvaneView::OnScreenModeButton(int nButton)
     if (nButton < 0 || nButton >= 7)
         return;
     const ControlId id = ControlId(CTRL_SCREEN_MODE_1 + nButton);
-    if (nButton >= 2) {
+    // The layouts past four tiles need a second recorder.
+    if (nButton >= 2 && !SeveralRecorders()) {
         Beep();
         SetButtonChecked(id, false);
         return;
@@ -302,7 +323,9 @@ void CTelvaneView::OnScreenModeButton(int nButton)
         SetButtonChecked(id, true);
         return;
     }
-    m_wRequestChannel = wMode == kSingleMode ? 0x0000 : 0x0100;
+    // Single starts at the first channel of the selected recorder.
+    m_wRequestChannel =
+        wMode == kSingleMode ? uint16_t(m_nSelRecorder * CRecorderSet::kChannels) : 0x0100;
     SetScreenMode(wMode);
 }
 
@@ -311,7 +334,7 @@ void CTelvaneView::OnChannelButton(int nButton)
     if (nButton < 0 || nButton >= 16)
         return;
     const ControlId id = ControlId(CTRL_CHANNEL_1 + nButton);
-    if (nButton > 3) {
+    if (SeveralRecorders() ? !IsChannelAccepted(nButton) : nButton > 3) {
         Beep();
         SetButtonChecked(id, false);
         return;
@@ -326,24 +349,43 @@ void CTelvaneView::OnChannelButton(int nButton)
 
 void CTelvaneView::OnConnect()
 {
-    if (m_byConnectState == 0) {
-        if (m_pClient &&
-            m_pClient->Connect(FieldText(m_settings.m_szHostIP), m_settings.m_nHostPort))
-            m_byConnectState = 2;
+    // Every recorder without a link starts one; one that cannot start never holds
+    // up the others.
+    bool bStarted = false;
+    for (int r = 0; r < CRecorderSet::kRecorders; ++r) {
+        if (!m_pRecorders->IsConfigured(r) || RecorderState(r) != 0)
+            continue;
+        bStarted = true;
+        const RecorderLink link = RecorderLinkOf(m_settings, r);
+        ILiveClient *pClient = m_pRecorders->Client(r);
+        if (pClient && pClient->Connect(FieldText(link.m_szHostIP), link.m_nHostPort))
+            m_pRecorders->SetState(r, 2);
+    }
+    if (bStarted) {
+        m_byConnectState =
+            SeveralRecorders() ? m_pRecorders->CombinedState() : m_pRecorders->State(0);
         if (m_apButtons[CTRL_CONNECT])
             m_apButtons[CTRL_CONNECT]->setEnabled(true);
         SetButtonChecked(CTRL_DISCONNECT, false);
     }
     SetButtonChecked(CTRL_CONNECT, true);
-    ShowStatus(m_byConnectState);
+    if (SeveralRecorders())
+        ShowSelectedStatus();
+    else
+        ShowStatus(m_byConnectState);
 }
 
 void CTelvaneView::OnLinkLost()
 {
     if (m_byConnectState != 0) {
         m_byConnectState = 0;
-        if (m_pClient)
-            m_pClient->Disconnect(true);
+        for (int r = 0; r < CRecorderSet::kRecorders; ++r) {
+            if (!m_pRecorders->IsConfigured(r))
+                continue;
+            m_pRecorders->SetState(r, 0);
+            if (ILiveClient *pClient = m_pRecorders->Client(r))
+                pClient->Disconnect(true);
+        }
         ClearPictures(true);
         InvalidatePicture();
         SetButtonChecked(CTRL_CONNECT, false);
@@ -352,7 +394,10 @@ void CTelvaneView::OnLinkLost()
     } else {
         SetButtonChecked(CTRL_DISCONNECT, true);
     }
-    ShowStatus(m_byConnectState);
+    if (SeveralRecorders())
+        ShowSelectedStatus();
+    else
+        ShowStatus(m_byConnectState);
 }
 
 void CTelvaneView::ClearPictures(bool bClearSeen)
@@ -366,12 +411,16 @@ void CTelvaneView::ClearPictures(bool bClearSeen)
 void CTelvaneView::DeleteEventFile()
 {
     CEventLogFile().Delete();
+    for (int r = 1; r < CRecorderSet::kRecorders; ++r)
+        if (m_pRecorders && m_pRecorders->IsConfigured(r))
+            CEventLogFile::OfRecorder(r).Delete();
 }
 
 void CTelvaneView::ShowStatus(uint8_t byCode)
 {
-    const uint8_t byRetry = m_pClient ? m_pClient->RetryCount() : 0;
-    const uint32_t dwAlert = m_pClient ? m_pClient->LastAlertWord() : 0;
+    ILiveClient *pClient = Client();
+    const uint8_t byRetry = pClient ? pClient->RetryCount() : 0;
+    const uint32_t dwAlert = pClient ? pClient->LastAlertWord() : 0;
     if (m_pArchive && m_pArchive->IsActive())
         m_pArchive->ShowLinkStatus(byCode, byRetry, dwAlert);
     m_pStatus->ShowStatus(byCode, byRetry, dwAlert);
@@ -403,22 +452,46 @@ void CTelvaneView::OnSetting()
     }
     if (m_pPtzPanel)
         m_pPtzPanel->OnSettingsClosed();
+    // Recorders added or removed in the dialog get or lose their links; the archive
+    // window goes back to recorder 1's, which always stays.
+    if (m_pArchive)
+        m_pArchive->SelectRecorder(Client(), 0, QString());
+    for (int r = 1; r < CRecorderSet::kRecorders; ++r)
+        if (m_pRecorders->IsConfigured(r) && !IsRecorderConfigured(m_settings, r))
+            ClearRecorderPictures(r); // the canvas borrows them from the link's records
+    m_pRecorders->Sync();
+    if (!m_pRecorders->IsConfigured(m_nSelRecorder) || !SeveralRecorders()) {
+        m_nSelRecorder = 0;
+        if (IsSingleMode() && !IsChannelAccepted(m_wRequestChannel & 0xFF))
+            m_wRequestChannel = 0;
+    }
+    if (!SeveralRecorders() && TileCount() > 4)
+        m_wRequestChannel = 0x0100, m_wScreenMode = kQuadMode;
+    SetScreenMode(m_wScreenMode);
+    m_byConnectState = SeveralRecorders() ? m_pRecorders->CombinedState() : m_pRecorders->State(0);
 }
 
 void CTelvaneView::OnArchive()
 {
-    // Needs the client, the archive window and a link.
-    if (!m_pClient || !m_pArchive || m_byConnectState < 1)
+    // The archive of the selected channel's recorder, on its link; needs the client,
+    // the archive window and a link.
+    const int r = m_nSelRecorder;
+    ILiveClient *pClient = m_pRecorders ? m_pRecorders->Client(r) : nullptr;
+    if (!pClient || !m_pArchive || RecorderState(r) < 1)
         return;
+    m_pArchive->SelectRecorder(pClient, r, SeveralRecorders() ? m_pRecorders->Name(r) : QString());
     m_pArchive->Activate(m_settings.m_bUseFullScreen != 0);
     if (QWidget *pTop = window(); pTop && pTop != this)
         pTop->hide();
-    m_pClient->SendCommand(KIND_STOP, false);
+    pClient->SendCommand(KIND_STOP, false);
+    // The other recorders send nothing while the archive is shown.
+    m_pRecorders->SetArchiveRecorder(r);
+    m_pRecorders->StopAllBut(r);
     // The live pictures are forgotten (the seen flags stay); the stop goes again.
     ClearPictures(false);
-    m_pClient->SendCommand(KIND_STOP, false);
+    pClient->SendCommand(KIND_STOP, false);
     m_pArchive->EnterArchive();
-    m_pClient->SetSkipCounter(1);
+    pClient->SetSkipCounter(1);
 }
 
 void CTelvaneView::OnLeaveArchive()
@@ -427,6 +500,8 @@ void CTelvaneView::OnLeaveArchive()
         pTop->show();
     PlaceMainWindow(m_settings.m_bUseFullScreen != 0);
     InvalidatePicture();
+    if (m_pRecorders)
+        m_pRecorders->SetArchiveRecorder(-1);
     SendLiveRequest();
 }
 
@@ -434,8 +509,9 @@ void CTelvaneView::OnExit()
 {
     if (m_pArchive)
         m_pArchive->Shutdown(); // waits for a recording file being written
-    if (m_pClient)
-        m_pClient->Disconnect(true);
+    for (int r = 0; r < CRecorderSet::kRecorders; ++r)
+        if (ILiveClient *pClient = m_pRecorders ? m_pRecorders->Client(r) : nullptr)
+            pClient->Disconnect(true);
     m_pTimerHost->KillTimer(kClockTimerId);
     m_settings.SaveSettings();
     m_bDibReady = false;

@@ -27,6 +27,7 @@
 #include "settings/clientsettings.h"
 #include "ui/live/archivewindow.h"
 #include "ui/live/liveclient.h"
+#include "ui/live/recorderset.h"
 #include "ui/live/rotation.h"
 #include "ui/live/viewlayout.h"
 #include "ui/picture/picturecanvas.h"
@@ -56,7 +57,8 @@ class CTelvaneView;
 struct TelvaneViewEnvironment {
     // Timers 100 and 10; null = a Qt timer host owned by the view.
     ITimerHost *pTimerHost = nullptr;
-    // Makes the protocol client; empty = a CNetClientWnd on real sockets.
+    // Makes the protocol client of each configured recorder (recorder 1's first);
+    // empty = a CNetClientWnd on real sockets.
     LiveClientFactory fnCreateClient;
     // The default beep; empty = QApplication::beep.
     std::function<void()> fnBeep;
@@ -73,7 +75,7 @@ struct TelvaneViewEnvironment {
     ArchiveFactory fnCreateArchive;
 };
 
-class CTelvaneView : public QWidget, public IClientView {
+class CTelvaneView : public QWidget, public IClientView, private IRecorderSetHost {
     Q_OBJECT
   public:
     static constexpr int kClockTimerId = 100;
@@ -134,7 +136,13 @@ class CTelvaneView : public QWidget, public IClientView {
 
     // --- state for the client, the archive and the tests ---------------------
     ClientSettings &SettingsRecord() { return m_settings; }
-    ILiveClient *Client() const { return m_pClient.get(); }
+    // Recorder 1's client.
+    ILiveClient *Client() const { return m_pRecorders ? m_pRecorders->Client(0) : nullptr; }
+    const CRecorderSet *Recorders() const { return m_pRecorders.get(); }
+    // The recorder (0-based) of the selected channel, or of the quad last chosen.
+    int SelectedRecorder() const { return m_nSelRecorder; }
+    // The text a tile of the recorder shows instead of pictures, empty when none.
+    QString RecorderTileText(int nRecorder) const;
     IArchiveWindow *Archive() const { return m_pArchive.get(); }
     CPtzPanel *PtzPanel() const { return m_pPtzPanel.get(); }
     CSkinButton *Button(viewlayout::ControlId id) const { return m_apButtons[id]; }
@@ -178,7 +186,27 @@ class CTelvaneView : public QWidget, public IClientView {
     void OnTimer(int nId);
     void OnClockTick();
     void StopRotation();
-    void SendLiveRequest();
+    // Sends what the screen asks of each recorder; bForce asks again for the live
+    // pictures of every recorder with channels on screen.
+    void SendLiveRequest(bool bForce = true);
+    // --- several recorders (telvaneviewrecorders.cpp) -------------------------
+    void OnRecorderState(int nRecorder) override;
+    void OnRecorderStatus(int nRecorder, uint8_t byCode) override;
+    void OnRecorderLost(int nRecorder) override;
+    void OnRecorderChannelCount(int nRecorder, uint8_t byCount) override;
+    bool SeveralRecorders() const;
+    // The link state of a recorder (the window's own with recorder 1 alone).
+    uint8_t RecorderState(int nRecorder) const;
+    // Channel button k may select its channel.
+    bool IsChannelAccepted(int nChannel) const;
+    // The global channels the current mode puts on screen.
+    std::array<bool, 16> ChannelsOnScreen() const;
+    // Shows the selected recorder's link state in the status panel.
+    void ShowSelectedStatus();
+    // Draws the no-link texts over the tiles of recorders without a link.
+    void PaintRecorderMarks(QPainter &painter, const QRegion &region);
+    // Forgets one recorder's pictures and seen channels.
+    void ClearRecorderPictures(int nRecorder);
     void SetButtonChecked(viewlayout::ControlId id, bool bChecked);
     void ClearPictures(bool bClearSeen);
     // Redraws the whole picture area of the backing image: background, then each
@@ -198,7 +226,8 @@ class CTelvaneView : public QWidget, public IClientView {
 
     Environment m_env;
     ClientSettings m_settings;
-    std::unique_ptr<ILiveClient> m_pClient;
+    std::unique_ptr<CRecorderSet> m_pRecorders;
+    int m_nSelRecorder = 0;
     std::unique_ptr<IArchiveWindow> m_pArchive;
     std::unique_ptr<ITimerHost> m_pOwnTimerHost;
     ITimerHost *m_pTimerHost = nullptr;
@@ -216,6 +245,7 @@ class CTelvaneView : public QWidget, public IClientView {
     CPictureCanvas m_canvas;
     CStaleWatch m_staleWatch;
     QFont m_fontMark;
+    QFont m_fontMarkSmall;    // in the single cells of the wide layouts: never cut
     QImage m_imgLogo;         // "./logo/slogo.bmp", null when absent
     bool m_bDibReady = false; // the drawing "handle": open between layout and Exit
     bool m_bLampPending = false;

@@ -41,10 +41,16 @@ void CTelvaneView::SetChannelPicture(int nIndex, const ChannelPicture &picture)
 
 void CTelvaneView::OnStaleCheck()
 {
-    // Live pictures are due while the link stands and the archive has not taken over.
-    const bool bStream = m_byConnectState != 0 && !(m_pArchive && m_pArchive->IsActive());
-    CheckStaleTiles(m_staleWatch, m_canvas, m_arcTile.data(), int(m_arcTile.size()), bStream,
-                    m_pTimerHost->NowMs());
+    // Live pictures are due while the tile's link stands and the archive has not
+    // taken over.
+    const bool bLive = !(m_pArchive && m_pArchive->IsActive());
+    CheckStaleTiles(
+        m_staleWatch, m_canvas, m_arcTile.data(), int(m_arcTile.size()),
+        [this, bLive](int nSlot) {
+            return bLive &&
+                   RecorderState(SeveralRecorders() ? CRecorderSet::RecorderOf(nSlot) : 0) != 0;
+        },
+        m_pTimerHost->NowMs());
 }
 
 void CTelvaneView::ShowLiveFrame(int nIndex)
@@ -99,8 +105,10 @@ void CTelvaneView::InvalidatePicture()
     // another channel never fills the area.
     const int nTiles = TileCount();
     for (int pos = 0; pos < nTiles && pos < 16; ++pos) {
-        const int nChannel = nTiles == 1 ? (m_wRequestChannel & 0xFF) : pos;
-        const QRect tile = nTiles == 1 ? TileRect(0, 1) : m_arcTile[std::size_t(pos)];
+        const int nChannel = nTiles == 1   ? (m_wRequestChannel & 0xFF)
+                             : nTiles == 4 ? m_nSelRecorder * CRecorderSet::kChannels + pos
+                                           : pos;
+        const QRect tile = nTiles == 1 ? TileRect(0, 1) : m_arcTile[std::size_t(nChannel)];
         if (HasPicture(nChannel) && !m_arcTile[std::size_t(nChannel & 0x0F)].isEmpty())
             DrawBmpInto(nChannel);
         else
@@ -124,7 +132,8 @@ void CTelvaneView::paintEvent(QPaintEvent *event)
     const QRegion region = event->region();
     m_canvas.Paint(painter, region);
     PaintStaleTiles(m_staleWatch, m_canvas, painter, region, m_arcTile.data(),
-                    int(m_arcTile.size()), m_fontMark);
+                    int(m_arcTile.size()), m_fontMark, m_fontMarkSmall, kPictureRect.width() / 3);
+    PaintRecorderMarks(painter, region);
     const QRect rc = region.boundingRect();
     if (rc.intersects(statusrect::kAll))
         m_pStatus->paint(painter);

@@ -92,8 +92,10 @@ void CTelvaneView::RotateNext()
 
 void CTelvaneView::SetEventReport(bool bOn)
 {
-    if (!m_pClient)
-        return;
-    m_pClient->SetAlertRequestWord(bOn ? kAlertOn : kAlertOff);
-    m_pClient->SendCommand(KIND_ALERT, false);
+    for (int r = 0; r < CRecorderSet::kRecorders; ++r) {
+        if (ILiveClient *pClient = m_pRecorders ? m_pRecorders->Client(r) : nullptr) {
+            pClient->SetAlertRequestWord(bOn ? kAlertOn : kAlertOff);
+            pClient->SendCommand(KIND_ALERT, false);
+        }
+    }
 }

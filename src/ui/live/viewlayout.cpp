@@ -58,20 +58,58 @@ const ControlPlace &Control(ControlId id)
     return Controls()[id];
 }
 
+namespace {
+
+// A tile of a layout on the 4 x 4 grid: top-left cell and its side in cells.
+struct GridTile {
+    int column, row, span;
+};
+
+constexpr GridTile kLayout7[] = {{0, 0, 2}, {2, 0, 2}, {0, 2, 2}, {2, 2, 1},
+                                 {3, 2, 1}, {2, 3, 1}, {3, 3, 1}};
+constexpr GridTile kLayout10[] = {{0, 0, 2}, {2, 0, 2}, {0, 2, 1}, {1, 2, 1}, {2, 2, 1},
+                                  {3, 2, 1}, {0, 3, 1}, {1, 3, 1}, {2, 3, 1}, {3, 3, 1}};
+constexpr GridTile kLayout13[] = {{0, 0, 1}, {1, 0, 1}, {2, 0, 1}, {3, 0, 1}, {0, 1, 1},
+                                  {1, 1, 2}, {3, 1, 1}, {0, 2, 1}, {3, 2, 1}, {0, 3, 1},
+                                  {1, 3, 1}, {2, 3, 1}, {3, 3, 1}};
+
+// Cells [column, column + columns) x [row, row + rows) of an n x n grid over the
+// picture area, less the one-pixel margin.
+QRect GridCells(int n, int column, int row, int columns, int rows)
+{
+    const QRect &a = kPictureRect;
+    const int left = a.left() + a.width() * column / n + 1;
+    const int right = a.left() + a.width() * (column + columns) / n - 1; // exclusive
+    const int top = a.top() + a.height() * row / n + 1;
+    const int bottom = a.top() + a.height() * (row + rows) / n - 1; // exclusive
+    return QRect(left, top, right - left, bottom - top);
+}
+
+} // namespace
+
 QRect TileRect(int position, int tileCount)
 {
-    const int n = tileCount == 1 ? 1 : 2;
-    if (position < 0 || position >= n * n)
+    if (position < 0 || position >= tileCount)
         return QRect();
-    const int cellW = kPictureRect.width() / n;
-    const int cellH = kPictureRect.height() / n;
-    const int column = position % n;
-    const int row = position / n;
-    const int left = kPictureRect.left() + cellW * column + 1;
-    const int right = kPictureRect.left() + cellW * (column + 1) - 1; // exclusive
-    const int top = kPictureRect.top() + cellH * row + 1;
-    const int bottom = kPictureRect.top() + cellH * (row + 1) - 1; // exclusive
-    return QRect(left, top, right - left, bottom - top);
+    switch (tileCount) {
+    case 1:
+    case 4:
+    case 9:
+    case 16: {
+        const int n = tileCount == 1 ? 1 : tileCount == 4 ? 2 : tileCount == 9 ? 3 : 4;
+        return GridCells(n, position % n, position / n, 1, 1);
+    }
+    case 7:
+    case 10:
+    case 13: {
+        const GridTile &t = tileCount == 7    ? kLayout7[position]
+                            : tileCount == 10 ? kLayout10[position]
+                                              : kLayout13[position];
+        return GridCells(4, t.column, t.row, t.span, t.span);
+    }
+    default:
+        return QRect();
+    }
 }
 
 } // namespace viewlayout

@@ -57,9 +57,15 @@ inline QRect ControlRect(ControlId id)
 constexpr std::array<unsigned short, 7> kScreenModeWords = {0x0100, 0x0401, 0x0702, 0x0903,
                                                             0x0A04, 0x0D05, 0x1006};
 
-// Tile of channel position i (0..15) for the given tile count (1 or 4): the cell
-// of a 1 x 1 or 2 x 2 grid over the picture area, shrunk by one pixel on every
-// side. Positions outside the grid get an empty rectangle.
+// Tile of channel position i (0..15) for the given tile count, the cell shrunk by
+// one pixel on every side:
+//   1, 4, 9: the cells of a 1 x 1, 2 x 2 or 3 x 3 grid over the picture area;
+//   7, 10, 13, 16: on a 4 x 4 grid of 160 x 120 cells, 7 = three 2 x 2 tiles (top
+//   left, top right, bottom left) and the four cells of the bottom-right quarter,
+//   10 = two 2 x 2 tiles across the top and the eight cells below, 13 = one 2 x 2
+//   tile in the centre and the twelve cells around it, 16 = every cell.
+// Tiles are numbered left to right and top to bottom by their top-left cell.
+// Positions outside the layout, and other counts, get an empty rectangle.
 QRect TileRect(int position, int tileCount);
 
 // The frame of a tile: the rectangle one pixel larger on every side.

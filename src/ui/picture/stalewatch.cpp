@@ -106,18 +106,26 @@ void PaintStaleMark(QPainter &painter, const QRect &rcTile, int nSeconds, const 
 }
 
 void CheckStaleTiles(CStaleWatch &watch, CPictureCanvas &canvas, const QRect *arcTiles, int nTiles,
-                     bool bStream, int64_t nNowMs)
+                     const std::function<bool(int)> &fnStream, int64_t nNowMs)
 {
     for (int nSlot = 0; nSlot < nTiles; ++nSlot) {
         const QRect &tile = arcTiles[nSlot];
         const bool bShown = !tile.isEmpty() && canvas.ShownSlot(tile) == nSlot;
-        if (watch.Update(nSlot, bStream && bShown, nNowMs) && bShown)
+        if (watch.Update(nSlot, bShown && fnStream(nSlot), nNowMs) && bShown)
             canvas.SchedulePaint(tile);
     }
 }
 
+void CheckStaleTiles(CStaleWatch &watch, CPictureCanvas &canvas, const QRect *arcTiles, int nTiles,
+                     bool bStream, int64_t nNowMs)
+{
+    CheckStaleTiles(
+        watch, canvas, arcTiles, nTiles, [bStream](int) { return bStream; }, nNowMs);
+}
+
 void PaintStaleTiles(const CStaleWatch &watch, const CPictureCanvas &canvas, QPainter &painter,
-                     const QRegion &region, const QRect *arcTiles, int nTiles, const QFont &font)
+                     const QRegion &region, const QRect *arcTiles, int nTiles, const QFont &font,
+                     const QFont &fontSmall, int nSmallBelow)
 {
     if (!watch.AnyMark())
         return;
@@ -125,6 +133,6 @@ void PaintStaleTiles(const CStaleWatch &watch, const CPictureCanvas &canvas, QPa
         const QRect &tile = arcTiles[nSlot];
         const int nSeconds = watch.MarkSeconds(nSlot);
         if (nSeconds >= 0 && region.intersects(tile) && canvas.ShownSlot(tile) == nSlot)
-            PaintStaleMark(painter, tile, nSeconds, font);
+            PaintStaleMark(painter, tile, nSeconds, tile.width() < nSmallBelow ? fontSmall : font);
     }
 }

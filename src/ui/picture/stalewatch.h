@@ -18,6 +18,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 class CPictureCanvas;
 class QFont;
@@ -68,7 +69,12 @@ void PaintStaleMark(QPainter &painter, const QRect &rcTile, int nSeconds, const 
 // What both windows do with their tiles (slot i shown in arcTiles[i], an empty rect:
 // not shown): the periodic check, which asks the canvas to repaint a tile whose mark
 // changed, and the paint of the marks inside region over the canvas's pictures.
+// fnStream tells per slot whether its pictures are due (the live view's tiles belong
+// to several recorders); tiles narrower than nSmallBelow get fontSmall.
+void CheckStaleTiles(CStaleWatch &watch, CPictureCanvas &canvas, const QRect *arcTiles, int nTiles,
+                     const std::function<bool(int)> &fnStream, int64_t nNowMs);
 void CheckStaleTiles(CStaleWatch &watch, CPictureCanvas &canvas, const QRect *arcTiles, int nTiles,
                      bool bStream, int64_t nNowMs);
 void PaintStaleTiles(const CStaleWatch &watch, const CPictureCanvas &canvas, QPainter &painter,
-                     const QRegion &region, const QRect *arcTiles, int nTiles, const QFont &font);
+                     const QRegion &region, const QRect *arcTiles, int nTiles, const QFont &font,
+                     const QFont &fontSmall, int nSmallBelow = 0);

@@ -1,0 +1,273 @@
+// Several recorders in one view, against recording fake clients on a manual clock:
+// what each recorder is asked for, where its pictures land, the buttons that need
+// a second recorder, PTZ, the archive and a lost link. Also every tile rectangle of
+// the layouts past four tiles.
+
+#include "protocol/packet.h"
+#include "support/manualclock.h"
+#include "support/testapp.h"
+#include "support/testsupport.h"
+#include "ui/controls/skinbutton.h"
+#include "ui/live/ptzpanel.h"
+#include "ui/live/telvaneview.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace viewlayout;
+
+namespace {
+
+TEST(TileLayouts, EveryTileOfTheLayoutsPastFourTiles)
+{
+    struct Layout {
+        int nTiles;
+        std::vector<QRect> tiles;
+    };
+    // clang-format off
+    const Layout layouts[] = {
+        {7, {{63, 23, 318, 238}, {383, 23, 318, 238}, {63, 263, 318, 238}, {383, 263, 158, 118}, {543, 263, 158, 118}, {383, 383, 158, 118}, {543, 383, 158, 118}}},
+        {9, {{63, 23, 211, 158}, {276, 23, 211, 158}, {489, 23, 212, 158}, {63, 183, 211, 158}, {276, 183, 211, 158}, {489, 183, 212, 158}, {63, 343, 211, 158}, {276, 343, 211, 158}, {489, 343, 212, 158}}},
+        {10, {{63, 23, 318, 238}, {383, 23, 318, 238}, {63, 263, 158, 118}, {223, 263, 158, 118}, {383, 263, 158, 118}, {543, 263, 158, 118}, {63, 383, 158, 118}, {223, 383, 158, 118}, {383, 383, 158, 118}, {543, 383, 158, 118}}},
+        {13, {{63, 23, 158, 118}, {223, 23, 158, 118}, {383, 23, 158, 118}, {543, 23, 158, 118}, {63, 143, 158, 118}, {223, 143, 318, 238}, {543, 143, 158, 118}, {63, 263, 158, 118}, {543, 263, 158, 118}, {63, 383, 158, 118}, {223, 383, 158, 118}, {383, 383, 158, 118}, {543, 383, 158, 118}}},
+        {16, {{63, 23, 158, 118}, {223, 23, 158, 118}, {383, 23, 158, 118}, {543, 23, 158, 118}, {63, 143, 158, 118}, {223, 143, 158, 118}, {383, 143, 158, 118}, {543, 143, 158, 118}, {63, 263, 158, 118}, {223, 263, 158, 118}, {383, 263, 158, 118}, {543, 263, 158, 118}, {63, 383, 158, 118}, {223, 383, 158, 118}, {383, 383, 158, 118}, {543, 383, 158, 118}}},
+    };
+    // clang-format on
+    for (const Layout &l : layouts) {
+        for (int i = 0; i < int(l.tiles.size()); ++i)
+            EXPECT_EQ(TileRect(i, l.nTiles), l.tiles[std::size_t(i)]) << l.nTiles << " tile " << i;
+        EXPECT_TRUE(TileRect(l.nTiles, l.nTiles).isEmpty()) << l.nTiles;
+    }
+}
+
+struct FakeClient : ILiveClient {
+    explicit FakeClient(IClientView *pView) : view(pView) {}
+    bool Connect(const QString &h, int p) override
+    {
+        host = h;
+        port = p;
+        return true;
+    }
+    void Disconnect(bool) override { ++disconnects; }
+    void SendCommand(uint8_t byKind, bool) override
+    {
+        sent.push_back({byKind, view->GetRequestChannel()});
+    }
+    void SendPtz(uint8_t byType, uint8_t, int, int) override { ptzTypes.push_back(byType); }
+    void SetAlertRequestWord(uint16_t) override {}
+    void SetSkipCounter(uint8_t) override {}
+    uint8_t RetryCount() const override { return 0; }
+    uint32_t LastAlertWord() const override { return 0; }
+    // The requests since the last call, as "L0100" (live and its word) or "S" (stop).
+    std::string Take()
+    {
+        std::string out;
+        for (const auto &[kind, word] : sent)
+            out += kind == KIND_LIVE   ? QString::asprintf("L%04X ", word).toStdString()
+                   : kind == KIND_STOP ? std::string("S ")
+                                       : std::string("? ");
+        sent.clear();
+        return out;
+    }
+
+    IClientView *view;
+    QString host;
+    int port = 0;
+    int disconnects = 0;
+    std::vector<std::pair<uint8_t, uint16_t>> sent;
+    std::vector<uint8_t> ptzTypes;
+};
+
+struct FakeArchive : IArchiveWindow {
+    void Activate(bool) override { bActive = true; }
+    void EnterArchive() override {}
+    bool IsActive() const override { return bActive; }
+    void ShowLinkStatus(uint8_t, uint8_t, uint32_t) override {}
+    void Shutdown() override {}
+    void SelectRecorder(ILiveClient *p, int r, const QString &n) override
+    {
+        pClient = p;
+        nRecorder = r;
+        name = n;
+    }
+    bool bActive = false;
+    ILiveClient *pClient = nullptr;
+    int nRecorder = -1;
+    QString name;
+};
+
+class RecorderSetView : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        testsupport::TestApp<QApplication>();
+        m_pHost = m_clock.CreateHost();
+        CTelvaneView::Environment env;
+        env.pTimerHost = m_pHost.get();
+        env.fnCreateClient = [this](IClientView *pView) {
+            auto p = std::make_unique<FakeClient>(pView);
+            m_clients.push_back(p.get());
+            return p;
+        };
+        env.fnBeep = [this] { ++m_nBeeps; };
+        env.fnCreateArchive = [this](const ArchiveHost &) {
+            auto p = std::make_unique<FakeArchive>();
+            m_pArchive = p.get();
+            return std::unique_ptr<IArchiveWindow>(std::move(p));
+        };
+        // The dialog leaves recorders 2 .. m_nDialogRecorders on 127.0.0.1, ports
+        // 9002..9004, and removes the others.
+        env.fnSettingDialog = [this](CTelvaneView &view) {
+            for (int r = 1; r < 4; ++r) {
+                RecorderLink link = RecorderLinkOf(view.SettingsRecord(), 0);
+                SetFieldText(link.m_szHostIP,
+                             r < m_nDialogRecorders ? QStringLiteral("127.0.0.1") : QString());
+                link.m_nHostPort = 9001 + r;
+                link.m_byPtzType = uint8_t(r);
+                SetRecorderLink(view.SettingsRecord(), r, link);
+            }
+        };
+        m_pView = std::make_unique<CTelvaneView>(nullptr, env);
+        m_pView->OnInitialUpdate();
+        m_pView->OnSetting();
+        ASSERT_EQ(m_clients.size(), 4u);
+        for (FakeClient *p : m_clients)
+            p->Take();
+    }
+    std::string Requests()
+    {
+        std::string out;
+        for (FakeClient *p : m_clients)
+            out += "[" + p->Take() + "]";
+        return out;
+    }
+
+    testsupport::IsolatedSettings m_settings;
+    testsupport::ScopedCurrentDir m_cwd;
+    ManualClock m_clock;
+    std::unique_ptr<ManualTimerHost> m_pHost;
+    std::vector<FakeClient *> m_clients;
+    FakeArchive *m_pArchive = nullptr;
+    std::unique_ptr<CTelvaneView> m_pView;
+    int m_nBeeps = 0;
+    int m_nDialogRecorders = 4;
+};
+
+TEST_F(RecorderSetView, EachRecorderIsAskedForWhatTheScreenShowsOfIt)
+{
+    m_pView->OnConnect();
+    for (int r = 1; r < 4; ++r)
+        EXPECT_EQ(m_clients[std::size_t(r)]->port, 9001 + r);
+
+    struct Step {
+        bool bMode;
+        int nButton;
+        const char *szRequests; // recorders 1..4
+    };
+    const Step steps[] = {
+        {false, 5, "[S ][L0001 ][][]"},          // channel 6: recorder 2's channel 2 (3, 4 stopped)
+        {true, 1, "[][L0100 ][][]"},             // quad: recorder 2's four
+        {true, 6, "[L0100 ][][L0100 ][L0100 ]"}, // 16 tiles
+        {true, 2, "[][][S ][S ]"},               // 7 tiles: channels 1-7
+        {false, 0, "[L0000 ][S ][][]"},          // channel 1
+        {true, 1, "[L0100 ][][][]"},             // quad of recorder 1
+    };
+    for (const Step &s : steps) {
+        if (s.bMode)
+            m_pView->OnScreenModeButton(s.nButton);
+        else
+            m_pView->OnChannelButton(s.nButton);
+        EXPECT_EQ(Requests(), s.szRequests) << s.bMode << " " << s.nButton;
+    }
+    EXPECT_EQ(m_nBeeps, 0);
+
+    // A picture of recorder 3's channel index 1 is global channel 10, in its tile.
+    m_pView->OnScreenModeButton(6);
+    std::vector<uint8_t> bits(size_t(704 * 3) * 240, 0x80);
+    BitmapInfoHeader header;
+    header.biWidth = 704;
+    header.biHeight = 240;
+    header.biBitCount = 24;
+    header.biSizeImage = uint32_t(bits.size());
+    ChannelPicture pic;
+    pic.pBits = bits.data();
+    pic.pHeader = &header;
+    m_clients[2]->view->SetChannelPicture(1, pic);
+    m_clients[2]->view->ShowLiveFrame(1);
+    EXPECT_EQ(m_pView->ShownChannel(TileRect(9, 16)), 9);
+    EXPECT_TRUE(m_pView->IsChannelSeen(9));
+    m_clients[2]->view->SetChannelPicture(4, pic); // not one of the recorder's four
+    EXPECT_FALSE(m_pView->HasPicture(13));
+}
+
+TEST_F(RecorderSetView, ButtonsFollowTheRecordersAndTheirChannelCounts)
+{
+    m_clients[2]->view->SetChannelCount(2);
+    m_pView->OnChannelButton(10); // recorder 3 has two channels
+    EXPECT_EQ(m_nBeeps, 1);
+    m_pView->OnChannelButton(9);
+    EXPECT_EQ(m_pView->m_wRequestChannel, 9);
+    EXPECT_EQ(m_pView->SelectedRecorder(), 2);
+
+    // PTZ goes to the selected channel's recorder with its own PTZ type.
+    m_pView->SetConnectState(1);
+    CSkinButton *pUp = m_pView->PtzPanel()->GetButton(0);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent ev(type, QPointF(3, 3), pUp->mapToGlobal(QPointF(3, 3)), Qt::LeftButton,
+                       type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                       Qt::NoModifier);
+        QApplication::sendEvent(pUp, &ev);
+    }
+    QCoreApplication::sendPostedEvents();
+    EXPECT_TRUE(m_clients[0]->ptzTypes.empty());
+    ASSERT_FALSE(m_clients[2]->ptzTypes.empty());
+    EXPECT_EQ(m_clients[2]->ptzTypes[0], 2);
+
+    // Removing recorders 2-4 ends their links; the wide layouts beep again.
+    m_pView->OnScreenModeButton(6);
+    m_nDialogRecorders = 1;
+    m_pView->OnSetting();
+    EXPECT_EQ(m_pView->Recorders()->ConfiguredCount(), 1);
+    EXPECT_EQ(m_pView->GetScreenMode(), CTelvaneView::kQuadMode);
+    EXPECT_EQ(m_pView->SelectedRecorder(), 0);
+    m_pView->OnScreenModeButton(6);
+    EXPECT_EQ(m_nBeeps, 2);
+}
+
+TEST_F(RecorderSetView, ArchiveTakesTheSelectedRecordersLinkAndALostLinkMarksItsTiles)
+{
+    m_pView->OnConnect();
+    for (FakeClient *p : m_clients)
+        p->view->SetConnectState(1);
+    m_pView->OnChannelButton(5);
+    m_pView->OnScreenModeButton(6); // recorder 2 stays the selected one
+    Requests();
+    m_pView->OnArchive();
+    ASSERT_TRUE(m_pArchive->bActive);
+    EXPECT_EQ(m_pArchive->pClient, m_clients[1]);
+    EXPECT_EQ(m_pArchive->nRecorder, 1);
+    EXPECT_EQ(m_pArchive->name, QStringLiteral("Recorder 2"));
+    EXPECT_EQ(Requests(), "[S ][S S ][S ][S ]");
+    // A link of another recorder that logs in again meanwhile asks for nothing.
+    EXPECT_FALSE(m_clients[0]->view->WantsLive());
+    m_pArchive->bActive = false;
+    m_pView->OnLeaveArchive();
+    EXPECT_EQ(Requests(), "[L0100 ][L0100 ][L0100 ][L0100 ]");
+
+    // Recorder 2 gives up: only its link ends, its tiles say so, the others stay.
+    m_pView->OnScreenModeButton(6);
+    m_clients[1]->view->OnLinkLost();
+    EXPECT_EQ(m_clients[1]->disconnects, 1);
+    EXPECT_EQ(m_clients[0]->disconnects, 0);
+    EXPECT_EQ(m_pView->m_byConnectState, 1);
+    EXPECT_EQ(m_pView->RecorderTileText(1), QStringLiteral("NO LINK"));
+    EXPECT_TRUE(m_pView->RecorderTileText(0).isEmpty());
+    m_clients[2]->view->ShowStatus(STATUS_RECONNECTING);
+    EXPECT_EQ(m_pView->RecorderTileText(2), QStringLiteral("TRY RECONNECTION"));
+}
+
+} // namespace

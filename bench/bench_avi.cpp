@@ -217,11 +217,11 @@ double StreamOnce(const QString &szFolder, int nPictures, const CPackedDib &dib)
     for (int i = 0; i < nPictures; ++i) {
         const uint64_t nSeq = uint64_t(i / nPerSegment + 1);
         if (i % nPerSegment == 0)
-            writer.BeginSegment(nSeq, szFolder);
-        CPackedDib buffer;
+            writer.BeginSegment(nSeq, szFolder, QString());
+        QueuedPicture buffer;
         while ((buffer = writer.TakeBuffer(dib.Width(), dib.Height())).IsNull())
             std::this_thread::sleep_for(std::chrono::microseconds(200));
-        std::memcpy(buffer.Pixels(), dib.Pixels(), dib.ImageSize());
+        std::memcpy(buffer.dib.Pixels(), dib.Pixels(), dib.ImageSize());
         writer.AddPicture(nSeq, std::move(buffer));
         if ((i + 1) % nPerSegment == 0 || i + 1 == nPictures) {
             writer.EndSegment(nSeq, QDir(szFolder).filePath(QStringLiteral("seg%1.avi").arg(nSeq)));
@@ -374,7 +374,7 @@ void MeasurePacedRecording(int nSeconds)
                 "ticks %.2f ms; Finish at exit %.0f ms\n",
                 nSeconds, nTicks / nSeconds, RecordDurationToMs(settings.m_byRecordDuration) / 1000,
                 rec.CapturedPictures(), rec.DroppedPictures(), nFiles, view.nMessages,
-                rec.PeakHeldBytes() / 1e6, stat(calls, 0.5), stat(calls, 0.999), stat(calls, 1),
+                rec.PeakQueuedBytes() / 1e6, stat(calls, 0.5), stat(calls, 0.999), stat(calls, 1),
                 int(nOver), int(calls.size()), stat(cpus, 0.5), stat(cpus, 1), nLongestTick,
                 nLongestGap, nFinish);
 }

@@ -34,7 +34,9 @@
 #include <QString>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class ITimerHost;
@@ -62,7 +64,10 @@ class IRecordView {
 
 inline constexpr int RECORD_TIMER_ID = 31;
 inline constexpr int RECORD_TOTAL_MS = 1200000; // 20 minutes
-inline constexpr int MAX_FRAMES_PER_LIST = 9999;
+inline constexpr int MAX_PICTURES_PER_SEGMENT = 9999;
+// How long Finish waits for the files being written before it gives up the pictures
+// still queued.
+inline constexpr int FINISH_WAIT_MS = 10000;
 inline constexpr int64_t DEFAULT_RECORD_QUEUE = 48LL << 20; // pictures on their way to the disk
 inline constexpr uint16_t PLAY_FORWARDS = 0x0001;
 
@@ -80,7 +85,8 @@ class CRecorder : public QObject {
     // is needed. The window's timer handler passes timer 31 to OnTimer.
     CRecorder(IRecordView &view, ITimerHost &timers, const ClientSettings &settings,
               QObject *parent = nullptr);
-    // Waits for the files queued; call Finish first, while the window stands.
+    // Writes what is queued and finishes a segment still open (named after its first
+    // picture); call Finish first, while the window stands.
     ~CRecorder() override;
 
     // Record button: stops a recording while playing forwards, else StartRecord.
@@ -94,13 +100,15 @@ class CRecorder : public QObject {
     void OnTimer(int nId);
     // The window drew a picture: captures the picture area while recording.
     void OnPictureDrawn();
-    // At exit: ends the recording and blocks until every file is written.
-    void Finish();
+    // At exit: ends the recording and blocks until every file is written, at most
+    // FINISH_WAIT_MS; then the pictures still queued are given up (the files keep
+    // what was written), which is logged, and false is returned.
+    bool Finish(int nWaitMs = FINISH_WAIT_MS);
 
     bool IsRecording() const { return m_bRecording; }
     // A segment has ended and its file is not finished yet (the window refuses to
     // close).
-    bool IsSaving() const { return m_nJobsOut > 0; }
+    bool IsSaving() const { return m_nSegmentsSaving > 0; }
     int RecordRemain() const { return m_nRecordRemain; }
     // Segments whose writing has finished (results handed back to this thread).
     int SegmentsDone() const { return m_nSegmentsDone; }
@@ -112,8 +120,8 @@ class CRecorder : public QObject {
 
     // Bound on the pixel bytes of the pictures on their way to the disk.
     void SetQueueLimit(int64_t nBytes);
-    int64_t HeldBytes() const;
-    int64_t PeakHeldBytes() const;
+    int64_t QueuedBytes() const;
+    int64_t PeakQueuedBytes() const;
     // Fault injection for tests: the next segment's file fails after nBytes.
     void FailNextSegmentAfter(int64_t nBytes) { m_nNextFault = nBytes; }
 
@@ -138,7 +146,9 @@ class CRecorder : public QObject {
     int m_nCaptured = 0;
     int m_nDropped = 0;
     bool m_bFullShown = false;
-    bool m_bReportDrops = false; // when the recording's last file is done
+    // Recordings with dropped pictures, told when their last segment is done:
+    // (that segment, the count).
+    std::deque<std::pair<uint64_t, int>> m_dropReports;
 
     // The segment being filled.
     uint64_t m_nSegSeq = 0;
@@ -152,7 +162,7 @@ class CRecorder : public QObject {
     uint64_t m_nNextSeq = 0;
     uint64_t m_nContinueSeq = 0; // 0: none
     uint64_t m_nContinueRecording = 0;
-    int m_nJobsOut = 0;
+    int m_nSegmentsSaving = 0;
     int m_nSegmentsDone = 0;
     AviSaveResult m_lastResult;
     int64_t m_nNextFault = -1;

@@ -5,6 +5,7 @@
 #endif
 
 #include <algorithm>
+#include <chrono>
 
 CSegmentWriter::CSegmentWriter(Saving saving, Failed failed, Done done)
     : m_saving(std::move(saving)), m_failed(std::move(failed)), m_done(std::move(done))
@@ -20,40 +21,46 @@ CSegmentWriter::~CSegmentWriter()
     m_wake.notify_all();
     if (m_thread.joinable())
         m_thread.join();
+    // A segment its owner never ended keeps its pictures under its fallback name.
+    if (m_file.IsOpen())
+        FinishSegment(m_nFileSeq, m_szFallback);
 }
 
-CPackedDib CSegmentWriter::TakeBuffer(int nWidth, int nHeight)
+QueuedPicture CSegmentWriter::TakeBuffer(int nWidth, int nHeight)
 {
     const int64_t nSize = int64_t(BitmapRowBytes(nWidth, 24)) * nHeight;
-    CPackedDib dib;
+    QueuedPicture picture;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_nInUse + nSize > m_nByteLimit)
-            return dib;
+            return picture;
         m_nInUse += nSize;
         m_nPeak = std::max(m_nPeak, m_nInUse);
         for (auto it = m_pool.begin(); it != m_pool.end(); ++it) {
             if (it->Width() == nWidth && it->Height() == nHeight) {
-                dib = std::move(*it);
+                picture.dib = std::move(*it);
+                picture.nBytes = nSize;
                 m_pool.erase(it);
-                return dib;
+                return picture;
             }
         }
     }
-    dib = CPackedDib::Allocate(nWidth, nHeight);
-    if (dib.IsNull()) {
+    picture.dib = CPackedDib::Allocate(nWidth, nHeight);
+    if (picture.IsNull()) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_nInUse -= nSize;
+        return picture;
     }
-    return dib;
+    picture.nBytes = nSize;
+    return picture;
 }
 
-void CSegmentWriter::ReturnBuffer(CPackedDib dib)
+void CSegmentWriter::ReturnBuffer(QueuedPicture picture)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_nInUse -= int64_t(dib.IsNull() ? 0 : dib.ImageSize());
-    if (!dib.IsNull())
-        m_pool.push_back(std::move(dib));
+    m_nInUse -= picture.nBytes;
+    if (!picture.IsNull())
+        m_pool.push_back(std::move(picture.dib));
 }
 
 void CSegmentWriter::Push(Step step)
@@ -67,22 +74,24 @@ void CSegmentWriter::Push(Step step)
     m_wake.notify_one();
 }
 
-void CSegmentWriter::BeginSegment(uint64_t nSeq, const QString &szFolder, int64_t nByteLimit)
+void CSegmentWriter::BeginSegment(uint64_t nSeq, const QString &szFolder,
+                                  const QString &szFallbackName, int64_t nByteLimit)
 {
     Step step;
     step.kind = Step::BEGIN;
     step.nSeq = nSeq;
-    step.szText = szFolder;
+    step.szPath = szFolder;
+    step.szFallback = szFallbackName;
     step.nByteLimit = nByteLimit;
     Push(std::move(step));
 }
 
-void CSegmentWriter::AddPicture(uint64_t nSeq, CPackedDib dib)
+void CSegmentWriter::AddPicture(uint64_t nSeq, QueuedPicture picture)
 {
     Step step;
     step.kind = Step::PICTURE;
     step.nSeq = nSeq;
-    step.dib = std::move(dib);
+    step.picture = std::move(picture);
     Push(std::move(step));
 }
 
@@ -91,28 +100,44 @@ void CSegmentWriter::EndSegment(uint64_t nSeq, const QString &szFileName)
     Step step;
     step.kind = Step::END;
     step.nSeq = nSeq;
-    step.szText = szFileName;
+    step.szPath = szFileName;
     Push(std::move(step));
 }
 
-void CSegmentWriter::WaitIdle()
+bool CSegmentWriter::WaitIdle(int nTimeoutMs)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_idle.wait(lock, [this] { return m_steps.empty() && !m_bBusy; });
+    const auto idle = [this] { return m_steps.empty() && !m_bBusy; };
+    if (nTimeoutMs < 0) {
+        m_idle.wait(lock, idle);
+        return true;
+    }
+    return m_idle.wait_for(lock, std::chrono::milliseconds(nTimeoutMs), idle);
+}
+
+int CSegmentWriter::DropQueuedPictures()
+{
+    std::vector<CPackedDib> dropped;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (auto it = m_steps.begin(); it != m_steps.end();) {
+            if (it->kind != Step::PICTURE) {
+                ++it;
+                continue;
+            }
+            m_nInUse -= it->picture.nBytes;
+            dropped.push_back(std::move(it->picture.dib));
+            it = m_steps.erase(it);
+        }
+    }
+    return int(dropped.size());
 }
 
 void CSegmentWriter::ReleasePool()
 {
-    std::vector<CPackedDib> spare;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        spare.swap(m_pool);
-    }
-    spare.clear();
-#ifdef __GLIBC__
-    // Give the freed pictures back to the system, not only to the heap.
-    malloc_trim(0);
-#endif
+    Step step;
+    step.kind = Step::RELEASE;
+    Push(std::move(step));
 }
 
 int64_t CSegmentWriter::BytesInUse() const
@@ -133,35 +158,53 @@ void CSegmentWriter::ResetPeak()
     m_nPeak = m_nInUse;
 }
 
+void CSegmentWriter::FinishSegment(uint64_t nSeq, const QString &szFileName)
+{
+    SegmentResult result;
+    result.nSeq = nSeq;
+    if (nSeq == m_nFileSeq) {
+        if (m_saving && m_file.IsOpen())
+            m_saving(nSeq);
+        result.save = m_file.Finish(szFileName);
+        m_nFileSeq = 0;
+    }
+    if (m_done)
+        m_done(result);
+}
+
 void CSegmentWriter::Execute(Step &step)
 {
     switch (step.kind) {
     case Step::BEGIN:
         m_nFileSeq = step.nSeq;
+        m_szFallback = step.szFallback;
         m_bFailReported = false;
-        if (!m_file.Begin(step.szText, step.nByteLimit) && m_failed) {
+        if (!m_file.Begin(step.szPath, step.nByteLimit) && m_failed) {
             m_bFailReported = true;
             m_failed(step.nSeq, m_file.ErrorText());
         }
         break;
     case Step::PICTURE:
-        if (step.nSeq == m_nFileSeq && !m_file.Append(step.dib) && !m_bFailReported) {
+        if (step.nSeq == m_nFileSeq && !m_file.Append(step.picture.dib) && !m_bFailReported) {
             m_bFailReported = true;
             if (m_failed)
                 m_failed(step.nSeq, m_file.ErrorText());
         }
         break;
-    case Step::END: {
-        SegmentResult result;
-        result.nSeq = step.nSeq;
-        if (step.nSeq == m_nFileSeq) {
-            if (m_saving && m_file.IsOpen())
-                m_saving(step.nSeq);
-            result.save = m_file.Finish(step.szText);
-            m_nFileSeq = 0;
+    case Step::END:
+        FinishSegment(step.nSeq, step.szPath);
+        break;
+    case Step::RELEASE: {
+        std::vector<CPackedDib> spare;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            spare.swap(m_pool);
         }
-        if (m_done)
-            m_done(result);
+        spare.clear();
+#ifdef __GLIBC__
+        // Give the freed pictures back to the system, not only to the heap.
+        malloc_trim(0);
+#endif
         break;
     }
     }
@@ -182,10 +225,9 @@ void CSegmentWriter::Run()
         Execute(step);
 
         lock.lock();
-        if (!step.dib.IsNull()) {
-            m_nInUse -= int64_t(step.dib.ImageSize());
-            m_pool.push_back(std::move(step.dib));
-        }
+        m_nInUse -= step.picture.nBytes;
+        if (!step.picture.IsNull())
+            m_pool.push_back(std::move(step.picture.dib));
         m_bBusy = false;
         if (m_steps.empty())
             m_idle.notify_all();

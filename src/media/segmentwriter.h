@@ -8,8 +8,13 @@
 // Pictures travel in buffers of a small pool. The bytes of the buffers in use (in
 // the queue or being written) are bounded: when the disk falls behind, TakeBuffer
 // gives no buffer and the caller drops the picture, so memory does not depend on
-// the segment length. Written buffers go back to the pool for the next pictures;
-// ReleasePool frees them when the recording is over.
+// the segment length. Each buffer carries the bytes it was counted for, and exactly
+// those are given back when it returns to the pool. Written buffers go back to the
+// pool for the next pictures; ReleasePool frees them, on the writer thread, when
+// the recording is over.
+//
+// Destruction writes what is queued; a segment begun and never ended is finished
+// under the name given when it was begun, never thrown away.
 //
 // The callbacks run on the writer thread; their owner hands them on.
 
@@ -30,36 +35,51 @@ struct SegmentResult {
     AviSaveResult save;
 };
 
+// A picture's buffer on its way to the disk, with the bytes it is counted for.
+struct QueuedPicture {
+    CPackedDib dib;
+    int64_t nBytes = 0;
+    bool IsNull() const { return dib.IsNull(); }
+};
+
 class CSegmentWriter {
   public:
     // Saving: a segment's end is being written. Failed: a write failed while a
-    // segment was still filling (the file keeps what came before). Done: a segment
-    // is finished, its file named (or none made).
+    // segment was still filling (the file keeps what came before), or the segment's
+    // file could not be made. Done: a segment is finished, its file named (or none
+    // made).
     using Saving = std::function<void(uint64_t nSeq)>;
     using Failed = std::function<void(uint64_t nSeq, const QString &szError)>;
     using Done = std::function<void(const SegmentResult &result)>;
 
     CSegmentWriter(Saving saving, Failed failed, Done done);
-    ~CSegmentWriter(); // writes what is queued, then ends the thread
+    ~CSegmentWriter(); // writes what is queued, finishes an open segment, ends the thread
 
     // --- the user-interface thread ---
     // Bound on the bytes of the pictures in use.
     void SetByteLimit(int64_t nBytes) { m_nByteLimit = nBytes; }
     // A buffer for one picture of this size, counted as in use; a null picture when
     // the bound is reached or memory runs out.
-    CPackedDib TakeBuffer(int nWidth, int nHeight);
+    QueuedPicture TakeBuffer(int nWidth, int nHeight);
     // Gives back a buffer taken but not queued.
-    void ReturnBuffer(CPackedDib dib);
-    // The segment's file is made in szFolder at its first picture. nByteLimit: see
+    void ReturnBuffer(QueuedPicture picture);
+    // The segment's file is made in szFolder at its first picture; szFallbackName
+    // is its name should the segment never be ended. nByteLimit: see
     // CAviWriter::SetByteLimit (fault injection for tests).
-    void BeginSegment(uint64_t nSeq, const QString &szFolder, int64_t nByteLimit = -1);
-    void AddPicture(uint64_t nSeq, CPackedDib dib);
+    void BeginSegment(uint64_t nSeq, const QString &szFolder, const QString &szFallbackName,
+                      int64_t nByteLimit = -1);
+    void AddPicture(uint64_t nSeq, QueuedPicture picture);
     // Ends the segment; szFileName is its file's name. A segment never begun makes
     // no file and is reported done all the same.
     void EndSegment(uint64_t nSeq, const QString &szFileName);
-    // Blocks until every queued step is done.
-    void WaitIdle();
-    // Frees the pool's spare buffers (call when the recording is over).
+    // Blocks until every queued step is done, or nTimeoutMs have passed (negative:
+    // no bound); true when done.
+    bool WaitIdle(int nTimeoutMs = -1);
+    // Gives up the pictures still queued (their segments end with the pictures
+    // already written); returns how many.
+    int DropQueuedPictures();
+    // Frees the pool's spare buffers on the writer thread (call when the recording
+    // is over).
     void ReleasePool();
 
     int64_t BytesInUse() const;
@@ -68,15 +88,17 @@ class CSegmentWriter {
 
   private:
     struct Step {
-        enum Kind { BEGIN, PICTURE, END } kind = PICTURE;
+        enum Kind { BEGIN, PICTURE, END, RELEASE } kind = PICTURE;
         uint64_t nSeq = 0;
-        QString szText; // the folder (BEGIN), the file name (END)
-        CPackedDib dib;
+        QString szPath;     // the folder (BEGIN), the file name (END)
+        QString szFallback; // BEGIN: the name should the segment never end
+        QueuedPicture picture;
         int64_t nByteLimit = -1;
     };
     void Push(Step step);
     void Run();
     void Execute(Step &step);
+    void FinishSegment(uint64_t nSeq, const QString &szFileName);
 
     Saving m_saving;
     Failed m_failed;
@@ -96,5 +118,6 @@ class CSegmentWriter {
     // The writer thread's own: the segment being written.
     CAviSegmentFile m_file;
     uint64_t m_nFileSeq = 0;
+    QString m_szFallback;
     bool m_bFailReported = false;
 };

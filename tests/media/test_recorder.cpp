@@ -141,7 +141,7 @@ TEST_F(RecorderTest, EachSegmentIsOneFileNamedAfterTheLastPicture)
     EXPECT_EQ(Files(), (QStringList{"2005-03-01 12-00-08.avi", "2005-03-01 12-00-09.avi"}));
     CheckAvi(File("2005-03-01 12-00-08.avi"), 3, MakeImage(0));
     CheckAvi(File("2005-03-01 12-00-09.avi"), 3, MakeImage(2));
-    EXPECT_EQ(m_rec.HeldBytes(), 0);
+    EXPECT_EQ(m_rec.QueuedBytes(), 0);
 }
 
 TEST_F(RecorderTest, TwoSegmentEndsInQuickSuccessionWriteOneAfterTheOther)
@@ -159,25 +159,36 @@ TEST_F(RecorderTest, TwoSegmentEndsInQuickSuccessionWriteOneAfterTheOther)
 }
 
 // A full disk in the middle of a segment: the file keeps every picture written
-// before the error and stays readable, the recording stops and says so.
+// before the error and stays readable, the recording stops and says so once, also
+// when the failure comes back after its segment has ended.
 TEST_F(RecorderTest, WriteErrorKeepsWhatWasWrittenAndStopsTheRecording)
 {
-    m_rec.FailNextSegmentAfter(2 * 921600 + 400000); // within the third picture
-    m_rec.StartRecord();
-    for (int i = 1; i < 6; ++i)
-        Draw(i);
-    ASSERT_TRUE(testsupport::WaitFor([&] { return !m_rec.IsRecording(); }, 20000));
-    EXPECT_FALSE(m_view.bButtonDown);
-    EXPECT_FALSE(m_pHost->IsTimerRunning(RECORD_TIMER_ID));
-    ASSERT_TRUE(WaitSegments(1));
-    EXPECT_TRUE(m_rec.LastResult().bError);
-    ASSERT_EQ(m_view.messages.size(), 1);
-    EXPECT_TRUE(m_view.messages[0].startsWith("Can Not Write AVI File! Recording Stopped.\n"))
-        << m_view.messages[0].toStdString();
-    EXPECT_TRUE(m_view.notices.contains("Saving Failed"));
-    ASSERT_EQ(Files(), QStringList{"2005-03-01 12-00-05.avi"}); // no ".part" left
-    CheckAvi(File("2005-03-01 12-00-05.avi"), 2, MakeImage(0));
-    EXPECT_EQ(m_rec.HeldBytes(), 0);
+    for (const bool bEndedFirst : {false, true}) {
+        SCOPED_TRACE(bEndedFirst);
+        QDir(m_dir.path()).removeRecursively();
+        QDir().mkpath(m_dir.path());
+        m_view.messages.clear();
+        m_view.area = MakeImage(0);
+        const int nDone = m_rec.SegmentsDone();
+        m_rec.FailNextSegmentAfter(2 * 921600 + 400000); // within the third picture
+        m_rec.StartRecord();
+        for (int i = 1; i < 6; ++i)
+            Draw(i);
+        if (bEndedFirst)
+            ASSERT_TRUE(m_clock.AdvanceToNext()); // the next segment fills meanwhile
+        ASSERT_TRUE(testsupport::WaitFor([&] { return !m_rec.IsRecording(); }, 20000));
+        EXPECT_FALSE(m_view.bButtonDown);
+        EXPECT_FALSE(m_pHost->IsTimerRunning(RECORD_TIMER_ID));
+        ASSERT_TRUE(WaitSegments(nDone + 1 + bEndedFirst));
+        ASSERT_EQ(m_view.messages.size(), 1);
+        EXPECT_TRUE(m_view.messages[0].startsWith("Can Not Write AVI File! Recording Stopped.\n"))
+            << m_view.messages[0].toStdString();
+        EXPECT_TRUE(m_view.notices.contains("Saving Failed"));
+        // No ".part" left; the segment after the failed one keeps its picture.
+        ASSERT_EQ(Files().size(), 1 + bEndedFirst);
+        CheckAvi(File("2005-03-01 12-00-05.avi"), 2, MakeImage(0));
+        EXPECT_EQ(m_rec.QueuedBytes(), 0);
+    }
 }
 
 TEST_F(RecorderTest, AfterPlayEndNoFileIsCreatedOrReplaced)
@@ -219,6 +230,32 @@ TEST_F(RecorderTest, DroppedPicturesAreToldOnceAndCounted)
     Draw(1);
     EXPECT_EQ(m_view.messages.size(), 2); // a new recording tells again
     m_rec.Finish();
+
+    // A new recording started before the last one is written keeps its report.
+    m_view.messages.clear();
+    m_rec.StartRecord();
+    Draw(2);
+    m_rec.StopRecord();
+    m_rec.SetQueueLimit(DEFAULT_RECORD_QUEUE);
+    m_rec.StartRecord();
+    ASSERT_TRUE(WaitSegments(3));
+    EXPECT_EQ(m_view.messages.last(), "Dropped 2 Pictures");
+    m_rec.Finish();
+}
+
+// The recorder destroyed while recording, without Finish: the open segment is
+// written out under the time of its first picture, not thrown away.
+TEST_F(RecorderTest, DestroyedWhileRecordingKeepsTheSegment)
+{
+    {
+        CRecorder rec(m_view, *m_pHost, m_settings);
+        rec.StartRecord();
+        m_view.area = MakeImage(1);
+        rec.OnPictureDrawn();
+        m_view.szTime = "2005-03-01 12-00-07";
+    }
+    ASSERT_EQ(Files(), QStringList{"2005-03-01 12-00-05.avi"});
+    CheckAvi(File("2005-03-01 12-00-05.avi"), 2, MakeImage(0));
 }
 
 // Four channels at 30 pictures a second for one whole segment of the default
@@ -236,7 +273,7 @@ TEST_F(RecorderTest, FullRateSegmentAtTheDefaultLengthKeepsEveryPicture)
         m_clock.Advance(8 + (nDrawn % 3 == 0)); // 120 pictures a second
         // Only a disk slower than that may drop a picture.
         ASSERT_TRUE(testsupport::WaitFor(
-            [&] { return m_rec.HeldBytes() + 921600 <= DEFAULT_RECORD_QUEUE; }, 20000));
+            [&] { return m_rec.QueuedBytes() + 921600 <= DEFAULT_RECORD_QUEUE; }, 20000));
         m_view.area = shown[size_t(nDrawn++ % 4)];
         m_rec.OnPictureDrawn();
     }
@@ -246,7 +283,7 @@ TEST_F(RecorderTest, FullRateSegmentAtTheDefaultLengthKeepsEveryPicture)
     ASSERT_TRUE(WaitSegments(2));
     EXPECT_EQ(m_rec.DroppedPictures(), 0);
     EXPECT_TRUE(m_view.messages.isEmpty());
-    EXPECT_LE(m_rec.PeakHeldBytes(), 64 << 20);
+    EXPECT_LE(m_rec.PeakQueuedBytes(), 64 << 20);
     ASSERT_EQ(Files().size(), 2);
     CheckAvi(File(Files()[0]), nDrawn, MakeImage(0));
     QFile::remove(File(Files()[0]));

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <mutex>
 
 using namespace mediatest;
@@ -33,8 +34,13 @@ class SegmentWriterTest : public ::testing::Test {
     std::mutex m_mutex;
     std::vector<uint64_t> m_failed;
     std::vector<SegmentResult> m_done;
+    std::promise<void> m_release;
+    std::shared_future<void> m_gate = m_release.get_future().share();
     std::unique_ptr<CSegmentWriter> m_pWriter = std::make_unique<CSegmentWriter>(
-        nullptr,
+        [this](uint64_t nSeq) {
+            if (nSeq == 50) // a disk that holds up the segment's end
+                m_gate.wait();
+        },
         [this](uint64_t nSeq, const QString &) {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_failed.push_back(nSeq);
@@ -73,18 +79,22 @@ TEST_F(SegmentWriterTest, BytesQueuedReturnToZeroOnEveryPath)
         ASSERT_TRUE(m_pWriter->WaitIdle(20000));
         EXPECT_EQ(m_pWriter->BytesInUse(), 0);
     }
-    // Given up before they were written.
-    m_pWriter->SetByteLimit(int64_t(921600) * 3);
-    m_pWriter->AddPicture(99, Picture(1));
-    m_pWriter->AddPicture(99, Picture(2));
-    m_pWriter->DropQueuedPictures();
+    // Given up before they were written, behind a segment end the disk holds up.
+    m_pWriter->BeginSegment(50, folder, QString());
+    m_pWriter->AddPicture(50, Picture(1));
+    m_pWriter->EndSegment(50, m_dir.filePath("held.avi"));
+    for (int i = 0; i < 2; ++i)
+        m_pWriter->AddPicture(51, Picture(i));
+    EXPECT_FALSE(m_pWriter->WaitIdle(50));
+    EXPECT_EQ(m_pWriter->DropQueuedPictures(), 2);
+    m_release.set_value();
     ASSERT_TRUE(m_pWriter->WaitIdle(20000));
     EXPECT_EQ(m_pWriter->BytesInUse(), 0);
 
     // What each segment came to: the failures reported once, on their own segment.
     std::lock_guard<std::mutex> lock(m_mutex);
     EXPECT_EQ(m_failed, (std::vector<uint64_t>{2, 3}));
-    ASSERT_EQ(m_done.size(), 4u);
+    ASSERT_EQ(m_done.size(), 5u);
     EXPECT_EQ(m_done[0].save.nFrames, 4);
     EXPECT_EQ(m_done[1].save.nFrames, 1);
     EXPECT_TRUE(m_done[1].save.bError);
@@ -92,7 +102,7 @@ TEST_F(SegmentWriterTest, BytesQueuedReturnToZeroOnEveryPath)
     EXPECT_TRUE(m_done[2].save.szFileName.isEmpty());
     EXPECT_FALSE(m_done[3].save.bError);
     EXPECT_TRUE(m_done[3].save.szFileName.isEmpty());
-    EXPECT_EQ(Files(), (QStringList{"seg1.avi", "seg2.avi"}));
+    EXPECT_EQ(Files(), (QStringList{"held.avi", "seg1.avi", "seg2.avi"}));
 }
 
 // The owner went away while a segment was filling: its pictures stay, under the

@@ -222,7 +222,7 @@ double StreamOnce(const QString &szFolder, int nPictures, const CPackedDib &dib)
         while ((buffer = writer.TakeBuffer(dib.Width(), dib.Height())).IsNull())
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         std::memcpy(buffer.dib.Pixels(), dib.Pixels(), dib.ImageSize());
-        writer.AddPicture(nSeq, std::move(buffer));
+        writer.AddPicture(nSeq, std::move(buffer), i % nPerSegment);
         if ((i + 1) % nPerSegment == 0 || i + 1 == nPictures) {
             writer.EndSegment(nSeq, QDir(szFolder).filePath(QStringLiteral("seg%1.avi").arg(nSeq)));
             ++nSegments;

@@ -41,6 +41,7 @@ CRecorder::~CRecorder()
     // Writes what is queued, and finishes a segment still open under its fallback
     // name; the window and its timers may be gone, so nothing is asked of them here
     // (the window calls Finish while it still stands).
+    FlushHeldPicture();
     m_pWriter.reset();
 }
 
@@ -135,6 +136,12 @@ void CRecorder::CaptureFrame()
     const QImage area = m_view.GrabPictureArea();
     if (area.isNull())
         return;
+    const int64_t nNow = m_timers.NowMs();
+    const int64_t nSample = m_bSegBegun ? AviSampleAt(nNow - m_nSegStartMs) : 0;
+    if (!m_held.IsNull() && nSample <= m_nHeldSample) {
+        m_held.dib.CopyFrom(area); // the later capture of one sample replaces the earlier
+        return;
+    }
     if (m_nSegPictures >= MAX_PICTURES_PER_SEGMENT) {
         DropPicture();
         return;
@@ -153,16 +160,29 @@ void CRecorder::CaptureFrame()
         // Should the segment never be ended (the recorder destroyed while recording),
         // the file is named after this picture.
         m_bSegBegun = true;
+        m_nSegStartMs = nNow;
         m_szSegFolder = RecordFolder(FieldText(m_settings.m_szRecordPath));
         m_pWriter->BeginSegment(
             m_nSegSeq, m_szSegFolder,
             FileInFolder(m_szSegFolder, m_view.PictureTimeText() + QStringLiteral(".avi")),
+            m_settings.m_byRecordFormat == RECORD_FORMAT_MJPEG ? AviCodec::MJPEG : AviCodec::RAW,
             m_nNextFault);
         m_nNextFault = -1;
     }
+    FlushHeldPicture();
     ++m_nSegPictures;
     ++m_nCaptured;
-    m_pWriter->AddPicture(m_nSegSeq, std::move(picture));
+    m_held = std::move(picture);
+    m_nHeldSample = nSample;
+}
+
+void CRecorder::FlushHeldPicture()
+{
+    if (m_held.IsNull())
+        return;
+    m_pWriter->AddPicture(m_nSegSeq, std::move(m_held), m_nHeldSample);
+    m_held = QueuedPicture();
+    m_nHeldSample = -1;
 }
 
 void CRecorder::DropPicture()
@@ -178,6 +198,7 @@ void CRecorder::DropPicture()
 
 void CRecorder::EndSegment(bool bContinues)
 {
+    FlushHeldPicture();
     // Named after the picture shown last.
     m_pWriter->EndSegment(
         m_nSegSeq, FileInFolder(m_szSegFolder, m_view.PictureTimeText() + QStringLiteral(".avi")));

@@ -7,7 +7,13 @@
 // by the window's timer 31 (one-shot in use). Every picture the window draws while
 // recording is captured right away (OnPictureDrawn: one copy of the 640 x 480 area)
 // and streamed to the one writer thread (CSegmentWriter), which opens the segment's
-// file at its first picture and appends each picture as it comes. At a segment end
+// file at its first picture and appends each picture as it comes. A picture goes at
+// the sample of its capture time, counted on the steady clock of the timers from the
+// segment's first picture, so the files play in real time; a capture that falls in
+// the same 1/60 s as the one before replaces it (it holds that one's tiles too, the
+// area being captured whole). The last capture is held back here until the next one
+// shows its sample is done. "Record Format" is read at a segment's first picture:
+// uncompressed rows, or MJPEG encoded off this thread. At a segment end
 // the segment is ended on the writer, which names and closes the file; meanwhile
 // capture goes on into the next segment. When the writer is done its result comes
 // back to this thread as a queued call; only then is timer 31 armed again, with the
@@ -113,8 +119,8 @@ class CRecorder : public QObject {
     // Segments whose writing has finished (results handed back to this thread).
     int SegmentsDone() const { return m_nSegmentsDone; }
     const AviSaveResult &LastResult() const { return m_lastResult; }
-    // Pictures captured for the files, and dropped, in the current (or last)
-    // recording.
+    // Pictures placed in the files (a capture replaced by a later one in the same
+    // sample is not counted), and dropped, in the current (or last) recording.
     int CapturedPictures() const { return m_nCaptured; }
     int DroppedPictures() const { return m_nDropped; }
 
@@ -127,6 +133,7 @@ class CRecorder : public QObject {
 
   private:
     void CaptureFrame();
+    void FlushHeldPicture();
     void DropPicture();
     void EndSegment(bool bContinues);
     void EndRecording();
@@ -154,6 +161,9 @@ class CRecorder : public QObject {
     uint64_t m_nSegSeq = 0;
     bool m_bSegBegun = false;
     QString m_szSegFolder;
+    int64_t m_nSegStartMs = 0; // the first picture's capture, on the timers' clock
+    QueuedPicture m_held;      // the last capture, not handed over yet
+    int64_t m_nHeldSample = -1;
     int m_nSegPictures = 0;
     int m_nSegDropped = 0;
 

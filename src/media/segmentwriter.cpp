@@ -4,8 +4,19 @@
 #include <malloc.h>
 #endif
 
+#include "imaging/jpegencoder.h"
+
 #include <algorithm>
 #include <chrono>
+
+namespace {
+constexpr int JPEG_QUALITY = 90;
+
+int EncodeThreads()
+{
+    return std::thread::hardware_concurrency() == 2 ? 2 : 1;
+}
+} // namespace
 
 CSegmentWriter::CSegmentWriter(Saving saving, Failed failed, Done done)
     : m_saving(std::move(saving)), m_failed(std::move(failed)), m_done(std::move(done))
@@ -21,6 +32,8 @@ CSegmentWriter::~CSegmentWriter()
     m_wake.notify_all();
     if (m_thread.joinable())
         m_thread.join();
+    for (std::thread &t : m_encoders)
+        t.join();
     // A segment its owner never ended keeps its pictures under its fallback name.
     if (m_file.IsOpen())
         FinishSegment(m_nFileSeq, m_szFallback);
@@ -63,45 +76,55 @@ void CSegmentWriter::ReturnBuffer(QueuedPicture picture)
         m_pool.push_back(std::move(picture.dib));
 }
 
-void CSegmentWriter::Push(Step step)
+void CSegmentWriter::Push(std::unique_ptr<Step> pStep)
 {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_steps.push_back(std::move(step));
+        if (pStep->kind == Step::BEGIN)
+            m_queuedCodec = pStep->codec;
+        if (pStep->kind == Step::PICTURE && m_queuedCodec == AviCodec::MJPEG) {
+            pStep->encode = Step::WAITING;
+            // Started with the first picture to encode, kept until the end.
+            while (int(m_encoders.size()) < EncodeThreads())
+                m_encoders.emplace_back(&CSegmentWriter::Encode, this);
+        }
+        m_steps.push_back(std::move(pStep));
         if (!m_thread.joinable()) // started with the first step, kept until the end
             m_thread = std::thread(&CSegmentWriter::Run, this);
     }
-    m_wake.notify_one();
+    m_wake.notify_all();
 }
 
 void CSegmentWriter::BeginSegment(uint64_t nSeq, const QString &szFolder,
-                                  const QString &szFallbackName, int64_t nByteLimit)
+                                  const QString &szFallbackName, AviCodec codec, int64_t nByteLimit)
 {
-    Step step;
-    step.kind = Step::BEGIN;
-    step.nSeq = nSeq;
-    step.szPath = szFolder;
-    step.szFallback = szFallbackName;
-    step.nByteLimit = nByteLimit;
-    Push(std::move(step));
+    auto pStep = std::make_unique<Step>();
+    pStep->kind = Step::BEGIN;
+    pStep->nSeq = nSeq;
+    pStep->szPath = szFolder;
+    pStep->szFallback = szFallbackName;
+    pStep->codec = codec;
+    pStep->nByteLimit = nByteLimit;
+    Push(std::move(pStep));
 }
 
-void CSegmentWriter::AddPicture(uint64_t nSeq, QueuedPicture picture)
+void CSegmentWriter::AddPicture(uint64_t nSeq, QueuedPicture picture, int64_t nSample)
 {
-    Step step;
-    step.kind = Step::PICTURE;
-    step.nSeq = nSeq;
-    step.picture = std::move(picture);
-    Push(std::move(step));
+    auto pStep = std::make_unique<Step>();
+    pStep->kind = Step::PICTURE;
+    pStep->nSeq = nSeq;
+    pStep->picture = std::move(picture);
+    pStep->nSample = nSample;
+    Push(std::move(pStep));
 }
 
 void CSegmentWriter::EndSegment(uint64_t nSeq, const QString &szFileName)
 {
-    Step step;
-    step.kind = Step::END;
-    step.nSeq = nSeq;
-    step.szPath = szFileName;
-    Push(std::move(step));
+    auto pStep = std::make_unique<Step>();
+    pStep->kind = Step::END;
+    pStep->nSeq = nSeq;
+    pStep->szPath = szFileName;
+    Push(std::move(pStep));
 }
 
 bool CSegmentWriter::WaitIdle(int nTimeoutMs)
@@ -121,12 +144,13 @@ int CSegmentWriter::DropQueuedPictures()
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         for (auto it = m_steps.begin(); it != m_steps.end();) {
-            if (it->kind != Step::PICTURE) {
+            Step &step = **it;
+            if (step.kind != Step::PICTURE || step.encode == Step::ENCODING) {
                 ++it;
                 continue;
             }
-            m_nInUse -= it->picture.nBytes;
-            dropped.push_back(std::move(it->picture.dib));
+            m_nInUse -= step.picture.nBytes;
+            dropped.push_back(std::move(step.picture.dib));
             it = m_steps.erase(it);
         }
     }
@@ -135,9 +159,9 @@ int CSegmentWriter::DropQueuedPictures()
 
 void CSegmentWriter::ReleasePool()
 {
-    Step step;
-    step.kind = Step::RELEASE;
-    Push(std::move(step));
+    auto pStep = std::make_unique<Step>();
+    pStep->kind = Step::RELEASE;
+    Push(std::move(pStep));
 }
 
 int64_t CSegmentWriter::BytesInUse() const
@@ -179,13 +203,14 @@ void CSegmentWriter::Execute(Step &step)
         m_nFileSeq = step.nSeq;
         m_szFallback = step.szFallback;
         m_bFailReported = false;
-        if (!m_file.Begin(step.szPath, step.nByteLimit) && m_failed) {
+        if (!m_file.Begin(step.szPath, step.codec, step.nByteLimit) && m_failed) {
             m_bFailReported = true;
             m_failed(step.nSeq, m_file.ErrorText());
         }
         break;
     case Step::PICTURE:
-        if (step.nSeq == m_nFileSeq && !m_file.Append(step.picture.dib) && !m_bFailReported) {
+        if (step.nSeq == m_nFileSeq && !m_file.Append(step.picture.dib, step.nSample, step.jpeg) &&
+            !m_bFailReported) {
             m_bFailReported = true;
             if (m_failed)
                 m_failed(step.nSeq, m_file.ErrorText());
@@ -210,24 +235,60 @@ void CSegmentWriter::Execute(Step &step)
     }
 }
 
+CSegmentWriter::Step *CSegmentWriter::NextToEncode() const
+{
+    for (const std::unique_ptr<Step> &pStep : m_steps)
+        if (pStep->encode == Step::WAITING)
+            return pStep.get();
+    return nullptr;
+}
+
+void CSegmentWriter::Encode()
+{
+    CJpegEncoder encoder(JPEG_QUALITY); // 4:2:0
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        Step *pStep = nullptr;
+        m_wake.wait(lock, [&] { return (pStep = NextToEncode()) != nullptr || m_bQuit; });
+        if (!pStep)
+            return; // quit once nothing is left to encode
+        pStep->encode = Step::ENCODING;
+        lock.unlock();
+
+        const CPackedDib &dib = pStep->picture.dib;
+        QByteArray jpeg =
+            dib.IsNull() ? QByteArray()
+                         : encoder.Encode(dib.Pixels(), dib.Width(), dib.Height(), dib.RowBytes());
+
+        lock.lock();
+        pStep->jpeg = std::move(jpeg);
+        pStep->encode = Step::ENCODED;
+        m_wake.notify_all(); // the writer may be waiting for this one
+    }
+}
+
 void CSegmentWriter::Run()
 {
     std::unique_lock<std::mutex> lock(m_mutex);
+    const auto frontReady = [this] {
+        return !m_steps.empty() &&
+               (m_steps.front()->encode == Step::NONE || m_steps.front()->encode == Step::ENCODED);
+    };
     for (;;) {
-        m_wake.wait(lock, [this] { return m_bQuit || !m_steps.empty(); });
+        m_wake.wait(lock, [&] { return frontReady() || (m_bQuit && m_steps.empty()); });
         if (m_steps.empty())
             return; // quit once the queue is drained
-        Step step = std::move(m_steps.front());
+        std::unique_ptr<Step> pStep = std::move(m_steps.front());
         m_steps.pop_front();
         m_bBusy = true;
         lock.unlock();
 
-        Execute(step);
+        Execute(*pStep);
 
         lock.lock();
-        m_nInUse -= step.picture.nBytes;
-        if (!step.picture.IsNull())
-            m_pool.push_back(std::move(step.picture.dib));
+        m_nInUse -= pStep->picture.nBytes;
+        if (!pStep->picture.IsNull())
+            m_pool.push_back(std::move(pStep->picture.dib));
         m_bBusy = false;
         if (m_steps.empty())
             m_idle.notify_all();

@@ -13,6 +13,12 @@
 // pool for the next pictures; ReleasePool frees them, on the writer thread, when
 // the recording is over.
 //
+// MJPEG segments: each picture is encoded by one of the encode threads (two on a
+// machine of two cores, else one) while it waits in the queue; the writer thread
+// takes the pictures in the order they were queued, waiting for the encode of the
+// next one when it is not done yet. A picture whose encode is behind keeps its
+// buffer, so a slow encode fills the queue as a slow disk does.
+//
 // Destruction writes what is queued; a segment begun and never ended is finished
 // under the name given when it was begun, never thrown away.
 //
@@ -20,12 +26,14 @@
 
 #include "media/aviwriter.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -67,8 +75,9 @@ class CSegmentWriter {
     // is its name should the segment never be ended. nByteLimit: see
     // CAviWriter::SetByteLimit (fault injection for tests).
     void BeginSegment(uint64_t nSeq, const QString &szFolder, const QString &szFallbackName,
-                      int64_t nByteLimit = -1);
-    void AddPicture(uint64_t nSeq, QueuedPicture picture);
+                      AviCodec codec = AviCodec::RAW, int64_t nByteLimit = -1);
+    // A picture at sample nSample of its segment's file.
+    void AddPicture(uint64_t nSeq, QueuedPicture picture, int64_t nSample);
     // Ends the segment; szFileName is its file's name. A segment never begun makes
     // no file and is reported done all the same.
     void EndSegment(uint64_t nSeq, const QString &szFileName);
@@ -89,14 +98,20 @@ class CSegmentWriter {
   private:
     struct Step {
         enum Kind { BEGIN, PICTURE, END, RELEASE } kind = PICTURE;
+        enum Encode { NONE, WAITING, ENCODING, ENCODED } encode = NONE;
         uint64_t nSeq = 0;
         QString szPath;     // the folder (BEGIN), the file name (END)
         QString szFallback; // BEGIN: the name should the segment never end
+        AviCodec codec = AviCodec::RAW;
         QueuedPicture picture;
+        int64_t nSample = 0;
+        QByteArray jpeg;
         int64_t nByteLimit = -1;
     };
-    void Push(Step step);
+    void Push(std::unique_ptr<Step> pStep);
     void Run();
+    void Encode();
+    Step *NextToEncode() const;
     void Execute(Step &step);
     void FinishSegment(uint64_t nSeq, const QString &szFileName);
 
@@ -106,7 +121,8 @@ class CSegmentWriter {
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_idle;
-    std::deque<Step> m_steps;
+    std::deque<std::unique_ptr<Step>> m_steps; // stable while an encode thread holds one
+    AviCodec m_queuedCodec = AviCodec::RAW;    // of the segment last begun
     std::vector<CPackedDib> m_pool;
     int64_t m_nByteLimit = 48LL << 20;
     int64_t m_nInUse = 0;
@@ -114,6 +130,7 @@ class CSegmentWriter {
     bool m_bBusy = false;
     bool m_bQuit = false;
     std::thread m_thread;
+    std::vector<std::thread> m_encoders;
 
     // The writer thread's own: the segment being written.
     CAviSegmentFile m_file;

@@ -31,6 +31,11 @@ inline constexpr char SETTINGS_ORGANIZATION[] = "Telvane";
 inline constexpr char SETTINGS_APPLICATION[] = "Telvane4";
 inline constexpr char SETTINGS_SECTION[] = "Setting";
 
+// "Record Format": what a recording's files hold. Stored as "RAW" or "MJPEG"; any
+// other stored value reads as RAW.
+inline constexpr uint8_t RECORD_FORMAT_RAW = 0; // uncompressed rows
+inline constexpr uint8_t RECORD_FORMAT_MJPEG = 1;
+
 struct ClientSettings {
     char m_szUserID[64];        // "User ISeed"
     char m_szPassword[32];      // "User PSeed"
@@ -46,6 +51,7 @@ struct ClientSettings {
     uint8_t m_byRecordDuration; // "Record Duration", step 1 to 13
     char m_szIpLabel[64];       // "Ip Label"
     int32_t m_bDisplayPbTime;   // "Display PbTime", 0/1
+    uint8_t m_byRecordFormat;   // "Record Format", RECORD_FORMAT_RAW or RECORD_FORMAT_MJPEG
 
     // Fills every field with its default. Touches neither the store nor the disk;
     // the record path is the default record folder.

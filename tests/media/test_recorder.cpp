@@ -15,6 +15,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cmath>
+#include <map>
+#include <thread>
+
 using namespace mediatest;
 
 namespace {
@@ -62,8 +67,10 @@ class RecorderTest : public ::testing::Test {
         ASSERT_TRUE(m_clock.AdvanceToNext());
         ASSERT_TRUE(WaitSegments(n + 1));
     }
+    // A picture drawn 100 ms (six samples) after the last.
     void Draw(int nSeed)
     {
+        m_clock.Advance(100);
         m_view.area = MakeImage(nSeed);
         m_rec.OnPictureDrawn();
     }
@@ -129,7 +136,6 @@ TEST_F(RecorderTest, EachSegmentIsOneFileNamedAfterTheLastPicture)
     Draw(2);
     m_view.szTime = "2005-03-01 12-00-08";
     ASSERT_NO_FATAL_FAILURE(Tick()); // writes 0, 1, 2; the next segment starts with picture 2
-                                     // (tick, then after the write)
     EXPECT_EQ(m_view.notices.filter("Saving"), (QStringList{"Saving", "Saving OK"}));
     Draw(3);
     m_view.szTime = "2005-03-01 12-00-09";
@@ -139,8 +145,8 @@ TEST_F(RecorderTest, EachSegmentIsOneFileNamedAfterTheLastPicture)
     ASSERT_TRUE(WaitSegments(2));
     EXPECT_FALSE(m_rec.IsSaving());
     EXPECT_EQ(Files(), (QStringList{"2005-03-01 12-00-08.avi", "2005-03-01 12-00-09.avi"}));
-    CheckAvi(File("2005-03-01 12-00-08.avi"), 3, MakeImage(0));
-    CheckAvi(File("2005-03-01 12-00-09.avi"), 3, MakeImage(2));
+    CheckAvi(File("2005-03-01 12-00-08.avi"), 3, MakeImage(0), 6);
+    CheckAvi(File("2005-03-01 12-00-09.avi"), 2, MakeImage(2), 6);
     EXPECT_EQ(m_rec.QueuedBytes(), 0);
 }
 
@@ -154,8 +160,8 @@ TEST_F(RecorderTest, TwoSegmentEndsInQuickSuccessionWriteOneAfterTheOther)
     EXPECT_TRUE(m_rec.IsSaving());
     ASSERT_TRUE(WaitSegments(2));
     EXPECT_EQ(Files(), (QStringList{"2005-03-01 12-00-05.avi", "2005-03-01 12-00-05_2.avi"}));
-    CheckAvi(File("2005-03-01 12-00-05.avi"), 2, MakeImage(0));
-    CheckAvi(File("2005-03-01 12-00-05_2.avi"), 2, MakeImage(1));
+    CheckAvi(File("2005-03-01 12-00-05.avi"), 2, MakeImage(0), 6);
+    CheckAvi(File("2005-03-01 12-00-05_2.avi"), 2, MakeImage(1), 6);
 }
 
 // A full disk in the middle of a segment: the file keeps every picture written
@@ -186,7 +192,7 @@ TEST_F(RecorderTest, WriteErrorKeepsWhatWasWrittenAndStopsTheRecording)
         EXPECT_TRUE(m_view.notices.contains("Saving Failed"));
         // No ".part" left; the segment after the failed one keeps its picture.
         ASSERT_EQ(Files().size(), 1 + bEndedFirst);
-        CheckAvi(File("2005-03-01 12-00-05.avi"), 2, MakeImage(0));
+        CheckAvi(File("2005-03-01 12-00-05.avi"), 2, MakeImage(0), 6);
         EXPECT_EQ(m_rec.QueuedBytes(), 0);
     }
 }
@@ -207,7 +213,7 @@ TEST_F(RecorderTest, AfterPlayEndNoFileIsCreatedOrReplaced)
     const QFileInfo after(File("2005-03-01 12-00-05.avi"));
     EXPECT_EQ(after.size(), before.size());
     EXPECT_EQ(after.lastModified(), before.lastModified());
-    CheckAvi(after.filePath(), 2, MakeImage(0));
+    CheckAvi(after.filePath(), 2, MakeImage(0), 6);
 }
 
 // The disk behind (here: no room at all on the way to it): pictures are dropped
@@ -250,32 +256,67 @@ TEST_F(RecorderTest, DestroyedWhileRecordingKeepsTheSegment)
     {
         CRecorder rec(m_view, *m_pHost, m_settings);
         rec.StartRecord();
+        m_clock.Advance(100);
         m_view.area = MakeImage(1);
         rec.OnPictureDrawn();
         m_view.szTime = "2005-03-01 12-00-07";
     }
     ASSERT_EQ(Files(), QStringList{"2005-03-01 12-00-05.avi"});
-    CheckAvi(File("2005-03-01 12-00-05.avi"), 2, MakeImage(0));
+    CheckAvi(File("2005-03-01 12-00-05.avi"), 2, MakeImage(0), 6);
+}
+
+// Each picture at the sample of its capture time from the segment's first; the
+// later of two captures in one sample replaces the earlier.
+TEST_F(RecorderTest, PicturesGoAtTheSampleOfTheirCaptureTime)
+{
+    const struct {
+        int64_t nAtMs;
+        int64_t nSample; // -1: replaced by the next capture
+    } rows[] = {{0, -1}, {8, 0}, {16, -1}, {17, 1}, {1000, 60}};
+    const int64_t nStart = m_clock.Now();
+    std::vector<std::pair<int64_t, QByteArray>> expected;
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        m_clock.Advance(nStart + rows[i].nAtMs - m_clock.Now());
+        m_view.area = MakeImage(int(i));
+        if (i == 0)
+            m_rec.StartRecord();
+        else
+            m_rec.OnPictureDrawn();
+        if (rows[i].nSample >= 0)
+            expected.emplace_back(rows[i].nSample, PictureSum(m_view.area));
+    }
+    m_rec.StopRecord();
+    ASSERT_TRUE(WaitSegments(1));
+    EXPECT_EQ(m_rec.CapturedPictures(), 3);
+    EXPECT_EQ(PictureSums(File("2005-03-01 12-00-05.avi")), expected);
 }
 
 // Four channels at 30 pictures a second for one whole segment of the default
-// length: every picture reaches the file, and the memory they take stays bounded.
+// length, drawn at that rate: no picture is dropped, each sample holds the last
+// picture captured in it, and the memory they take stays bounded.
 TEST_F(RecorderTest, FullRateSegmentAtTheDefaultLengthKeepsEveryPicture)
 {
     m_settings.m_byRecordDuration = ClientSettings().m_byRecordDuration;
     std::vector<QImage> shown;
     for (int i = 0; i < 4; ++i)
         shown.push_back(MakeImage(i).convertToFormat(QImage::Format_RGB32)); // as grabbed
+    std::vector<QByteArray> sums;
+    for (const QImage &img : shown)
+        sums.push_back(PictureSum(img));
+    std::map<int64_t, QByteArray> expected; // sample -> the last picture in it
+    const auto nStart = std::chrono::steady_clock::now();
+    const int64_t nStartMs = m_clock.Now();
     m_view.area = shown[0];
     m_rec.StartRecord();
+    expected[0] = sums[0];
     int nDrawn = 1;
     while (m_clock.NextDueIn() > 9) {
-        m_clock.Advance(8 + (nDrawn % 3 == 0)); // 120 pictures a second
-        // Only a disk slower than that may drop a picture.
-        ASSERT_TRUE(testsupport::WaitFor(
-            [&] { return m_rec.QueuedBytes() + 921600 <= DEFAULT_RECORD_QUEUE; }, 20000));
-        m_view.area = shown[size_t(nDrawn++ % 4)];
+        m_clock.Advance(8 + (nDrawn % 3 == 0)); // 120 pictures a second, in real time
+        std::this_thread::sleep_until(nStart + std::chrono::milliseconds(m_clock.Now() - nStartMs));
+        m_view.area = shown[size_t(nDrawn % 4)];
         m_rec.OnPictureDrawn();
+        expected[std::llround((m_clock.Now() - nStartMs) * 60 / 1000.0)] =
+            sums[size_t(nDrawn++ % 4)];
     }
     EXPECT_GE(nDrawn, 1790);
     ASSERT_NO_FATAL_FAILURE(Tick());
@@ -285,7 +326,9 @@ TEST_F(RecorderTest, FullRateSegmentAtTheDefaultLengthKeepsEveryPicture)
     EXPECT_TRUE(m_view.messages.isEmpty());
     EXPECT_LE(m_rec.PeakQueuedBytes(), 64 << 20);
     ASSERT_EQ(Files().size(), 2);
-    CheckAvi(File(Files()[0]), nDrawn, MakeImage(0));
+    const auto got = PictureSums(File(Files()[0]));
+    const std::vector<std::pair<int64_t, QByteArray>> want(expected.begin(), expected.end());
+    EXPECT_EQ(got, want);
     QFile::remove(File(Files()[0]));
 }
 
@@ -320,7 +363,7 @@ TEST_F(RecorderTest, FinishWaitsForTheFileBeingWritten)
     EXPECT_FALSE(m_rec.IsRecording());
     EXPECT_FALSE(m_rec.IsSaving());
     EXPECT_EQ(m_rec.SegmentsDone(), 1);
-    CheckAvi(File("2005-03-01 12-00-05.avi"), 30, MakeImage(0));
+    CheckAvi(File("2005-03-01 12-00-05.avi"), 30, MakeImage(0), 6);
 }
 
 } // namespace

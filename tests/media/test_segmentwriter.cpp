@@ -71,9 +71,9 @@ TEST_F(SegmentWriterTest, BytesQueuedReturnToZeroOnEveryPath)
     for (const Row &row : rows) {
         SCOPED_TRACE(row.szPath);
         ++nSeq;
-        m_pWriter->BeginSegment(nSeq, row.szFolder, QString(), row.nFault);
+        m_pWriter->BeginSegment(nSeq, row.szFolder, QString(), AviCodec::RAW, row.nFault);
         for (int i = 0; i < 4; ++i)
-            m_pWriter->AddPicture(row.nPictureSeq == 1 ? nSeq : row.nPictureSeq, Picture(i));
+            m_pWriter->AddPicture(row.nPictureSeq == 1 ? nSeq : row.nPictureSeq, Picture(i), i);
         m_pWriter->ReturnBuffer(Picture(9)); // taken, never queued
         m_pWriter->EndSegment(nSeq, m_dir.filePath(QStringLiteral("seg%1.avi").arg(nSeq)));
         ASSERT_TRUE(m_pWriter->WaitIdle(20000));
@@ -81,10 +81,10 @@ TEST_F(SegmentWriterTest, BytesQueuedReturnToZeroOnEveryPath)
     }
     // Given up before they were written, behind a segment end the disk holds up.
     m_pWriter->BeginSegment(50, folder, QString());
-    m_pWriter->AddPicture(50, Picture(1));
+    m_pWriter->AddPicture(50, Picture(1), 0);
     m_pWriter->EndSegment(50, m_dir.filePath("held.avi"));
     for (int i = 0; i < 2; ++i)
-        m_pWriter->AddPicture(51, Picture(i));
+        m_pWriter->AddPicture(51, Picture(i), i);
     EXPECT_FALSE(m_pWriter->WaitIdle(50));
     EXPECT_EQ(m_pWriter->DropQueuedPictures(), 2);
     m_release.set_value();
@@ -111,7 +111,7 @@ TEST_F(SegmentWriterTest, DestructionFinishesAnOpenSegment)
 {
     m_pWriter->BeginSegment(1, m_dir.path(), m_dir.filePath("open.avi"));
     for (int i = 0; i < 3; ++i)
-        m_pWriter->AddPicture(1, Picture(i));
+        m_pWriter->AddPicture(1, Picture(i), i);
     m_pWriter.reset();
     ASSERT_EQ(Files(), QStringList{"open.avi"});
     CheckAvi(m_dir.filePath("open.avi"), 3, MakeImage(0));

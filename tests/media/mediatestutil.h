@@ -80,7 +80,7 @@ inline ToolRun Run(const QString &program, const QStringList &args)
 
 // What ffprobe says about the one video stream, and the pts of its non-empty packets.
 struct AviProbe {
-    QString szCodec, szPixFmt, szTimeBase;
+    QString szCodec, szTag, szPixFmt, szTimeBase;
     int nWidth = 0, nHeight = 0;
     std::vector<int64_t> pictures;
 };
@@ -89,13 +89,15 @@ inline AviProbe Probe(const QString &file)
 {
     AviProbe probe;
     ToolRun s = Run("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries",
-                                "stream=codec_name,pix_fmt,width,height,time_base", "-of",
-                                "default=noprint_wrappers=1", file});
+                                "stream=codec_name,codec_tag_string,pix_fmt,width,height,time_base",
+                                "-of", "default=noprint_wrappers=1", file});
     for (const QByteArray &line : s.out.split('\n')) {
         const QString l = QString::fromLatin1(line).trimmed();
         const QString v = l.section('=', 1);
         if (l.startsWith("codec_name="))
             probe.szCodec = v;
+        else if (l.startsWith("codec_tag_string="))
+            probe.szTag = v;
         else if (l.startsWith("pix_fmt="))
             probe.szPixFmt = v;
         else if (l.startsWith("time_base="))
@@ -156,7 +158,9 @@ inline void CheckAvi(const QString &file, int nPictures, const QImage &first, in
     SCOPED_TRACE(file.toStdString());
     const AviProbe probe = Probe(file);
     const bool bJpeg = probe.szCodec == "mjpeg";
-    if (!bJpeg) {
+    if (bJpeg) {
+        EXPECT_EQ(probe.szTag, "MJPG");
+    } else {
         EXPECT_EQ(probe.szCodec, "rawvideo");
         EXPECT_EQ(probe.szPixFmt, "bgr24");
     }
@@ -177,6 +181,32 @@ inline void CheckAvi(const QString &file, int nPictures, const QImage &first, in
     else
         EXPECT_TRUE(pic.out == TopDownBgr(first))
             << "first picture differs (flipped or colours swapped)";
+}
+
+// Every picture of a file against the one shown, in order: the same bytes (RAW) or
+// at least 38 dB and closer to it than to its neighbours (MJPEG).
+inline void CheckEveryPicture(const QString &file, const std::vector<QImage> &shown)
+{
+    SCOPED_TRACE(file.toStdString());
+    const bool bJpeg = Probe(file).szCodec == "mjpeg";
+    const ToolRun all = Run("ffmpeg", {"-nostdin", "-v", "error", "-i", file, "-fps_mode",
+                                       "passthrough", "-f", "rawvideo", "-pix_fmt", "bgr24", "-"});
+    const qsizetype nSize = qsizetype(W) * H * 3;
+    ASSERT_EQ(all.out.size(), nSize * qsizetype(shown.size()));
+    for (size_t i = 0; i < shown.size(); ++i) {
+        const QByteArray got = all.out.mid(qsizetype(i) * nSize, nSize);
+        const QByteArray want = TopDownBgr(shown[i]);
+        if (!bJpeg) {
+            EXPECT_TRUE(got == want) << "picture " << i;
+            continue;
+        }
+        const double dB = Psnr(got, want);
+        EXPECT_GE(dB, 38) << "picture " << i;
+        for (size_t j : {i - 1, i + 1})
+            if (j < shown.size())
+                EXPECT_GT(dB, Psnr(got, TopDownBgr(shown[j])) + 3)
+                    << "picture " << i << " vs " << j;
+    }
 }
 
 } // namespace mediatest

@@ -1,6 +1,7 @@
 // Recording on a manual clock: when segments end, what each file holds and where
 // it goes, and the failures a recording must live through.
 
+#include "imaging/jpegencoder.h"
 #include "media/recorder.h"
 #include "mediatestutil.h"
 #include "support/manualclock.h"
@@ -169,19 +170,36 @@ TEST_F(RecorderTest, TwoSegmentEndsInQuickSuccessionWriteOneAfterTheOther)
 // when the failure comes back after its segment has ended.
 TEST_F(RecorderTest, WriteErrorKeepsWhatWasWrittenAndStopsTheRecording)
 {
-    for (const bool bEndedFirst : {false, true}) {
-        SCOPED_TRACE(bEndedFirst);
+    // The disk fills within the third picture: its size in each format.
+    int64_t nJpegs = 0;
+    for (int i = 0; i < 3; ++i) {
+        const CPackedDib dib = CPackedDib::FromImage(MakeImage(i));
+        nJpegs +=
+            CJpegEncoder(90).Encode(dib.Pixels(), W, H, dib.RowBytes()).size() / (i < 2 ? 1 : 2);
+    }
+    const struct {
+        uint8_t byFormat;
+        bool bEndedFirst;
+        int64_t nFault;
+    } rows[] = {{RECORD_FORMAT_RAW, false, 2 * 921600 + 400000},
+                {RECORD_FORMAT_RAW, true, 2 * 921600 + 400000},
+                {RECORD_FORMAT_MJPEG, false, 8192 + nJpegs}};
+    for (const auto &row : rows) {
+        const bool bEndedFirst = row.bEndedFirst;
+        SCOPED_TRACE(int(row.byFormat) * 10 + bEndedFirst);
+        m_settings.m_byRecordFormat = row.byFormat;
         QDir(m_dir.path()).removeRecursively();
         QDir().mkpath(m_dir.path());
         m_view.messages.clear();
         m_view.area = MakeImage(0);
         const int nDone = m_rec.SegmentsDone();
-        m_rec.FailNextSegmentAfter(2 * 921600 + 400000); // within the third picture
+        m_rec.FailNextSegmentAfter(row.nFault);
         m_rec.StartRecord();
         for (int i = 1; i < 6; ++i)
             Draw(i);
-        if (bEndedFirst)
+        if (bEndedFirst) {
             ASSERT_TRUE(m_clock.AdvanceToNext()); // the next segment fills meanwhile
+        }
         ASSERT_TRUE(testsupport::WaitFor([&] { return !m_rec.IsRecording(); }, 20000));
         EXPECT_FALSE(m_view.bButtonDown);
         EXPECT_FALSE(m_pHost->IsTimerRunning(RECORD_TIMER_ID));
@@ -354,16 +372,30 @@ TEST_F(RecorderTest, RecordFolderIsBuiltNeverEntered)
     EXPECT_EQ(QDir::currentPath(), QDir(cwd.path()).canonicalPath());
 }
 
+// Both formats: every picture in its place and order (MJPEG: encoded on up to two
+// threads, written in the order captured).
 TEST_F(RecorderTest, FinishWaitsForTheFileBeingWritten)
 {
-    m_rec.StartRecord();
-    for (int i = 1; i < 30; ++i)
-        Draw(i);
-    m_rec.Finish(); // no event loop: the file must be complete on return
-    EXPECT_FALSE(m_rec.IsRecording());
-    EXPECT_FALSE(m_rec.IsSaving());
-    EXPECT_EQ(m_rec.SegmentsDone(), 1);
-    CheckAvi(File("2005-03-01 12-00-05.avi"), 30, MakeImage(0), 6);
+    for (const uint8_t byFormat : {RECORD_FORMAT_RAW, RECORD_FORMAT_MJPEG}) {
+        SCOPED_TRACE(int(byFormat));
+        m_settings.m_byRecordFormat = byFormat;
+        const int nDone = m_rec.SegmentsDone();
+        std::vector<QImage> shown{MakeImage(0)};
+        m_view.area = shown[0];
+        m_rec.StartRecord();
+        for (int i = 1; i < 30; ++i) {
+            Draw(i);
+            shown.push_back(m_view.area);
+        }
+        m_rec.Finish(); // no event loop: the file must be complete on return
+        EXPECT_FALSE(m_rec.IsRecording());
+        EXPECT_FALSE(m_rec.IsSaving());
+        EXPECT_EQ(m_rec.SegmentsDone(), nDone + 1);
+        const QString file =
+            File(byFormat ? "2005-03-01 12-00-05_2.avi" : "2005-03-01 12-00-05.avi");
+        CheckAvi(file, 30, MakeImage(0), 6);
+        CheckEveryPicture(file, shown);
+    }
 }
 
 } // namespace

@@ -202,10 +202,12 @@ inline void CheckEveryPicture(const QString &file, const std::vector<QImage> &sh
         }
         const double dB = Psnr(got, want);
         EXPECT_GE(dB, 38) << "picture " << i;
-        for (size_t j : {i - 1, i + 1})
-            if (j < shown.size())
+        for (size_t j : {i - 1, i + 1}) {
+            if (j < shown.size()) {
                 EXPECT_GT(dB, Psnr(got, TopDownBgr(shown[j])) + 3)
                     << "picture " << i << " vs " << j;
+            }
+        }
     }
 }
 

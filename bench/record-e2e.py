@@ -76,14 +76,14 @@ class RecordRun(soak.Soak):
         self.durations = getattr(self, "durations", [])
         for name in sorted(os.listdir(self.record_dir)):
             if name.endswith(".avi") and name not in self.checked:
+                # The last picture's sample + 1, in 1/60 s (the header's length).
                 probe = subprocess.run(
                     ["ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
-                     "stream=duration", "-of", "csv=p=0", os.path.join(self.record_dir, name)],
+                     "packet=pts", "-of", "csv=p=0", os.path.join(self.record_dir, name)],
                     capture_output=True, text=True)
-                try:
-                    self.durations.append(float(probe.stdout.strip()))
-                except ValueError:
-                    pass
+                pts = [int(x) for x in probe.stdout.split() if x.strip().isdigit()]
+                if pts:
+                    self.durations.append((max(pts) + 1) / 60)
         super().check_files(final)
 
     def record(self):

@@ -41,10 +41,13 @@ run_isolated "$ctest_cmd" tests
 
 if [ "$variant" = build ]; then
   run_isolated "cd '$PWD' && scripts/package-test.sh '$variant'" "package test"
-  # The real program recording full-rate playback with the default segments: every
-  # picture in the files, memory bounded (bench/record-e2e.py; 15 s here).
+  # The real program recording full-rate playback with the default segments, in both
+  # formats: every picture in the files, real time, memory bounded
+  # (bench/record-e2e.py; 15 s here).
   run_isolated "cd '$PWD' && python3 bench/record-e2e.py --seconds 15 --steps 4 --build '$variant'" \
     "full-rate recording"
+  run_isolated "cd '$PWD' && python3 bench/record-e2e.py --seconds 15 --steps 4 --format MJPEG --build '$variant'" \
+    "full-rate recording, MJPEG"
 fi
 
 # The soak: the program driven like an operator under the recorder's faults, for

@@ -2,8 +2,11 @@
 
 #include "media/mediafiles.h"
 
+#include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
+
+#include <algorithm>
 
 #ifdef __linux__
 #include <fcntl.h>
@@ -155,13 +158,14 @@ bool CAviWriter::Fail(const char *what, int err)
     return false;
 }
 
-bool CAviWriter::Open(const QString &fileName)
+bool CAviWriter::Open(const QString &fileName, AviCodec codec)
 {
     if (m_p)
         Close();
     m_p = std::make_unique<Impl>();
+    m_codec = codec;
     m_nFrames = 0;
-    m_frameEnds.clear();
+    m_written.clear();
     m_szError.clear();
     m_p->nByteLimit = m_nByteLimit;
     m_p->file.setFileName(fileName);
@@ -213,18 +217,24 @@ bool CAviWriter::StartStream(int nWidth, int nHeight)
     pStream->time_base = AVRational{AVI_TIME_SCALE, AVI_TIME_RATE};
     AVCodecParameters *pPar = pStream->codecpar;
     pPar->codec_type = AVMEDIA_TYPE_VIDEO;
-    pPar->codec_id = AV_CODEC_ID_RAWVIDEO;
-    pPar->codec_tag = 0; // uncompressed RGB: handler 0, compression 0
-    pPar->format = AV_PIX_FMT_BGR24;
     pPar->bits_per_coded_sample = 24;
     pPar->width = nWidth;
     pPar->height = nHeight;
     m_p->nWidth = nWidth;
     m_p->nHeight = nHeight;
-    // Our rows are bottom-up as in a DIB: keep the header's height positive and
-    // store the rows as they are.
     AVDictionary *pOptions = nullptr;
-    av_dict_set(&pOptions, "flipped_raw_rgb", "1", 0);
+    if (m_codec == AviCodec::MJPEG) {
+        pPar->codec_id = AV_CODEC_ID_MJPEG;
+        pPar->codec_tag = MKTAG('M', 'J', 'P', 'G');
+        pPar->format = AV_PIX_FMT_YUVJ420P;
+    } else {
+        pPar->codec_id = AV_CODEC_ID_RAWVIDEO;
+        pPar->codec_tag = 0; // uncompressed RGB: handler 0, compression 0
+        pPar->format = AV_PIX_FMT_BGR24;
+        // Our rows are bottom-up as in a DIB: keep the header's height positive and
+        // store the rows as they are.
+        av_dict_set(&pOptions, "flipped_raw_rgb", "1", 0);
+    }
     int err = avformat_write_header(m_p->pFormat, &pOptions);
     av_dict_free(&pOptions);
     if (err < 0)
@@ -233,15 +243,14 @@ bool CAviWriter::StartStream(int nWidth, int nHeight)
     return true;
 }
 
-// Picture m_nFrames at sample position 10 x m_nFrames.
-bool CAviWriter::WritePicture(const uint8_t *pData, int nSize)
+bool CAviWriter::WritePicture(const uint8_t *pData, int nSize, int64_t nSample)
 {
     AVPacket *pPkt = m_p->pPacket;
     av_packet_unref(pPkt);
     pPkt->data = const_cast<uint8_t *>(pData);
     pPkt->size = nSize;
     pPkt->stream_index = 0;
-    pPkt->pts = pPkt->dts = int64_t(AVI_SAMPLES_PER_PICTURE) * m_nFrames;
+    pPkt->pts = pPkt->dts = nSample;
     pPkt->duration = 1;
     pPkt->flags = AV_PKT_FLAG_KEY;
     int err = av_write_frame(m_p->pFormat, pPkt);
@@ -255,19 +264,38 @@ bool CAviWriter::WritePicture(const uint8_t *pData, int nSize)
     return true;
 }
 
-bool CAviWriter::WriteFrame(const CPackedDib &dib)
+bool CAviWriter::WriteFrame(const CPackedDib &dib, int64_t nSample)
+{
+    if (m_p && m_codec != AviCodec::RAW)
+        return Fail("picture format", AVERROR(EINVAL));
+    return Append(dib.Pixels(), int(dib.ImageSize()), dib.Width(), dib.Height(), nSample);
+}
+
+bool CAviWriter::WriteJpeg(const QByteArray &jpeg, int nWidth, int nHeight, int64_t nSample)
+{
+    if (m_p && m_codec != AviCodec::MJPEG)
+        return Fail("picture format", AVERROR(EINVAL));
+    if (m_p && !m_p->bFailed && jpeg.isEmpty())
+        return Fail("encode", AVERROR(EINVAL));
+    return Append(reinterpret_cast<const uint8_t *>(jpeg.constData()), int(jpeg.size()), nWidth,
+                  nHeight, nSample);
+}
+
+bool CAviWriter::Append(const uint8_t *pData, int nSize, int nWidth, int nHeight, int64_t nSample)
 {
     if (!m_p || m_p->bFailed)
         return false;
-    if (dib.IsNull())
+    if (!pData || nSize <= 0)
         return Fail("picture", AVERROR(EINVAL));
-    if (!m_p->bHeaderWritten && !StartStream(dib.Width(), dib.Height()))
+    if (!m_written.empty() && nSample <= m_written.back().nSample)
+        return Fail("picture order", AVERROR(EINVAL));
+    if (!m_p->bHeaderWritten && !StartStream(nWidth, nHeight))
         return false;
-    if (dib.Width() != m_p->nWidth || dib.Height() != m_p->nHeight)
+    if (nWidth != m_p->nWidth || nHeight != m_p->nHeight)
         return Fail("picture size", AVERROR(EINVAL));
-    if (!WritePicture(dib.Pixels(), int(dib.ImageSize())))
+    if (!WritePicture(pData, nSize, nSample))
         return false;
-    m_frameEnds.push_back(m_p->nPos);
+    m_written.push_back(Written{m_p->nPos, nSize, nSample});
     return true;
 }
 
@@ -291,19 +319,23 @@ bool CAviWriter::Finalise()
 // only the index goes to the disk.
 bool CAviWriter::RebuildIndex(int nKeep)
 {
-    const int64_t nEnd = m_frameEnds[size_t(nKeep - 1)];
+    const int64_t nEnd = m_written[size_t(nKeep - 1)].nEnd;
     m_p->FreeMuxer();
     m_p->bFailed = false;
     if (!m_p->file.resize(nEnd))
         return false;
     m_p->nPos = 0;
     m_p->nReplayEnd = nEnd;
-    const int nSize = int(BitmapRowBytes(m_p->nWidth, 24)) * m_p->nHeight;
-    const std::vector<uint8_t> blank(size_t(nSize), 0); // never written: the file has them
+    int nLargest = 0;
+    for (int i = 0; i < nKeep; ++i)
+        nLargest = std::max(nLargest, m_written[size_t(i)].nSize);
+    const std::vector<uint8_t> blank(size_t(nLargest), 0); // never written: the file has them
     m_nFrames = 0;
     bool bOk = StartMuxer() && StartStream(m_p->nWidth, m_p->nHeight);
-    while (bOk && m_nFrames < nKeep)
-        bOk = WritePicture(blank.data(), nSize);
+    while (bOk && m_nFrames < nKeep) {
+        const Written &w = m_written[size_t(m_nFrames)];
+        bOk = WritePicture(blank.data(), w.nSize, w.nSample);
+    }
     bOk = bOk && m_p->nPos == nEnd;
     m_p->nReplayEnd = -1;
     if (!bOk || !m_p->file.seek(nEnd))
@@ -313,11 +345,11 @@ bool CAviWriter::RebuildIndex(int nKeep)
 
 bool CAviWriter::Salvage()
 {
-    const int nWritten = int(m_frameEnds.size());
+    const int nWritten = int(m_written.size());
     // Each picture given up frees far more than the index of a whole file needs.
     for (int nKeep = nWritten; nKeep > 0 && nKeep >= nWritten - 2; --nKeep) {
         if (RebuildIndex(nKeep)) {
-            m_frameEnds.resize(size_t(nKeep));
+            m_written.resize(size_t(nKeep));
             return true;
         }
     }
@@ -334,7 +366,7 @@ bool CAviWriter::Close()
         bOk = Finalise();
     if (!bOk) {
         // The file keeps the pictures before the failure, as a valid file.
-        if (m_frameEnds.empty() || !Salvage())
+        if (m_written.empty() || !Salvage())
             m_nFrames = 0;
     }
     m_p->FreeMuxer();
@@ -353,9 +385,10 @@ CAviSegmentFile::~CAviSegmentFile()
     }
 }
 
-bool CAviSegmentFile::Begin(const QString &szFolder, int64_t nByteLimit)
+bool CAviSegmentFile::Begin(const QString &szFolder, AviCodec codec, int64_t nByteLimit)
 {
     m_bFailed = false;
+    m_codec = codec;
     m_szError.clear();
     // Created as any new file of the user's is, not private like a temporary one.
     QFile file;
@@ -368,20 +401,23 @@ bool CAviSegmentFile::Begin(const QString &szFolder, int64_t nByteLimit)
     file.close();
     m_szTemp = file.fileName();
     m_writer.SetByteLimit(nByteLimit);
-    if (!m_writer.Open(m_szTemp)) {
+    if (!m_writer.Open(m_szTemp, codec)) {
         m_bFailed = true;
         m_szError = m_writer.ErrorText();
     }
     return !m_bFailed;
 }
 
-bool CAviSegmentFile::Append(const CPackedDib &dib)
+bool CAviSegmentFile::Append(const CPackedDib &dib, int64_t nSample, const QByteArray &jpeg)
 {
     if (!IsOpen() || m_bFailed)
         return false;
     if (dib.IsNull())
         return true; // a picture that could not be kept leaves no sample
-    if (!m_writer.WriteFrame(dib)) {
+    const bool bOk = m_codec == AviCodec::MJPEG
+                         ? m_writer.WriteJpeg(jpeg, dib.Width(), dib.Height(), nSample)
+                         : m_writer.WriteFrame(dib, nSample);
+    if (!bOk) {
         m_bFailed = true;
         m_szError = m_writer.ErrorText();
     }
@@ -425,9 +461,9 @@ AviSaveResult SaveAviFile(const QString &szFileName, const std::vector<CPackedDi
     if (frames.empty())
         return AviSaveResult();
     CAviSegmentFile file;
-    if (file.Begin(QFileInfo(szFileName).absolutePath(), nByteLimit)) {
-        for (const CPackedDib &dib : frames)
-            if (!file.Append(dib))
+    if (file.Begin(QFileInfo(szFileName).absolutePath(), AviCodec::RAW, nByteLimit)) {
+        for (size_t i = 0; i < frames.size(); ++i)
+            if (!file.Append(frames[i], int64_t(i)))
                 break;
     }
     return file.Finish(szFileName);

@@ -1,10 +1,11 @@
 #pragma once
 // AVI files of captured pictures, written with libavformat's AVI muxer: one "vids"
-// stream of uncompressed 24-bit bottom-up rows (rawvideo, bgr24) whose format is the
-// first picture's 40-byte header, time base 1/60 (scale 1, rate 60), picture i at
-// sample position 10 x i with empty samples in the gaps, every picture a key frame.
-// The muxer keeps the index and switches to the OpenDML form past 1 GiB, so files
-// of any size stay readable to their end.
+// stream, time base 1/60 (scale 1, rate 60), each picture at the sample its caller
+// gives (the sample of its capture time) with empty samples in the gaps, every
+// picture a key frame. The stream is either uncompressed 24-bit bottom-up rows
+// (rawvideo, bgr24) whose format is the first picture's 40-byte header, or one JFIF
+// picture per sample (FourCC "MJPG"). The muxer keeps the index and switches to the
+// OpenDML form past 1 GiB, so files of any size stay readable to their end.
 //
 // CAviWriter writes one open file. When a write fails (a full disk), closing it
 // rebuilds the index over the pictures that reached the file, so what was written
@@ -22,7 +23,15 @@
 
 constexpr int AVI_TIME_SCALE = 1;
 constexpr int AVI_TIME_RATE = 60;
-constexpr int AVI_SAMPLES_PER_PICTURE = 10;
+
+// The sample of a picture captured nElapsedMs after its file's first one: the
+// nearest 1/60 s.
+constexpr int64_t AviSampleAt(int64_t nElapsedMs)
+{
+    return (nElapsedMs * AVI_TIME_RATE + 500) / 1000;
+}
+
+enum class AviCodec { RAW, MJPEG };
 
 class CAviWriter {
   public:
@@ -32,11 +41,14 @@ class CAviWriter {
     CAviWriter &operator=(const CAviWriter &) = delete;
 
     // Creates (or truncates) fileName. The stream format comes with the first picture.
-    bool Open(const QString &fileName);
-    // Appends one picture at sample position 10 x (pictures written so far). It must
-    // have the first picture's size. The picture's bytes have reached the file when
-    // this returns true; after a false the file takes no more pictures.
-    bool WriteFrame(const CPackedDib &dib);
+    bool Open(const QString &fileName, AviCodec codec = AviCodec::RAW);
+    // Appends one picture at sample nSample, which must lie after the last picture's.
+    // It must have the first picture's size. The picture's bytes have reached the
+    // file when this returns true; after a false the file takes no more pictures.
+    bool WriteFrame(const CPackedDib &dib, int64_t nSample);
+    // The same for an MJPEG file: one JFIF picture of nWidth x nHeight. An empty
+    // one (an encode that failed) is an error.
+    bool WriteJpeg(const QByteArray &jpeg, int nWidth, int nHeight, int64_t nSample);
     // Writes the index and closes the file; true when every step succeeded. After a
     // failed write the file is cut back to the pictures written before it and given
     // its index; FrameCount() then tells how many it holds (0: the file is broken or
@@ -56,7 +68,8 @@ class CAviWriter {
     bool Fail(const char *what, int err);
     bool StartMuxer();
     bool StartStream(int nWidth, int nHeight);
-    bool WritePicture(const uint8_t *pData, int nSize);
+    bool Append(const uint8_t *pData, int nSize, int nWidth, int nHeight, int64_t nSample);
+    bool WritePicture(const uint8_t *pData, int nSize, int64_t nSample);
     bool Finalise();
     bool Salvage();
     bool RebuildIndex(int nKeep);
@@ -64,9 +77,15 @@ class CAviWriter {
     static int OnWriteMutable(void *opaque, uint8_t *buf, int size);
     static int64_t OnSeek(void *opaque, int64_t offset, int whence);
 
+    struct Written {
+        int64_t nEnd = 0; // file offset after the picture
+        int nSize = 0;
+        int64_t nSample = 0;
+    };
     std::unique_ptr<Impl> m_p;
+    AviCodec m_codec = AviCodec::RAW;
     int m_nFrames = 0;
-    std::vector<int64_t> m_frameEnds; // file offset after each picture written
+    std::vector<Written> m_written; // each picture written
     int64_t m_nByteLimit = -1;
     QString m_szError;
 };
@@ -92,9 +111,10 @@ class CAviSegmentFile {
     CAviSegmentFile &operator=(const CAviSegmentFile &) = delete;
 
     // nByteLimit: see CAviWriter::SetByteLimit.
-    bool Begin(const QString &szFolder, int64_t nByteLimit = -1);
-    // False once a write has failed: the file takes no more pictures.
-    bool Append(const CPackedDib &dib);
+    bool Begin(const QString &szFolder, AviCodec codec = AviCodec::RAW, int64_t nByteLimit = -1);
+    // A picture at sample nSample: the rows of dib (RAW), or jpeg, the same picture
+    // encoded (MJPEG). False once a write has failed: the file takes no more pictures.
+    bool Append(const CPackedDib &dib, int64_t nSample, const QByteArray &jpeg = QByteArray());
     AviSaveResult Finish(const QString &szFileName);
 
     bool IsOpen() const { return !m_szTemp.isEmpty(); }
@@ -104,11 +124,13 @@ class CAviSegmentFile {
 
   private:
     CAviWriter m_writer;
+    AviCodec m_codec = AviCodec::RAW;
     QString m_szTemp;
     QString m_szError;
     bool m_bFailed = false;
 };
 
-// Writes the pictures into a new file at szFileName (through CAviSegmentFile).
+// Writes the pictures into a new file at szFileName (through CAviSegmentFile),
+// picture i at sample i.
 AviSaveResult SaveAviFile(const QString &szFileName, const std::vector<CPackedDib> &frames,
                           int64_t nByteLimit = -1);

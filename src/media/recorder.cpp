@@ -38,8 +38,10 @@ CRecorder::CRecorder(IRecordView &view, ITimerHost &timers, const ClientSettings
 
 CRecorder::~CRecorder()
 {
-    // Writes what is queued; the window and its timers may be gone, so nothing is
-    // asked of them here (the window calls Finish while it still stands).
+    // Writes what is queued, and finishes a segment still open under its fallback
+    // name; the window and its timers may be gone, so nothing is asked of them here
+    // (the window calls Finish while it still stands).
+    FlushHeldPicture();
     m_pWriter.reset();
 }
 
@@ -53,12 +55,12 @@ void CRecorder::SetQueueLimit(int64_t nBytes)
     m_pWriter->SetByteLimit(nBytes);
 }
 
-int64_t CRecorder::HeldBytes() const
+int64_t CRecorder::QueuedBytes() const
 {
     return m_pWriter->BytesInUse();
 }
 
-int64_t CRecorder::PeakHeldBytes() const
+int64_t CRecorder::PeakQueuedBytes() const
 {
     return m_pWriter->PeakBytesInUse();
 }
@@ -78,7 +80,6 @@ void CRecorder::StartRecord()
     m_nRecordRemain = RECORD_TOTAL_MS;
     m_bRecording = true;
     m_bFullShown = false;
-    m_bReportDrops = false;
     m_nCaptured = 0;
     m_nDropped = 0;
     ++m_nRecordingId;
@@ -99,7 +100,8 @@ void CRecorder::StopRecord()
 void CRecorder::EndRecording()
 {
     m_bRecording = false;
-    m_bReportDrops = m_nDropped > 0;
+    if (m_nDropped > 0)
+        m_dropReports.emplace_back(m_nSegSeq, m_nDropped);
     EndSegment(false);
     m_view.SetRecordButtonDown(false);
 }
@@ -134,29 +136,53 @@ void CRecorder::CaptureFrame()
     const QImage area = m_view.GrabPictureArea();
     if (area.isNull())
         return;
-    if (m_nSegPictures >= MAX_FRAMES_PER_LIST) {
+    const int64_t nNow = m_timers.NowMs();
+    const int64_t nSample = m_bSegBegun ? AviSampleAt(nNow - m_nSegStartMs) : 0;
+    if (!m_held.IsNull() && nSample <= m_nHeldSample) {
+        m_held.dib.CopyFrom(area); // the later capture of one sample replaces the earlier
+        return;
+    }
+    if (m_nSegPictures >= MAX_PICTURES_PER_SEGMENT) {
         DropPicture();
         return;
     }
-    CPackedDib dib = m_pWriter->TakeBuffer(area.width(), area.height());
-    if (dib.IsNull()) {
+    QueuedPicture picture = m_pWriter->TakeBuffer(area.width(), area.height());
+    if (picture.IsNull()) {
         DropPicture(); // the disk is behind: the queue is full
         return;
     }
-    if (!dib.CopyFrom(area)) {
-        m_pWriter->ReturnBuffer(std::move(dib));
+    if (!picture.dib.CopyFrom(area)) {
+        m_pWriter->ReturnBuffer(std::move(picture));
         return;
     }
     if (!m_bSegBegun) {
         // The folder is chosen at the segment's first picture; the file is made there.
+        // Should the segment never be ended (the recorder destroyed while recording),
+        // the file is named after this picture.
         m_bSegBegun = true;
+        m_nSegStartMs = nNow;
         m_szSegFolder = RecordFolder(FieldText(m_settings.m_szRecordPath));
-        m_pWriter->BeginSegment(m_nSegSeq, m_szSegFolder, m_nNextFault);
+        m_pWriter->BeginSegment(
+            m_nSegSeq, m_szSegFolder,
+            FileInFolder(m_szSegFolder, m_view.PictureTimeText() + QStringLiteral(".avi")),
+            m_settings.m_byRecordFormat == RECORD_FORMAT_MJPEG ? AviCodec::MJPEG : AviCodec::RAW,
+            m_nNextFault);
         m_nNextFault = -1;
     }
+    FlushHeldPicture();
     ++m_nSegPictures;
     ++m_nCaptured;
-    m_pWriter->AddPicture(m_nSegSeq, std::move(dib));
+    m_held = std::move(picture);
+    m_nHeldSample = nSample;
+}
+
+void CRecorder::FlushHeldPicture()
+{
+    if (m_held.IsNull())
+        return;
+    m_pWriter->AddPicture(m_nSegSeq, std::move(m_held), m_nHeldSample);
+    m_held = QueuedPicture();
+    m_nHeldSample = -1;
 }
 
 void CRecorder::DropPicture()
@@ -172,6 +198,7 @@ void CRecorder::DropPicture()
 
 void CRecorder::EndSegment(bool bContinues)
 {
+    FlushHeldPicture();
     // Named after the picture shown last.
     m_pWriter->EndSegment(m_nSegSeq, FileInFolder(m_szSegFolder, m_view.RecordNamePrefix() +
                                                                      m_view.PictureTimeText() +
@@ -180,7 +207,7 @@ void CRecorder::EndSegment(bool bContinues)
         m_nContinueSeq = m_nSegSeq;
         m_nContinueRecording = m_nRecordingId;
     }
-    ++m_nJobsOut;
+    ++m_nSegmentsSaving;
     m_nSegSeq = ++m_nNextSeq;
     m_bSegBegun = false;
     m_nSegPictures = 0;
@@ -208,7 +235,7 @@ void CRecorder::OnSegmentFailed(uint64_t nSeq, const QString &szError)
 
 void CRecorder::OnSegmentSaved(const SegmentResult &result)
 {
-    --m_nJobsOut;
+    --m_nSegmentsSaving;
     ++m_nSegmentsDone;
     m_lastResult = result.save;
     if (result.save.bError)
@@ -218,15 +245,22 @@ void CRecorder::OnSegmentSaved(const SegmentResult &result)
     if (result.save.bError)
         StopOnError(result.save.szError);
 
-    if (!m_bRecording && m_nJobsOut == 0) {
-        // The recording is over and every picture is on the disk.
-        m_pWriter->ReleasePool();
-        if (m_bReportDrops) {
-            m_bReportDrops = false;
-            m_view.ShowNotice(QStringLiteral("Dropped %1 Pictures").arg(m_nDropped));
-            qWarning().noquote() << "Recording ended:" << m_nDropped << "pictures dropped";
-        }
+    // A recording whose last segment is done tells its dropped pictures, also when
+    // a new recording has started meanwhile (whose notices then own the notice
+    // area, so the count comes as a message that does not wait).
+    while (!m_dropReports.empty() && m_dropReports.front().first <= result.nSeq) {
+        const QString szText =
+            QStringLiteral("Dropped %1 Pictures").arg(m_dropReports.front().second);
+        qWarning().noquote() << "Recording ended:" << m_dropReports.front().second
+                             << "pictures dropped";
+        m_dropReports.pop_front();
+        if (m_bRecording)
+            m_view.ShowRecordMessage(szText);
+        else
+            m_view.ShowNotice(szText);
     }
+    if (!m_bRecording && m_nSegmentsSaving == 0)
+        m_pWriter->ReleasePool(); // the recording is over and every picture is on the disk
 
     // Only the segment ended by timer 31 carries its own recording on.
     if (result.nSeq != m_nContinueSeq)
@@ -243,10 +277,19 @@ void CRecorder::OnSegmentSaved(const SegmentResult &result)
     m_timers.StartTimer(RECORD_TIMER_ID, std::min(SegmentLengthMs(), m_nRecordRemain));
 }
 
-void CRecorder::Finish()
+bool CRecorder::Finish(int nWaitMs)
 {
     StopRecord();
-    m_pWriter->WaitIdle();
+    bool bDone = m_pWriter->WaitIdle(nWaitMs);
+    if (!bDone) {
+        // A disk that slow would hold the exit for minutes: the files end with the
+        // pictures already written.
+        const int nGivenUp = m_pWriter->DropQueuedPictures();
+        qWarning().noquote() << "Recording: the disk did not take the pictures within" << nWaitMs
+                             << "ms;" << nGivenUp << "pictures not written";
+        m_pWriter->WaitIdle();
+    }
     // Hand over the results still on their way, so nothing is reported after exit.
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    return bDone;
 }

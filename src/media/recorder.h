@@ -7,7 +7,13 @@
 // by the window's timer 31 (one-shot in use). Every picture the window draws while
 // recording is captured right away (OnPictureDrawn: one copy of the 640 x 480 area)
 // and streamed to the one writer thread (CSegmentWriter), which opens the segment's
-// file at its first picture and appends each picture as it comes. At a segment end
+// file at its first picture and appends each picture as it comes. A picture goes at
+// the sample of its capture time, counted on the steady clock of the timers from the
+// segment's first picture, so the files play in real time; a capture that falls in
+// the same 1/60 s as the one before replaces it (it holds that one's tiles too, the
+// area being captured whole). The last capture is held back here until the next one
+// shows its sample is done. "Record Format" is read at a segment's first picture:
+// uncompressed rows, or MJPEG encoded off this thread. At a segment end
 // the segment is ended on the writer, which names and closes the file; meanwhile
 // capture goes on into the next segment. When the writer is done its result comes
 // back to this thread as a queued call; only then is timer 31 armed again, with the
@@ -34,7 +40,9 @@
 #include <QString>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class ITimerHost;
@@ -65,7 +73,10 @@ class IRecordView {
 
 inline constexpr int RECORD_TIMER_ID = 31;
 inline constexpr int RECORD_TOTAL_MS = 1200000; // 20 minutes
-inline constexpr int MAX_FRAMES_PER_LIST = 9999;
+inline constexpr int MAX_PICTURES_PER_SEGMENT = 9999;
+// How long Finish waits for the files being written before it gives up the pictures
+// still queued.
+inline constexpr int FINISH_WAIT_MS = 10000;
 inline constexpr int64_t DEFAULT_RECORD_QUEUE = 48LL << 20; // pictures on their way to the disk
 inline constexpr uint16_t PLAY_FORWARDS = 0x0001;
 
@@ -83,7 +94,8 @@ class CRecorder : public QObject {
     // is needed. The window's timer handler passes timer 31 to OnTimer.
     CRecorder(IRecordView &view, ITimerHost &timers, const ClientSettings &settings,
               QObject *parent = nullptr);
-    // Waits for the files queued; call Finish first, while the window stands.
+    // Writes what is queued and finishes a segment still open (named after its first
+    // picture); call Finish first, while the window stands.
     ~CRecorder() override;
 
     // Record button: stops a recording while playing forwards, else StartRecord.
@@ -97,31 +109,34 @@ class CRecorder : public QObject {
     void OnTimer(int nId);
     // The window drew a picture: captures the picture area while recording.
     void OnPictureDrawn();
-    // At exit: ends the recording and blocks until every file is written.
-    void Finish();
+    // At exit: ends the recording and blocks until every file is written, at most
+    // FINISH_WAIT_MS; then the pictures still queued are given up (the files keep
+    // what was written), which is logged, and false is returned.
+    bool Finish(int nWaitMs = FINISH_WAIT_MS);
 
     bool IsRecording() const { return m_bRecording; }
     // A segment has ended and its file is not finished yet (the window refuses to
     // close).
-    bool IsSaving() const { return m_nJobsOut > 0; }
+    bool IsSaving() const { return m_nSegmentsSaving > 0; }
     int RecordRemain() const { return m_nRecordRemain; }
     // Segments whose writing has finished (results handed back to this thread).
     int SegmentsDone() const { return m_nSegmentsDone; }
     const AviSaveResult &LastResult() const { return m_lastResult; }
-    // Pictures captured for the files, and dropped, in the current (or last)
-    // recording.
+    // Pictures placed in the files (a capture replaced by a later one in the same
+    // sample is not counted), and dropped, in the current (or last) recording.
     int CapturedPictures() const { return m_nCaptured; }
     int DroppedPictures() const { return m_nDropped; }
 
     // Bound on the pixel bytes of the pictures on their way to the disk.
     void SetQueueLimit(int64_t nBytes);
-    int64_t HeldBytes() const;
-    int64_t PeakHeldBytes() const;
+    int64_t QueuedBytes() const;
+    int64_t PeakQueuedBytes() const;
     // Fault injection for tests: the next segment's file fails after nBytes.
     void FailNextSegmentAfter(int64_t nBytes) { m_nNextFault = nBytes; }
 
   private:
     void CaptureFrame();
+    void FlushHeldPicture();
     void DropPicture();
     void EndSegment(bool bContinues);
     void EndRecording();
@@ -141,12 +156,17 @@ class CRecorder : public QObject {
     int m_nCaptured = 0;
     int m_nDropped = 0;
     bool m_bFullShown = false;
-    bool m_bReportDrops = false; // when the recording's last file is done
+    // Recordings with dropped pictures, told when their last segment is done:
+    // (that segment, the count).
+    std::deque<std::pair<uint64_t, int>> m_dropReports;
 
     // The segment being filled.
     uint64_t m_nSegSeq = 0;
     bool m_bSegBegun = false;
     QString m_szSegFolder;
+    int64_t m_nSegStartMs = 0; // the first picture's capture, on the timers' clock
+    QueuedPicture m_held;      // the last capture, not handed over yet
+    int64_t m_nHeldSample = -1;
     int m_nSegPictures = 0;
     int m_nSegDropped = 0;
 
@@ -155,7 +175,7 @@ class CRecorder : public QObject {
     uint64_t m_nNextSeq = 0;
     uint64_t m_nContinueSeq = 0; // 0: none
     uint64_t m_nContinueRecording = 0;
-    int m_nJobsOut = 0;
+    int m_nSegmentsSaving = 0;
     int m_nSegmentsDone = 0;
     AviSaveResult m_lastResult;
     int64_t m_nNextFault = -1;

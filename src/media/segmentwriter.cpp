@@ -4,7 +4,19 @@
 #include <malloc.h>
 #endif
 
+#include "imaging/jpegencoder.h"
+
 #include <algorithm>
+#include <chrono>
+
+namespace {
+constexpr int JPEG_QUALITY = 90;
+
+int EncodeThreads()
+{
+    return std::thread::hardware_concurrency() == 2 ? 2 : 1;
+}
+} // namespace
 
 CSegmentWriter::CSegmentWriter(Saving saving, Failed failed, Done done)
     : m_saving(std::move(saving)), m_failed(std::move(failed)), m_done(std::move(done))
@@ -20,99 +32,136 @@ CSegmentWriter::~CSegmentWriter()
     m_wake.notify_all();
     if (m_thread.joinable())
         m_thread.join();
+    for (std::thread &t : m_encoders)
+        t.join();
+    // A segment its owner never ended keeps its pictures under its fallback name.
+    if (m_file.IsOpen())
+        FinishSegment(m_nFileSeq, m_szFallback);
 }
 
-CPackedDib CSegmentWriter::TakeBuffer(int nWidth, int nHeight)
+QueuedPicture CSegmentWriter::TakeBuffer(int nWidth, int nHeight)
 {
     const int64_t nSize = int64_t(BitmapRowBytes(nWidth, 24)) * nHeight;
-    CPackedDib dib;
+    QueuedPicture picture;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_nInUse + nSize > m_nByteLimit)
-            return dib;
+            return picture;
         m_nInUse += nSize;
         m_nPeak = std::max(m_nPeak, m_nInUse);
         for (auto it = m_pool.begin(); it != m_pool.end(); ++it) {
             if (it->Width() == nWidth && it->Height() == nHeight) {
-                dib = std::move(*it);
+                picture.dib = std::move(*it);
+                picture.nBytes = nSize;
                 m_pool.erase(it);
-                return dib;
+                return picture;
             }
         }
     }
-    dib = CPackedDib::Allocate(nWidth, nHeight);
-    if (dib.IsNull()) {
+    picture.dib = CPackedDib::Allocate(nWidth, nHeight);
+    if (picture.IsNull()) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_nInUse -= nSize;
+        return picture;
     }
-    return dib;
+    picture.nBytes = nSize;
+    return picture;
 }
 
-void CSegmentWriter::ReturnBuffer(CPackedDib dib)
+void CSegmentWriter::ReturnBuffer(QueuedPicture picture)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_nInUse -= int64_t(dib.IsNull() ? 0 : dib.ImageSize());
-    if (!dib.IsNull())
-        m_pool.push_back(std::move(dib));
+    m_nInUse -= picture.nBytes;
+    if (!picture.IsNull())
+        m_pool.push_back(std::move(picture.dib));
 }
 
-void CSegmentWriter::Push(Step step)
+void CSegmentWriter::Push(std::unique_ptr<Step> pStep)
 {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_steps.push_back(std::move(step));
+        if (pStep->kind == Step::BEGIN)
+            m_queuedCodec = pStep->codec;
+        if (pStep->kind == Step::PICTURE && m_queuedCodec == AviCodec::MJPEG) {
+            pStep->encode = Step::WAITING;
+            // Started with the first picture to encode, kept until the end.
+            while (int(m_encoders.size()) < EncodeThreads())
+                m_encoders.emplace_back(&CSegmentWriter::Encode, this);
+        }
+        m_steps.push_back(std::move(pStep));
         if (!m_thread.joinable()) // started with the first step, kept until the end
             m_thread = std::thread(&CSegmentWriter::Run, this);
     }
-    m_wake.notify_one();
+    m_wake.notify_all();
 }
 
-void CSegmentWriter::BeginSegment(uint64_t nSeq, const QString &szFolder, int64_t nByteLimit)
+void CSegmentWriter::BeginSegment(uint64_t nSeq, const QString &szFolder,
+                                  const QString &szFallbackName, AviCodec codec, int64_t nByteLimit)
 {
-    Step step;
-    step.kind = Step::BEGIN;
-    step.nSeq = nSeq;
-    step.szText = szFolder;
-    step.nByteLimit = nByteLimit;
-    Push(std::move(step));
+    auto pStep = std::make_unique<Step>();
+    pStep->kind = Step::BEGIN;
+    pStep->nSeq = nSeq;
+    pStep->szPath = szFolder;
+    pStep->szFallback = szFallbackName;
+    pStep->codec = codec;
+    pStep->nByteLimit = nByteLimit;
+    Push(std::move(pStep));
 }
 
-void CSegmentWriter::AddPicture(uint64_t nSeq, CPackedDib dib)
+void CSegmentWriter::AddPicture(uint64_t nSeq, QueuedPicture picture, int64_t nSample)
 {
-    Step step;
-    step.kind = Step::PICTURE;
-    step.nSeq = nSeq;
-    step.dib = std::move(dib);
-    Push(std::move(step));
+    auto pStep = std::make_unique<Step>();
+    pStep->kind = Step::PICTURE;
+    pStep->nSeq = nSeq;
+    pStep->picture = std::move(picture);
+    pStep->nSample = nSample;
+    Push(std::move(pStep));
 }
 
 void CSegmentWriter::EndSegment(uint64_t nSeq, const QString &szFileName)
 {
-    Step step;
-    step.kind = Step::END;
-    step.nSeq = nSeq;
-    step.szText = szFileName;
-    Push(std::move(step));
+    auto pStep = std::make_unique<Step>();
+    pStep->kind = Step::END;
+    pStep->nSeq = nSeq;
+    pStep->szPath = szFileName;
+    Push(std::move(pStep));
 }
 
-void CSegmentWriter::WaitIdle()
+bool CSegmentWriter::WaitIdle(int nTimeoutMs)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_idle.wait(lock, [this] { return m_steps.empty() && !m_bBusy; });
+    const auto idle = [this] { return m_steps.empty() && !m_bBusy; };
+    if (nTimeoutMs < 0) {
+        m_idle.wait(lock, idle);
+        return true;
+    }
+    return m_idle.wait_for(lock, std::chrono::milliseconds(nTimeoutMs), idle);
+}
+
+int CSegmentWriter::DropQueuedPictures()
+{
+    std::vector<CPackedDib> dropped;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (auto it = m_steps.begin(); it != m_steps.end();) {
+            Step &step = **it;
+            if (step.kind != Step::PICTURE || step.encode == Step::ENCODING) {
+                ++it;
+                continue;
+            }
+            m_nInUse -= step.picture.nBytes;
+            dropped.push_back(std::move(step.picture.dib));
+            it = m_steps.erase(it);
+        }
+    }
+    return int(dropped.size());
 }
 
 void CSegmentWriter::ReleasePool()
 {
-    std::vector<CPackedDib> spare;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        spare.swap(m_pool);
-    }
-    spare.clear();
-#ifdef __GLIBC__
-    // Give the freed pictures back to the system, not only to the heap.
-    malloc_trim(0);
-#endif
+    auto pStep = std::make_unique<Step>();
+    pStep->kind = Step::RELEASE;
+    Push(std::move(pStep));
 }
 
 int64_t CSegmentWriter::BytesInUse() const
@@ -133,59 +182,113 @@ void CSegmentWriter::ResetPeak()
     m_nPeak = m_nInUse;
 }
 
+void CSegmentWriter::FinishSegment(uint64_t nSeq, const QString &szFileName)
+{
+    SegmentResult result;
+    result.nSeq = nSeq;
+    if (nSeq == m_nFileSeq) {
+        if (m_saving && m_file.IsOpen())
+            m_saving(nSeq);
+        result.save = m_file.Finish(szFileName);
+        m_nFileSeq = 0;
+    }
+    if (m_done)
+        m_done(result);
+}
+
 void CSegmentWriter::Execute(Step &step)
 {
     switch (step.kind) {
     case Step::BEGIN:
         m_nFileSeq = step.nSeq;
+        m_szFallback = step.szFallback;
         m_bFailReported = false;
-        if (!m_file.Begin(step.szText, step.nByteLimit) && m_failed) {
+        if (!m_file.Begin(step.szPath, step.codec, step.nByteLimit) && m_failed) {
             m_bFailReported = true;
             m_failed(step.nSeq, m_file.ErrorText());
         }
         break;
     case Step::PICTURE:
-        if (step.nSeq == m_nFileSeq && !m_file.Append(step.dib) && !m_bFailReported) {
+        if (step.nSeq == m_nFileSeq && !m_file.Append(step.picture.dib, step.nSample, step.jpeg) &&
+            !m_bFailReported) {
             m_bFailReported = true;
             if (m_failed)
                 m_failed(step.nSeq, m_file.ErrorText());
         }
         break;
-    case Step::END: {
-        SegmentResult result;
-        result.nSeq = step.nSeq;
-        if (step.nSeq == m_nFileSeq) {
-            if (m_saving && m_file.IsOpen())
-                m_saving(step.nSeq);
-            result.save = m_file.Finish(step.szText);
-            m_nFileSeq = 0;
+    case Step::END:
+        FinishSegment(step.nSeq, step.szPath);
+        break;
+    case Step::RELEASE: {
+        std::vector<CPackedDib> spare;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            spare.swap(m_pool);
         }
-        if (m_done)
-            m_done(result);
+        spare.clear();
+#ifdef __GLIBC__
+        // Give the freed pictures back to the system, not only to the heap.
+        malloc_trim(0);
+#endif
         break;
     }
+    }
+}
+
+CSegmentWriter::Step *CSegmentWriter::NextToEncode() const
+{
+    for (const std::unique_ptr<Step> &pStep : m_steps)
+        if (pStep->encode == Step::WAITING)
+            return pStep.get();
+    return nullptr;
+}
+
+void CSegmentWriter::Encode()
+{
+    CJpegEncoder encoder(JPEG_QUALITY); // 4:2:0
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        Step *pStep = nullptr;
+        m_wake.wait(lock, [&] { return (pStep = NextToEncode()) != nullptr || m_bQuit; });
+        if (!pStep)
+            return; // quit once nothing is left to encode
+        pStep->encode = Step::ENCODING;
+        lock.unlock();
+
+        const CPackedDib &dib = pStep->picture.dib;
+        QByteArray jpeg =
+            dib.IsNull() ? QByteArray()
+                         : encoder.Encode(dib.Pixels(), dib.Width(), dib.Height(), dib.RowBytes());
+
+        lock.lock();
+        pStep->jpeg = std::move(jpeg);
+        pStep->encode = Step::ENCODED;
+        m_wake.notify_all(); // the writer may be waiting for this one
     }
 }
 
 void CSegmentWriter::Run()
 {
     std::unique_lock<std::mutex> lock(m_mutex);
+    const auto frontReady = [this] {
+        return !m_steps.empty() &&
+               (m_steps.front()->encode == Step::NONE || m_steps.front()->encode == Step::ENCODED);
+    };
     for (;;) {
-        m_wake.wait(lock, [this] { return m_bQuit || !m_steps.empty(); });
+        m_wake.wait(lock, [&] { return frontReady() || (m_bQuit && m_steps.empty()); });
         if (m_steps.empty())
             return; // quit once the queue is drained
-        Step step = std::move(m_steps.front());
+        std::unique_ptr<Step> pStep = std::move(m_steps.front());
         m_steps.pop_front();
         m_bBusy = true;
         lock.unlock();
 
-        Execute(step);
+        Execute(*pStep);
 
         lock.lock();
-        if (!step.dib.IsNull()) {
-            m_nInUse -= int64_t(step.dib.ImageSize());
-            m_pool.push_back(std::move(step.dib));
-        }
+        m_nInUse -= pStep->picture.nBytes;
+        if (!pStep->picture.IsNull())
+            m_pool.push_back(std::move(pStep->picture.dib));
         m_bBusy = false;
         if (m_steps.empty())
             m_idle.notify_all();

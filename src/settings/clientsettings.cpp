@@ -28,6 +28,9 @@ constexpr char KEY_USE_ALERT_MODE[] = "Use AlertMode";
 constexpr char KEY_RECORD_DURATION[] = "Record Duration";
 constexpr char KEY_IP_LABEL[] = "Ip Label";
 constexpr char KEY_DISPLAY_PB_TIME[] = "Display PbTime";
+constexpr char KEY_RECORD_FORMAT[] = "Record Format";
+constexpr char RECORD_FORMAT_TEXT_RAW[] = "RAW";
+constexpr char RECORD_FORMAT_TEXT_MJPEG[] = "MJPEG";
 
 constexpr int DEFAULT_ROTATE_INTERVAL = 3;
 constexpr int DEFAULT_RECONNECT_COUNT = 3;
@@ -259,6 +262,7 @@ ClientSettings::ClientSettings()
         m_aExtraRecorders[r] = NoRecorder();
         SetFieldText(m_aszRecorderFault[r], kFaultWidth, QByteArray());
     }
+    m_byRecordFormat = RECORD_FORMAT_RAW;
 }
 
 QString ClientSettings::DefaultRecordPath()
@@ -299,6 +303,10 @@ void ClientSettings::LoadSettings()
 
     SetFieldText(m_szIpLabel, ReadText(store, KEY_IP_LABEL, DEFAULT_IP_LABEL));
     m_bDisplayPbTime = ReadNumber(store, KEY_DISPLAY_PB_TIME, 0);
+    m_byRecordFormat = ReadText(store, KEY_RECORD_FORMAT, RECORD_FORMAT_TEXT_RAW) ==
+                               QLatin1String(RECORD_FORMAT_TEXT_MJPEG)
+                           ? RECORD_FORMAT_MJPEG
+                           : RECORD_FORMAT_RAW;
     store.endGroup();
 
     for (int r = 1; r < MAX_RECORDERS; ++r) {
@@ -341,6 +349,9 @@ int ClientSettings::SaveSettings() const
     store.setValue(QLatin1String(KEY_PTZ_TYPE), int(m_byPtzType));
     store.setValue(QLatin1String(KEY_IP_LABEL), FieldText(m_szIpLabel));
     store.setValue(QLatin1String(KEY_DISPLAY_PB_TIME), int(m_bDisplayPbTime));
+    store.setValue(QLatin1String(KEY_RECORD_FORMAT),
+                   QLatin1String(m_byRecordFormat == RECORD_FORMAT_MJPEG ? RECORD_FORMAT_TEXT_MJPEG
+                                                                         : RECORD_FORMAT_TEXT_RAW));
     store.endGroup();
 
     for (int r = 1; r < MAX_RECORDERS; ++r) {

@@ -39,6 +39,11 @@ inline constexpr char SETTINGS_ORGANIZATION[] = "Telvane";
 inline constexpr char SETTINGS_APPLICATION[] = "Telvane4";
 inline constexpr char SETTINGS_SECTION[] = "Setting";
 
+// "Record Format": what a recording's files hold. Stored as "RAW" or "MJPEG"; any
+// other stored value reads as RAW.
+inline constexpr uint8_t RECORD_FORMAT_RAW = 0; // uncompressed rows
+inline constexpr uint8_t RECORD_FORMAT_MJPEG = 1;
+
 inline constexpr int MAX_RECORDERS = 4;
 inline constexpr int CHANNELS_PER_RECORDER = 4;
 
@@ -68,6 +73,7 @@ struct ClientSettings {
     uint8_t m_byRecordDuration; // "Record Duration", step 1 to 13
     char m_szIpLabel[64];       // "Ip Label"
     int32_t m_bDisplayPbTime;   // "Display PbTime", 0/1
+    uint8_t m_byRecordFormat;   // "Record Format", RECORD_FORMAT_RAW or RECORD_FORMAT_MJPEG
 
     RecorderLink m_aExtraRecorders[MAX_RECORDERS - 1]; // recorders 2..4
     char m_aszRecorderFault[MAX_RECORDERS - 1][128]; // why a stored group was left out; "" if none

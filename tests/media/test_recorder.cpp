@@ -1,6 +1,7 @@
 // Recording on a manual clock: when segments end, what each file holds and where
 // it goes, and the failures a recording must live through.
 
+#include "imaging/jpegencoder.h"
 #include "media/recorder.h"
 #include "mediatestutil.h"
 #include "support/manualclock.h"
@@ -14,6 +15,12 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <map>
+#include <thread>
 
 using namespace mediatest;
 
@@ -62,8 +69,10 @@ class RecorderTest : public ::testing::Test {
         ASSERT_TRUE(m_clock.AdvanceToNext());
         ASSERT_TRUE(WaitSegments(n + 1));
     }
+    // A picture drawn 100 ms (six samples) after the last.
     void Draw(int nSeed)
     {
+        m_clock.Advance(100);
         m_view.area = MakeImage(nSeed);
         m_rec.OnPictureDrawn();
     }
@@ -129,7 +138,6 @@ TEST_F(RecorderTest, EachSegmentIsOneFileNamedAfterTheLastPicture)
     Draw(2);
     m_view.szTime = "2005-03-01 12-00-08";
     ASSERT_NO_FATAL_FAILURE(Tick()); // writes 0, 1, 2; the next segment starts with picture 2
-                                     // (tick, then after the write)
     EXPECT_EQ(m_view.notices.filter("Saving"), (QStringList{"Saving", "Saving OK"}));
     Draw(3);
     m_view.szTime = "2005-03-01 12-00-09";
@@ -139,9 +147,9 @@ TEST_F(RecorderTest, EachSegmentIsOneFileNamedAfterTheLastPicture)
     ASSERT_TRUE(WaitSegments(2));
     EXPECT_FALSE(m_rec.IsSaving());
     EXPECT_EQ(Files(), (QStringList{"2005-03-01 12-00-08.avi", "2005-03-01 12-00-09.avi"}));
-    CheckAvi(File("2005-03-01 12-00-08.avi"), 3, MakeImage(0));
-    CheckAvi(File("2005-03-01 12-00-09.avi"), 3, MakeImage(2));
-    EXPECT_EQ(m_rec.HeldBytes(), 0);
+    CheckAvi(File("2005-03-01 12-00-08.avi"), 3, MakeImage(0), 6);
+    CheckAvi(File("2005-03-01 12-00-09.avi"), 2, MakeImage(2), 6);
+    EXPECT_EQ(m_rec.QueuedBytes(), 0);
 }
 
 TEST_F(RecorderTest, TwoSegmentEndsInQuickSuccessionWriteOneAfterTheOther)
@@ -154,30 +162,58 @@ TEST_F(RecorderTest, TwoSegmentEndsInQuickSuccessionWriteOneAfterTheOther)
     EXPECT_TRUE(m_rec.IsSaving());
     ASSERT_TRUE(WaitSegments(2));
     EXPECT_EQ(Files(), (QStringList{"2005-03-01 12-00-05.avi", "2005-03-01 12-00-05_2.avi"}));
-    CheckAvi(File("2005-03-01 12-00-05.avi"), 2, MakeImage(0));
-    CheckAvi(File("2005-03-01 12-00-05_2.avi"), 2, MakeImage(1));
+    CheckAvi(File("2005-03-01 12-00-05.avi"), 2, MakeImage(0), 6);
+    CheckAvi(File("2005-03-01 12-00-05_2.avi"), 2, MakeImage(1), 6);
 }
 
 // A full disk in the middle of a segment: the file keeps every picture written
-// before the error and stays readable, the recording stops and says so.
+// before the error and stays readable, the recording stops and says so once, also
+// when the failure comes back after its segment has ended.
 TEST_F(RecorderTest, WriteErrorKeepsWhatWasWrittenAndStopsTheRecording)
 {
-    m_rec.FailNextSegmentAfter(2 * 921600 + 400000); // within the third picture
-    m_rec.StartRecord();
-    for (int i = 1; i < 6; ++i)
-        Draw(i);
-    ASSERT_TRUE(testsupport::WaitFor([&] { return !m_rec.IsRecording(); }, 20000));
-    EXPECT_FALSE(m_view.bButtonDown);
-    EXPECT_FALSE(m_pHost->IsTimerRunning(RECORD_TIMER_ID));
-    ASSERT_TRUE(WaitSegments(1));
-    EXPECT_TRUE(m_rec.LastResult().bError);
-    ASSERT_EQ(m_view.messages.size(), 1);
-    EXPECT_TRUE(m_view.messages[0].startsWith("Can Not Write AVI File! Recording Stopped.\n"))
-        << m_view.messages[0].toStdString();
-    EXPECT_TRUE(m_view.notices.contains("Saving Failed"));
-    ASSERT_EQ(Files(), QStringList{"2005-03-01 12-00-05.avi"}); // no ".part" left
-    CheckAvi(File("2005-03-01 12-00-05.avi"), 2, MakeImage(0));
-    EXPECT_EQ(m_rec.HeldBytes(), 0);
+    // The disk fills within the third picture: its size in each format.
+    int64_t nJpegs = 0;
+    for (int i = 0; i < 3; ++i) {
+        const CPackedDib dib = CPackedDib::FromImage(MakeImage(i));
+        nJpegs +=
+            CJpegEncoder(90).Encode(dib.Pixels(), W, H, dib.RowBytes()).size() / (i < 2 ? 1 : 2);
+    }
+    const struct {
+        uint8_t byFormat;
+        bool bEndedFirst;
+        int64_t nFault;
+    } rows[] = {{RECORD_FORMAT_RAW, false, 2 * 921600 + 400000},
+                {RECORD_FORMAT_RAW, true, 2 * 921600 + 400000},
+                {RECORD_FORMAT_MJPEG, false, 8192 + nJpegs}};
+    for (const auto &row : rows) {
+        const bool bEndedFirst = row.bEndedFirst;
+        SCOPED_TRACE(int(row.byFormat) * 10 + bEndedFirst);
+        m_settings.m_byRecordFormat = row.byFormat;
+        QDir(m_dir.path()).removeRecursively();
+        QDir().mkpath(m_dir.path());
+        m_view.messages.clear();
+        m_view.area = MakeImage(0);
+        const int nDone = m_rec.SegmentsDone();
+        m_rec.FailNextSegmentAfter(row.nFault);
+        m_rec.StartRecord();
+        for (int i = 1; i < 6; ++i)
+            Draw(i);
+        if (bEndedFirst) {
+            ASSERT_TRUE(m_clock.AdvanceToNext()); // the next segment fills meanwhile
+        }
+        ASSERT_TRUE(testsupport::WaitFor([&] { return !m_rec.IsRecording(); }, 20000));
+        EXPECT_FALSE(m_view.bButtonDown);
+        EXPECT_FALSE(m_pHost->IsTimerRunning(RECORD_TIMER_ID));
+        ASSERT_TRUE(WaitSegments(nDone + 1 + bEndedFirst));
+        ASSERT_EQ(m_view.messages.size(), 1);
+        EXPECT_TRUE(m_view.messages[0].startsWith("Can Not Write AVI File! Recording Stopped.\n"))
+            << m_view.messages[0].toStdString();
+        EXPECT_TRUE(m_view.notices.contains("Saving Failed"));
+        // No ".part" left; the segment after the failed one keeps its picture.
+        ASSERT_EQ(Files().size(), 1 + bEndedFirst);
+        CheckAvi(File("2005-03-01 12-00-05.avi"), 2, MakeImage(0), 6);
+        EXPECT_EQ(m_rec.QueuedBytes(), 0);
+    }
 }
 
 TEST_F(RecorderTest, AfterPlayEndNoFileIsCreatedOrReplaced)
@@ -196,7 +232,7 @@ TEST_F(RecorderTest, AfterPlayEndNoFileIsCreatedOrReplaced)
     const QFileInfo after(File("2005-03-01 12-00-05.avi"));
     EXPECT_EQ(after.size(), before.size());
     EXPECT_EQ(after.lastModified(), before.lastModified());
-    CheckAvi(after.filePath(), 2, MakeImage(0));
+    CheckAvi(after.filePath(), 2, MakeImage(0), 6);
 }
 
 // The disk behind (here: no room at all on the way to it): pictures are dropped
@@ -219,26 +255,87 @@ TEST_F(RecorderTest, DroppedPicturesAreToldOnceAndCounted)
     Draw(1);
     EXPECT_EQ(m_view.messages.size(), 2); // a new recording tells again
     m_rec.Finish();
+
+    // A new recording started before the last one is written keeps its report.
+    m_view.messages.clear();
+    m_rec.StartRecord();
+    Draw(2);
+    m_rec.StopRecord();
+    m_rec.SetQueueLimit(DEFAULT_RECORD_QUEUE);
+    m_rec.StartRecord();
+    ASSERT_TRUE(WaitSegments(3));
+    EXPECT_EQ(m_view.messages.last(), "Dropped 2 Pictures");
+    m_rec.Finish();
+}
+
+// The recorder destroyed while recording, without Finish: the open segment is
+// written out under the time of its first picture, not thrown away.
+TEST_F(RecorderTest, DestroyedWhileRecordingKeepsTheSegment)
+{
+    {
+        CRecorder rec(m_view, *m_pHost, m_settings);
+        rec.StartRecord();
+        m_clock.Advance(100);
+        m_view.area = MakeImage(1);
+        rec.OnPictureDrawn();
+        m_view.szTime = "2005-03-01 12-00-07";
+    }
+    ASSERT_EQ(Files(), QStringList{"2005-03-01 12-00-05.avi"});
+    CheckAvi(File("2005-03-01 12-00-05.avi"), 2, MakeImage(0), 6);
+}
+
+// Each picture at the sample of its capture time from the segment's first; the
+// later of two captures in one sample replaces the earlier.
+TEST_F(RecorderTest, PicturesGoAtTheSampleOfTheirCaptureTime)
+{
+    const struct {
+        int64_t nAtMs;
+        int64_t nSample; // -1: replaced by the next capture
+    } rows[] = {{0, -1}, {8, 0}, {16, -1}, {17, 1}, {1000, 60}};
+    const int64_t nStart = m_clock.Now();
+    std::vector<std::pair<int64_t, QByteArray>> expected;
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        m_clock.Advance(nStart + rows[i].nAtMs - m_clock.Now());
+        m_view.area = MakeImage(int(i));
+        if (i == 0)
+            m_rec.StartRecord();
+        else
+            m_rec.OnPictureDrawn();
+        if (rows[i].nSample >= 0)
+            expected.emplace_back(rows[i].nSample, PictureSum(m_view.area));
+    }
+    m_rec.StopRecord();
+    ASSERT_TRUE(WaitSegments(1));
+    EXPECT_EQ(m_rec.CapturedPictures(), 3);
+    EXPECT_EQ(PictureSums(File("2005-03-01 12-00-05.avi")), expected);
 }
 
 // Four channels at 30 pictures a second for one whole segment of the default
-// length: every picture reaches the file, and the memory they take stays bounded.
+// length, drawn at that rate: no picture is dropped, each sample holds the last
+// picture captured in it, and the memory they take stays bounded.
 TEST_F(RecorderTest, FullRateSegmentAtTheDefaultLengthKeepsEveryPicture)
 {
     m_settings.m_byRecordDuration = ClientSettings().m_byRecordDuration;
     std::vector<QImage> shown;
     for (int i = 0; i < 4; ++i)
         shown.push_back(MakeImage(i).convertToFormat(QImage::Format_RGB32)); // as grabbed
+    std::vector<QByteArray> sums;
+    for (const QImage &img : shown)
+        sums.push_back(PictureSum(img));
+    std::map<int64_t, QByteArray> expected; // sample -> the last picture in it
+    const auto nStart = std::chrono::steady_clock::now();
+    const int64_t nStartMs = m_clock.Now();
     m_view.area = shown[0];
     m_rec.StartRecord();
+    expected[0] = sums[0];
     int nDrawn = 1;
     while (m_clock.NextDueIn() > 9) {
-        m_clock.Advance(8 + (nDrawn % 3 == 0)); // 120 pictures a second
-        // Only a disk slower than that may drop a picture.
-        ASSERT_TRUE(testsupport::WaitFor(
-            [&] { return m_rec.HeldBytes() + 921600 <= DEFAULT_RECORD_QUEUE; }, 20000));
-        m_view.area = shown[size_t(nDrawn++ % 4)];
+        m_clock.Advance(8 + (nDrawn % 3 == 0)); // 120 pictures a second, in real time
+        std::this_thread::sleep_until(nStart + std::chrono::milliseconds(m_clock.Now() - nStartMs));
+        m_view.area = shown[size_t(nDrawn % 4)];
         m_rec.OnPictureDrawn();
+        expected[std::llround((m_clock.Now() - nStartMs) * 60 / 1000.0)] =
+            sums[size_t(nDrawn++ % 4)];
     }
     EXPECT_GE(nDrawn, 1790);
     ASSERT_NO_FATAL_FAILURE(Tick());
@@ -246,9 +343,11 @@ TEST_F(RecorderTest, FullRateSegmentAtTheDefaultLengthKeepsEveryPicture)
     ASSERT_TRUE(WaitSegments(2));
     EXPECT_EQ(m_rec.DroppedPictures(), 0);
     EXPECT_TRUE(m_view.messages.isEmpty());
-    EXPECT_LE(m_rec.PeakHeldBytes(), 64 << 20);
+    EXPECT_LE(m_rec.PeakQueuedBytes(), 64 << 20);
     ASSERT_EQ(Files().size(), 2);
-    CheckAvi(File(Files()[0]), nDrawn, MakeImage(0));
+    const auto got = PictureSums(File(Files()[0]));
+    const std::vector<std::pair<int64_t, QByteArray>> want(expected.begin(), expected.end());
+    EXPECT_EQ(got, want);
     QFile::remove(File(Files()[0]));
 }
 
@@ -274,16 +373,44 @@ TEST_F(RecorderTest, RecordFolderIsBuiltNeverEntered)
     EXPECT_EQ(QDir::currentPath(), QDir(cwd.path()).canonicalPath());
 }
 
+// Both formats: every picture in its place and order. MJPEG pictures are encoded
+// on up to two threads; every other one carries grey grain that makes its encode
+// several times slower, so a later picture is often encoded first, and must still
+// be written after it.
 TEST_F(RecorderTest, FinishWaitsForTheFileBeingWritten)
 {
-    m_rec.StartRecord();
-    for (int i = 1; i < 30; ++i)
-        Draw(i);
-    m_rec.Finish(); // no event loop: the file must be complete on return
-    EXPECT_FALSE(m_rec.IsRecording());
-    EXPECT_FALSE(m_rec.IsSaving());
-    EXPECT_EQ(m_rec.SegmentsDone(), 1);
-    CheckAvi(File("2005-03-01 12-00-05.avi"), 30, MakeImage(0));
+    std::vector<QImage> shown;
+    for (int i = 0; i < 30; ++i) {
+        shown.push_back(MakeImage(i));
+        for (int y = 0; i % 2 == 0 && y < H; ++y) {
+            uchar *p = shown.back().scanLine(y);
+            for (int x = 0; x < W; ++x) {
+                const int d = int((uint32_t(x * 7919 + y * 104729 + i) * 2654435761u) >> 28) - 8;
+                for (int c = 0; c < 3; ++c)
+                    p[3 * x + c] = uchar(std::clamp(p[3 * x + c] + d, 0, 255));
+            }
+        }
+    }
+    for (const uint8_t byFormat : {RECORD_FORMAT_RAW, RECORD_FORMAT_MJPEG}) {
+        SCOPED_TRACE(int(byFormat));
+        m_settings.m_byRecordFormat = byFormat;
+        const int nDone = m_rec.SegmentsDone();
+        m_view.area = shown[0];
+        m_rec.StartRecord();
+        for (size_t i = 1; i < shown.size(); ++i) {
+            m_clock.Advance(100);
+            m_view.area = shown[i];
+            m_rec.OnPictureDrawn();
+        }
+        m_rec.Finish(); // no event loop: the file must be complete on return
+        EXPECT_FALSE(m_rec.IsRecording());
+        EXPECT_FALSE(m_rec.IsSaving());
+        EXPECT_EQ(m_rec.SegmentsDone(), nDone + 1);
+        const QString file =
+            File(byFormat ? "2005-03-01 12-00-05_2.avi" : "2005-03-01 12-00-05.avi");
+        CheckAvi(file, 30, shown[0], 6);
+        CheckEveryPicture(file, shown);
+    }
 }
 
 } // namespace

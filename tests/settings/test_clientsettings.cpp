@@ -147,6 +147,7 @@ TEST(ClientSettings, EveryFieldSurvivesSaveAndLoadExceptRecordPath)
     out.m_bUseAlertMode = 1;
     out.m_byRecordDuration = 13;
     out.m_bDisplayPbTime = 1;
+    out.m_byRecordFormat = RECORD_FORMAT_MJPEG;
     ASSERT_EQ(out.SaveSettings(), 1);
 
     // "Record Path" is written; recorder 3's keys are in their own group.
@@ -170,6 +171,7 @@ TEST(ClientSettings, EveryFieldSurvivesSaveAndLoadExceptRecordPath)
     EXPECT_EQ(in.m_bUseAlertMode, out.m_bUseAlertMode);
     EXPECT_EQ(in.m_byRecordDuration, out.m_byRecordDuration);
     EXPECT_EQ(in.m_bDisplayPbTime, out.m_bDisplayPbTime);
+    EXPECT_EQ(in.m_byRecordFormat, out.m_byRecordFormat);
     // ...but never read back: every run starts with the Backup folder.
     EXPECT_EQ(FieldText(in.m_szRecordPath), ExpectedBackupFolder());
 
@@ -275,6 +277,30 @@ TEST(ClientSettings, StoredValuesUseTheDesignNamesInTheSettingGroup)
     EXPECT_EQ(s.m_nHostPort, 5123);
     EXPECT_STREQ(s.m_szUserID, "viewer");
     EXPECT_EQ(StoreFile(), isolated.path() + QStringLiteral("/Telvane/Telvane4.conf"));
+}
+
+// "Record Format": anything stored but "MJPEG" reads as, and is written back as, "RAW".
+TEST(ClientSettings, RecordFormatIsRawUnlessMjpeg)
+{
+    const struct {
+        const char *stored; // nullptr: missing
+        uint8_t expected;
+        const char *written;
+    } rows[] = {{nullptr, RECORD_FORMAT_RAW, "RAW"},
+                {"MJPEG", RECORD_FORMAT_MJPEG, "MJPEG"},
+                {"RAW", RECORD_FORMAT_RAW, "RAW"},
+                {"mjpeg2", RECORD_FORMAT_RAW, "RAW"}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.stored ? row.stored : "(missing)");
+        testsupport::IsolatedSettings isolated;
+        if (row.stored)
+            WriteStored("Record Format", QString::fromLatin1(row.stored));
+        ClientSettings s;
+        s.LoadSettings();
+        EXPECT_EQ(s.m_byRecordFormat, row.expected);
+        ASSERT_EQ(s.SaveSettings(), 1);
+        EXPECT_EQ(ReadStored("Record Format").toString(), QLatin1String(row.written));
+    }
 }
 
 struct NumberRow {

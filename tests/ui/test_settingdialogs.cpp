@@ -111,14 +111,14 @@ TEST_F(SettingDialogsTest, OpensWithTheRecordsValues)
     m_settings.m_byPtzType = 4;
     m_settings.m_byReconnectCount = 5;
     m_settings.m_byRecordDuration = 13;
+    m_settings.m_byRecordFormat = RECORD_FORMAT_MJPEG;
     m_settings.m_bUseAlertMode = 1;
     m_settings.m_nHostPort = 1234;
     Dlg dlg(m_settings, m_history, m_actions);
-    const std::pair<Dlg::Row, const char *> lists[] = {{Dlg::ROW_ROTATE, "10 SEC"},
-                                                       {Dlg::ROW_SCAN_RATE, "64X"},
-                                                       {Dlg::ROW_PTZ_TYPE, "PELCO-D"},
-                                                       {Dlg::ROW_RECONNECT, "5"},
-                                                       {Dlg::ROW_DURATION, "01MIN"}};
+    const std::pair<Dlg::Row, const char *> lists[] = {
+        {Dlg::ROW_ROTATE, "10 SEC"},    {Dlg::ROW_SCAN_RATE, "64X"},
+        {Dlg::ROW_PTZ_TYPE, "PELCO-D"}, {Dlg::ROW_RECONNECT, "5"},
+        {Dlg::ROW_DURATION, "01MIN"},   {Dlg::ROW_RECORD_FORMAT, "MJPEG"}};
     for (const auto &[row, text] : lists)
         EXPECT_EQ(dlg.List(row)->currentText(), QLatin1String(text)) << row;
     EXPECT_EQ(dlg.Edit(Dlg::ROW_IP)->text(), QStringLiteral("192.168.1.150"));
@@ -158,6 +158,7 @@ TEST_F(SettingDialogsTest, OkChecksAddressAndPortBeforeCopyingThem)
         dlg.Edit(Dlg::ROW_IP)->setText(QString::fromLatin1(row.ip));
         dlg.Edit(Dlg::ROW_PORT)->setText(QString::fromLatin1(row.port));
         dlg.List(Dlg::ROW_ROTATE)->setCurrentIndex(5);
+        dlg.List(Dlg::ROW_RECORD_FORMAT)->setCurrentIndex(1);
         dlg.Check(Dlg::ROW_EVENTS)->setChecked(true);
         dlg.OnOK();
         EXPECT_EQ(dlg.result() == QDialog::Accepted, row.bAccepted);
@@ -173,6 +174,7 @@ TEST_F(SettingDialogsTest, OkChecksAddressAndPortBeforeCopyingThem)
         }
         EXPECT_STREQ(m_settings.m_szIpLabel, row.label);
         EXPECT_EQ(m_settings.m_byRotateInterval, 10);
+        EXPECT_EQ(m_settings.m_byRecordFormat, RECORD_FORMAT_MJPEG);
         EXPECT_EQ(m_events, std::vector<bool>{true});
     }
     EXPECT_TRUE(m_fullScreen.empty());

@@ -50,6 +50,9 @@ constexpr int kRecordPathBytes = int(sizeof(ClientSettings::m_szRecordPath)) - 1
 
 constexpr const char *RECORDER_ITEMS[MAX_RECORDERS] = {"1", "2", "3", "4"};
 
+// "Record Format": position p is RECORD_FORMAT_RAW (0) or RECORD_FORMAT_MJPEG (1).
+constexpr const char *RECORD_FORMAT_ITEMS[] = {"UNCOMPRESSED", "MJPEG"};
+
 // clang-format off
 constexpr SettingLayoutRow kLayout[CSystemSettingDlg::ROW_COUNT] = {
     // group          caption                              kind            caption rect          control rect           button     button rect
@@ -68,7 +71,8 @@ constexpr SettingLayoutRow kLayout[CSystemSettingDlg::ROW_COUNT] = {
     {"OPTION",      "Display PlayTime On Image",          Kind::Check,    {},                 {24, 368, 374, 18},  nullptr,   {},                 nullptr, 0, 0},
     {"SAVE OPTION", "Set Path to Save Recorded  Images",  Kind::ReadOnly, {24, 426, 374, 18}, {24, 446, 286, 22},  "Browse",  {318, 446, 80, 22}, nullptr, 0, kRecordPathBytes},
     {"SAVE OPTION", "Record Duration",                    Kind::List,     {24, 476, 228, 22}, {260, 476, 138, 22}, nullptr,   {},                 RECORD_DURATION_ITEMS, Count(RECORD_DURATION_ITEMS), 0},
-    {nullptr,       "OK",                                 Kind::Push,     {},                 {234, 518, 84, 26},  "CANCEL",  {326, 518, 84, 26}, nullptr, 0, 0},
+    {"SAVE OPTION", "Record Format",                      Kind::List,     {24, 504, 228, 22}, {260, 504, 138, 22}, nullptr,   {},                 RECORD_FORMAT_ITEMS, Count(RECORD_FORMAT_ITEMS), 0},
+    {nullptr,       "OK",                                 Kind::Push,     {},                 {234, 546, 84, 26},  "CANCEL",  {326, 546, 84, 26}, nullptr, 0, 0},
 };
 
 struct GroupLayout {
@@ -78,10 +82,10 @@ struct GroupLayout {
 constexpr GroupLayout kGroups[] = {
     {"CONNECTION",  {10,   8, 400, 198}},
     {"OPTION",      {10, 214, 400, 182}},
-    {"SAVE OPTION", {10, 404, 400, 104}},
+    {"SAVE OPTION", {10, 404, 400, 132}},
 };
 // clang-format on
-constexpr QSize kDialogSize(420, 554);
+constexpr QSize kDialogSize(420, 582);
 
 const char kBadAddressText[] = "Please Input correct IP/PORT or Press [IP Load] button.";
 const char kUntitledName[] = "UNTITLE";
@@ -242,6 +246,7 @@ void CSystemSettingDlg::LoadFromSettings()
     Check(ROW_PB_TIME)->setChecked(s.m_bDisplayPbTime != 0);
     Edit(ROW_RECORD_PATH)->setText(FieldText(s.m_szRecordPath));
     List(ROW_DURATION)->setCurrentIndex(RecordDurationToListPos(s.m_byRecordDuration));
+    List(ROW_RECORD_FORMAT)->setCurrentIndex(s.m_byRecordFormat == RECORD_FORMAT_MJPEG ? 1 : 0);
 }
 
 void CSystemSettingDlg::CopyControls()
@@ -257,6 +262,8 @@ void CSystemSettingDlg::CopyControls()
     s.m_byReconnectCount = ListPosToReconnectCount(List(ROW_RECONNECT)->currentIndex());
     s.m_byRequestSpeed = ListPosToRequestSpeed(List(ROW_SCAN_RATE)->currentIndex());
     s.m_byRecordDuration = ListPosToRecordDuration(List(ROW_DURATION)->currentIndex());
+    s.m_byRecordFormat =
+        List(ROW_RECORD_FORMAT)->currentIndex() == 1 ? RECORD_FORMAT_MJPEG : RECORD_FORMAT_RAW;
 }
 
 QString CSystemSettingDlg::NormalisedAddress(const QString &text)

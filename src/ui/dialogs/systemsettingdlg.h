@@ -68,6 +68,7 @@ class CSystemSettingDlg : public QDialog {
         ROW_PB_TIME,
         ROW_RECORD_PATH,
         ROW_DURATION,
+        ROW_RECORD_FORMAT,
         ROW_OK_CANCEL,
         ROW_COUNT
     };

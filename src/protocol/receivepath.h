@@ -103,6 +103,10 @@ class CReceivePath {
     bool IsReassemblyClear() const;
 
     void SetFieldRow(uint32_t dwSelector) { m_liveDecoder.SetFieldRow(dwSelector); }
+    // The size live pictures of channel index nIndex (0..15) are drawn at (0 x 0 =
+    // unknown); they are decoded at the smallest scale that covers it. From the next
+    // picture on.
+    void SetDrawnSize(int nIndex, int nWidth, int nHeight);
     uint32_t FieldRow() const { return m_liveDecoder.FieldRow(); }
 
     const CJpegImage &FrameRecord(int nIndex) const { return *m_records[nIndex]; }
@@ -152,5 +156,6 @@ class CReceivePath {
     CJpegImage m_liveDecoder;
     CJpegImage m_playDecoder;
     std::array<std::unique_ptr<CJpegImage>, FRAME_RECORDS> m_records;
+    CJpegImage::DrawnSizes m_drawn;
     PictureCounts m_counts;
 };

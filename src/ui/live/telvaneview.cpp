@@ -26,8 +26,9 @@ constexpr int kControlIdBase = 1000;
 
 CTelvaneView::CTelvaneView(QWidget *parent, Environment env)
     : QWidget(parent), m_env(std::move(env)),
-      m_canvas(QSize(kViewWidth, kViewHeight), LiveCropRect,
-               [this](const QRegion &region) { update(region); }, [this] { FlushLamp(); })
+      m_canvas(
+          QSize(kViewWidth, kViewHeight), LiveCropRect,
+          [this](const QRegion &region) { update(region); }, [this] { FlushLamp(); })
 {
     setFixedSize(kViewWidth, kViewHeight);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -271,8 +272,12 @@ void CTelvaneView::SetScreenMode(uint16_t wMode)
                 m_arcTile[i] = QRect();
     } else {
         for (int i = 0; i < 4; ++i)
-            m_arcTile[i] = TileRect(i, 4);
+            m_arcTile[i] = TileRect(i, m_env.bSmallTiles ? 16 : 4);
     }
+    // Pictures are decoded no larger than their tiles need.
+    if (m_pClient)
+        for (int i = 0; i < 16; ++i)
+            m_pClient->SetDrawnSize(i, m_arcTile[i].width(), m_arcTile[i].height());
 
     InvalidatePicture();
 

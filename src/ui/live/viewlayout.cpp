@@ -60,7 +60,7 @@ const ControlPlace &Control(ControlId id)
 
 QRect TileRect(int position, int tileCount)
 {
-    const int n = tileCount == 1 ? 1 : 2;
+    const int n = tileCount == 1 ? 1 : (tileCount == 16 ? 4 : 2);
     if (position < 0 || position >= n * n)
         return QRect();
     const int cellW = kPictureRect.width() / n;

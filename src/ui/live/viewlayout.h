@@ -57,9 +57,9 @@ inline QRect ControlRect(ControlId id)
 constexpr std::array<unsigned short, 7> kScreenModeWords = {0x0100, 0x0401, 0x0702, 0x0903,
                                                             0x0A04, 0x0D05, 0x1006};
 
-// Tile of channel position i (0..15) for the given tile count (1 or 4): the cell
-// of a 1 x 1 or 2 x 2 grid over the picture area, shrunk by one pixel on every
-// side. Positions outside the grid get an empty rectangle.
+// Tile of channel position i (0..15) for the given tile count (1, 4 or 16): the
+// cell of a 1 x 1, 2 x 2 or 4 x 4 grid over the picture area, shrunk by one pixel on
+// every side. Positions outside the grid get an empty rectangle.
 QRect TileRect(int position, int tileCount);
 
 // The frame of a tile: the rectangle one pixel larger on every side.

@@ -2,16 +2,22 @@
 # CPU and memory of the client showing the recorder simulator's 4 x 30 pictures
 # per second (704 x 240 fields), live or (--playback) played back from the archive
 # in four channels, measured from /proc/PID/stat (utime + stime of all its
-# threads) and /proc/PID/status (VmRSS).
+# threads) and /proc/PID/status (VmRSS). --small-tiles shows the four live channels
+# in 160 x 120 tiles (cells of a 4 x 4 grid), where pictures are decoded at half size.
 #
 # Everything stays on this machine: the simulator listens on 127.0.0.1, the client
 # gets a private settings folder pointing at it and runs on its own Xvfb display.
-# Each run warms up for 5 s and then measures for the given time. The bare decode
-# figure of bench_decode (same build, run right after) is printed too, since this
-# machine's speed changes from hour to hour: the client's time per picture over
-# the bare decode compares across runs and machines, the percentage does not.
+# Each run warms up for 5 s and then measures for the given time, counting the
+# pictures the client handed to its windows (its statistics line), so a simulator
+# or client that falls behind on a busy machine does not skew the figure. Right
+# after each run bench_decode decodes the very pictures the simulator sent (it saves
+# its first 120), bare, in CPU time: the client's CPU time per picture over that bare
+# decode compares across runs and machines, the percentage does not. The median
+# ratio over the runs is printed last; --max-ratio R makes the script fail when it
+# is above R.
 #
-# Usage: bench/live-cpu.sh [--runs N] [--seconds S] [--playback]
+# Usage: bench/live-cpu.sh [--runs N] [--seconds S] [--playback | --small-tiles]
+#                          [--max-ratio R]
 # Environment: BUILD_DIR (a built tree, default build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,18 +27,25 @@ runs=3
 seconds=30
 mode=live
 autoplay=0
+small=0
+max_ratio=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --runs) runs=$2; shift ;;
     --seconds) seconds=$2; shift ;;
     --playback) mode=playback; autoplay=1 ;;
-    *) echo "usage: $0 [--runs N] [--seconds S] [--playback]" >&2; exit 2 ;;
+    --small-tiles) mode="live, 160 x 120 tiles"; small=1 ;;
+    --max-ratio) max_ratio=$2; shift ;;
+    *) echo "usage: $0 [--runs N] [--seconds S] [--playback | --small-tiles] [--max-ratio R]" >&2
+       exit 2 ;;
   esac
   shift
 done
+counter=live
+[ "$autoplay" = 1 ] && counter=playback
 
 bin="$root/${BUILD_DIR:-build}/bin"
-for exe in Telvane4 telvane-recorder-sim; do
+for exe in Telvane4 telvane-recorder-sim bench_decode; do
   [ -x "$bin/$exe" ] || { echo "$bin/$exe is missing: build first" >&2; exit 1; }
 done
 command -v Xvfb >/dev/null || { echo "Xvfb is missing" >&2; exit 1; }
@@ -55,14 +68,18 @@ start_xvfb 150 199 "$work/xvfb.log" || exit 1
 hz=$(getconf CLK_TCK)
 ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 rss() { awk '/^VmRSS/{print $2}' "/proc/$1/status"; }
+# Pictures handed to the windows so far, from the last statistics line.
+pictures() {
+  tail -n 1 "$1" | tr ' ' '\n' | awk -F'[=,]' -v k="$counter" '$1==k{print $2+$3+$4+$5}'
+}
 
-total=0
+ratios=()
 for run in $(seq "$runs"); do
   dir="$work/run$run"
-  mkdir -p "$dir/config/Telvane" "$dir/runtime" "$dir/cwd"
+  mkdir -p "$dir/config/Telvane" "$dir/runtime" "$dir/cwd" "$dir/pictures"
   chmod 700 "$dir/runtime"
   "$bin/telvane-recorder-sim" --listen 127.0.0.1 --port 0 --fps 120 --log "$dir/sim.log" \
-    >"$dir/sim.out" 2>/dev/null &
+    --save-pictures "$dir/pictures" >"$dir/sim.out" 2>/dev/null &
   sim=$!
   pids+=("$sim")
   for _ in $(seq 100); do
@@ -74,7 +91,8 @@ for run in $(seq "$runs"); do
   printf '[Setting]\nHost%%20IPAddress=127.0.0.1\nHost%%20Port=%s\n' "$port" \
     >"$dir/config/Telvane/Telvane4.conf"
   (cd "$dir/cwd" && DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$dir/config" \
-    XDG_RUNTIME_DIR="$dir/runtime" TELVANE_AUTOCONNECT=1 TELVANE_AUTOPLAY=$autoplay \
+    XDG_DATA_HOME="$dir/data" XDG_RUNTIME_DIR="$dir/runtime" TELVANE_AUTOCONNECT=1 \
+    TELVANE_AUTOPLAY=$autoplay TELVANE_BENCH_SMALL_TILES=$small TELVANE_STATS="$dir/stats.log" \
     exec "$bin/Telvane4") \
     >"$dir/client.log" 2>&1 &
   client=$!
@@ -82,27 +100,33 @@ for run in $(seq "$runs"); do
   sleep 5
   t0=$(ticks "$client")
   r0=$(rss "$client")
+  p0=$(pictures "$dir/stats.log")
   sleep "$seconds"
   t1=$(ticks "$client")
   r1=$(rss "$client")
-  pct=$(awk -v a="$t0" -v b="$t1" -v hz="$hz" -v s="$seconds" 'BEGIN{printf "%.2f", (b-a)*100/hz/s}')
-  echo "run $run ($mode): client CPU $pct % of one core over $seconds s; RSS $r0 kB -> $r1 kB"
-  total=$(awk -v t="$total" -v p="$pct" 'BEGIN{print t + p}')
+  p1=$(pictures "$dir/stats.log")
   kill "$client" "$sim" 2>/dev/null || true
   wait "$client" "$sim" 2>/dev/null || true
   if [ "$mode" = playback ] && ! grep -q '"COMMAND_RECORDER"' "$dir/sim.log"; then
     echo "run $run: the client never asked for playback" >&2
     exit 1
   fi
+  n=$((p1 - p0))
+  [ "$n" -gt 0 ] || { echo "run $run: no pictures were shown" >&2; exit 1; }
+  bare=$("$bin/bench_decode" --pictures "$dir/pictures" 5 2 | awk '$1 ~ /^[0-9]+x[0-9]+$/{print $2; exit}')
+  [ -n "$bare" ] || { echo "run $run: the bare decode failed" >&2; exit 1; }
+  line=$(awk -v a="$t0" -v b="$t1" -v hz="$hz" -v s="$seconds" -v n="$n" -v bare="$bare" 'BEGIN{
+    us = (b - a) / hz * 1e6 / n; bu = 1e6 / bare;
+    printf "%.2f %.1f %.0f %.0f %.2f", (b - a) * 100 / hz / s, n / s, us, bu, us / bu}')
+  read -r pct rate us bare_us ratio <<<"$line"
+  echo "run $run ($mode): client CPU $pct % of one core over $seconds s, $rate pictures/s =" \
+    "$us us per picture; bare decode of the same pictures $bare_us us;" \
+    "ratio $ratio; RSS $r0 kB -> $r1 kB"
+  ratios+=("$ratio")
 done
-mean=$(awk -v t="$total" -v n="$runs" 'BEGIN{printf "%.2f", t/n}')
-perpic=$(awk -v m="$mean" 'BEGIN{printf "%.0f", m*10000/120}')
-echo "mean: $mean % of one core = $perpic us of CPU per picture (120 pictures/s)"
-
-if [ -x "$bin/bench_decode" ]; then
-  bare=$("$bin/bench_decode" | awk '$1=="704x240"{print $2; exit}')
-  if [ -n "$bare" ]; then
-    awk -v p="$perpic" -v b="$bare" \
-      'BEGIN{printf "bare decode now: %d pictures/s = %.0f us; client per picture / bare decode = %.2f\n", b, 1e6/b, p/(1e6/b)}'
-  fi
+median=$(printf '%s\n' "${ratios[@]}" | sort -g | awk '{v[NR]=$1} END{print v[int((NR+1)/2)]}')
+echo "client per picture / bare decode, median of $runs: $median"
+if [ -n "$max_ratio" ] && awk -v m="$median" -v x="$max_ratio" 'BEGIN{exit !(m > x)}'; then
+  echo "the ratio $median is above $max_ratio" >&2
+  exit 1
 fi

@@ -3,7 +3,7 @@
 # Usage: scripts/deps.sh [extra-package ...]
 set -euo pipefail
 packages=(build-essential cmake pkg-config git
-  qt6-base-dev qt6-base-dev-tools libgl-dev libturbojpeg0-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev libturbojpeg0-dev libjpeg62-turbo-dev
   libgtest-dev libbenchmark-dev
   xvfb xdotool x11-apps fonts-wine fonts-dejavu-core
   libavformat-dev libavcodec-dev libavutil-dev

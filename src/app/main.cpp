@@ -78,6 +78,8 @@ int main(int argc, char **argv)
         about.exec();
     };
     env.fnCreateArchive = CreateArchiveWindow;
+    // bench/live-cpu.sh --small-tiles: the four channels in 160 x 120 tiles.
+    env.bSmallTiles = qEnvironmentVariableIntValue("TELVANE_BENCH_SMALL_TILES") == 1;
     auto *pView = new CTelvaneView(&frame, std::move(env));
     frame.SetView(pView);
     frame.show();

@@ -5,8 +5,12 @@
 #include <turbojpeg.h>
 
 #include <algorithm>
+#include <csetjmp>
+#include <cstdio> // jpeglib.h needs FILE
 #include <cstring>
 #include <new>
+
+#include <jpeglib.h>
 
 namespace {
 
@@ -15,6 +19,64 @@ const uint8_t JPEG_START[5] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00}; // SOI + APP0 (JFI
 uint8_t Clamp255(int v)
 {
     return uint8_t(v < 0 ? 0 : (v > 255 ? 255 : v));
+}
+
+// Decoded size of nSize pixels at scale nScale / 8, rounded up as the library does.
+int ScaledSize(int nSize, int nScale)
+{
+    return int((int64_t(nSize) * nScale + CJpegImage::FULL_SCALE - 1) / CJpegImage::FULL_SCALE);
+}
+
+// The library's errors end a decode by a jump back; its warnings are not shown.
+struct JumpingErrors {
+    jpeg_error_mgr mgr;
+    std::jmp_buf jump;
+};
+
+void JumpOnError(j_common_ptr pInfo)
+{
+    std::longjmp(reinterpret_cast<JumpingErrors *>(pInfo->err)->jump, 1);
+}
+
+void IgnoreMessage(j_common_ptr, int) {}
+
+// Decodes the top nRows picture rows at full size into BGR rows, stored bottom-up
+// (picture row k at stored row nRows - 1 - k) nStride bytes apart, with the same
+// settings as tjDecompress2 without flags (accurate integer transform, smooth
+// upsampling), so the rows equal those of a full decode. The rest of the picture is
+// not decoded.
+bool DecodeTopRows(const uint8_t *pJpeg, size_t nLength, int nRows, uint8_t *pOut, size_t nStride)
+{
+    jpeg_decompress_struct info;
+    JumpingErrors errors;
+    info.err = jpeg_std_error(&errors.mgr);
+    errors.mgr.error_exit = JumpOnError;
+    errors.mgr.emit_message = IgnoreMessage;
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, pJpeg, static_cast<unsigned long>(nLength));
+    jpeg_read_header(&info, TRUE);
+    // A progressive picture is decoded whole before its first row comes out, without
+    // the limit on scans of the full decode: such pictures are not scaled.
+    if (jpeg_has_multiple_scans(&info)) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    info.out_color_space = JCS_EXT_BGR;
+    jpeg_start_decompress(&info);
+    if (info.output_components != 3 || int(info.output_height) < nRows) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    while (int(info.output_scanline) < nRows) {
+        JSAMPROW row = pOut + size_t(nRows - 1 - int(info.output_scanline)) * nStride;
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_destroy_decompress(&info); // also abandons the rest of the picture
+    return true;
 }
 
 } // namespace
@@ -33,6 +95,18 @@ CJpegImage::~CJpegImage()
 {
     if (m_hDecoder)
         tjDestroy(static_cast<tjhandle>(m_hDecoder));
+}
+
+int CJpegImage::ScaleFor(int nWidth, int nHeight, DrawnSize drawn)
+{
+    // Below 8 pixels two scales can give the same size; such pictures stay whole.
+    if (drawn.nWidth <= 0 || drawn.nHeight <= 0 || nWidth < FULL_SCALE || nHeight < FULL_SCALE)
+        return FULL_SCALE;
+    for (int nScale = 1; nScale < FULL_SCALE; ++nScale)
+        if (ScaledSize(nWidth, nScale) >= drawn.nWidth &&
+            ScaledSize(nHeight, nScale) >= drawn.nHeight)
+            return nScale;
+    return FULL_SCALE;
 }
 
 size_t CJpegImage::RowStride() const
@@ -100,6 +174,9 @@ bool CJpegImage::CopyFrom(const CJpegImage &other)
     std::memcpy(m_pPixels.get(), other.m_pPixels.get(), m_nPixelBytes);
     m_byFieldFlag = other.m_byFieldFlag;
     m_byWidthFlag = other.m_byWidthFlag;
+    m_nScale = other.m_nScale;
+    m_nFullWidth = other.m_nFullWidth;
+    m_nFullHeight = other.m_nFullHeight;
     return true;
 }
 
@@ -115,6 +192,9 @@ bool CJpegImage::TakeFrom(CJpegImage &decoder)
     std::swap(m_nPixelBytes, decoder.m_nPixelBytes);
     m_byFieldFlag = decoder.m_byFieldFlag;
     m_byWidthFlag = decoder.m_byWidthFlag;
+    m_nScale = decoder.m_nScale;
+    m_nFullWidth = decoder.m_nFullWidth;
+    m_nFullHeight = decoder.m_nFullHeight;
     // The decoder's header no longer describes its buffer: its next Decode sets both.
     decoder.m_nPixelBytes = 0;
     return true;
@@ -191,7 +271,40 @@ void CJpegImage::ConvertFourChannels(int nColorspace)
     }
 }
 
+bool CJpegImage::ReadMarkersFromTop(size_t nJpeg, int nWidth, int nHeight, uint8_t *pChannel,
+                                    uint8_t *pFieldFlag)
+{
+    // Rows 0..3 hold both patterns (the index test reads row 2 or 3).
+    const int nRows = std::min(nHeight, IndexTestRow(1) + 1);
+    const size_t nStride = size_t(BitmapRowBytes(nWidth, 24));
+    const size_t nBytes = nStride * size_t(nRows);
+    if (m_nTopRowsCapacity < nBytes) {
+        m_pTopRows.reset(new (std::nothrow) uint8_t[nBytes]);
+        m_nTopRowsCapacity = m_pTopRows ? nBytes : 0;
+        if (!m_pTopRows)
+            return false;
+    }
+    if (!DecodeTopRows(m_pJpegBuf.get(), nJpeg, nRows, m_pTopRows.get(), nStride))
+        return false;
+    PictureRows rows;
+    rows.pBits = m_pTopRows.get();
+    rows.nBytes = nBytes;
+    rows.nWidth = nWidth;
+    rows.nHeight = nRows;
+    rows.nStride = nStride;
+    rows.nRowBytes = size_t(nWidth) * 3;
+    *pChannel = CheckChannelMarker(rows);
+    *pFieldFlag = CheckIndexMarker(rows, IndexTestRow(m_dwFieldRow)) ? 0 : 1;
+    return true;
+}
+
 uint8_t CJpegImage::Decode(const uint8_t *pJpeg, size_t nLength, bool bNoCheck)
+{
+    return Decode(pJpeg, nLength, bNoCheck, nullptr);
+}
+
+uint8_t CJpegImage::Decode(const uint8_t *pJpeg, size_t nLength, bool bNoCheck,
+                           const DrawnSizes *pDrawn)
 {
     const size_t nJpeg = Normalise(pJpeg, nLength);
     if (nJpeg == 0)
@@ -228,11 +341,41 @@ uint8_t CJpegImage::Decode(const uint8_t *pJpeg, size_t nLength, bool bNoCheck)
         channels = 4;
         pixelFormat = TJPF_CMYK;
     }
-    SetFormat(8 * channels, width, height);
+    // A picture drawn smaller: its markers first, from the top rows at full size, then
+    // the scale its channel's drawn size allows.
+    int nScale = FULL_SCALE;
+    uint8_t byMarkedChannel = 0;
+    uint8_t byFieldFlag = m_byFieldFlag;
+    if (pDrawn && channels == 3) {
+        const auto scaleOf = [&](int nIndex) {
+            return nIndex >= 0 && nIndex < int(pDrawn->size.size())
+                       ? ScaleFor(width, height, pDrawn->size[std::size_t(nIndex)])
+                       : FULL_SCALE;
+        };
+        if (bNoCheck) {
+            nScale = scaleOf(pDrawn->nNoCheckIndex);
+        } else {
+            // The top rows are decoded twice only when the marker's channel (0..3)
+            // may be drawn smaller.
+            bool bSmaller = false;
+            for (int nChannel = 0; nChannel < 4; ++nChannel)
+                bSmaller = bSmaller || scaleOf(nChannel) < FULL_SCALE;
+            if (bSmaller &&
+                ReadMarkersFromTop(nJpeg, width, height, &byMarkedChannel, &byFieldFlag))
+                nScale = scaleOf(byMarkedChannel);
+        }
+    }
+    const int outWidth = ScaledSize(width, nScale);
+    const int outHeight = ScaledSize(height, nScale);
+    m_nScale = nScale;
+    m_nFullWidth = width;
+    m_nFullHeight = height;
+
+    SetFormat(8 * channels, outWidth, outHeight);
     const BitmapInfoHeader &h = m_bmi.bmiHeader;
     const size_t stride = RowStride();
-    if (!Pixels() || h.biWidth != width || h.biHeight != height || h.biBitCount != 8 * channels ||
-        stride * size_t(height) > m_nPixelBytes)
+    if (!Pixels() || h.biWidth != outWidth || h.biHeight != outHeight ||
+        h.biBitCount != 8 * channels || stride * size_t(outHeight) > m_nPixelBytes)
         return fail();
     // A progressive stream of hundreds of scans would make a picture of allowed size
     // cost many full passes over it on the user-interface thread; such streams are
@@ -240,7 +383,7 @@ uint8_t CJpegImage::Decode(const uint8_t *pJpeg, size_t nLength, bool bNoCheck)
     // markers, a damaged or short scan) do not stop the decode: the picture is shown
     // as the library could make it, only an error refuses it.
     if (tjDecompress2(handle, m_pJpegBuf.get(), static_cast<unsigned long>(nJpeg), m_pPixels.get(),
-                      width, int(stride), height, pixelFormat,
+                      outWidth, int(stride), outHeight, pixelFormat,
                       TJFLAG_BOTTOMUP | TJFLAG_LIMITSCANS) != 0 &&
         tjGetErrorCode(handle) != TJERR_WARNING)
         return fail();
@@ -249,6 +392,10 @@ uint8_t CJpegImage::Decode(const uint8_t *pJpeg, size_t nLength, bool bNoCheck)
 
     if (bNoCheck)
         return 0;
+    if (nScale != FULL_SCALE) {
+        m_byFieldFlag = byFieldFlag;
+        return byMarkedChannel;
+    }
     const PictureRows rows = PictureRows::FromHeader(h, Pixels(), m_nPixelBytes);
     const uint8_t channel = CheckChannelMarker(rows);
     m_byFieldFlag = CheckIndexMarker(rows, IndexTestRow(m_dwFieldRow)) ? 0 : 1;

@@ -138,6 +138,12 @@ class CNetClientWnd : public QObject, public ISocketEvents, private IReceiveHost
     // Holds back received data until released, as a blocking pause would (the
     // archive's pauses between a stop and what follows it).
     void HoldReads(bool bHold) { bHold ? m_receive.PauseReads() : m_receive.ResumeReads(); }
+    // The size the view draws channel index nIndex's live pictures at (0 x 0 = not
+    // shown, or not known): they are decoded no larger than that needs.
+    void SetDrawnSize(int nIndex, int nWidth, int nHeight)
+    {
+        m_receive.SetDrawnSize(nIndex, nWidth, nHeight);
+    }
     // Alert request word: 0x0501 (events on) or 0x0500 (off), sent as kind 6.
     void SetAlertRequest(uint16_t wAlertRequest) { m_wAlertRequest = wAlertRequest; }
     // Where this link's event lists go (a window with several recorders keeps one

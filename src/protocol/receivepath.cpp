@@ -30,6 +30,12 @@ void CReceivePath::AllocateBuffers()
     m_nReceived = 0;
 }
 
+void CReceivePath::SetDrawnSize(int nIndex, int nWidth, int nHeight)
+{
+    if (nIndex >= 0 && nIndex < FRAME_RECORDS)
+        m_drawn.size[std::size_t(nIndex)] = CJpegImage::DrawnSize{nWidth, nHeight};
+}
+
 void CReceivePath::FreeBuffers()
 {
     m_pImageDataBuf.reset();
@@ -334,8 +340,10 @@ void CReceivePath::FinishLive(bool bFirstRead)
         return;
     std::memcpy(m_pImageWorkBuf.get(), m_pImageDataBuf.get(), m_nExpected);
     m_nDirty = std::max<std::size_t>(m_nDirty, m_nExpected);
+    // The picture is decoded no larger than the tile of the channel it is filed under.
+    m_drawn.nNoCheckIndex = state.m_nCurrentChannel;
     uint8_t byChannel =
-        m_liveDecoder.Decode(m_pImageWorkBuf.get(), m_nExpected, state.m_bNoCheckJpeg);
+        m_liveDecoder.Decode(m_pImageWorkBuf.get(), m_nExpected, state.m_bNoCheckJpeg, &m_drawn);
     // Without the marker check the reply's channel decides; a picture that did not
     // decode stays undecodable (the decoder would otherwise show stale pixels).
     if (state.m_bNoCheckJpeg && byChannel != CJpegImage::DECODE_FAILED)

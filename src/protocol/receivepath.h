@@ -105,6 +105,10 @@ class CReceivePath {
     void SetFieldRow(uint32_t dwSelector) { m_liveDecoder.SetFieldRow(dwSelector); }
     // Where received event lists go (CEventLogFile's own name unless set).
     void SetEventFile(const QString &szPath) { m_szEventFile = szPath; }
+    // The size live pictures of channel index nIndex (0..15) are drawn at (0 x 0 =
+    // unknown); they are decoded at the smallest scale that covers it. From the next
+    // picture on.
+    void SetDrawnSize(int nIndex, int nWidth, int nHeight);
     uint32_t FieldRow() const { return m_liveDecoder.FieldRow(); }
 
     const CJpegImage &FrameRecord(int nIndex) const { return *m_records[nIndex]; }
@@ -154,6 +158,7 @@ class CReceivePath {
     CJpegImage m_liveDecoder;
     CJpegImage m_playDecoder;
     std::array<std::unique_ptr<CJpegImage>, FRAME_RECORDS> m_records;
+    CJpegImage::DrawnSizes m_drawn;
     PictureCounts m_counts;
     QString m_szEventFile = QString::fromLatin1(CEventLogFile::FILE_NAME);
 };

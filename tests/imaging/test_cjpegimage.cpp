@@ -415,6 +415,76 @@ TEST(CJpegImage, MarkersSurviveJpegCoding)
         image.SetFieldFlag(c.index ? 1 : 0); // the opposite of what the picture says
         EXPECT_EQ(image.Decode(jpeg.data(), jpeg.size(), false), c.channel);
         EXPECT_EQ(image.FieldFlag(), c.index ? 0 : 1);
+        // Drawn at a quarter of its size, the picture is decoded smaller, and its
+        // markers are still read from the full-size rows.
+        CJpegImage scaled;
+        scaled.SetFieldRow(c.fieldRow);
+        scaled.SetFieldFlag(c.index ? 1 : 0);
+        CJpegImage::DrawnSizes quarter;
+        quarter.size.fill({c.width / 4, c.height / 4});
+        EXPECT_EQ(scaled.Decode(jpeg.data(), jpeg.size(), false, &quarter), c.channel);
+        EXPECT_EQ(scaled.FieldFlag(), c.index ? 0 : 1);
+        EXPECT_EQ(scaled.Scale(), 2);
+    }
+}
+
+struct ScaleCase {
+    int width, height;
+    CJpegImage::DrawnSize drawn;
+    int scale;
+};
+
+// The smallest M/8 that covers the drawn size, and the picture decoded at it is the
+// library's own decode at that scale, pixel for pixel.
+TEST(CJpegImage, DrawnSizeChoosesTheScale)
+{
+    const ScaleCase cases[] = {
+        {704, 240, {158, 118}, 4}, // a 160 x 120 cell of a 4 x 4 grid
+        {704, 240, {160, 120}, 4},
+        {704, 240, {318, 238}, 8}, // a quad tile
+        {704, 240, {638, 478}, 8}, // the single tile
+        {704, 240, {0, 0}, 8},     // not drawn / not known
+        {704, 240, {80, 60}, 2},
+        {704, 240, {88, 31}, 2},   // 704 / 8 = 88 wide is enough, 240 / 8 = 30 rows not
+        {720, 288, {158, 118}, 4}, // 3/8 gives 108 rows
+        {704, 480, {158, 118}, 2},
+        {705, 241, {89, 31}, 1}, // sizes round up: 89 x 31 at 1/8
+        {7, 240, {1, 1}, 8},     // under 8 pixels: whole
+    };
+    for (const ScaleCase &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " in " << c.drawn.nWidth
+                                        << "x" << c.drawn.nHeight);
+        EXPECT_EQ(CJpegImage::ScaleFor(c.width, c.height, c.drawn), c.scale);
+        if (c.width * c.height > int(CJpegImage::MAX_PIXELS) || c.width < 8)
+            continue;
+        const std::vector<uint8_t> jpeg = MarkedJpeg(c.width, c.height, 1, true);
+        CJpegImage image;
+        CJpegImage::DrawnSizes drawn;
+        drawn.size[1] = c.drawn; // only the marked channel's tile counts
+        ASSERT_EQ(image.Decode(jpeg.data(), jpeg.size(), false, &drawn), 1);
+        const int w = (c.width * c.scale + 7) / 8, h = (c.height * c.scale + 7) / 8;
+        EXPECT_EQ(image.Scale(), c.scale);
+        EXPECT_EQ(image.Header().biWidth, w);
+        EXPECT_EQ(image.Header().biHeight, h);
+        EXPECT_EQ(image.FullWidth(), c.width);
+        EXPECT_EQ(image.FullHeight(), c.height);
+        tjhandle handle = tjInitDecompress();
+        std::vector<uint8_t> expected(BgrStride(w) * size_t(h));
+        ASSERT_EQ(tjDecompress2(handle, jpeg.data(), jpeg.size(), expected.data(), w,
+                                int(BgrStride(w)), h, TJPF_BGR, TJFLAG_BOTTOMUP),
+                  0);
+        tjDestroy(handle);
+        ASSERT_EQ(image.PixelBytes(), expected.size());
+        for (int row = 0; row < h; ++row) // the padding of a row is never written
+            ASSERT_EQ(std::memcmp(image.Pixels() + row * BgrStride(w),
+                                  expected.data() + row * BgrStride(w), size_t(w) * 3),
+                      0)
+                << row;
+        // Filing the picture keeps what it stands for.
+        CJpegImage record;
+        ASSERT_TRUE(record.TakeFrom(image));
+        EXPECT_EQ(record.Scale(), c.scale);
+        EXPECT_EQ(record.FullWidth(), c.width);
     }
 }
 
@@ -451,7 +521,8 @@ TEST(CJpegImage, WarningsStillGiveThePicture)
     ASSERT_GT(sos, 20u);
     std::vector<uint8_t> padded = jpeg;
     padded.insert(padded.begin() + long(sos), {0x00, 0x11, 0x22, 0x33});
-    const std::vector<uint8_t> cut(jpeg.begin(), jpeg.begin() + long(sos + (jpeg.size() - sos) / 2));
+    const std::vector<uint8_t> cut(jpeg.begin(),
+                                   jpeg.begin() + long(sos + (jpeg.size() - sos) / 2));
     CJpegImage clean;
     ASSERT_EQ(clean.Decode(jpeg.data(), jpeg.size(), false), 2);
     for (const auto &damaged : {padded, cut}) {

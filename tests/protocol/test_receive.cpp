@@ -143,6 +143,30 @@ TEST_F(ReceiveTest, NoCheckFilesUnderTheRepliesChannel)
     EXPECT_EQ(view.shown, std::vector<int>{2});
 }
 
+TEST_F(ReceiveTest, PicturesAreDecodedNoLargerThanTheirChannelsTile)
+{
+    path.SetDrawnSize(3, 158, 118); // a 160 x 120 cell
+    path.SetDrawnSize(0, 318, 238); // the reply's channel does not decide
+    Read(LivePacket(MarkedPicture(3, 1), 1));
+    ASSERT_EQ(view.shown, std::vector<int>{3});
+    EXPECT_EQ(view.pictures[3].pHeader->biWidth, 352);
+    EXPECT_EQ(view.pictures[3].pHeader->biHeight, 120);
+    EXPECT_EQ(path.FrameRecord(3).FullWidth(), 704);
+    EXPECT_EQ(view.pictures[3].byWidthFlag, 0); // the JPEG's width, not the decoded one
+
+    // A tile that grows gets full pictures from the next picture on.
+    path.SetDrawnSize(3, 318, 238);
+    Read(LivePacket(MarkedPicture(3, 2), 1));
+    EXPECT_EQ(view.pictures[3].pHeader->biWidth, 704);
+
+    // Without the marker check the reply's channel is the tile's.
+    host.state.m_bNoCheckJpeg = true;
+    path.SetDrawnSize(1, 158, 118);
+    Read(LivePacket(MarkedPicture(3, 3), 2));
+    ASSERT_EQ(view.shown.back(), 1);
+    EXPECT_EQ(view.pictures[1].pHeader->biWidth, 352);
+}
+
 TEST_F(ReceiveTest, NoCheckDoesNotShowAnUndecodablePicture)
 {
     host.state.m_bNoCheckJpeg = true;

@@ -66,6 +66,7 @@ struct FakeLiveClient : ILiveClient {
     }
     void SetAlertRequestWord(uint16_t w) override { alertWord = w; }
     void SetSkipCounter(uint8_t b) override { skip = b; }
+    void SetDrawnSize(int i, int w, int h) override { drawn.at(std::size_t(i)) = QSize(w, h); }
     uint8_t RetryCount() const override { return 0; }
     uint32_t LastAlertWord() const override { return 0; }
 
@@ -88,6 +89,7 @@ struct FakeLiveClient : ILiveClient {
     std::vector<std::pair<int, int>> ptz;
     uint16_t alertWord = 0x0501;
     uint8_t skip = 0;
+    std::array<QSize, 16> drawn{}; // the tiles' sizes, as the decoder is told them
 };
 
 // The archive window as the view sees it: records what the view asks of it.
@@ -218,6 +220,7 @@ TEST_F(TelvaneViewTest, StartsInQuadModeDisconnectedWithoutRequests)
     EXPECT_EQ(m_pView->m_byConnectState, 0);
     EXPECT_TRUE(m_pClient->commands.empty());
     EXPECT_EQ(m_pClient->connects, 0);
+    EXPECT_EQ(m_pClient->drawn[3], TileRect(3, 4).size());
     EXPECT_TRUE(Checked(CTRL_DISCONNECT));
     EXPECT_FALSE(Checked(CTRL_CONNECT));
     EXPECT_TRUE(Checked(Mode(1)));
@@ -248,6 +251,9 @@ TEST_F(TelvaneViewTest, ChannelButtonsSelectOneChannelAndRequestOnce)
     EXPECT_EQ(m_pView->Tile(0), TileRect(0, 1));
     EXPECT_EQ(m_pView->Tile(2), TileRect(0, 1));
     EXPECT_TRUE(m_pView->Tile(1).isEmpty());
+    // The decoder learns each channel's tile (quad before, single now).
+    EXPECT_EQ(m_pClient->drawn[2], TileRect(0, 1).size());
+    EXPECT_EQ(m_pClient->drawn[1], QSize(0, 0));
 
     m_pView->OnChannelButton(2); // already shown: nothing
     EXPECT_EQ(m_pClient->LiveRequests().size(), 1u);
@@ -393,9 +399,8 @@ TEST_F(TelvaneViewTest, ReceiveLampShowsItsLastStateByTheNextFrame)
 }
 
 // Counts the paints a widget receives and gathers their regions.
-class PaintWatcher : public QObject
-{
-public:
+class PaintWatcher : public QObject {
+  public:
     int count = 0;
     QRegion region;
     bool eventFilter(QObject *, QEvent *e) override

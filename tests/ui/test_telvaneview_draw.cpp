@@ -195,6 +195,35 @@ TEST(Stretch, NearestNeighbourMapsTheSourceRectangleOntoTheTarget)
     }
 }
 
+// A picture decoded at 4/8 (here 352 x 120 standing for 704 x 240) is cropped and
+// stretched in the full picture's coordinates: every target pixel comes from the
+// half-size pixel under the one a full-size picture would give it.
+TEST(Stretch, ScaledPictureMapsThroughTheFullSize)
+{
+    const CoordPicture full(704, 240), half(352, 120);
+    DibPicture scaled = half.Dib();
+    scaled.scale = 4;
+    scaled.fullWidth = 704;
+    scaled.fullHeight = 240;
+    const QRect tile(1, 1, 158, 118);
+    CDibStretcher stretcher;
+    for (const bool bFieldFlag : {false, true}) {
+        const QRect src = LiveCropRect(704, 240, bFieldFlag, false);
+        QImage fromFull(160, 120, QImage::Format_RGB32), fromHalf(160, 120, QImage::Format_RGB32);
+        ASSERT_TRUE(stretcher.Stretch(full.Dib(), src, fromFull, tile));
+        ASSERT_TRUE(stretcher.Stretch(scaled, src, fromHalf, tile));
+        for (int y = tile.top(); y <= tile.bottom(); ++y)
+            for (int x = tile.left(); x <= tile.right(); ++x) {
+                ASSERT_EQ(PixelX(fromHalf.pixel(x, y)), PixelX(fromFull.pixel(x, y)) / 2) << x;
+                ASSERT_EQ(PixelY(fromHalf.pixel(x, y)), PixelY(fromFull.pixel(x, y)) / 2) << y;
+            }
+    }
+    // A scaled picture too small for the size it claims is refused.
+    scaled.fullWidth = 706;
+    QImage dst(50, 50, QImage::Format_RGB32);
+    EXPECT_FALSE(stretcher.Stretch(scaled, QRect(0, 0, 10, 10), dst, QRect(0, 0, 50, 50)));
+}
+
 TEST(Stretch, RefusesUnusablePictures)
 {
     CoordPicture pic(64, 48);

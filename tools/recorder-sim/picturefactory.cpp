@@ -2,6 +2,9 @@
 
 #include "markerglue.h"
 
+#include <QDir>
+#include <QFile>
+
 #include <cstring>
 
 namespace sim {
@@ -37,11 +40,27 @@ QByteArray PictureFactory::Picture(const PictureRequest &r)
     QByteArray jpeg = Make(r);
     if (jpeg.isEmpty())
         return jpeg;
+    if (m_nToSave > 0) {
+        --m_nToSave;
+        QFile file(QDir(m_saveFolder)
+                       .filePath(QStringLiteral("%1x%2_sim_%3.jpg")
+                                     .arg(m_width)
+                                     .arg(m_height)
+                                     .arg(m_rendered, 3, 10, QLatin1Char('0'))));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(jpeg);
+    }
     m_cache.insert(key, jpeg);
     m_order.append(key);
     while (m_order.size() > CACHE_PICTURES)
         m_cache.remove(m_order.takeFirst());
     return jpeg;
+}
+
+void PictureFactory::SavePictures(const QString &folder, int nCount)
+{
+    m_saveFolder = folder;
+    m_nToSave = folder.isEmpty() ? 0 : nCount;
 }
 
 QByteArray PictureFactory::Make(const PictureRequest &r)

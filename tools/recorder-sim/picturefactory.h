@@ -31,6 +31,8 @@ class PictureFactory {
     PictureFactory(int width, int height, int quality, int fieldRowSelector, int scene = 1);
 
     QByteArray Picture(const PictureRequest &request);
+    // The first nCount pictures made are also written into the folder (WxH_sim_NNN.jpg).
+    void SavePictures(const QString &folder, int nCount);
 
     int Width() const { return m_width; }
     int Height() const { return m_height; }
@@ -51,6 +53,8 @@ class PictureFactory {
     QList<QString> m_order; // oldest first
     qint64 m_rendered = 0;
     qint64 m_hits = 0;
+    QString m_saveFolder;
+    int m_nToSave = 0;
 };
 
 } // namespace sim

@@ -77,6 +77,10 @@ bool ParseOptions(const QStringList &arguments, SimOptions *o, QString *error)
         {"log", "Append one JSON line per request received to this file.", "file"},
         {"verbose", "Print connection events on stderr."},
         {"stats", "Print the pictures written per second on stderr, once a second."},
+        {"save-pictures",
+         "Write the first 120 pictures made into this folder as JPEG files (for benchmarks that "
+         "decode what the client decodes).",
+         "folder"},
         {"never-answer", "Fault: read and log requests, never send anything."},
         {"silent-after", "Fault: go silent (send nothing more) after n pictures per connection.",
          "n"},
@@ -195,6 +199,7 @@ bool ParseOptions(const QStringList &arguments, SimOptions *o, QString *error)
     o->logFile = p.value("log");
     o->verbose = p.isSet("verbose");
     o->stats = p.isSet("stats");
+    o->savePictures = p.value("save-pictures");
 
     o->neverAnswer = p.isSet("never-answer");
     o->refuseLogin = p.isSet("refuse-login");

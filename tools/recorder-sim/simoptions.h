@@ -10,6 +10,9 @@
 
 namespace sim {
 
+// Pictures --save-pictures writes: one second of the default live stream.
+constexpr int SAVED_PICTURES = 120;
+
 struct SimOptions {
     // Network: loopback only.
     QHostAddress listen{QHostAddress::LocalHost};
@@ -41,6 +44,7 @@ struct SimOptions {
     QString logFile;
     bool verbose = false;
     bool stats = false;
+    QString savePictures; // folder for the first SAVED_PICTURES pictures made, empty = none
 
     // Fault injection (-1 / 0 = off).
     bool neverAnswer = false;

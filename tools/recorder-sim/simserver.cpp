@@ -14,6 +14,7 @@ SimServer::SimServer(const SimOptions &options, QObject *parent)
       m_log(options.logFile)
 {
     connect(&m_server, &QTcpServer::newConnection, this, &SimServer::OnNewConnection);
+    m_factory.SavePictures(options.savePictures, SAVED_PICTURES);
 }
 
 bool SimServer::Listen(QString *error)

@@ -32,6 +32,12 @@ class ILiveClient {
     virtual void SetAlertRequestWord(uint16_t wWord) = 0;
     // Makes the receive path drop the next playback picture.
     virtual void SetSkipCounter(uint8_t byCount) = 0;
+    // The size channel index nIndex's tile has (empty = not shown): live pictures
+    // are decoded no larger than it needs.
+    virtual void SetDrawnSize(int nIndex, int nWidth, int nHeight)
+    {
+        (void)nIndex, (void)nWidth, (void)nHeight;
+    }
     // For the status texts: retry count (code 6) and last alert word (code 7).
     virtual uint8_t RetryCount() const = 0;
     virtual uint32_t LastAlertWord() const = 0;

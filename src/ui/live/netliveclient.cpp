@@ -30,6 +30,10 @@ class NetLiveClient : public ILiveClient {
     }
     void SetAlertRequestWord(uint16_t wWord) override { m_client.SetAlertRequest(wWord); }
     void SetSkipCounter(uint8_t byCount) override { m_client.SetSkipCounter(byCount); }
+    void SetDrawnSize(int nIndex, int nWidth, int nHeight) override
+    {
+        m_client.SetDrawnSize(nIndex, nWidth, nHeight);
+    }
     uint8_t RetryCount() const override { return m_client.RetryCount(); }
     uint32_t LastAlertWord() const override { return m_client.LastAlertWord(); }
     CNetClientWnd *NetClient() override { return &m_client; }

@@ -287,10 +287,19 @@ void CTelvaneView::SetScreenMode(uint16_t wMode)
     } else if (nTiles == 4) {
         const int nFirst = m_nSelRecorder * CRecorderSet::kChannels;
         for (int i = 0; i < 4; ++i)
-            m_arcTile[std::size_t(nFirst + i)] = TileRect(i, 4);
+            m_arcTile[std::size_t(nFirst + i)] = TileRect(i, m_env.bSmallTiles ? 16 : 4);
     } else {
         for (int i = 0; i < nTiles && i < 16; ++i)
             m_arcTile[std::size_t(i)] = TileRect(i, nTiles);
+    }
+    // Pictures are decoded no larger than their tiles need.
+    // With several recorders, global channel i is channel i % 4 of recorder i / 4.
+    if (m_pRecorders) {
+        const bool bSeveral = SeveralRecorders();
+        for (int i = 0; i < 16; ++i)
+            if (ILiveClient *pClient = m_pRecorders->Client(bSeveral ? i / 4 : 0))
+                pClient->SetDrawnSize(bSeveral ? i % 4 : i, m_arcTile[std::size_t(i)].width(),
+                                      m_arcTile[std::size_t(i)].height());
     }
 
     InvalidatePicture();

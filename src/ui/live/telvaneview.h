@@ -73,6 +73,9 @@ struct TelvaneViewEnvironment {
     // Makes the archive window (the program hands in its CArchiveDlg); empty = none
     // (the Archive button does nothing).
     ArchiveFactory fnCreateArchive;
+    // Benchmarks of small tiles: the four channels of the four-channel layout in the
+    // first cells of a 4 x 4 grid (160 x 120 cells) instead of 2 x 2.
+    bool bSmallTiles = false;
 };
 
 class CTelvaneView : public QWidget, public IClientView, private IRecorderSetHost {

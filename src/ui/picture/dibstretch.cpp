@@ -13,6 +13,13 @@ bool DibPicture::IsValid() const
 {
     if (!bits || width <= 0 || height <= 0 || bitCount < 8 || bitCount > 32 || bitCount % 8)
         return false;
+    // A scaled picture must cover its full size at its scale (no row or column of the
+    // full picture may map beyond it).
+    if (scale < 1 || scale > 8 ||
+        (scale < 8 && (std::int64_t(fullWidth) * scale > std::int64_t(width) * 8 ||
+                       std::int64_t(fullHeight) * scale > std::int64_t(height) * 8 ||
+                       fullWidth <= 0 || fullHeight <= 0)))
+        return false;
     const std::uint64_t needed = std::uint64_t(Stride()) * std::uint64_t(height);
     return imageSize == 0 || needed <= imageSize;
 }
@@ -22,18 +29,19 @@ int DibPicture::Stride() const
     return ((width * bitCount / 8) + 3) & ~3;
 }
 
-void CDibStretcher::PrepareColumns(int srcX, int srcW, int dstW, int bytesPerPixel, int clipLeft,
-                                   int clipWidth)
+void CDibStretcher::PrepareColumns(int srcX, int srcW, int dstW, int bytesPerPixel, int scale,
+                                   int clipLeft, int clipWidth)
 {
     if (srcX == m_keySrcX && srcW == m_keySrcW && dstW == m_keyDstW && bytesPerPixel == m_keyBpp &&
-        clipLeft == m_keyClipLeft && clipWidth == m_keyClipWidth)
+        scale == m_keyScale && clipLeft == m_keyClipLeft && clipWidth == m_keyClipWidth)
         return;
     m_xOffset.resize(std::size_t(clipWidth));
     for (int i = 0; i < clipWidth; ++i) {
         const int column = clipLeft + i; // target column within the full rectangle
-        const int sx = srcX + int(std::int64_t(column) * srcW / dstW);
+        const int sx = (srcX + int(std::int64_t(column) * srcW / dstW)) * scale / 8;
         m_xOffset[std::size_t(i)] = std::uint32_t(sx * bytesPerPixel);
     }
+    m_keyScale = scale;
     m_keySrcX = srcX;
     m_keySrcW = srcW;
     m_keyDstW = dstW;
@@ -47,7 +55,7 @@ bool CDibStretcher::Stretch(const DibPicture &pic, const QRect &srcIn, QImage &d
 {
     if (!pic.IsValid() || dst.isNull() || dst.depth() != 32 || dstRect.isEmpty())
         return false;
-    const QRect src = srcIn.intersected(QRect(0, 0, pic.width, pic.height));
+    const QRect src = srcIn.intersected(QRect(0, 0, pic.FullWidth(), pic.FullHeight()));
     if (src.isEmpty() || src != srcIn)
         return false;
     QRect clipped = dstRect.intersected(dst.rect());
@@ -61,7 +69,7 @@ bool CDibStretcher::Stretch(const DibPicture &pic, const QRect &srcIn, QImage &d
     const int clipLeft = clipped.left() - dstRect.left();
     const int clipTop = clipped.top() - dstRect.top();
     const int outW = clipped.width();
-    PrepareColumns(src.left(), src.width(), dstRect.width(), bpp, clipLeft, outW);
+    PrepareColumns(src.left(), src.width(), dstRect.width(), bpp, pic.scale, clipLeft, outW);
 
     const std::uint32_t *xo = m_xOffset.data();
     // A 4-byte load per pixel is safe while the widest offset leaves 4 bytes in the
@@ -73,7 +81,8 @@ bool CDibStretcher::Stretch(const DibPicture &pic, const QRect &srcIn, QImage &d
     std::uint32_t *previousOut = nullptr;
     for (int j = 0; j < clipped.height(); ++j) {
         const int row = clipTop + j;
-        const int srcRow = src.top() + int(std::int64_t(row) * src.height() / dstRect.height());
+        const int srcRow =
+            (src.top() + int(std::int64_t(row) * src.height() / dstRect.height())) * pic.scale / 8;
         auto *out = reinterpret_cast<std::uint32_t *>(dstBits +
                                                       std::size_t(clipped.top() + j) * dstStride) +
                     clipped.left();

@@ -109,6 +109,9 @@ DibPicture CPictureCanvas::PictureOf(int nSlot) const
         dib.height = pRecord->Header().biHeight;
         dib.bitCount = pRecord->Header().biBitCount;
         dib.imageSize = std::uint32_t(pRecord->PixelBytes());
+        dib.scale = pRecord->Scale();
+        dib.fullWidth = pRecord->FullWidth();
+        dib.fullHeight = pRecord->FullHeight();
         return dib.IsValid() && dib.imageSize != 0 ? dib : DibPicture();
     }
     return slot.dib;
@@ -119,10 +122,11 @@ QRect CPictureCanvas::CropOf(int nSlot) const
     const DibPicture pic = PictureOf(nSlot);
     if (!pic.bits || !m_crop)
         return QRect();
-    const QRect src = m_crop(pic.width, pic.height,
+    // The crop is the full picture's, whatever scale it was decoded at.
+    const QRect src = m_crop(pic.FullWidth(), pic.FullHeight(),
                              m_slots[std::size_t(nSlot)].byFieldFlag != 0, m_bWidthFlag);
     // A crop rule never reaches outside the picture, whatever its margins.
-    return src.intersected(QRect(0, 0, pic.width, pic.height));
+    return src.intersected(QRect(0, 0, pic.FullWidth(), pic.FullHeight()));
 }
 
 // ---- tiles -------------------------------------------------------------------------------

@@ -40,6 +40,9 @@ run_isolated() {
 run_isolated "$ctest_cmd" tests
 
 if [ "$variant" = build ]; then
+  # The mutation sampler's own check: one known fault in a copy of the tree must make
+  # its unit test fail (it builds that one test and puts itself in a private namespace).
+  python3 scripts/mutants.py --self-check --jobs "$(nproc)" --work "$PWD/.mutants/self-check"
   run_isolated "cd '$PWD' && scripts/package-test.sh '$variant'" "package test"
   # The real program recording full-rate playback with the default segments: every
   # picture in the files, memory bounded (bench/record-e2e.py; 15 s here).

@@ -525,11 +525,13 @@ class Work:
                 if not name.endswith(".o.d"):
                     continue
                 obj = os.path.join(dirpath, name[:-2])
+                # relative names are relative to where the compiler ran (ccache's base_dir)
+                cwd = dirpath[:dirpath.index(os.sep + "CMakeFiles" + os.sep)]
                 owner[obj] = target
                 text = open(os.path.join(dirpath, name), errors="replace").read()
                 text = text.replace("\\\n", " ")
                 for tok in text.split()[1:]:
-                    p = os.path.normpath(tok if os.path.isabs(tok) else os.path.join(self.build, tok))
+                    p = os.path.normpath(tok if os.path.isabs(tok) else os.path.join(cwd, tok))
                     deps.setdefault(p, set()).add(obj)
         return deps, owner
 
@@ -968,7 +970,13 @@ def main():
     ap.add_argument("--build-timeout", type=float, default=1200)
     ap.add_argument("--notes", help="TSV of 'key<TAB>note' for survivors (key as in the results)")
     ap.add_argument("--out", help="report file (default: in the work folder)")
+    ap.add_argument("--report", metavar="RESULTS", help="only print the report of a results file (.jsonl)")
     args = ap.parse_args()
+
+    if args.report:
+        results = [json.loads(line) for line in open(args.report)]
+        print(report(results, load_notes(args.notes), f"## Mutants: {os.path.basename(args.report)}"))
+        return
 
     if not args.list:
         enter_view(args)

@@ -8,25 +8,36 @@ to see whether the test suite notices them.
     scripts/mutants.py --list --files 'src/protocol/ptzcoding.cpp'   # show, run nothing
     scripts/mutants.py --self-check                  # one known mutant must be killed
 
-Each mutant is applied to a persistent copy of the tree in the work folder
-(default .mutants/ in the checkout; the working tree is never written), built
-incrementally, and the tests that can see it are run with ctest, one at a time, until
-one fails (killed), one runs past its time limit (timed out) or all pass (survived).
-A mutant that does not compile is discarded and another is drawn in its place.
+The work folder (default .mutants/ in the checkout, ignored by git) holds a copy of
+the checkout's files and of its build folder (default build/, as scripts/test.sh makes
+it; build it first), copied with their times so that the copy is up to date. The
+script then runs itself again in a private network namespace (loopback only, as
+scripts/test.sh runs the tests) and a private mount namespace in which the copy is
+mounted over the checkout's own path: the copied build, whose files name that path,
+is used as it is, nothing is compiled twice, and the working tree is never written
+(the script refuses to run when the tree it sees is not the copy). Settings and data
+folders are inside the work folder; everything runs under nice.
 
-Which tests can see a mutant is read from the build: the objects whose dependency
-files name the mutated file give the targets that contain it; the link graph
-(cmake --graphviz) gives every executable that links one of those; a test is a
-candidate when its executable is one of them, or when it starts the program or the
-simulator and that program is one of them. A candidate whose executable (and the
-program it starts) came out of the build byte for byte as it was at the baseline run
-is not run again: it is the very program that passed. Tests read no product source at
-run time (the one that reads a file under tests/ reads test data), so this set is the
-whole suite as far as the mutant is concerned.
+Each mutant is written into the copy, the tests that can see it are built (make's
+incremental build: the changed file and what depends on it) and run with ctest one at
+a time, fastest and nearest first, until one fails (killed), one runs past its time
+limit (timed out, the test's process group killed) or all pass (survived). The file is
+then restored and touched, so the next build brings the objects back. A mutant that
+does not compile is discarded and another is drawn in its place.
 
-Everything runs in a private network namespace with loopback only (the script puts
-itself there, as scripts/test.sh does), with settings and data folders inside the
-work folder, under nice. Python 3 standard library only.
+Which tests can see a mutant is read from the build, not guessed: the objects whose
+dependency files name the mutated file; the link graph (cmake --graphviz) from their
+targets to every executable that links them; and, since those are static libraries,
+whether the linker took the object into the executable at all (it did when one of the
+object's global symbols is in the executable's symbol table). A test is chosen when
+its executable contains such an object, or when it starts the program or the
+simulator and that program contains one. A chosen test whose executable and started
+program come out of the build byte for byte as at the baseline run is not run again:
+it is the very program that passed. No test reads product sources at run time, so for
+the mutated file this set is the whole suite: every test left out runs exactly the
+code it ran at the baseline.
+
+Python 3 standard library only; no network.
 """
 
 import argparse
@@ -421,6 +432,7 @@ def copy_if_changed(src, dst, by_content):
         if by_content:
             with open(src, "rb") as a, open(dst, "rb") as b:
                 if a.read() == b.read():
+                    os.utime(dst, ns=(st.st_atime_ns, st.st_mtime_ns))  # a restored mutant's touch
                     return False
         else:
             dt = os.stat(dst)
@@ -441,12 +453,11 @@ def prepare(folder, build_name):
     if not os.path.isfile(os.path.join(build, "CMakeCache.txt")):
         sys.exit(f"no build in {build}: build the tree first (scripts/test.sh)")
     files = tracked_files()
+    # The build folder is copied over whatever the copy's build holds, so a file left
+    # mutated by an interrupted run and everything built from it go back together.
     for rel in files:
-        dst = os.path.join(tree, rel)
-        existed = os.path.isfile(dst)
-        if os.path.isfile(os.path.join(ROOT, rel)) and \
-                copy_if_changed(os.path.join(ROOT, rel), dst, True) and existed:
-            os.utime(dst)  # newer than anything built from what it held (an interrupted mutant)
+        if os.path.isfile(os.path.join(ROOT, rel)):
+            copy_if_changed(os.path.join(ROOT, rel), os.path.join(tree, rel), True)
     for dirpath, dirnames, names in os.walk(build):
         dirnames[:] = [d for d in dirnames if d not in ("Testing",) and not d.startswith(".mutants")]
         for name in names:
@@ -576,7 +587,7 @@ class Plan:
                          "telvane-recorder-sim": os.path.join(work.build, "bin", "telvane-recorder-sim")}
         self.exe_path = {self.exe_target[t]: p for t, p in self.tests.items()}
         self.exe_path.update(self.programs)
-        self._exe_syms, self._obj_syms = {}, {}
+        self._exe_syms, self._obj_syms, self._closure = {}, {}, {}
         # tests that start the program or the simulator (by the test's own sources)
         sources_of = {}
         for src, objs in self.deps.items():
@@ -593,18 +604,6 @@ class Plan:
                     if "appPath()" in body:
                         uses.add("telvane")
             self.starts[test] = uses
-
-    def linked_by(self, targets):
-        """targets and every target that links one of them, directly or not."""
-        closure = set(targets)
-        grew = True
-        while grew:
-            grew = False
-            for t, links in self.graph.items():
-                if t not in closure and links & closure:
-                    closure.add(t)
-                    grew = True
-        return closure
 
     def library_of(self, rel):
         objs = self.deps.get(os.path.join(self.work.tree, rel), set())
@@ -627,8 +626,7 @@ class Plan:
         """Whether obj is linked into the executable exe_target."""
         if self.owner[obj] == exe_target:
             return True
-        if self.owner[obj] not in self.graph.get(exe_target, set()) and \
-                self.owner[obj] not in self.linked_closure_down(exe_target):
+        if self.owner[obj] not in self.linked_closure_down(exe_target):
             return False
         if obj not in self._obj_syms:
             self._obj_syms[obj] = nm_symbols(obj, True) if os.path.isfile(obj) else set()
@@ -636,6 +634,8 @@ class Plan:
         return not syms or have is None or bool(syms & have)
 
     def linked_closure_down(self, target):
+        if target in self._closure:
+            return self._closure[target]
         seen, todo = set(), [target]
         while todo:
             t = todo.pop()
@@ -643,6 +643,7 @@ class Plan:
                 if d not in seen:
                     seen.add(d)
                     todo.append(d)
+        self._closure[target] = seen
         return seen
 
     def tests_for(self, rel):
@@ -742,8 +743,10 @@ def try_mutant(work, plan, mutant, base, hashes, args):
         first = plan.exe_target[tests[0]]
         ok, log = work.make([first] + sorted(programs), args.build_timeout)
         if not ok:
-            result["status"] = "discarded"
-            result["why"] = "does not compile" if "timed out" not in log else "build timed out"
+            # a build past the limit (a header that half the tree includes) is not a
+            # verdict on the mutant: it is left out and named in the report
+            result["status"] = "discarded" if log != "build timed out" else "build too long"
+            result["why"] = "does not compile" if log != "build timed out" else log
             return result
         changed_programs = {p for p in programs if sha(plan.programs[p]) != hashes.get(p)}
         any_changed = bool(changed_programs)
@@ -867,6 +870,7 @@ def report(results, notes, header):
     survived = [r for r in counted if r["status"] == "survived"]
     equivalent = [r for r in survived if notes.get(r["key"], "").lower().startswith("equivalent")]
     discarded = sum(r["status"] == "discarded" for r in results)
+    too_long = [r for r in results if r["status"] == "build too long"]
     lines = [header, ""]
     total = len(counted)
     rate = 100.0 * (killed + timed) / total if total else 0.0
@@ -875,6 +879,8 @@ def report(results, notes, header):
     lines.append(f"Counted {total}: killed {killed}, timed out {timed}, survived {len(survived)} "
                  f"({len(equivalent)} noted equivalent); discarded (do not compile) {discarded}.")
     lines.append(f"Kill rate {rate:.1f} % of all counted; {rate_real:.1f} % of the non-equivalent.")
+    for r in too_long:
+        lines.append(f"Left out, build over the limit: {r['path']}:{r['line']} `{r['change']}`")
     by_op = {}
     for r in counted:
         k = by_op.setdefault(r["op"], [0, 0])
@@ -885,7 +891,7 @@ def report(results, notes, header):
     lines.append("| # | status | file:line | change | note |")
     lines.append("|---|---|---|---|---|")
     for r in results:
-        if r["status"] == "discarded":
+        if r["status"] not in ("killed", "survived", "timed out"):
             continue
         note = notes.get(r["key"], "")
         if not note and r.get("same_binaries"):
@@ -923,6 +929,10 @@ def enter_view(args):
             continue
         if subprocess.run(unshare + ["true"], stderr=subprocess.DEVNULL).returncode == 0:
             os.execvpe(unshare[0], unshare + ["bash", "-c", inner], env)
+    if args.self_check:
+        print("WARNING: mutation self-check skipped: no private network and mount namespace "
+              "(unshare -nm / -rnm) on this machine", file=sys.stderr)
+        sys.exit(0)
     sys.exit("no private network and mount namespace available (unshare -nm / -rnm): not running")
 
 

@@ -26,8 +26,8 @@ then restored and touched, so the next build brings the objects back. A mutant t
 does not compile is discarded and another is drawn in its place.
 
 Which tests can see a mutant is read from the build, not guessed: the objects whose
-dependency files name the mutated file; the link graph (cmake --graphviz) from their
-targets to every executable that links them; and, since those are static libraries,
+dependency files name the mutated file; the link scripts, from their targets to every
+executable that links them; and, since those are static libraries,
 whether the linker took the object into the executable at all (it did when one of the
 object's global symbols is in the executable's symbol table). A test is chosen when
 its executable contains such an object, or when it starts the program or the
@@ -511,16 +511,17 @@ class Work:
                 for t in data.get("tests", [])}
 
     def graph(self):
-        """{target: set of targets it links, directly}"""
-        gdir = os.path.join(self.folder, "graph")
-        shutil.rmtree(gdir, ignore_errors=True)
-        os.makedirs(gdir)
-        run(["cmake", "--graphviz=" + os.path.join(gdir, "g.dot"), "."], cwd=self.build, env=self.env)
-        text = open(os.path.join(gdir, "g.dot")).read()
-        labels = dict(re.findall(r'"(node\d+)"\s*\[\s*label\s*=\s*"([^"]+)"', text))
+        """{executable target: every library target on its link line}. CMake writes the
+        whole transitive set of static libraries onto an executable's link line, so the
+        link scripts give it without running CMake again."""
         edges = {}
-        for a, b in re.findall(r'"(node\d+)"\s*->\s*"(node\d+)"', text):
-            edges.setdefault(labels[a], set()).add(labels[b])
+        for dirpath, _, names in os.walk(self.build):
+            m = re.search(r"CMakeFiles/([^/]+)\.dir$", dirpath)
+            if not m or "link.txt" not in names:
+                continue
+            words = open(os.path.join(dirpath, "link.txt")).read().split()
+            edges[m.group(1)] = {re.sub(r"^lib|\.a$", "", os.path.basename(w))
+                                 for w in words if w.endswith(".a")}
         return edges
 
     def object_deps(self):
@@ -572,7 +573,7 @@ class Plan:
     """What the build says about which tests can see a change to a file.
 
     Target level: the objects whose dependency files name the file, their targets, and
-    every executable that links one of those (cmake --graphviz). Object level: an
+    every executable that links one of those (the link scripts). Object level: an
     object of a static library is in an executable only when the linker took it out
     of the archive, and then every global symbol it defines is in the executable's
     symbol table; an object that defines no strong global is taken as linked."""
@@ -1040,7 +1041,7 @@ def main():
     if failing:
         print("not passing at the baseline, left out: " + ", ".join(failing))
 
-    tag = f"diff-{args.diff}" if args.diff else f"seed-{args.seed}"
+    tag = ("diff-" + re.sub(r"[^\w.-]", "_", args.diff)) if args.diff else f"seed-{args.seed}"
     results_path = os.path.join(work.folder, f"results-{tag}.jsonl")
     notes = load_notes(args.notes)
     results, counted = [], 0

@@ -40,6 +40,9 @@ run_isolated() {
 run_isolated "$ctest_cmd" tests
 
 if [ "$variant" = build ]; then
+  # The mutation sampler's own check: one known fault in a copy of the tree must make
+  # its unit test fail (it builds that one test and puts itself in a private namespace).
+  python3 scripts/mutants.py --self-check --jobs "$(nproc)" --work "$PWD/.mutants/self-check"
   run_isolated "cd '$PWD' && scripts/package-test.sh '$variant'" "package test"
   # The live client's CPU per picture over the bare decode of the same pictures, in
   # one short run (bench/live-cpu.sh): it fails only on a large regression, since the

@@ -270,6 +270,7 @@ TEST(SingleInstanceProcesses, SecondCopyReportsAndExitsFirstKeepsRunning)
     EXPECT_EQ(
         err.count(QStringLiteral("MESSAGEBOX [ERROR] Another instance of this program exists")), 1)
         << err.toStdString();
+    EXPECT_FALSE(err.contains(QStringLiteral("Cannot use the data folder"))) << err.toStdString();
 
     EXPECT_EQ(first.state(), QProcess::Running);
     EXPECT_EQ(LockOwner(runtime.lockFile()), first.processId());

@@ -17,6 +17,8 @@ using Pair = std::pair<int, int>;
 TEST(NetClientSession, ConnectEventLogsInAndShowsTheLinkUp)
 {
     ClientRig rig;
+    SetFieldText(rig.view.settings.m_szUserID, QStringLiteral("warden"));
+    SetFieldText(rig.view.settings.m_szPassword, QStringLiteral("pw6"));
     ASSERT_NO_FATAL_FAILURE(rig.ConnectUp());
     EXPECT_EQ(rig.view.byConnectState, 1);
     EXPECT_EQ(rig.view.Codes(), std::vector<int>{STATUS_ESTABLISHED});
@@ -26,6 +28,10 @@ TEST(NetClientSession, ConnectEventLogsInAndShowsTheLinkUp)
     EXPECT_EQ(sent[0].nCommand, COMMAND_LOGIN);
     EXPECT_EQ(sent[0].nBytes, 300u);
     EXPECT_EQ(sent[0].version, "DVR PACKET1.0");
+    // The settings' user ID and password in their slots of the login (after the header).
+    const char *login = reinterpret_cast<const char *>(rig.Sock().m_sent[0].data());
+    EXPECT_STREQ(login + 28, "warden");
+    EXPECT_STREQ(login + 28 + 128, "pw6");
     EXPECT_TRUE(rig.ResponseTimerRunning());
 }
 

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -264,19 +265,52 @@ TEST(ClientSettings, StoreFileIsReadableByItsOwnerOnly)
 }
 #endif
 
-TEST(ClientSettings, StoredValuesUseTheDesignNamesInTheSettingGroup)
+// Every field under its own name in the "Setting" group, both ways: a store with a
+// distinct value under each name loads into the matching fields, and a save writes
+// each field back under its name. The three 0/1 fields take turns being the 1.
+TEST(ClientSettings, EveryFieldUsesItsDesignNameInTheSettingGroup)
 {
-    testsupport::IsolatedSettings isolated;
-    WriteStored("Host IPAddress", QStringLiteral("127.0.0.1"));
-    WriteStored("Host Port", 5123);
-    WriteStored("User ISeed", QStringLiteral("viewer"));
+    for (int nOn = 0; nOn < 3; ++nOn) {
+        testsupport::IsolatedSettings isolated;
+        const std::pair<const char *, QString> stored[] = {
+            {"User ISeed", "viewer"},
+            {"User PSeed", "pw3"},
+            {"Host IPAddress", "127.0.0.9"},
+            {"Host Port", "5123"},
+            {"Rotate Interval", "2"},
+            {"Reconnect Count", "5"},
+            {"Request Speed", "7"},
+            {"Ptz Type", "4"},
+            {"Record Duration", "11"},
+            {"Ip Label", "Depot"},
+            {"Use FullScreen", QString::number(nOn == 0)},
+            {"Use AlertMode", QString::number(nOn == 1)},
+            {"Display PbTime", QString::number(nOn == 2)}};
+        for (const auto &[key, value] : stored)
+            WriteStored(key, value);
 
-    ClientSettings s;
-    s.LoadSettings();
-    EXPECT_STREQ(s.m_szHostIP, "127.0.0.1");
-    EXPECT_EQ(s.m_nHostPort, 5123);
-    EXPECT_STREQ(s.m_szUserID, "viewer");
-    EXPECT_EQ(StoreFile(), isolated.path() + QStringLiteral("/Telvane/Telvane4.conf"));
+        ClientSettings s;
+        s.LoadSettings();
+        EXPECT_STREQ(s.m_szUserID, "viewer");
+        EXPECT_STREQ(s.m_szPassword, "pw3");
+        EXPECT_STREQ(s.m_szHostIP, "127.0.0.9");
+        EXPECT_EQ(s.m_nHostPort, 5123);
+        EXPECT_EQ(s.m_byRotateInterval, 2);
+        EXPECT_EQ(s.m_byReconnectCount, 5);
+        EXPECT_EQ(s.m_byRequestSpeed, 7);
+        EXPECT_EQ(s.m_byPtzType, 4);
+        EXPECT_EQ(s.m_byRecordDuration, 11);
+        EXPECT_STREQ(s.m_szIpLabel, "Depot");
+        EXPECT_EQ(s.m_bUseFullScreen, nOn == 0);
+        EXPECT_EQ(s.m_bUseAlertMode, nOn == 1);
+        EXPECT_EQ(s.m_bDisplayPbTime, nOn == 2);
+        EXPECT_EQ(StoreFile(), isolated.path() + QStringLiteral("/Telvane/Telvane4.conf"));
+
+        ASSERT_TRUE(QFile::remove(StoreFile()));
+        ASSERT_EQ(s.SaveSettings(), 1);
+        for (const auto &[key, value] : stored)
+            EXPECT_EQ(ReadStored(key).toString(), value) << key;
+    }
 }
 
 // "Record Format": anything stored but "MJPEG" reads as, and is written back as, "RAW".

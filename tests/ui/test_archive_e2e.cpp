@@ -68,6 +68,7 @@ TEST_F(ArchiveE2E, PlayPauseReverseFastEventsAndBackToLive)
     ASSERT_NO_FATAL_FAILURE(CreateView());
     ASSERT_NE(m_pArchive, nullptr);
     m_pView->SettingsRecord().m_bDisplayPbTime = 1;
+    m_pView->SettingsRecord().m_byRequestSpeed = 5; // "16X", neither default (4, 3)
     m_pView->OnConnect();
     ASSERT_TRUE(WaitFor([&] { return AllTilesShowTheirChannel(); }, 8000));
 
@@ -120,7 +121,7 @@ TEST_F(ArchiveE2E, PlayPauseReverseFastEventsAndBackToLive)
     ASSERT_TRUE(WaitFor([&] { return PlaybackWords().size() >= 4; }, 3000));
     words = PlaybackWords().last();
     EXPECT_EQ(words.at(0).toInt(), 2);
-    EXPECT_GT((words.at(3).toInt() >> 16) & 0xFF, 1); // the fast speed
+    EXPECT_EQ((words.at(3).toInt() >> 16) & 0xFF, 5); // the settings' fast speed
     Spin(500);
     const int64_t t2 = PictureSeconds();
     Spin(1000);

@@ -104,29 +104,78 @@ using Dlg = CSystemSettingDlg;
 
 } // namespace
 
-TEST_F(SettingDialogsTest, OpensWithTheRecordsValues)
+// Every row against its field, both ways: a record with a distinct value in every
+// field opens the dialog showing each; other distinct values put into every row reach
+// their fields on OK (and the two actions, for the two boxes that changed).
+TEST_F(SettingDialogsTest, EveryRowShowsItsFieldAndOkWritesItBack)
 {
-    m_settings.m_byRotateInterval = 10;
-    m_settings.m_byRequestSpeed = 7;
-    m_settings.m_byPtzType = 4;
-    m_settings.m_byReconnectCount = 5;
-    m_settings.m_byRecordDuration = 13;
-    m_settings.m_byRecordFormat = RECORD_FORMAT_MJPEG;
-    m_settings.m_bUseAlertMode = 1;
-    m_settings.m_nHostPort = 1234;
+    ClientSettings &s = m_settings;
+    SetFieldText(s.m_szIpLabel, QStringLiteral("Depot"));
+    SetFieldText(s.m_szHostIP, QStringLiteral("10.1.2.3"));
+    s.m_nHostPort = 1234;
+    SetFieldText(s.m_szUserID, QStringLiteral("keeper"));
+    SetFieldText(s.m_szPassword, QStringLiteral("pw5"));
+    SetFieldText(s.m_szRecordPath, QStringLiteral("/tmp/depot"));
+    s.m_byPtzType = 4;
+    s.m_byRotateInterval = 10;
+    s.m_byRequestSpeed = 7;
+    s.m_byReconnectCount = 5;
+    s.m_byRecordDuration = 13;
+    s.m_byRecordFormat = RECORD_FORMAT_MJPEG;
+    s.m_bUseFullScreen = 0;
+    s.m_bUseAlertMode = 1;
+    s.m_bDisplayPbTime = 1;
     Dlg dlg(m_settings, m_history, m_actions);
-    const std::pair<Dlg::Row, const char *> lists[] = {
-        {Dlg::ROW_ROTATE, "10 SEC"},    {Dlg::ROW_SCAN_RATE, "64X"},
-        {Dlg::ROW_PTZ_TYPE, "PELCO-D"}, {Dlg::ROW_RECONNECT, "5"},
-        {Dlg::ROW_DURATION, "01MIN"},   {Dlg::ROW_RECORD_FORMAT, "MJPEG"}};
-    for (const auto &[row, text] : lists)
-        EXPECT_EQ(dlg.List(row)->currentText(), QLatin1String(text)) << row;
-    EXPECT_EQ(dlg.Edit(Dlg::ROW_IP)->text(), QStringLiteral("192.168.1.150"));
-    EXPECT_EQ(dlg.Edit(Dlg::ROW_PORT)->text(), QStringLiteral("1234"));
-    EXPECT_EQ(dlg.Edit(Dlg::ROW_LABEL)->text(), QStringLiteral("INTRANET"));
-    EXPECT_TRUE(dlg.Check(Dlg::ROW_EVENTS)->isChecked());
-    EXPECT_FALSE(dlg.Check(Dlg::ROW_FULL_SCREEN)->isChecked());
     EXPECT_EQ(dlg.Edit(Dlg::ROW_PASSWORD)->echoMode(), QLineEdit::Password);
+
+    struct Row {
+        Dlg::Row row;
+        const char *shown, *entered;
+    };
+    const Row edits[] = {
+        {Dlg::ROW_LABEL, "Depot", "Annex"}, {Dlg::ROW_IP, "10.1.2.3", "127.0.0.7"},
+        {Dlg::ROW_PORT, "1234", "8123"},    {Dlg::ROW_ID, "keeper", "warden"},
+        {Dlg::ROW_PASSWORD, "pw5", "pw6"},  {Dlg::ROW_RECORD_PATH, "/tmp/depot", "/tmp/annex"}};
+    const Row lists[] = {{Dlg::ROW_PTZ_TYPE, "PELCO-D", "HMC250"},
+                         {Dlg::ROW_ROTATE, "10 SEC", "02 SEC"},
+                         {Dlg::ROW_SCAN_RATE, "64X", "32X"},
+                         {Dlg::ROW_RECONNECT, "5", "1"},
+                         {Dlg::ROW_DURATION, "01MIN", "40SEC"},
+                         {Dlg::ROW_RECORD_FORMAT, "MJPEG", "UNCOMPRESSED"}};
+    const std::pair<Dlg::Row, bool> checks[] = {
+        {Dlg::ROW_FULL_SCREEN, false}, {Dlg::ROW_EVENTS, true}, {Dlg::ROW_PB_TIME, true}};
+    for (const Row &r : edits) {
+        EXPECT_EQ(dlg.Edit(r.row)->text(), QLatin1String(r.shown)) << r.row;
+        dlg.Edit(r.row)->setText(QLatin1String(r.entered));
+    }
+    for (const Row &r : lists) {
+        EXPECT_EQ(dlg.List(r.row)->currentText(), QLatin1String(r.shown)) << r.row;
+        dlg.List(r.row)->setCurrentText(QLatin1String(r.entered));
+    }
+    for (const auto &[row, bShown] : checks) {
+        EXPECT_EQ(dlg.Check(row)->isChecked(), bShown) << row;
+        dlg.Check(row)->setChecked(!bShown);
+    }
+    dlg.OnOK();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_STREQ(s.m_szIpLabel, "Annex");
+    EXPECT_STREQ(s.m_szHostIP, "127.0.0.7");
+    EXPECT_EQ(s.m_nHostPort, 8123);
+    EXPECT_STREQ(s.m_szUserID, "warden");
+    EXPECT_STREQ(s.m_szPassword, "pw6");
+    EXPECT_STREQ(s.m_szRecordPath, "/tmp/annex");
+    EXPECT_EQ(s.m_byPtzType, 3);
+    EXPECT_EQ(s.m_byRotateInterval, 2);
+    EXPECT_EQ(s.m_byRequestSpeed, 6);
+    EXPECT_EQ(s.m_byReconnectCount, 1);
+    EXPECT_EQ(s.m_byRecordDuration, 9);
+    EXPECT_EQ(s.m_byRecordFormat, RECORD_FORMAT_RAW);
+    EXPECT_EQ(s.m_bUseFullScreen, 1);
+    EXPECT_EQ(s.m_bUseAlertMode, 0);
+    EXPECT_EQ(s.m_bDisplayPbTime, 0);
+    EXPECT_EQ(m_fullScreen, std::vector<bool>{true});
+    EXPECT_EQ(m_events, std::vector<bool>{false});
+    EXPECT_EQ(HistoryBytes(), QByteArray("[Annex]\r\nIP=127.0.0.7\r\nPORT=8123\r\n"));
 }
 
 // OK with a good and with a bad address and port; after a bad one, CANCEL keeps

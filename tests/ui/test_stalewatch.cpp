@@ -62,6 +62,12 @@ TEST_P(StaleWatchTest, MarksFollowTheScript)
             break;
         }
     }
+    // Slots outside 0..15 are never indexed: their pictures and checks change nothing.
+    for (int nSlot : {-1, CStaleWatch::kSlots}) {
+        EXPECT_FALSE(watch.OnPicture(nSlot, 0)) << nSlot;
+        EXPECT_FALSE(watch.Update(nSlot, true, 1000000)) << nSlot;
+        EXPECT_EQ(watch.MarkSeconds(nSlot), -1) << nSlot;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

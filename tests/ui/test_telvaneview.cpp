@@ -555,8 +555,9 @@ TEST_F(TelvaneViewTest, ArchiveRoundTrip)
     EXPECT_EQ(m_pArchive->calls.back(), "Shutdown");
 }
 
-TEST_F(TelvaneViewTest, RotationStepsThroughSeenChannelsEveryFourSeconds)
+TEST_F(TelvaneViewTest, RotationStepsThroughSeenChannelsEveryIntervalPlusOneSecond)
 {
+    m_pView->SettingsRecord().m_byRotateInterval = 5; // "05 SEC", not the default
     m_pView->SetConnectState(1);
     TestPicture pic(704, 240, 5);
     for (int k : {0, 1, 3})
@@ -565,15 +566,15 @@ TEST_F(TelvaneViewTest, RotationStepsThroughSeenChannelsEveryFourSeconds)
     m_pView->ToggleRotation();
     ASSERT_TRUE(m_pView->IsRotating());
     EXPECT_TRUE(Checked(CTRL_ROTATE));
-    EXPECT_EQ(m_pView->Rotation().m_wRotate, 0x0103);
+    EXPECT_EQ(m_pView->Rotation().m_wRotate, 0x0105);
 
-    // Started on channel 1: channel 2 at once, then 4, 1, 2 ... every 4 s.
+    // Started on channel 1: channel 2 at once, then 4, 1, 2 ... every 6 s.
     std::vector<int> shown;
     std::vector<int64_t> changedAt;
     int last = m_pView->m_wRequestChannel & 0xFF;
     shown.push_back(last);
     changedAt.push_back(m_clock.Now());
-    while (m_clock.Now() < 16000) {
+    while (m_clock.Now() < 24000) {
         m_clock.Advance(1000);
         const int now = m_pView->m_wRequestChannel & 0xFF;
         if (now != last) {
@@ -583,7 +584,7 @@ TEST_F(TelvaneViewTest, RotationStepsThroughSeenChannelsEveryFourSeconds)
         }
     }
     EXPECT_EQ(shown, (std::vector<int>{1, 3, 0, 1, 3}));
-    EXPECT_EQ(changedAt, (std::vector<int64_t>{0, 4000, 8000, 12000, 16000}));
+    EXPECT_EQ(changedAt, (std::vector<int64_t>{0, 6000, 12000, 18000, 24000}));
     // Each step asks for the new channel.
     EXPECT_EQ(m_pClient->LiveRequests().back().requestWord, 0x0003);
     // No step while the archive window has the link: it would end the playback.

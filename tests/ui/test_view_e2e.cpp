@@ -52,6 +52,7 @@ TEST_F(ViewE2E, QuadTilesSingleChannelAndPtz)
     // A PTZ press and release.
     CNetClientWnd *pNet = m_pView->Client()->NetClient();
     ASSERT_NE(pNet, nullptr);
+    m_pView->SettingsRecord().m_byPtzType = 4; // PELCO-D, not the default
     const uint8_t type = m_pView->Settings().m_byPtzType;
     const uint8_t speed = m_pView->GetPtzSpeed();
     const PtzCoding press = CodePtz(type, speed, 0, true, pNet->VersionCode(), 0, speed);

@@ -97,23 +97,6 @@ QString RecorderGroup(int nRecorder)
                           : QString::fromLatin1(SETTINGS_SECTION) + QString::number(nRecorder + 1);
 }
 
-// A dotted quad of four decimal numbers 0-255, rewritten without leading zeros (the
-// socket layer would read "010" as octal); empty when the text is none.
-QString DottedQuad(const QString &text)
-{
-    const QStringList parts = text.trimmed().split(QLatin1Char('.'));
-    if (parts.size() != 4)
-        return QString();
-    QStringList numbers;
-    for (const QString &part : parts) {
-        bool bOk = false;
-        const int n = part.toInt(&bOk, 10);
-        if (!bOk || part.isEmpty() || part.size() > 3 || !part.front().isDigit() || n > 255)
-            return QString();
-        numbers.append(QString::number(n));
-    }
-    return numbers.join(QLatin1Char('.'));
-}
 
 RecorderLink NoRecorder()
 {
@@ -174,6 +157,24 @@ void WriteExtraRecorder(QSettings &store, int nRecorder, const RecorderLink &lin
 }
 
 } // namespace
+
+// A dotted quad of four decimal numbers 0-255, rewritten without leading zeros (the
+// socket layer would read "010" as octal); empty when the text is none.
+QString DottedQuad(const QString &text)
+{
+    const QStringList parts = text.trimmed().split(QLatin1Char('.'));
+    if (parts.size() != 4)
+        return QString();
+    QStringList numbers;
+    for (const QString &part : parts) {
+        bool bOk = false;
+        const int n = part.toInt(&bOk, 10);
+        if (!bOk || part.isEmpty() || part.size() > 3 || !part.front().isDigit() || n > 255)
+            return QString();
+        numbers.append(QString::number(n));
+    }
+    return numbers.join(QLatin1Char('.'));
+}
 
 RecorderLink RecorderLinkOf(const ClientSettings &s, int nRecorder)
 {

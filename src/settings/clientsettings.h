@@ -115,6 +115,10 @@ template <std::size_t N> inline void SetFieldText(char (&field)[N], const QStrin
     SetFieldText(field, N, text);
 }
 
+// A dotted quad of four decimal numbers 0-255, rewritten without leading zeros (the
+// socket layer would read "010" as octal); empty when the text is none.
+QString DottedQuad(const QString &text);
+
 // Reads a fixed-size field as text (stops at the terminator or the field's end).
 QString FieldText(const char *field, std::size_t width);
 

@@ -268,18 +268,7 @@ void CSystemSettingDlg::CopyControls()
 
 QString CSystemSettingDlg::NormalisedAddress(const QString &text)
 {
-    const QStringList parts = text.trimmed().split(QLatin1Char('.'));
-    if (parts.size() != 4)
-        return QString();
-    QStringList numbers;
-    for (const QString &part : parts) {
-        bool bOk = false;
-        const int n = part.toInt(&bOk, 10);
-        if (!bOk || part.size() > 3 || part.startsWith(QLatin1Char('+')) || n < 0 || n > 255)
-            return QString();
-        numbers.append(QString::number(n));
-    }
-    return numbers.join(QLatin1Char('.'));
+    return DottedQuad(text);
 }
 
 void CSystemSettingDlg::SelectRecorder(int nRecorder)

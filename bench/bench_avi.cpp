@@ -32,6 +32,7 @@
 #include "net/qttimerhost.h"
 #include "settings/clientsettings.h"
 #include "settings/settingsmapping.h"
+#include "../tests/support/avisave.h"
 
 #include <benchmark/benchmark.h>
 
@@ -409,7 +410,8 @@ void MeasureMjpeg()
         bool bOk = file.Begin(dir.path(), AviCodec::MJPEG);
         for (int i = 0; i < N && bOk; ++i) {
             const CPackedDib &d = pictures[size_t(i)];
-            bOk = file.Append(d, i, encoder.Encode(d.Pixels(), d.Width(), d.Height(), d.RowBytes()));
+            bOk =
+                file.Append(d, i, encoder.Encode(d.Pixels(), d.Width(), d.Height(), d.RowBytes()));
         }
         const AviSaveResult r = file.Finish(dir.filePath("mjpeg.avi"));
         nFile = std::min(nFile, ThreadCpuMs() - t0);

@@ -454,17 +454,3 @@ AviSaveResult CAviSegmentFile::Finish(const QString &szFileName)
     result.nFrames = m_writer.FrameCount();
     return result;
 }
-
-AviSaveResult SaveAviFile(const QString &szFileName, const std::vector<CPackedDib> &frames,
-                          int64_t nByteLimit)
-{
-    if (frames.empty())
-        return AviSaveResult();
-    CAviSegmentFile file;
-    if (file.Begin(QFileInfo(szFileName).absolutePath(), AviCodec::RAW, nByteLimit)) {
-        for (size_t i = 0; i < frames.size(); ++i)
-            if (!file.Append(frames[i], int64_t(i)))
-                break;
-    }
-    return file.Finish(szFileName);
-}

@@ -129,8 +129,3 @@ class CAviSegmentFile {
     QString m_szError;
     bool m_bFailed = false;
 };
-
-// Writes the pictures into a new file at szFileName (through CAviSegmentFile),
-// picture i at sample i.
-AviSaveResult SaveAviFile(const QString &szFileName, const std::vector<CPackedDib> &frames,
-                          int64_t nByteLimit = -1);

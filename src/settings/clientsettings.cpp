@@ -97,7 +97,6 @@ QString RecorderGroup(int nRecorder)
                           : QString::fromLatin1(SETTINGS_SECTION) + QString::number(nRecorder + 1);
 }
 
-
 RecorderLink NoRecorder()
 {
     RecorderLink link;

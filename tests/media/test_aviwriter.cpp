@@ -4,6 +4,7 @@
 
 #include "media/aviwriter.h"
 #include "mediatestutil.h"
+#include "support/avisave.h"
 #include "support/testapp.h"
 
 #include <QCoreApplication>

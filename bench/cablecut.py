@@ -66,7 +66,7 @@ def one_run(driver, mode, cut, press_at):
     play_archive(driver)
     time.sleep(2)
     before = driver.stats()
-    os.kill(driver.sim.pid, signal.SIGSTOP)
+    os.kill(driver.sims[1].pid, signal.SIGSTOP)
     t_cut = now()
     if mode in ("stop", "stop-play"):
         # During the attempts: once the link is being rebuilt (the reply timer gives
@@ -80,7 +80,7 @@ def one_run(driver, mode, cut, press_at):
             time.sleep(2)
             driver.click(ARCHIVE_SIZE, ARCHIVE["play"]["forward"])
     time.sleep(max(0.0, t_cut + cut - now()))
-    os.kill(driver.sim.pid, signal.SIGCONT)
+    os.kill(driver.sims[1].pid, signal.SIGCONT)
     back_ms = time.time() * 1000
     logins = before.get("logins", 0)
     wait_for(driver, lambda s: s.get("logins", 0) > logins and (
@@ -111,9 +111,11 @@ def main():
     parser.add_argument("--keep")
     args = parser.parse_args()
     args.seed = 1
+    args.recorders = 1
     driver = soak.Soak(args)
     driver.build = os.path.abspath(os.path.join(soak.ROOT, args.build))
     driver.port = soak.free_port()
+    driver.ports = {1: driver.port}
     failed = False
     try:
         driver.start_xvfb()

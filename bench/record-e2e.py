@@ -39,7 +39,7 @@ SEGMENT_SECONDS = {1: 3, 2: 5, 3: 10, 4: 15, 5: 20, 6: 25, 7: 30, 8: 35, 9: 40, 
 
 class RecordRun(soak.Soak):
     def __init__(self, args, step):
-        super().__init__(argparse.Namespace(seed=1, keep=None, **vars(args)))
+        super().__init__(argparse.Namespace(seed=1, keep=None, recorders=1, **vars(args)))
         self.step = step
 
     def start_simulator(self, options):
@@ -48,6 +48,7 @@ class RecordRun(soak.Soak):
             [self.bin("telvane-recorder-sim"), "--listen", "127.0.0.1", "--port",
              str(self.port), "--fps", "120", "--log", os.path.join(self.work, "sim.log")]
             + options, stdout=out, stderr=open(os.path.join(self.work, "sim.err"), "a"))
+        self.sims[1] = self.sim  # ended with the rest
 
     def start_client(self):
         super().start_client(f"Record%20Duration={self.step}\n"
@@ -90,6 +91,7 @@ class RecordRun(soak.Soak):
         a = self.args
         self.build = os.path.abspath(os.path.join(soak.ROOT, a.build))
         self.port = soak.free_port()
+        self.ports = {1: self.port}
         self.start_xvfb()
         self.start_simulator([])
         time.sleep(0.5)

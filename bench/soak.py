@@ -586,15 +586,16 @@ class Soak:
     def exit_program(self):
         for r in range(1, self.args.recorders + 1):
             self.start_simulator([], r)
+        # The statistics line comes once a second: let it catch up with the last action.
+        time.sleep(2)
         for _ in range(5):
-            if not self.stats().get("archive"):
+            if not self.stats().get("archive") and self.do("exit", MAIN_SIZE, MAIN["exit"]):
                 break
             # Stop ends a recording; the window stays while its file is written.
             self.do("stop", ARCHIVE_SIZE, ARCHIVE["play"]["stop"])
             time.sleep(3)
             self.do("viewer", ARCHIVE_SIZE, ARCHIVE["viewer"])
             time.sleep(2)
-        self.do("exit", MAIN_SIZE, MAIN["exit"])
         try:
             self.client.wait(timeout=120)
         except subprocess.TimeoutExpired:

@@ -111,7 +111,7 @@ TEST_F(SettingDialogsTest, EveryRowShowsItsFieldAndOkWritesItBack)
 {
     ClientSettings &s = m_settings;
     SetFieldText(s.m_szIpLabel, QStringLiteral("Depot"));
-    SetFieldText(s.m_szHostIP, QStringLiteral("10.1.2.3"));
+    SetFieldText(s.m_szHostIP, QStringLiteral("127.1.2.3"));
     s.m_nHostPort = 1234;
     SetFieldText(s.m_szUserID, QStringLiteral("keeper"));
     SetFieldText(s.m_szPassword, QStringLiteral("pw5"));
@@ -133,7 +133,7 @@ TEST_F(SettingDialogsTest, EveryRowShowsItsFieldAndOkWritesItBack)
         const char *shown, *entered;
     };
     const Row edits[] = {
-        {Dlg::ROW_LABEL, "Depot", "Annex"}, {Dlg::ROW_IP, "10.1.2.3", "127.0.0.7"},
+        {Dlg::ROW_LABEL, "Depot", "Annex"}, {Dlg::ROW_IP, "127.1.2.3", "127.0.0.7"},
         {Dlg::ROW_PORT, "1234", "8123"},    {Dlg::ROW_ID, "keeper", "warden"},
         {Dlg::ROW_PASSWORD, "pw5", "pw6"},  {Dlg::ROW_RECORD_PATH, "/tmp/depot", "/tmp/annex"}};
     const Row lists[] = {{Dlg::ROW_PTZ_TYPE, "PELCO-D", "HMC250"},

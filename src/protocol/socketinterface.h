@@ -5,8 +5,9 @@
 // Events (all on the owner's thread): OnSocketConnect(0) when the connection is up,
 // OnSocketConnect(error) when an asynchronous connect fails; OnSocketRead once per
 // read of at most RECEIVE_READ_SIZE bytes (an adapter reads until nothing is left,
-// so one arrival may give several reads); OnSocketClosed when the peer closes the
-// link, it is reset or a send fails on it (never after Close).
+// a bounded batch per turn of its event loop, so one arrival may give several reads);
+// OnSocketClosed when the peer closes the link, it is reset or a send fails on it (never after
+// Close).
 
 #include <QString>
 

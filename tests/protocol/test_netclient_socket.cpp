@@ -1,9 +1,11 @@
 // The QTcpSocket adapter on 127.0.0.1: connect events, sends, reads of at most 9129
-// bytes until nothing is left, read periods, refused connects, and no events after
-// Close.
-
+// bytes until nothing is left, a batch per turn, read periods, refused connects, and no events
+// after Close.
 
 #include "clientfakes.h"
+
+#include <functional>
+#include <utility>
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -136,6 +138,54 @@ TEST_F(SocketTest, ArrivalsWithinAReadPeriodAreHandedOnAfterIt)
     expected += "last";
     ASSERT_TRUE(WaitFor([&] { return events.nClosed > 0; }, 2000));
     EXPECT_EQ(events.data, expected);
+}
+
+// A backlog on one link is handed on a batch per turn of the event loop: another
+// link's arrival is handed on long before the backlog's end, every byte of the
+// backlog comes in order, and the peer's close is reported once, after its last byte.
+TEST_F(SocketTest, ABacklogYieldsToOtherLinksAndLosesNothing)
+{
+    struct Watch : Recorder {
+        std::function<void()> onRead; // once, after the first read
+        void OnSocketRead(const uint8_t *p, size_t n) override
+        {
+            Recorder::OnSocketRead(p, n);
+            if (onRead)
+                std::exchange(onRead, nullptr)();
+        }
+    } backlogSide, otherSide;
+    CClientSocket other;
+    socket.SetEvents(&backlogSide);
+    other.SetEvents(&otherSide);
+    ASSERT_TRUE(socket.Connect(QStringLiteral("127.0.0.1"), server.serverPort()));
+    QTcpSocket *peer = Accept();
+    ASSERT_TRUE(other.Connect(QStringLiteral("127.0.0.1"), server.serverPort()));
+    QTcpSocket *otherPeer = Accept();
+    ASSERT_TRUE(peer && otherPeer);
+    ASSERT_TRUE(
+        WaitFor([&] { return !backlogSide.connects.empty() && !otherSide.connects.empty(); }));
+
+    socket.SetReadBatchBytes(2 * RECEIVE_READ_SIZE);
+    QByteArray backlog(150000, '\0');
+    for (int i = 0; i < backlog.size(); ++i)
+        backlog[i] = char(i * 7 + i / 251);
+    backlogSide.onRead = [&] {
+        otherPeer->write("other");
+        otherPeer->flush();
+    };
+    int nBacklogBefore = -1;
+    otherSide.onRead = [&] { nBacklogBefore = int(backlogSide.data.size()); };
+
+    peer->write(backlog);
+    peer->flush();
+    peer->close();
+    ASSERT_TRUE(
+        WaitFor([&] { return backlogSide.nClosed > 0 && !otherSide.data.isEmpty(); }, 3000));
+    EXPECT_EQ(otherSide.data, QByteArray("other"));
+    EXPECT_EQ(backlogSide.data, backlog);
+    EXPECT_EQ(backlogSide.nClosed, 1);
+    EXPECT_GT(nBacklogBefore, 0);
+    EXPECT_LT(nBacklogBefore, backlog.size() / 2);
 }
 
 TEST_F(SocketTest, RefusedConnectArrivesAsAnError)

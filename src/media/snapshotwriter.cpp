@@ -24,7 +24,13 @@ QRect Box(int l, int t, int r, int b)
 
 } // namespace
 
-void DrawSnapshotCaptions(QImage &area, uint8_t byChannel, const QString &szTime)
+QString ChannelCaption(int nChannel, int nRecorder, const QString &szTime)
+{
+    return nRecorder > 0 ? QStringLiteral("CH%1 %2").arg(4 * nRecorder + nChannel).arg(szTime)
+                         : QStringLiteral("CAM%1 %2").arg(nChannel).arg(szTime);
+}
+
+void DrawSnapshotCaptions(QImage &area, uint8_t byChannel, const QString &szTime, int nRecorder)
 {
     const std::vector<Caption> captions =
         byChannel == QUAD_CHANNEL ? std::vector<Caption>{{1, Box(5, 220, 300, 240)},
@@ -37,7 +43,7 @@ void DrawSnapshotCaptions(QImage &area, uint8_t byChannel, const QString &szTime
     painter.setBackgroundMode(Qt::TransparentMode);
     for (const Caption &c : captions)
         painter.drawText(c.rect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                         QStringLiteral("CAM%1 %2").arg(c.nChannel).arg(szTime));
+                         ChannelCaption(c.nChannel, nRecorder, szTime));
 }
 
 QString SnapshotFileName(const QString &szRecordPath, uint8_t byChannel, const QString &szTime,
@@ -104,7 +110,7 @@ SnapshotResult SaveSnapshot(const QImage &area, uint8_t byChannel, const QString
         return result;
     }
     QImage copy = area.convertToFormat(QImage::Format_RGB32);
-    DrawSnapshotCaptions(copy, byChannel, szTime);
+    DrawSnapshotCaptions(copy, byChannel, szTime, nRecorder);
     const QImage bgr = copy.convertToFormat(QImage::Format_BGR888);
     // Rows of exactly width x 3 bytes, top row first.
     std::vector<uint8_t> pixels(size_t(bgr.width()) * 3 * size_t(bgr.height()));

@@ -16,10 +16,15 @@ inline constexpr uint8_t QUAD_CHANNEL = 255; // m_byChannel in the 2 x 2 layout
 inline constexpr char NOTICE_SAVE_OK[] = "Save OK";
 inline constexpr char NOTICE_SAVE_FAILED[] = "Save Failed";
 
-// Draws "CAMn <time>" in red, transparent, single line, in the default font, into a
+// The caption of channel nChannel (1-4) of recorder nRecorder (0-3) of a window:
+// "CAMn <time>" for the first recorder, "CH<global channel> <time>" for the others.
+QString ChannelCaption(int nChannel, int nRecorder, const QString &szTime);
+
+// Draws the captions in red, transparent, single line, in the default font, into a
 // 640 x 480 copy of the picture area (top-down): one caption per cell in quad
 // layout (byChannel 255), one for channel byChannel + 1 otherwise.
-void DrawSnapshotCaptions(QImage &area, uint8_t byChannel, const QString &szTime);
+void DrawSnapshotCaptions(QImage &area, uint8_t byChannel, const QString &szTime,
+                          int nRecorder = 0);
 
 // "<record path>/CAM0_<time>_<tick % 100000, 5 digits>.jpg" in quad layout,
 // "CAM<byChannel + 1>_..." otherwise; no doubled separator. Recorders 2 to 4

@@ -230,6 +230,12 @@ TEST(PrintCaptions, OnlyTheQuadCaptionsLieOnThePrintedArea)
     ASSERT_EQ(captions.size(), 1u);
     EXPECT_EQ(captions[0].szText, QStringLiteral("CAM3 t"));
     EXPECT_EQ(captions[0].rcWindow, QRect(313, 534, 287, 20));
+    // Recorders 2 to 4 name their channels by the global number.
+    EXPECT_EQ(PrintCaptions(1, QStringLiteral("t"), 2)[0].szText, QStringLiteral("CH10 t"));
+    QStringList quadTexts;
+    for (const PrintCaption &c : PrintCaptions(QUAD_CHANNEL, QStringLiteral("t"), 3))
+        quadTexts << c.szText;
+    EXPECT_EQ(quadTexts, QStringList({"CH13 t", "CH14 t", "CH15 t", "CH16 t"}));
 }
 
 } // namespace

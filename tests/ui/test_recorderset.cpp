@@ -9,6 +9,7 @@
 #include "support/testsupport.h"
 #include "ui/controls/skinbutton.h"
 #include "ui/live/ptzpanel.h"
+#include "ui/live/statuspanel.h"
 #include "ui/live/telvaneview.h"
 
 #include <QApplication>
@@ -61,7 +62,7 @@ struct FakeClient : ILiveClient {
     void SetAlertRequestWord(uint16_t) override {}
     void SetSkipCounter(uint8_t) override {}
     uint8_t RetryCount() const override { return 0; }
-    uint32_t LastAlertWord() const override { return 0; }
+    uint32_t LastAlertWord() const override { return alert; }
     // The requests since the last call, as "L0100" (live and its word) or "S" (stop).
     std::string Take()
     {
@@ -78,6 +79,7 @@ struct FakeClient : ILiveClient {
     QString host;
     int port = 0;
     int disconnects = 0;
+    uint32_t alert = 0;
     std::vector<std::pair<uint8_t, uint16_t>> sent;
     std::vector<uint8_t> ptzTypes;
 };
@@ -268,6 +270,16 @@ TEST_F(RecorderSetView, ArchiveTakesTheSelectedRecordersLinkAndALostLinkMarksIts
     EXPECT_TRUE(m_pView->RecorderTileText(0).isEmpty());
     m_clients[2]->view->ShowStatus(STATUS_RECONNECTING);
     EXPECT_EQ(m_pView->RecorderTileText(2), QStringLiteral("TRY RECONNECTION"));
+
+    // Another recorder's link state stays on its tiles; its events reach the status
+    // block, named by the global channel.
+    m_clients[3]->alert = 0x02030402; // channel 2: alarm 2, loss 3, motion 4
+    m_clients[3]->view->ShowStatus(STATUS_EVENT_REPORT);
+    EXPECT_EQ(m_pView->StatusPanel()->GetStatusText(),
+              QStringLiteral("[CH 14] [Alarm:2 Loss:3 Motion:4]"));
+    m_clients[2]->view->ShowStatus(STATUS_RECONNECTING);
+    EXPECT_EQ(m_pView->StatusPanel()->GetStatusText(),
+              QStringLiteral("[CH 14] [Alarm:2 Loss:3 Motion:4]"));
 }
 
 } // namespace

@@ -53,7 +53,7 @@ void PaintPictureBezel(QPainter &p)
     PaintPanel(p, QRect(50, 10, 664, 506), 6);
     PaintWell(p, QRect(58, 18, 648, 490), QColor(0, 0, 0));
     PaintCaption(p, QRect(62, 520, 200, 12), QStringLiteral("LIVE MONITORING"), Align::Left);
-    PaintCaption(p, QRect(560, 520, 142, 12), QStringLiteral("640 x 480  /  4 CHANNEL"),
+    PaintCaption(p, QRect(560, 520, 142, 12), QStringLiteral("640 x 480  /  16 CHANNEL"),
                  Align::Right);
     PaintScrew(p, QPointF(27.5, 27.5));
     PaintScrew(p, QPointF(27.5, 497.5));

@@ -367,7 +367,8 @@ void CArchiveDlg::OnPrint()
         return;
     }
     const PrintResult result =
-        PrintPicture(GrabPictureArea(), m_control.Channel(), PictureTimeText(), this);
+        PrintPicture(GrabPictureArea(), m_control.Channel(), PictureTimeText(), this,
+                     QString::fromLatin1(PRINT_DOC_NAME), m_nRecorder);
     if (!result.Notice().isEmpty())
         ShowNotice(result.Notice());
 }

@@ -19,11 +19,9 @@ QRect Box(int nLeft, int nTop, int nRight, int nBottom)
 
 } // namespace
 
-std::vector<PrintCaption> PrintCaptions(uint8_t byChannel, const QString &szTime)
+std::vector<PrintCaption> PrintCaptions(uint8_t byChannel, const QString &szTime, int nRecorder)
 {
-    auto text = [&szTime](int nChannel) {
-        return QStringLiteral("CAM%1 %2").arg(nChannel).arg(szTime);
-    };
+    auto text = [&](int nChannel) { return ChannelCaption(nChannel, nRecorder, szTime); };
     if (byChannel == QUAD_CHANNEL)
         return {{Box(73, 234, 373, 254), text(1)},
                 {Box(393, 234, 600, 254), text(2)},
@@ -32,12 +30,12 @@ std::vector<PrintCaption> PrintCaptions(uint8_t byChannel, const QString &szTime
     return {{Box(313, 534, 600, 554), text(byChannel + 1)}};
 }
 
-void DrawPrintCaptions(QImage &area, uint8_t byChannel, const QString &szTime)
+void DrawPrintCaptions(QImage &area, uint8_t byChannel, const QString &szTime, int nRecorder)
 {
     QPainter painter(&area);
     painter.setPen(QColor(255, 0, 0));
     painter.setBackgroundMode(Qt::TransparentMode);
-    for (const PrintCaption &caption : PrintCaptions(byChannel, szTime)) {
+    for (const PrintCaption &caption : PrintCaptions(byChannel, szTime, nRecorder)) {
         // Drawn on the window and then copied: only what lies on the picture area.
         if (!PRINT_AREA_IN_WINDOW.intersects(caption.rcWindow))
             continue;
@@ -61,13 +59,13 @@ QString PrintResult::Notice() const
 }
 
 PrintResult PrintPicture(const QImage &area, uint8_t byChannel, const QString &szTime,
-                         QWidget *pParent, const QString &szDocName)
+                         QWidget *pParent, const QString &szDocName, int nRecorder)
 {
     PrintResult result;
     QImage copy = area.size() == QSize(AREA_WIDTH, AREA_HEIGHT)
                       ? area.convertToFormat(QImage::Format_RGB32)
                       : area.scaled(AREA_WIDTH, AREA_HEIGHT).convertToFormat(QImage::Format_RGB32);
-    DrawPrintCaptions(copy, byChannel, szTime);
+    DrawPrintCaptions(copy, byChannel, szTime, nRecorder);
 
     const QPrinterInfo info = QPrinterInfo::defaultPrinter();
     if (info.isNull()) {

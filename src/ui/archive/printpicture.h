@@ -29,13 +29,15 @@ struct PrintCaption {
 };
 
 // The captions the print button puts on the window, red and transparent: one per
-// cell in quad layout (byChannel 255), one for channel byChannel + 1 otherwise.
+// cell in quad layout (byChannel 255), one for channel byChannel + 1 otherwise,
+// named as ChannelCaption names the channels of recorder nRecorder (0-3).
 // The single-layout caption lies below the picture area, so it is seen on the
 // screen but not printed.
-std::vector<PrintCaption> PrintCaptions(uint8_t byChannel, const QString &szTime);
+std::vector<PrintCaption> PrintCaptions(uint8_t byChannel, const QString &szTime,
+                                        int nRecorder = 0);
 
 // Draws the captions that fall inside the picture area onto a 640 x 480 copy of it.
-void DrawPrintCaptions(QImage &area, uint8_t byChannel, const QString &szTime);
+void DrawPrintCaptions(QImage &area, uint8_t byChannel, const QString &szTime, int nRecorder = 0);
 
 enum class PrintStatus {
     Printed,        // the page went to the printer
@@ -63,4 +65,5 @@ struct PrintResult {
 // (parent pParent) when there is no default printer. Never waits for the job.
 PrintResult PrintPicture(const QImage &area, uint8_t byChannel, const QString &szTime,
                          QWidget *pParent = nullptr,
-                         const QString &szDocName = QString::fromLatin1(PRINT_DOC_NAME));
+                         const QString &szDocName = QString::fromLatin1(PRINT_DOC_NAME),
+                         int nRecorder = 0);

@@ -148,6 +148,7 @@ class CTelvaneView : public QWidget, public IClientView, private IRecorderSetHos
     QString RecorderTileText(int nRecorder) const;
     IArchiveWindow *Archive() const { return m_pArchive.get(); }
     CPtzPanel *PtzPanel() const { return m_pPtzPanel.get(); }
+    CStatusPanel *StatusPanel() const { return m_pStatus.get(); }
     CSkinButton *Button(viewlayout::ControlId id) const { return m_apButtons[id]; }
     uint16_t GetScreenMode() const { return m_wScreenMode; }
     bool IsSingleMode() const { return (m_wScreenMode >> 8) == 1; }
@@ -206,6 +207,7 @@ class CTelvaneView : public QWidget, public IClientView, private IRecorderSetHos
     std::array<bool, 16> ChannelsOnScreen() const;
     // Shows the selected recorder's link state in the status panel.
     void ShowSelectedStatus();
+    void ShowRecorderStatus(int nRecorder, uint8_t byCode);
     // Draws the no-link texts over the tiles of recorders without a link.
     void PaintRecorderMarks(QPainter &painter, const QRegion &region);
     // Forgets one recorder's pictures and seen channels.

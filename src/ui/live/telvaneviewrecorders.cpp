@@ -66,22 +66,27 @@ void CTelvaneView::OnRecorderStatus(int nRecorder, uint8_t byCode)
     }
     for (int c = 0; c < CRecorderSet::kChannels; ++c)
         update(m_arcTile[std::size_t(nRecorder * CRecorderSet::kChannels + c)]);
-    if (nRecorder == m_nSelRecorder)
-        ShowSelectedStatus();
+    // Link states are those of the selected recorder; an event is shown whoever sent it.
+    if (nRecorder == m_nSelRecorder || byCode == STATUS_EVENT_REPORT)
+        ShowRecorderStatus(nRecorder, byCode);
 }
 
 void CTelvaneView::ShowSelectedStatus()
 {
-    const int r = m_nSelRecorder;
+    ShowRecorderStatus(m_nSelRecorder, m_pRecorders ? m_pRecorders->LastStatus(m_nSelRecorder)
+                                                    : uint8_t(STATUS_WAITING));
+}
+
+void CTelvaneView::ShowRecorderStatus(int r, uint8_t byCode)
+{
     ILiveClient *pClient = m_pRecorders ? m_pRecorders->Client(r) : nullptr;
-    const uint8_t byCode = m_pRecorders ? m_pRecorders->LastStatus(r) : uint8_t(STATUS_WAITING);
     const uint8_t byRetry = pClient ? pClient->RetryCount() : 0;
     uint32_t dwAlert = pClient ? pClient->LastAlertWord() : 0;
     // The event names its channel by its global number.
     const uint32_t nChannel = dwAlert & 0xFF;
     if (nChannel >= 1 && nChannel <= uint32_t(CRecorderSet::kChannels))
         dwAlert = (dwAlert & ~0xFFu) | (nChannel + uint32_t(r * CRecorderSet::kChannels));
-    if (m_pArchive && m_pArchive->IsActive())
+    if (m_pArchive && m_pArchive->IsActive() && r == m_nSelRecorder)
         m_pArchive->ShowLinkStatus(byCode, byRetry, dwAlert);
     m_pStatus->SetRecorderName(SeveralRecorders() ? m_pRecorders->Name(r) : QString());
     m_pStatus->ShowStatus(byCode, byRetry, dwAlert);

@@ -16,7 +16,12 @@ settings file; Telvane4 runs on a private Xvfb display, connects, and is put in 
   (a packet socket, kernel time stamps; the simulator's own log is no clock for
   this, since a busy simulator reads its requests late), several times;
 - one recorder restarted, then one gone silent: the pictures per second of the
-  others before and meanwhile.
+  others before and meanwhile;
+- picture to screen: for every live picture a simulator sent during the measured
+  time, the delay from its last byte leaving the simulator (its --send-log) to the
+  end of the program's paint that first showed it or a newer picture of its tile
+  (TELVANE_PAINT_LOG), both on the steady clock: median, 99th percentile, highest,
+  the 99th percentile of each minute, and how many were never shown.
 
 Usage: bench/live-multi.py [--recorders N] [--seconds S] [--clicks K] [--build DIR]
                            [--no-baseline] [--keep DIR]
@@ -167,7 +172,8 @@ class Bench:
             sim = subprocess.Popen(
                 [self.bin("telvane-recorder-sim"), "--listen", "127.0.0.1", "--port",
                  str(self.ports[r]), "--scene", str(scene), "--fps", "120", "--stats",
-                 "--log", os.path.join(self.work, f"sim{r}.log")] + list(extra),
+                 "--log", os.path.join(self.work, f"sim{r}.log"),
+                 "--send-log", os.path.join(self.work, f"sim{r}.sent")] + list(extra),
                 stdout=subprocess.DEVNULL,
                 stderr=open(os.path.join(self.work, f"sim{r}.err"), "a"))
             time.sleep(0.3)
@@ -197,7 +203,8 @@ class Bench:
                    XDG_CONFIG_HOME=os.path.join(run, "config"),
                    XDG_DATA_HOME=os.path.join(run, "data"),
                    XDG_RUNTIME_DIR=os.path.join(run, "runtime"), TELVANE_TEST="1",
-                   TELVANE_STATS=os.path.join(run, "stats.txt"))
+                   TELVANE_STATS=os.path.join(run, "stats.txt"),
+                   TELVANE_PAINT_LOG=os.path.join(run, "paint.txt"))
         env.pop("TELVANE_AUTOCONNECT", None)
         self.client = subprocess.Popen([self.bin("Telvane4")], cwd=os.path.join(run, "cwd"),
                                        env=env, stdout=subprocess.DEVNULL,
@@ -235,12 +242,14 @@ class Bench:
         lines0 = {r: read(os.path.join(self.work, f"sim{r}.err")).count("STATS ")
                   for r in self.sims}
         cpu0 = cpu_seconds(self.client.pid)
+        xcpu0 = cpu_seconds(self.procs[0].pid)
         rss = []
         t0 = time.monotonic()
         while time.monotonic() - t0 < seconds:
             rss.append((time.monotonic() - t0, rss_kb(self.client.pid)))
             time.sleep(1)
         cpu = cpu_seconds(self.client.pid) - cpu0
+        self.x_share = (cpu_seconds(self.procs[0].pid) - xcpu0) / (time.monotonic() - t0)
         out = {}
         for r in self.sims:
             stats = [float(line.split()[1]) for line in
@@ -274,17 +283,60 @@ class Bench:
         time.sleep(2)
         self.click(TILES_16 if tiles16 else QUAD)
         time.sleep(5)  # warm-up
+        t_from = time.monotonic_ns()
         rates, cpu, rss = self.rates(self.args.seconds)
+        self.delays(label, recorders, t_from, time.monotonic_ns())
         total = sum(rates.values())
         per_picture = cpu / total * 1e6 if total else float("nan")
         print(f"{label}: pictures/s sent by recorder " +
               ", ".join(f"{r}: {v:.1f}" for r, v in sorted(rates.items())) +
               f" (total {total:.1f}); CPU {cpu * 100:.1f} % of a core = "
-              f"{per_picture:.0f} us per picture")
+              f"{per_picture:.0f} us per picture; the X server {self.x_share * 100:.1f} %")
         kb = [v for _, v in rss]
         print(f"{label}: RSS {kb[0] / 1024:.1f} -> {kb[-1] / 1024:.1f} MB, highest "
               f"{max(kb) / 1024:.1f} MB, slope {slope(rss) * 3600 / 1024:+.1f} MB per hour")
         return per_picture
+
+    def delays(self, label, recorders, t_from, t_to):
+        """Picture-to-screen delays of the pictures sent between t_from and t_to."""
+        time.sleep(1)  # the program's paint log is written once a second
+        shown = {}  # slot -> [(ns, sequence word)] in paint order
+        for line in read(os.path.join(self.work, f"client{recorders}", "paint.txt")).splitlines():
+            ns, slot, seq = (int(v) for v in line.split())
+            shown.setdefault(slot, []).append((ns, seq))
+        delays, per_minute, unseen, early = [], {}, 0, 0
+        for r in range(1, recorders + 1):
+            sent = {}
+            for line in read(os.path.join(self.work, f"sim{r}.sent")).splitlines():
+                ns, seq, ch = (int(v) for v in line.split())
+                if t_from <= ns <= t_to:
+                    sent.setdefault(ch, []).append((ns, seq))
+            for ch, pictures in sent.items():
+                paints = shown.get(4 * (r - 1) + ch - 1, [])
+                i = 0
+                for ns, seq in pictures:
+                    while i < len(paints) and paints[i][1] < seq:
+                        i += 1
+                    if i == len(paints):
+                        unseen += 1
+                        continue
+                    ms = (paints[i][0] - ns) / 1e6
+                    if ms < 0:
+                        early += 1  # shown before it left: the logs disagree
+                    delays.append(ms)
+                    per_minute.setdefault((ns - t_from) // 60_000_000_000, []).append(ms)
+        if not delays:
+            print(f"{label}: no picture-to-screen delays (paint log missing?)")
+            return
+        frame = sum(1 for d in delays if d <= 1000 / 60) / len(delays) * 100
+        print(f"{label}: picture to screen over {len(delays)} pictures: median "
+              f"{percentile(delays, 50):.1f} ms, 99th percentile {percentile(delays, 99):.1f} ms, "
+              f"highest {max(delays):.1f} ms, {frame:.1f} % within one display frame; "
+              f"{unseen} never shown, {early} shown before sent")
+        if len(per_minute) > 1:
+            print(f"{label}: 99th percentile by minute: " +
+                  ", ".join(f"{percentile(v, 99):.1f}" for _, v in sorted(per_minute.items())) +
+                  " ms")
 
     def run(self):
         a = self.args

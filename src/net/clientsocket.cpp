@@ -14,6 +14,7 @@ CClientSocket::CClientSocket(QObject *parent)
     : QObject(parent), m_pSocket(new QTcpSocket(this)), m_pReadPacer(new QTimer(this)),
       m_readBuf(RECEIVE_READ_SIZE)
 {
+    m_pSocket->setReadBufferSize(READ_BATCH_BYTES);
     m_pReadPacer->setSingleShot(true);
     m_pReadPacer->setTimerType(Qt::PreciseTimer);
     connect(m_pReadPacer, &QTimer::timeout, this, &CClientSocket::OnReadPeriodOver);
@@ -62,6 +63,11 @@ void CClientSocket::Close()
     m_pSocket->close();
 }
 
+void CClientSocket::SetReadBatchBytes(qint64 nBytes)
+{
+    m_pSocket->setReadBufferSize(nBytes);
+}
+
 SocketFactory CClientSocket::Factory()
 {
     return [] { return std::make_unique<CClientSocket>(); };
@@ -90,42 +96,21 @@ void CClientSocket::OnError()
 
 void CClientSocket::OnReadyRead()
 {
-    // Each read of at most RECEIVE_READ_SIZE bytes is handed on as one read, until
-    // nothing is left or the batch is full. The handler may close us.
+    // readyRead comes once per arrival: read until nothing is left, each read of at
+    // most RECEIVE_READ_SIZE bytes handed on as one read. The handler may close us.
     QElapsedTimer batch;
     batch.start();
-    std::size_t nBatch = 0;
     while (!m_bClosed && m_pEvents) {
-        if (nBatch >= m_nBatchBytes) {
-            // The rest waits one turn, behind whatever the other links have brought.
-            if (!m_bContinuationQueued) {
-                m_bContinuationQueued = true;
-                QMetaObject::invokeMethod(this, &CClientSocket::OnContinue, Qt::QueuedConnection);
-            }
-            return;
-        }
         const qint64 n = m_pSocket->read(reinterpret_cast<char *>(m_readBuf.data()),
                                          static_cast<qint64>(m_readBuf.size()));
         if (n <= 0)
             break;
-        nBatch += std::size_t(n);
         m_pEvents->OnSocketRead(m_readBuf.data(), static_cast<std::size_t>(n));
-    }
-    if (m_bPeerGone && !m_bClosed && m_pEvents) {
-        m_bPeerGone = false;
-        m_pEvents->OnSocketClosed(); // after the last byte the peer sent
-        return;
     }
     const int nRest = READ_PERIOD_MS - int(batch.elapsed());
     if (nRest > 0 && !m_bClosed && !m_pReadPacer->isActive() &&
         SetReceiveLowWater(READ_GATHER_BYTES))
         m_pReadPacer->start(nRest);
-}
-
-void CClientSocket::OnContinue()
-{
-    m_bContinuationQueued = false;
-    OnReadyRead();
 }
 
 void CClientSocket::OnReadPeriodOver()
@@ -149,10 +134,6 @@ bool CClientSocket::SetReceiveLowWater(int nBytes)
 
 void CClientSocket::OnDisconnected()
 {
-    if (m_bClosed || !m_pEvents)
-        return;
-    m_bPeerGone = true;
-    // Bytes still waiting for their turn are handed on first.
-    if (!m_bContinuationQueued)
+    if (!m_bClosed && m_pEvents)
         m_pEvents->OnSocketClosed();
 }

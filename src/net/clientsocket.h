@@ -11,10 +11,11 @@
 // period is handed on at once; nothing is lost, only delayed by at most one
 // period. A closed or broken link is reported regardless of the mark.
 //
-// One wake-up hands on at most READ_BATCH_BYTES. What is left waits behind the other
-// sockets' arrivals and is taken up by a queued continuation, so a recorder that
-// sends a backlog (after a stall, or to a client that fell behind) never holds the
-// pictures of the other recorders back for longer than one batch.
+// The socket takes at most READ_BATCH_BYTES from the system per wake-up; the rest
+// stays there and wakes the program again on the next turn of its event loop, after
+// the other links' arrivals. So a recorder that sends a backlog (after a stall, or to
+// a client that fell behind) never holds the others' pictures back for longer than
+// one batch.
 
 #include "protocol/socketinterface.h"
 
@@ -31,9 +32,9 @@ class QTimer;
 constexpr int READ_PERIOD_MS = 30;
 // Receive low-water mark within a read period: far above what one period brings.
 constexpr int READ_GATHER_BYTES = 256 * 1024;
-// Most bytes handed on in one turn of the event loop: about nine pictures, above what
-// one read period brings at a recorder's full rate.
-constexpr std::size_t READ_BATCH_BYTES = 256 * 1024;
+// Most bytes taken per wake-up: about nine pictures, above what one read period
+// brings at a recorder's full rate.
+constexpr qint64 READ_BATCH_BYTES = 256 * 1024;
 
 class CClientSocket : public QObject, public IClientSocket {
     Q_OBJECT
@@ -48,14 +49,13 @@ class CClientSocket : public QObject, public IClientSocket {
 
     static SocketFactory Factory();
 
-    // Bytes handed on per turn of the event loop (READ_BATCH_BYTES unless set).
-    void SetReadBatchBytes(std::size_t nBytes) { m_nBatchBytes = nBytes; }
+    // Bytes taken per wake-up (READ_BATCH_BYTES unless set).
+    void SetReadBatchBytes(qint64 nBytes);
 
   private:
     void OnConnected();
     void OnError();
     void OnReadyRead();
-    void OnContinue();
     void OnReadPeriodOver();
     // Sets the socket's receive low-water mark; false where it cannot be set.
     bool SetReceiveLowWater(int nBytes);
@@ -66,7 +66,4 @@ class CClientSocket : public QObject, public IClientSocket {
     bool m_bConnected = false;
     bool m_bClosed = false;
     std::vector<uint8_t> m_readBuf;
-    std::size_t m_nBatchBytes = READ_BATCH_BYTES;
-    bool m_bContinuationQueued = false;
-    bool m_bPeerGone = false; // disconnected; reported once the last bytes are handed on
 };

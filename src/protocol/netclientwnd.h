@@ -175,6 +175,7 @@ class CNetClientWnd : public QObject, public ISocketEvents, private IReceiveHost
     IClientSocket *Socket() const { return m_pSocket.get(); }
     bool HasBuffers() const { return m_bBuffers; }
     const CReceivePath &Receiver() const { return m_receive; }
+    const SessionState &Session() const { return m_state; }
     const CJpegImage &FrameRecord(int nIndex) const { return m_receive.FrameRecord(nIndex); }
     // Connect attempts started and logins accepted since the client was made.
     uint64_t ConnectAttempts() const { return m_nConnectSerial; }

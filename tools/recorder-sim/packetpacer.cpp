@@ -34,9 +34,9 @@ bool PacketPacer::CanAcceptPicture() const
            int(m_queue.size()) < std::max(1, m_options.coalesce);
 }
 
-void PacketPacer::Enqueue(const QByteArray &packet, bool isPicture)
+void PacketPacer::Enqueue(const QByteArray &packet, bool isPicture, quint32 tag)
 {
-    m_queue.push_back({packet, isPicture, 0});
+    m_queue.push_back({packet, isPicture, 0, tag});
     m_queuedBytes += packet.size();
     Pump();
 }
@@ -71,11 +71,11 @@ void PacketPacer::Pump()
     }
     QByteArray chunk;
     m_completedInFlight = 0;
-    m_picturesInFlight = 0;
+    m_picturesInFlight.clear();
     auto finishFront = [&] {
         ++m_completedInFlight;
         if (m_queue.front().isPicture)
-            ++m_picturesInFlight;
+            m_picturesInFlight.push_back(m_queue.front().tag);
         m_queue.pop_front();
     };
 
@@ -117,9 +117,10 @@ void PacketPacer::OnBytesWritten()
     if (!m_inFlight || m_socket->bytesToWrite() > 0)
         return;
     m_inFlight = false;
-    for (int i = 0; i < m_picturesInFlight; ++i)
-        emit PictureWritten();
-    m_picturesInFlight = 0;
+    const std::vector<quint32> tags = std::move(m_picturesInFlight);
+    m_picturesInFlight.clear();
+    for (quint32 tag : tags)
+        emit PictureWritten(tag);
     const bool midPacket = !m_queue.empty() && m_queue.front().offset > 0;
     int pause = m_options.gapMs;
     if (m_options.trickleBytes > 0 && midPacket)

@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include <deque>
+#include <vector>
 
 class QTcpSocket;
 
@@ -34,7 +35,8 @@ class PacketPacer : public QObject {
   public:
     PacketPacer(QTcpSocket *socket, const PacingOptions &options, QObject *parent = nullptr);
 
-    void Enqueue(const QByteArray &packet, bool isPicture);
+    // tag comes back with PictureWritten once the packet has left.
+    void Enqueue(const QByteArray &packet, bool isPicture, quint32 tag = 0);
     // Drops queued pictures that have not started to leave.
     void DropQueuedPictures();
     // True when a picture may be queued now: nothing in flight, no pause running and
@@ -47,13 +49,14 @@ class PacketPacer : public QObject {
 
   signals:
     void Idle();
-    void PictureWritten();
+    void PictureWritten(quint32 tag);
 
   private:
     struct Item {
         QByteArray bytes;
         bool isPicture = false;
         int offset = 0; // bytes already handed to the socket
+        quint32 tag = 0;
     };
 
     void Pump();
@@ -64,8 +67,8 @@ class PacketPacer : public QObject {
     PacingOptions m_options;
     std::deque<Item> m_queue;
     bool m_inFlight = false;
-    int m_completedInFlight = 0; // whole packets finished by the write in flight
-    int m_picturesInFlight = 0;  // of which pictures
+    int m_completedInFlight = 0;             // whole packets finished by the write in flight
+    std::vector<quint32> m_picturesInFlight; // of which pictures, by tag
     QTimer m_pause;
     QTimer m_hold; // coalescing: how long to wait for more packets
     bool m_holdExpired = false;

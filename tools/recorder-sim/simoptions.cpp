@@ -77,6 +77,10 @@ bool ParseOptions(const QStringList &arguments, SimOptions *o, QString *error)
         {"log", "Append one JSON line per request received to this file.", "file"},
         {"verbose", "Print connection events on stderr."},
         {"stats", "Print the pictures written per second on stderr, once a second."},
+        {"send-log",
+         "Append \"<steady clock ns> <sequence word> <channel 1-4>\" to this file for each live "
+         "picture once its last byte has left (for delay benchmarks).",
+         "file"},
         {"save-pictures",
          "Write the first 120 pictures made into this folder as JPEG files (for benchmarks that "
          "decode what the client decodes).",
@@ -199,6 +203,7 @@ bool ParseOptions(const QStringList &arguments, SimOptions *o, QString *error)
     o->logFile = p.value("log");
     o->verbose = p.isSet("verbose");
     o->stats = p.isSet("stats");
+    o->sendLog = p.value("send-log");
     o->savePictures = p.value("save-pictures");
 
     o->neverAnswer = p.isSet("never-answer");

@@ -44,6 +44,7 @@ struct SimOptions {
     QString logFile;
     bool verbose = false;
     bool stats = false;
+    QString sendLog;      // one line per live picture once it has left, empty = none
     QString savePictures; // folder for the first SAVED_PICTURES pictures made, empty = none
 
     // Fault injection (-1 / 0 = off).

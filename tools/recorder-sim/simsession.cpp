@@ -4,10 +4,12 @@
 #include "picturefactory.h"
 #include "requestlog.h"
 
+#include <QFile>
 #include <QRandomGenerator>
 #include <QTcpSocket>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 
@@ -358,6 +360,7 @@ void SimSession::PreparePicture()
         w[2] = CalendarSecondsOf(now);
         w[3] = std::uint32_t(ch + 1);
         m_prepared.packet = BuildReply(m_options.versionText, COMMAND_R_LIVE, w, jpeg);
+        m_prepared.tag = (std::uint32_t(ch + 1) << 24) | (w[1] & 0xFFFFFF);
     } else {
         bool ended = false;
         const QDateTime t = m_playClock.At(m_streamClock.elapsed(), &ended);
@@ -391,7 +394,7 @@ void SimSession::SendPrepared()
     if (m_options.oversizeEvery > 0 && m_picturesQueued % m_options.oversizeEvery == 0)
         PatchPacketSize(p.packet, m_options.oversizeSize ? m_options.oversizeSize
                                                          : std::uint32_t(p.packet.size() + 65536));
-    m_pacer->Enqueue(p.packet, true);
+    m_pacer->Enqueue(p.packet, true, p.tag);
     if (m_options.garbageEvery > 0 && m_picturesQueued % m_options.garbageEvery == 0)
         SendGarbage();
     if (m_options.silentAfter >= 0 && m_picturesQueued >= m_options.silentAfter)
@@ -405,8 +408,21 @@ void SimSession::SendPlaybackStatus(int status)
     Send(COMMAND_R_RECORDER, w);
 }
 
-void SimSession::OnPictureWritten()
+void SimSession::OnPictureWritten(quint32 tag)
 {
+    static QFile sendLog;
+    if (tag != 0 && !m_options.sendLog.isEmpty()) {
+        if (!sendLog.isOpen()) {
+            sendLog.setFileName(m_options.sendLog);
+            sendLog.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text);
+        }
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch())
+                            .count();
+        sendLog.write(QByteArray::number(qlonglong(ns)) + ' ' + QByteArray::number(tag & 0xFFFFFF) +
+                      ' ' + QByteArray::number(tag >> 24) + '\n');
+        sendLog.flush();
+    }
     ++m_picturesWritten;
     emit PictureSent();
     if (m_options.closeAfter > 0 && m_picturesWritten >= m_options.closeAfter) {

@@ -72,7 +72,7 @@ class SimSession : public QObject {
     void PreparePicture();
     void SendPrepared();
     void SendPlaybackStatus(int status);
-    void OnPictureWritten();
+    void OnPictureWritten(quint32 tag);
     void SendAlert();
     void SendStartTime();
     void SendGarbage();
@@ -104,6 +104,7 @@ class SimSession : public QObject {
         bool ready = false;
         bool endOfRecording = false; // playback ran out: status 3 instead of a picture
         QByteArray packet;
+        quint32 tag = 0; // live: channel 1-4 in bits 24-31, the sequence word below
     };
     Prepared m_prepared;
 

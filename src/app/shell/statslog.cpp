@@ -2,9 +2,12 @@
 
 #include "protocol/netclientwnd.h"
 #include "ui/live/liveclient.h"
+#include "ui/live/recorderset.h"
 #include "ui/live/telvaneview.h"
 
 #include <QDateTime>
+
+#include <chrono>
 
 namespace {
 
@@ -28,6 +31,15 @@ CStatsLog::CStatsLog(CTelvaneView *pView) : m_pView(pView)
 
 bool CStatsLog::Start()
 {
+    const QString paintPath = qEnvironmentVariable("TELVANE_PAINT_LOG");
+    if (!paintPath.isEmpty()) {
+        m_paintLog.setFileName(paintPath);
+        if (m_paintLog.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            m_pView->SetPaintProbe({[this](int nSlot) { OnShown(nSlot); },
+                                    [this](const QRegion &region) { OnPainted(region); }});
+            m_timer.start(1000);
+        }
+    }
     const QString path = qEnvironmentVariable("TELVANE_STATS");
     if (path.isEmpty())
         return false;
@@ -38,8 +50,38 @@ bool CStatsLog::Start()
     return true;
 }
 
+void CStatsLog::OnShown(int nSlot)
+{
+    const CRecorderSet *pSet = m_pView->Recorders();
+    if (!pSet || nSlot < 0 || nSlot >= 16)
+        return;
+    const int nRecorder = pSet->ConfiguredCount() > 1 ? CRecorderSet::RecorderOf(nSlot) : 0;
+    ILiveClient *pClient = pSet->Client(nRecorder);
+    CNetClientWnd *pNet = pClient ? pClient->NetClient() : nullptr;
+    if (pNet)
+        m_adwShown[std::size_t(nSlot)] = pNet->Session().dwLiveWord1;
+}
+
+void CStatsLog::OnPainted(const QRegion &region)
+{
+    const qint64 ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                          std::chrono::steady_clock::now().time_since_epoch())
+                          .count();
+    for (std::size_t i = 0; i < 16; ++i) {
+        if (m_adwShown[i] == m_adwPainted[i] || !region.intersects(m_pView->TileArea(int(i))))
+            continue;
+        m_adwPainted[i] = m_adwShown[i];
+        m_paintLog.write(QByteArray::number(ns) + ' ' + QByteArray::number(qulonglong(i)) + ' ' +
+                         QByteArray::number(m_adwShown[i]) + '\n');
+    }
+}
+
 void CStatsLog::WriteLine()
 {
+    if (m_paintLog.isOpen())
+        m_paintLog.flush();
+    if (!m_file.isOpen())
+        return;
     CNetClientWnd *pClient = m_pView->Client() ? m_pView->Client()->NetClient() : nullptr;
     const bool bArchive = m_pView->Archive() && m_pView->Archive()->IsActive();
     QByteArray line = QByteArray::number(QDateTime::currentMSecsSinceEpoch());

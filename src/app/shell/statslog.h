@@ -7,10 +7,18 @@
 // The picture counts are those handed to the windows since start; the recorded ones
 // those of the last recording, and whether its last file is still being written. Nothing is
 // written when the variable is not set.
+//
+// For delay benchmarks, TELVANE_PAINT_LOG names a second file with one line per live
+// picture that reached the screen: "<steady clock ns> <slot 0-15> <sequence word>",
+// written when the paint that first shows it ends; the sequence word is the one its
+// recorder put in the picture's header.
 
 #include <QFile>
 #include <QObject>
 #include <QTimer>
+
+#include <array>
+#include <cstdint>
 
 class CTelvaneView;
 
@@ -22,8 +30,13 @@ class CStatsLog : public QObject {
 
   private:
     void WriteLine();
+    void OnShown(int nSlot);
+    void OnPainted(const QRegion &region);
 
     CTelvaneView *m_pView;
     QFile m_file;
+    QFile m_paintLog;
     QTimer m_timer;
+    std::array<uint32_t, 16> m_adwShown{};   // sequence word of each tile's newest picture
+    std::array<uint32_t, 16> m_adwPainted{}; // and of the one last painted
 };

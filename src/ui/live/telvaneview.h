@@ -149,6 +149,15 @@ class CTelvaneView : public QWidget, public IClientView, private IRecorderSetHos
     IArchiveWindow *Archive() const { return m_pArchive.get(); }
     CPtzPanel *PtzPanel() const { return m_pPtzPanel.get(); }
     CStatusPanel *StatusPanel() const { return m_pStatus.get(); }
+    const QRect &TileArea(int nSlot) const { return m_arcTile[std::size_t(nSlot & 15)]; }
+
+    // For the statistics log: told of each live picture handed to its tile (slot
+    // 0-15) and of each paint of the window, with the region painted.
+    struct PaintProbe {
+        std::function<void(int)> fnShown;
+        std::function<void(const QRegion &)> fnPainted;
+    };
+    void SetPaintProbe(PaintProbe probe) { m_probe = std::move(probe); }
     CSkinButton *Button(viewlayout::ControlId id) const { return m_apButtons[id]; }
     uint16_t GetScreenMode() const { return m_wScreenMode; }
     bool IsSingleMode() const { return (m_wScreenMode >> 8) == 1; }
@@ -245,6 +254,7 @@ class CTelvaneView : public QWidget, public IClientView, private IRecorderSetHos
     // pictures themselves (borrowed from the client's frame records) are the canvas's.
     std::array<bool, 16> m_abChannelSeen{};
     std::array<QRect, 16> m_arcTile{};
+    PaintProbe m_probe;
     QRect m_rcPicture = viewlayout::kPictureRect;
 
     CPictureCanvas m_canvas;

@@ -56,6 +56,8 @@ void CTelvaneView::OnStaleCheck()
 void CTelvaneView::ShowLiveFrame(int nIndex)
 {
     DrawBmp(nIndex);
+    if (m_probe.fnShown)
+        m_probe.fnShown(nIndex);
 }
 
 void CTelvaneView::DrawBmp(int nChannel)
@@ -139,6 +141,8 @@ void CTelvaneView::paintEvent(QPaintEvent *event)
         m_pStatus->paint(painter);
     if (m_pPtzPanel && rc.intersects(ptzlayout::kSpeedRect))
         m_pPtzPanel->paint(painter);
+    if (m_probe.fnPainted)
+        m_probe.fnPainted(region);
 }
 
 void CTelvaneView::ToggleReceiveLamp()

@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <vector>
 
 using namespace viewlayout;
@@ -61,6 +62,10 @@ struct FakeClient : ILiveClient {
     void SendPtz(uint8_t byType, uint8_t, int, int) override { ptzTypes.push_back(byType); }
     void SetAlertRequestWord(uint16_t) override {}
     void SetSkipCounter(uint8_t) override {}
+    void SetDrawnSize(int nIndex, int nWidth, int nHeight) override
+    {
+        drawn[std::size_t(nIndex & 3)] = QSize(nWidth, nHeight);
+    }
     uint8_t RetryCount() const override { return 0; }
     uint32_t LastAlertWord() const override { return alert; }
     // The requests since the last call, as "L0100" (live and its word) or "S" (stop).
@@ -80,6 +85,7 @@ struct FakeClient : ILiveClient {
     int port = 0;
     int disconnects = 0;
     uint32_t alert = 0;
+    std::array<QSize, 4> drawn{};
     std::vector<std::pair<uint8_t, uint16_t>> sent;
     std::vector<uint8_t> ptzTypes;
 };
@@ -186,6 +192,15 @@ TEST_F(RecorderSetView, EachRecorderIsAskedForWhatTheScreenShowsOfIt)
         EXPECT_EQ(Requests(), s.szRequests) << s.bMode << " " << s.nButton;
     }
     EXPECT_EQ(m_nBeeps, 0);
+
+    // Each recorder decodes for the tiles its own channels have: in 7 tiles, channel
+    // 1 is a large tile, channel 7 (recorder 2's third) a small one, 8 and up none.
+    m_pView->OnScreenModeButton(2);
+    EXPECT_EQ(m_clients[0]->drawn[0], TileRect(0, 7).size());
+    EXPECT_EQ(m_clients[1]->drawn[2], TileRect(6, 7).size());
+    EXPECT_NE(TileRect(0, 7).size(), TileRect(6, 7).size());
+    EXPECT_TRUE(m_clients[1]->drawn[3].isEmpty());
+    EXPECT_TRUE(m_clients[2]->drawn[0].isEmpty());
 
     // A picture of recorder 3's channel index 1 is global channel 10, in its tile.
     m_pView->OnScreenModeButton(6);

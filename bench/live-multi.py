@@ -21,7 +21,9 @@ settings file; Telvane4 runs on a private Xvfb display, connects, and is put in 
   time, the delay from its last byte leaving the simulator (its --send-log) to the
   end of the program's paint that first showed it or a newer picture of its tile
   (TELVANE_PAINT_LOG), both on the steady clock: median, 99th percentile, highest,
-  the 99th percentile of each minute, and how many were never shown.
+  the 99th percentile of each minute, how many were never shown; and from each
+  painted picture's decode to the end of that paint, with the share within one
+  display frame (1/60 s).
 
 Usage: bench/live-multi.py [--recorders N] [--seconds S] [--clicks K] [--build DIR]
                            [--no-baseline] [--keep DIR]
@@ -301,9 +303,11 @@ class Bench:
         """Picture-to-screen delays of the pictures sent between t_from and t_to."""
         time.sleep(1)  # the program's paint log is written once a second
         shown = {}  # slot -> [(ns, sequence word)] in paint order
+        handed_to_screen = []  # ms from a picture's decode to the end of its paint
         for line in read(os.path.join(self.work, f"client{recorders}", "paint.txt")).splitlines():
-            ns, slot, seq = (int(v) for v in line.split())
+            ns, slot, seq, handed = (int(v) for v in line.split())
             shown.setdefault(slot, []).append((ns, seq))
+            handed_to_screen.append((ns - handed) / 1e6)
         delays, per_minute, unseen, early = [], {}, 0, 0
         for r in range(1, recorders + 1):
             sent = {}
@@ -333,6 +337,11 @@ class Bench:
               f"{percentile(delays, 50):.1f} ms, 99th percentile {percentile(delays, 99):.1f} ms, "
               f"highest {max(delays):.1f} ms, {frame:.1f} % within one display frame; "
               f"{unseen} never shown, {early} shown before sent")
+        print(f"{label}: decoded picture to screen: median {percentile(handed_to_screen, 50):.1f} "
+              f"ms, 99th percentile {percentile(handed_to_screen, 99):.1f} ms, highest "
+              f"{max(handed_to_screen):.1f} ms, " +
+              f"{sum(1 for d in handed_to_screen if d <= 1000 / 60) / len(handed_to_screen) * 100:.1f}"
+              " % within one display frame")
         if len(per_minute) > 1:
             print(f"{label}: 99th percentile by minute: " +
                   ", ".join(f"{percentile(v, 99):.1f}" for _, v in sorted(per_minute.items())) +

@@ -22,6 +22,13 @@ template <typename Counts> QByteArray JoinFirstFour(const Counts &counts)
     return text;
 }
 
+qint64 SteadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 } // namespace
 
 CStatsLog::CStatsLog(CTelvaneView *pView) : m_pView(pView)
@@ -58,21 +65,22 @@ void CStatsLog::OnShown(int nSlot)
     const int nRecorder = pSet->ConfiguredCount() > 1 ? CRecorderSet::RecorderOf(nSlot) : 0;
     ILiveClient *pClient = pSet->Client(nRecorder);
     CNetClientWnd *pNet = pClient ? pClient->NetClient() : nullptr;
-    if (pNet)
-        m_adwShown[std::size_t(nSlot)] = pNet->Session().dwLiveWord1;
+    if (!pNet)
+        return;
+    m_adwShown[std::size_t(nSlot)] = pNet->Session().dwLiveWord1;
+    m_anShownNs[std::size_t(nSlot)] = SteadyNs();
 }
 
 void CStatsLog::OnPainted(const QRegion &region)
 {
-    const qint64 ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                          std::chrono::steady_clock::now().time_since_epoch())
-                          .count();
+    const qint64 ns = SteadyNs();
     for (std::size_t i = 0; i < 16; ++i) {
         if (m_adwShown[i] == m_adwPainted[i] || !region.intersects(m_pView->TileArea(int(i))))
             continue;
         m_adwPainted[i] = m_adwShown[i];
         m_paintLog.write(QByteArray::number(ns) + ' ' + QByteArray::number(qulonglong(i)) + ' ' +
-                         QByteArray::number(m_adwShown[i]) + '\n');
+                         QByteArray::number(m_adwShown[i]) + ' ' +
+                         QByteArray::number(m_anShownNs[i]) + '\n');
     }
 }
 

@@ -9,9 +9,9 @@
 // written when the variable is not set.
 //
 // For delay benchmarks, TELVANE_PAINT_LOG names a second file with one line per live
-// picture that reached the screen: "<steady clock ns> <slot 0-15> <sequence word>",
-// written when the paint that first shows it ends; the sequence word is the one its
-// recorder put in the picture's header.
+// picture that reached the screen: "<steady clock ns> <slot 0-15> <sequence word>
+// <ns when it was handed to its tile>", written when the paint that first shows it
+// ends; the sequence word is the one its recorder put in the picture's header.
 
 #include <QFile>
 #include <QObject>
@@ -39,4 +39,5 @@ class CStatsLog : public QObject {
     QTimer m_timer;
     std::array<uint32_t, 16> m_adwShown{};   // sequence word of each tile's newest picture
     std::array<uint32_t, 16> m_adwPainted{}; // and of the one last painted
+    std::array<qint64, 16> m_anShownNs{};    // when the newest was handed to its tile
 };

@@ -500,7 +500,9 @@ class Soak:
         others must keep sending pictures throughout."""
         target = self.target
         self.log(f"== phase: recorder {target} {name} {' '.join(options)}")
-        if self.stats().get("archive"):
+        # Back to live; the archive refuses while a recording's last file is written.
+        leave_by = now() + 20
+        while self.stats().get("archive") and now() < leave_by:
             self.playing = None
             self.recording = False
             self.do("viewer", ARCHIVE_SIZE, ARCHIVE["viewer"])
@@ -517,7 +519,12 @@ class Soak:
         wait_end = min(start + self.args.recovery, self.end)
         while now() < wait_end and self.client.poll() is None:
             self.tick(files=False)
-            if self.stats().get("state") == 0 and now() - last_connect > 5:
+            s = self.stats()
+            states = s.get("recorders", [])
+            given_up = len(states) >= target and states[target - 1] == 0
+            if (s.get("state") == 0 or given_up) and now() - last_connect > 5:
+                # The window, or the target's tiles ("NO LINK"), say the link was
+                # given up: Connect starts every recorder without a link.
                 last_connect = now()
                 self.do("connect", MAIN_SIZE, MAIN["connect"])
             if t_login is None and self.sim_logins(target) > logins:

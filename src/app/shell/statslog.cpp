@@ -108,6 +108,12 @@ void CStatsLog::WriteLine()
         line += " recorded=" + QByteArray::number(rec.nCaptured) + ',' +
                 QByteArray::number(rec.nDropped) + ',' + QByteArray::number(rec.bSaving ? 1 : 0);
     }
+    if (const CRecorderSet *pSet = m_pView->Recorders()) {
+        line += " recorders=";
+        for (int r = 0; r < CRecorderSet::kRecorders; ++r)
+            line +=
+                (r ? "," : "") + QByteArray::number(pSet->IsConfigured(r) ? pSet->State(r) : -1);
+    }
     line += '\n';
     m_file.write(line);
     m_file.flush();

@@ -3,9 +3,10 @@
 // text file named by the environment variable TELVANE_STATS:
 //   <ms since the epoch> state=<connect state> archive=<0|1> attempts=<connect
 //   attempts> logins=<logins accepted> live=<c1>,<c2>,<c3>,<c4> playback=<c1>,..,<c4>
-//   recorded=<captured>,<dropped>,<saving>
+//   recorded=<captured>,<dropped>,<saving> recorders=<r1>,<r2>,<r3>,<r4>
 // The picture counts are those handed to the windows since start; the recorded ones
-// those of the last recording, and whether its last file is still being written. Nothing is
+// those of the last recording, and whether its last file is still being written; then each
+// recorder's connect state (-1 for one not configured). Nothing is
 // written when the variable is not set.
 //
 // For delay benchmarks, TELVANE_PAINT_LOG names a second file with one line per live

@@ -42,6 +42,7 @@ import datetime
 import os
 import random
 import re
+import select
 import shutil
 import signal
 import socket
@@ -132,21 +133,28 @@ class Soak:
         print(f"[{stamp()} +{now() - self.t0:7.1f}s] {text}", flush=True)
 
     def start_xvfb(self):
-        for n in range(150, 200):
-            if not os.path.exists(f"/tmp/.X{n}-lock") and not os.path.exists(f"/tmp/.X11-unix/X{n}"):
-                break
-        else:
-            raise SystemExit("no free X display number")
-        self.display = f":{n}"
-        xvfb = subprocess.Popen(["Xvfb", self.display, "-screen", "0", "1280x1024x24",
-                                 "-nolisten", "tcp"], stdout=subprocess.DEVNULL,
+        # The server picks a free display itself and names it on a pipe: runs started
+        # together never share one (a number chosen here by looking for lock files
+        # could be taken by another run before its server came up).
+        rfd, wfd = os.pipe()
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(wfd), "-screen", "0", "1280x1024x24",
+                                 "-nolisten", "tcp"], stdout=subprocess.DEVNULL, pass_fds=(wfd,),
                                 stderr=open(os.path.join(self.work, "xvfb.log"), "w"))
+        os.close(wfd)
         self.procs.append(xvfb)
-        for _ in range(100):
-            if os.path.exists(f"/tmp/.X11-unix/X{n}"):
-                return
-            time.sleep(0.1)
-        raise SystemExit("Xvfb did not start")
+        number = b""
+        deadline = time.monotonic() + 10
+        while not number.endswith(b"\n") and time.monotonic() < deadline:
+            ready, _, _ = select.select([rfd], [], [], 0.5)
+            if ready:
+                chunk = os.read(rfd, 16)
+                if not chunk:
+                    break
+                number += chunk
+        os.close(rfd)
+        if not number.strip().isdigit() or xvfb.poll() is not None:
+            raise SystemExit("Xvfb did not start")
+        self.display = ":" + number.strip().decode()
 
     def sim_file(self, recorder, ext):
         """Recorder 1's files keep the names of a one-recorder run."""

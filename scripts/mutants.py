@@ -740,25 +740,28 @@ def try_mutant(work, plan, mutant, base, hashes, args):
         if not tests:
             result["status"] = "no tests"
             return result
-        # the first build compiles the mutated file: a failure there discards the mutant
-        first = plan.exe_target[tests[0]]
-        ok, log = work.make([first] + sorted(programs), args.build_timeout)
-        if not ok:
-            # a build past the limit (a header that half the tree includes) is not a
-            # verdict on the mutant: it is left out and named in the report
-            result["status"] = "discarded" if log != "build timed out" else "build too long"
-            result["why"] = "does not compile" if log != "build timed out" else log
-            return result
-        changed_programs = {p for p in programs if sha(plan.programs[p]) != hashes.get(p)}
-        any_changed = bool(changed_programs)
+        # Each test's build brings its executable and the programs it starts that contain
+        # the mutated file, no more: a mutant the nearest unit test kills does not wait
+        # for the whole program and the simulator to link. The first build compiles the
+        # mutated file; a failure there discards the mutant.
+        built, changed_programs = set(), set()
+        any_changed = False
         for test in tests:
             target = plan.exe_target[test]
-            if test != tests[0]:
-                ok, log = work.make([target], args.build_timeout)
-                if not ok:
+            starts = sorted((plan.starts[test] & programs) - built)
+            ok, log = work.make([target] + starts, args.build_timeout)
+            if not ok:
+                if test == tests[0]:
+                    # a build past the limit (a header that half the tree includes) is
+                    # not a verdict on the mutant: it is left out and named in the report
+                    result["status"] = "discarded" if log != "build timed out" else "build too long"
+                    result["why"] = "does not compile" if log != "build timed out" else log
+                else:
                     result["status"] = "discarded"
                     result["why"] = "a test target does not build"
-                    return result
+                return result
+            built.update(starts)
+            changed_programs.update(p for p in starts if sha(plan.programs[p]) != hashes.get(p))
             exe_changed = sha(plan.tests[test]) != hashes.get(target)
             if not exe_changed and not (plan.starts[test] & changed_programs):
                 continue  # the very programs that passed at the baseline

@@ -743,13 +743,23 @@ def try_mutant(work, plan, mutant, base, hashes, args):
         # Each test's build brings its executable and the programs it starts that contain
         # the mutated file, no more: a mutant the nearest unit test kills does not wait
         # for the whole program and the simulator to link. The first build compiles the
-        # mutated file; a failure there discards the mutant.
+        # mutated file; a failure there discards the mutant. Once the nearest test has
+        # passed, the rest are built in one make run, whose links go side by side;
+        # should that fail, each is built on its own.
         built, changed_programs = set(), set()
-        any_changed = False
-        for test in tests:
+        any_changed, batch_built = False, False
+        for i, test in enumerate(tests):
             target = plan.exe_target[test]
+            if i == 1 and len(tests) > 2:
+                rest = tests[1:]
+                starts = sorted(set().union(*(plan.starts[t] for t in rest)) & programs - built)
+                batch_built, _ = work.make(sorted({plan.exe_target[t] for t in rest}) + starts,
+                                           args.build_timeout)
+                if batch_built:
+                    built.update(starts)
+                    changed_programs.update(p for p in starts if sha(plan.programs[p]) != hashes.get(p))
             starts = sorted((plan.starts[test] & programs) - built)
-            ok, log = work.make([target] + starts, args.build_timeout)
+            ok, log = (True, "") if batch_built else work.make([target] + starts, args.build_timeout)
             if not ok:
                 if test == tests[0]:
                     # a build past the limit (a header that half the tree includes) is

@@ -753,35 +753,35 @@ def try_mutant(work, plan, mutant, base, hashes, args):
         # Each test's build brings its executable and the programs it starts that contain
         # the mutated file, no more: a mutant the nearest unit test kills does not wait
         # for the whole program and the simulator to link. The first build compiles the
-        # mutated file; a failure there discards the mutant. Once the nearest test has
-        # passed, the rest are built in one make run, whose links go side by side;
-        # should that fail, each is built on its own.
+        # mutated file; a failure there discards the mutant. The tests are built in
+        # chunks of 1, 1, 2, 4, 8 ... in one make run each, whose links go side by side:
+        # a mutant killed early waits for little more than its killer, a survivor's many
+        # links are not made one by one. Should a chunk fail, its test is built alone.
         built, changed_programs = set(), set()
-        any_changed, batch_built = False, False
+        any_changed, ready = False, 0
         for i, test in enumerate(tests):
             target = plan.exe_target[test]
-            if i == 1 and len(tests) > 2:
-                rest = tests[1:]
-                starts = sorted(set().union(*(plan.starts[t] for t in rest)) & programs - built)
-                batch_built, _ = work.make(sorted({plan.exe_target[t] for t in rest}) + starts,
-                                           args.build_timeout, together=True)
-                if batch_built:
-                    built.update(starts)
-                    changed_programs.update(p for p in starts if sha(plan.programs[p]) != hashes.get(p))
-            starts = sorted((plan.starts[test] & programs) - built)
-            ok, log = (True, "") if batch_built else work.make([target] + starts, args.build_timeout)
-            if not ok:
-                if test == tests[0]:
-                    # a build past the limit (a header that half the tree includes) is
-                    # not a verdict on the mutant: it is left out and named in the report
-                    result["status"] = "discarded" if log != "build timed out" else "build too long"
-                    result["why"] = "does not compile" if log != "build timed out" else log
-                else:
-                    result["status"] = "discarded"
-                    result["why"] = "a test target does not build"
-                return result
-            built.update(starts)
-            changed_programs.update(p for p in starts if sha(plan.programs[p]) != hashes.get(p))
+            if i >= ready:
+                chunk = tests[i:i + max(1, i)]
+                starts = sorted(set().union(*(plan.starts[t] for t in chunk)) & programs - built)
+                ok, log = work.make(sorted({plan.exe_target[t] for t in chunk}) + starts,
+                                    args.build_timeout, together=len(chunk) > 1)
+                if not ok and len(chunk) > 1:
+                    chunk, starts = [test], sorted(plan.starts[test] & programs - built)
+                    ok, log = work.make([target] + starts, args.build_timeout)
+                if not ok:
+                    if i == 0:
+                        # a build past the limit (a header that half the tree includes)
+                        # is not a verdict on the mutant: left out and named in the report
+                        result["status"] = "discarded" if log != "build timed out" else "build too long"
+                        result["why"] = "does not compile" if log != "build timed out" else log
+                    else:
+                        result["status"] = "discarded"
+                        result["why"] = "a test target does not build"
+                    return result
+                ready = i + len(chunk)
+                built.update(starts)
+                changed_programs.update(p for p in starts if sha(plan.programs[p]) != hashes.get(p))
             exe_changed = sha(plan.tests[test]) != hashes.get(target)
             if not exe_changed and not (plan.starts[test] & changed_programs):
                 continue  # the very programs that passed at the baseline

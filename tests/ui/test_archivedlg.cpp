@@ -153,6 +153,8 @@ TEST_F(ArchiveDlgTest, QuadCellsLeaveAOnePixelGap)
 {
     EXPECT_EQ(m_pDlg->Cell(0), QRect(63, 23, 318, 238));
     EXPECT_EQ(m_pDlg->Cell(3), QRect(383, 263, 318, 238));
+    EXPECT_EQ(m_pDlg->Cell(4), QRect());
+    EXPECT_EQ(m_pDlg->Cell(-1), QRect());
     // A picture filed for a channel without a cell is not kept or drawn.
     const CoordinatePicture pic(704, 240);
     m_pDlg->SetChannelPicture(7, pic.Picture(1, 0));

@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QScreen>
 
 #include <gtest/gtest.h>
 
@@ -149,8 +150,15 @@ TEST_F(ArchiveDlgTest, PlayedPicturesAreCroppedIntoTheirCell)
     }
 }
 
-TEST_F(ArchiveDlgTest, QuadCellsLeaveAOnePixelGap)
+TEST_F(ArchiveDlgTest, WindowIsCentredAndQuadCellsLeaveAOnePixelGap)
 {
+    // The window itself: centred on the screen (here wider than the screen), or at its
+    // corner in full screen.
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    EXPECT_EQ(m_pDlg->pos(),
+              screen.topLeft() + QPoint((screen.width() - 951) / 2, (screen.height() - 684) / 2));
+    m_pDlg->Activate(true);
+    EXPECT_EQ(m_pDlg->pos(), QPoint(0, 0));
     EXPECT_EQ(m_pDlg->Cell(0), QRect(63, 23, 318, 238));
     EXPECT_EQ(m_pDlg->Cell(3), QRect(383, 263, 318, 238));
     EXPECT_EQ(m_pDlg->Cell(4), QRect());

@@ -360,6 +360,7 @@ TEST_F(PlaybackTest, PictureTimesThatNameNoRealDayAreIgnored)
                                              uint32_t(d) << 24 | uint32_t(h) << 16 |
                                                  uint32_t(mi) << 8 | uint32_t(s));
     };
+    EXPECT_EQ(control.PictureTime(), (DvrDateTime{0, 0, 0, 0, 0, 0})); // none yet
     auto [w0, w1] = words(2008, 2, 29, 10, 11, 12);
     ASSERT_TRUE(control.SetPictureTime(w0, w1));
     EXPECT_EQ(control.PictureTime(), At(2008, 2, 29, 10, 11, 12));

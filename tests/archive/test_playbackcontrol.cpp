@@ -183,6 +183,12 @@ TEST_F(PlaybackTest, PlayButtonsComposeTheControlWordAndMoveTheState)
         EXPECT_EQ(display.nButtonDown, s.nButton) << "button " << s.nButton;
     }
     EXPECT_EQ(client.skips, std::vector<uint8_t>{1}); // the stop
+    // Indices next to the five buttons are no buttons: nothing is sent or changed.
+    const size_t nSent = client.sent.size();
+    for (int nButton : {CPlaybackControl::PLAY_FAST_REVERSE - 1, CPlaybackControl::PLAY_FAST + 1})
+        control.OnImagePlay(nButton);
+    EXPECT_EQ(client.sent.size(), nSent);
+    EXPECT_EQ(control.PlayState(), 0x0101);
 }
 
 TEST_F(PlaybackTest, AnInvalidDateWhilePlayingStopsThePlayback)

@@ -282,6 +282,9 @@ TEST_F(ArchiveDlgTest, RecordButtonStopsReconnectingAndRaisesThePlayButtons)
 // notice area takes a long status text on two lines).
 TEST_F(ArchiveDlgTest, TextsFitTheirRectangles)
 {
+    // The controls' font, bold where asked (the live view's channel marks).
+    EXPECT_TRUE(ControlFont(14, true).bold());
+    EXPECT_FALSE(ControlFont(11).bold());
     const QFontMetrics small(SmallFont());
     for (const QString &longest :
          {CPlaybackControl::LinkStatusText(STATUS_EVENT_REPORT, 0, 0xFFFFFFFFu),

@@ -491,8 +491,18 @@ class Work:
                         XDG_DATA_HOME=os.path.join(home, "data"),
                         XDG_RUNTIME_DIR=os.path.join(home, "runtime"))
 
-    def make(self, targets, timeout):
+    def make(self, targets, timeout, together=False):
+        """Builds the targets. together: in one run of make over CMake's inner makefile,
+        where their links go side by side and the tree is scanned once (the top-level
+        makefile builds one target after another and scans the tree for each)."""
         cmd = ["cmake", "--build", self.build, "-j%d" % self.jobs, "--target"] + list(targets)
+        if together:
+            inner = open(os.path.join(self.build, "CMakeFiles", "Makefile2")).read()
+            goals = [re.search(r"^(\S+/CMakeFiles/%s\.dir/all):" % re.escape(t), inner, re.M)
+                     for t in targets]
+            if all(goals):
+                cmd = ["make", "-s", "-C", self.build, "-f", "CMakeFiles/Makefile2",
+                       "-j%d" % self.jobs] + [g.group(1) for g in goals]
         proc = subprocess.Popen(cmd, env=self.env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                                 text=True, start_new_session=True)
         try:
@@ -740,25 +750,38 @@ def try_mutant(work, plan, mutant, base, hashes, args):
         if not tests:
             result["status"] = "no tests"
             return result
-        # the first build compiles the mutated file: a failure there discards the mutant
-        first = plan.exe_target[tests[0]]
-        ok, log = work.make([first] + sorted(programs), args.build_timeout)
-        if not ok:
-            # a build past the limit (a header that half the tree includes) is not a
-            # verdict on the mutant: it is left out and named in the report
-            result["status"] = "discarded" if log != "build timed out" else "build too long"
-            result["why"] = "does not compile" if log != "build timed out" else log
-            return result
-        changed_programs = {p for p in programs if sha(plan.programs[p]) != hashes.get(p)}
-        any_changed = bool(changed_programs)
-        for test in tests:
+        # Each test's build brings its executable and the programs it starts that contain
+        # the mutated file, no more: a mutant the nearest unit test kills does not wait
+        # for the whole program and the simulator to link. The first build compiles the
+        # mutated file; a failure there discards the mutant. The tests are built in
+        # chunks of 1, 1, 2, 4, 8 ... in one make run each, whose links go side by side:
+        # a mutant killed early waits for little more than its killer, a survivor's many
+        # links are not made one by one. Should a chunk fail, its test is built alone.
+        built, changed_programs = set(), set()
+        any_changed, ready = False, 0
+        for i, test in enumerate(tests):
             target = plan.exe_target[test]
-            if test != tests[0]:
-                ok, log = work.make([target], args.build_timeout)
+            if i >= ready:
+                chunk = tests[i:i + max(1, i)]
+                starts = sorted(set().union(*(plan.starts[t] for t in chunk)) & programs - built)
+                ok, log = work.make(sorted({plan.exe_target[t] for t in chunk}) + starts,
+                                    args.build_timeout, together=len(chunk) > 1)
+                if not ok and len(chunk) > 1:
+                    chunk, starts = [test], sorted(plan.starts[test] & programs - built)
+                    ok, log = work.make([target] + starts, args.build_timeout)
                 if not ok:
-                    result["status"] = "discarded"
-                    result["why"] = "a test target does not build"
+                    if i == 0:
+                        # a build past the limit (a header that half the tree includes)
+                        # is not a verdict on the mutant: left out and named in the report
+                        result["status"] = "discarded" if log != "build timed out" else "build too long"
+                        result["why"] = "does not compile" if log != "build timed out" else log
+                    else:
+                        result["status"] = "discarded"
+                        result["why"] = "a test target does not build"
                     return result
+                ready = i + len(chunk)
+                built.update(starts)
+                changed_programs.update(p for p in starts if sha(plan.programs[p]) != hashes.get(p))
             exe_changed = sha(plan.tests[test]) != hashes.get(target)
             if not exe_changed and not (plan.starts[test] & changed_programs):
                 continue  # the very programs that passed at the baseline

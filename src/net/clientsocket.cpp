@@ -86,7 +86,8 @@ void CClientSocket::OnError()
         return;
     if (!m_bConnected) {
         // A failed asynchronous connect; error codes start at 1 so that 0 means success.
-        m_pEvents->OnSocketConnect(static_cast<int>(m_pSocket->error()) + 1);
+        // An error Qt gives no code (UnknownSocketError, -1) is a failure all the same.
+        m_pEvents->OnSocketConnect(std::max(1, static_cast<int>(m_pSocket->error()) + 1));
         return;
     }
     if (m_pSocket->error() == QAbstractSocket::RemoteHostClosedError)

@@ -183,6 +183,12 @@ TEST_F(PlaybackTest, PlayButtonsComposeTheControlWordAndMoveTheState)
         EXPECT_EQ(display.nButtonDown, s.nButton) << "button " << s.nButton;
     }
     EXPECT_EQ(client.skips, std::vector<uint8_t>{1}); // the stop
+    // Indices next to the five buttons are no buttons: nothing is sent or changed.
+    const size_t nSent = client.sent.size();
+    for (int nButton : {CPlaybackControl::PLAY_FAST_REVERSE - 1, CPlaybackControl::PLAY_FAST + 1})
+        control.OnImagePlay(nButton);
+    EXPECT_EQ(client.sent.size(), nSent);
+    EXPECT_EQ(control.PlayState(), 0x0101);
 }
 
 TEST_F(PlaybackTest, AnInvalidDateWhilePlayingStopsThePlayback)
@@ -360,6 +366,7 @@ TEST_F(PlaybackTest, PictureTimesThatNameNoRealDayAreIgnored)
                                              uint32_t(d) << 24 | uint32_t(h) << 16 |
                                                  uint32_t(mi) << 8 | uint32_t(s));
     };
+    EXPECT_EQ(control.PictureTime(), (DvrDateTime{0, 0, 0, 0, 0, 0})); // none yet
     auto [w0, w1] = words(2008, 2, 29, 10, 11, 12);
     ASSERT_TRUE(control.SetPictureTime(w0, w1));
     EXPECT_EQ(control.PictureTime(), At(2008, 2, 29, 10, 11, 12));

@@ -190,6 +190,13 @@ TEST_F(SocketTest, ABacklogYieldsToOtherLinksAndLosesNothing)
 
 TEST_F(SocketTest, RefusedConnectArrivesAsAnError)
 {
+    // An error without a code (Qt's UnknownSocketError, -1) before the link is up is a
+    // failed connect too, never the 0 of success.
+    emit socket.findChild<QTcpSocket *>()->errorOccurred(QAbstractSocket::UnknownSocketError);
+    ASSERT_EQ(events.connects.size(), 1u);
+    EXPECT_NE(events.connects[0], 0);
+    events.connects.clear();
+
     const quint16 nPort = server.serverPort();
     server.close(); // nothing listens there now
     if (!socket.Connect(QStringLiteral("127.0.0.1"), nPort)) {

@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QScreen>
 
 #include <gtest/gtest.h>
 
@@ -149,10 +150,19 @@ TEST_F(ArchiveDlgTest, PlayedPicturesAreCroppedIntoTheirCell)
     }
 }
 
-TEST_F(ArchiveDlgTest, QuadCellsLeaveAOnePixelGap)
+TEST_F(ArchiveDlgTest, WindowIsCentredAndQuadCellsLeaveAOnePixelGap)
 {
+    // The window itself: centred on the screen (here wider than the screen), or at its
+    // corner in full screen.
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    EXPECT_EQ(m_pDlg->pos(),
+              screen.topLeft() + QPoint((screen.width() - 951) / 2, (screen.height() - 684) / 2));
+    m_pDlg->Activate(true);
+    EXPECT_EQ(m_pDlg->pos(), QPoint(0, 0));
     EXPECT_EQ(m_pDlg->Cell(0), QRect(63, 23, 318, 238));
     EXPECT_EQ(m_pDlg->Cell(3), QRect(383, 263, 318, 238));
+    EXPECT_EQ(m_pDlg->Cell(4), QRect());
+    EXPECT_EQ(m_pDlg->Cell(-1), QRect());
     // A picture filed for a channel without a cell is not kept or drawn.
     const CoordinatePicture pic(704, 240);
     m_pDlg->SetChannelPicture(7, pic.Picture(1, 0));
@@ -272,6 +282,9 @@ TEST_F(ArchiveDlgTest, RecordButtonStopsReconnectingAndRaisesThePlayButtons)
 // notice area takes a long status text on two lines).
 TEST_F(ArchiveDlgTest, TextsFitTheirRectangles)
 {
+    // The controls' font, bold where asked (the live view's channel marks).
+    EXPECT_TRUE(ControlFont(14, true).bold());
+    EXPECT_FALSE(ControlFont(11).bold());
     const QFontMetrics small(SmallFont());
     for (const QString &longest :
          {CPlaybackControl::LinkStatusText(STATUS_EVENT_REPORT, 0, 0xFFFFFFFFu),

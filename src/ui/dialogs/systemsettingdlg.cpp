@@ -116,7 +116,7 @@ class CAddressValidator : public QValidator {
         for (const QString &part : input.split(QLatin1Char('.')))
             if (!part.isEmpty() && part.toInt() > 255)
                 return Invalid;
-        return CSystemSettingDlg::NormalisedAddress(input).isEmpty() ? Intermediate : Acceptable;
+        return DottedQuad(input).isEmpty() ? Intermediate : Acceptable;
     }
 };
 
@@ -266,11 +266,6 @@ void CSystemSettingDlg::CopyControls()
         List(ROW_RECORD_FORMAT)->currentIndex() == 1 ? RECORD_FORMAT_MJPEG : RECORD_FORMAT_RAW;
 }
 
-QString CSystemSettingDlg::NormalisedAddress(const QString &text)
-{
-    return DottedQuad(text);
-}
-
 void CSystemSettingDlg::SelectRecorder(int nRecorder)
 {
     List(ROW_RECORDER)->setCurrentIndex(nRecorder);
@@ -305,7 +300,7 @@ void CSystemSettingDlg::ShowFields()
 
 int CSystemSettingDlg::RefusedRecorder(QString &message) const
 {
-    auto address = [this](int r) { return NormalisedAddress(m_aLinks[r].ip.left(kMaxReadChars)); };
+    auto address = [this](int r) { return DottedQuad(m_aLinks[r].ip.left(kMaxReadChars)); };
     auto port = [this](int r) { return PortNumber(m_aLinks[r].port.left(kMaxReadChars)); };
     for (int r = 0; r < MAX_RECORDERS; ++r) {
         if (r > 0 && m_aLinks[r].ip.trimmed().isEmpty())
@@ -336,7 +331,7 @@ void CSystemSettingDlg::StoreHistoryEntry(const LinkTexts &link)
     QString name = link.label.left(kLabelBytes);
     if (name.isEmpty())
         name = QString::fromLatin1(kUntitledName);
-    if (!m_history.StoreHistoryEntry(name, NormalisedAddress(link.ip),
+    if (!m_history.StoreHistoryEntry(name, DottedQuad(link.ip),
                                      QString::number(PortNumber(link.port))))
         ShowMessage(QStringLiteral("The entry could not be kept in the IP/PORT history %1 (%2).")
                         .arg(m_history.Path(), m_history.LastError()));
@@ -372,7 +367,7 @@ void CSystemSettingDlg::OnOK()
         ShowMessage(message);
         return;
     }
-    SetFieldText(m_settings.m_szHostIP, NormalisedAddress(m_aLinks[0].ip));
+    SetFieldText(m_settings.m_szHostIP, DottedQuad(m_aLinks[0].ip));
     m_settings.m_nHostPort = PortNumber(m_aLinks[0].port);
     StoreHistoryEntry(m_aLinks[0]);
     for (int r = 1; r < MAX_RECORDERS; ++r) {
@@ -381,7 +376,7 @@ void CSystemSettingDlg::OnOK()
             continue;
         RecorderLink link;
         SetFieldText(link.m_szIpLabel, texts.label);
-        SetFieldText(link.m_szHostIP, NormalisedAddress(texts.ip)); // empty: removed
+        SetFieldText(link.m_szHostIP, DottedQuad(texts.ip)); // empty: removed
         const int nPort = PortNumber(texts.port);
         link.m_nHostPort = nPort != 0 ? nPort : DEFAULT_HOST_PORT;
         SetFieldText(link.m_szUserID, texts.id);
@@ -397,7 +392,7 @@ void CSystemSettingDlg::OnOK()
 void CSystemSettingDlg::OnIpLoad()
 {
     const QString label = Edit(ROW_LABEL)->text().left(kLabelBytes);
-    const QString address = NormalisedAddress(Edit(ROW_IP)->text().left(kMaxReadChars));
+    const QString address = DottedQuad(Edit(ROW_IP)->text().left(kMaxReadChars));
     const int nPort = PortNumber(Edit(ROW_PORT)->text().left(kMaxReadChars));
     // Only a complete entry is worth remembering.
     if (!label.isEmpty() && !address.isEmpty() && address != QLatin1String("0.0.0.0") &&

@@ -91,10 +91,6 @@ class CSystemSettingDlg : public QDialog {
     // Shows recorder nRecorder (0-based) in the CONNECTION fields, as the selector does.
     void SelectRecorder(int nRecorder);
 
-    // A dotted quad of four numbers 0-255, rewritten without leading zeros;
-    // empty when the text is not one.
-    static QString NormalisedAddress(const QString &text);
-
   private:
     // One recorder's CONNECTION fields as typed.
     struct LinkTexts {

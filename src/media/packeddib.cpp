@@ -1,11 +1,17 @@
 #include "media/packeddib.h"
 
 #include <QImage>
+#include <QtEndian>
 
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define TELVANE_STREAM_STORES 1
+#endif
 
 namespace {
 constexpr int MAX_SIDE = 8192;
@@ -59,20 +65,42 @@ bool IsRgb32(QImage::Format format)
 void CPackedDib::FillFromRgb32(const QImage &image)
 {
     // One pass, no intermediate image: this runs on the user-interface thread for
-    // every picture recorded.
+    // every picture recorded. Four pixels (blue, green, red, unused in memory) go
+    // out as three 32-bit words of blue, green, red bytes. The rows are bound for
+    // another thread and are not read here again: where the processor allows it
+    // they are written past the caches, which spares reading each line of the
+    // buffer in before writing it (more than half the time of the copy).
     const int nWidth = image.width();
     const int nHeight = image.height();
     const int nRow = RowBytes();
     for (int y = 0; y < nHeight; ++y) {
         const auto *pSrc = reinterpret_cast<const QRgb *>(image.constScanLine(nHeight - 1 - y));
         uint8_t *pDst = m_pPixels.get() + std::ptrdiff_t(nRow) * y;
-        for (int x = 0; x < nWidth; ++x) {
+        int x = 0;
+        for (; x + 4 <= nWidth; x += 4, pDst += 12) {
+            const uint32_t p0 = pSrc[x] & 0xFFFFFFu, p1 = pSrc[x + 1] & 0xFFFFFFu,
+                           p2 = pSrc[x + 2] & 0xFFFFFFu, p3 = pSrc[x + 3] & 0xFFFFFFu;
+            const uint32_t words[3] = {p0 | p1 << 24, p1 >> 8 | p2 << 16, p2 >> 16 | p3 << 8};
+#ifdef TELVANE_STREAM_STORES
+            // Rows start on 4-byte boundaries, so every word is aligned.
+            for (int i = 0; i < 3; ++i)
+                _mm_stream_si32(reinterpret_cast<int *>(pDst + 4 * i), int(words[i]));
+#else
+            const uint32_t le[3] = {qToLittleEndian(words[0]), qToLittleEndian(words[1]),
+                                    qToLittleEndian(words[2])};
+            std::memcpy(pDst, le, sizeof le);
+#endif
+        }
+        for (; x < nWidth; ++x, pDst += 3) {
             const QRgb c = pSrc[x];
-            pDst[3 * x + 0] = uint8_t(c);
-            pDst[3 * x + 1] = uint8_t(c >> 8);
-            pDst[3 * x + 2] = uint8_t(c >> 16);
+            pDst[0] = uint8_t(c);
+            pDst[1] = uint8_t(c >> 8);
+            pDst[2] = uint8_t(c >> 16);
         }
     }
+#ifdef TELVANE_STREAM_STORES
+    _mm_sfence(); // the rows are in memory before the buffer is handed over
+#endif
 }
 
 CPackedDib CPackedDib::FromImage(const QImage &image)

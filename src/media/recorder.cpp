@@ -103,6 +103,7 @@ void CRecorder::EndRecording()
     if (m_nDropped > 0)
         m_dropReports.emplace_back(m_nSegSeq, m_nDropped);
     EndSegment(false);
+    m_area = QImage();
     m_view.SetRecordButtonDown(false);
 }
 
@@ -133,26 +134,26 @@ void CRecorder::CaptureFrame()
     if (!m_bRecording || m_view.PlayState() != PLAY_FORWARDS)
         return;
     m_view.ShowNotice(QString::fromLatin1(m_nSegDropped > 0 ? MSG_RECORD_FULL : NOTICE_RECORDING));
-    const QImage area = m_view.GrabPictureArea();
-    if (area.isNull())
-        return;
     const int64_t nNow = m_timers.NowMs();
     const int64_t nSample = m_bSegBegun ? AviSampleAt(nNow - m_nSegStartMs) : 0;
     if (!m_held.IsNull() && nSample <= m_nHeldSample) {
-        m_held.dib.CopyFrom(area); // the later capture of one sample replaces the earlier
+        // The later capture of one sample replaces the earlier: the held picture
+        // takes the area as it is at the sample's last capture.
+        m_view.CapturePictureArea(m_area, false);
         return;
     }
+    // The held picture's sample is over: it gets its pixels before the area moves on.
+    FillHeldPicture();
+    m_view.CapturePictureArea(m_area, !m_bSegBegun); // whole at a segment's first picture
+    if (m_area.isNull())
+        return;
     if (m_nSegPictures >= MAX_PICTURES_PER_SEGMENT) {
         DropPicture();
         return;
     }
-    QueuedPicture picture = m_pWriter->TakeBuffer(area.width(), area.height());
+    QueuedPicture picture = m_pWriter->TakeBuffer(m_area.width(), m_area.height());
     if (picture.IsNull()) {
         DropPicture(); // the disk is behind: the queue is full
-        return;
-    }
-    if (!picture.dib.CopyFrom(area)) {
-        m_pWriter->ReturnBuffer(std::move(picture));
         return;
     }
     if (!m_bSegBegun) {
@@ -174,10 +175,27 @@ void CRecorder::CaptureFrame()
     ++m_nCaptured;
     m_held = std::move(picture);
     m_nHeldSample = nSample;
+    m_bHeldFilled = false;
+}
+
+void CRecorder::FillHeldPicture()
+{
+    if (m_held.IsNull() || m_bHeldFilled)
+        return;
+    m_bHeldFilled = true;
+    if (m_held.dib.CopyFrom(m_area))
+        return;
+    // No pixels for it (the area went away): the picture is not placed.
+    m_pWriter->ReturnBuffer(std::move(m_held));
+    m_held = QueuedPicture();
+    m_nHeldSample = -1;
+    --m_nSegPictures;
+    --m_nCaptured;
 }
 
 void CRecorder::FlushHeldPicture()
 {
+    FillHeldPicture();
     if (m_held.IsNull())
         return;
     m_pWriter->AddPicture(m_nSegSeq, std::move(m_held), m_nHeldSample);

@@ -5,8 +5,9 @@
 // user-interface thread only. The record button starts a recording while playing
 // forwards: 20 minutes at most, cut into segments of the "Record Duration" length
 // by the window's timer 31 (one-shot in use). Every picture the window draws while
-// recording is captured right away (OnPictureDrawn: one copy of the 640 x 480 area)
-// and streamed to the one writer thread (CSegmentWriter), which opens the segment's
+// recording is captured right away (OnPictureDrawn: the 640 x 480 area, of which
+// the window paints again only what changed since the last capture, is copied into
+// the picture of its sample when the next sample begins) and streamed to the one writer thread (CSegmentWriter), which opens the segment's
 // file at its first picture and appends each picture as it comes. A picture goes at
 // the sample of its capture time, counted on the steady clock of the timers from the
 // segment's first picture, so the files play in real time; a capture that falls in
@@ -61,6 +62,13 @@ class IRecordView {
     virtual QString RecordNamePrefix() const { return QString(); }
     // The picture area as shown (640 x 480, any format); a null image when none.
     virtual QImage GrabPictureArea() = 0;
+    // The same into area, which the recording keeps between calls: a window may
+    // paint only what changed since the last call, unless bWhole.
+    virtual void CapturePictureArea(QImage &area, bool bWhole)
+    {
+        Q_UNUSED(bWhole);
+        area = GrabPictureArea();
+    }
     // The notice area: "Recording", "Saving", "Saving OK", "Saving Failed", the
     // dropped pictures.
     virtual void ShowNotice(const QString &szText) = 0;
@@ -136,6 +144,7 @@ class CRecorder : public QObject {
 
   private:
     void CaptureFrame();
+    void FillHeldPicture();
     void FlushHeldPicture();
     void DropPicture();
     void EndSegment(bool bContinues);
@@ -167,6 +176,8 @@ class CRecorder : public QObject {
     int64_t m_nSegStartMs = 0; // the first picture's capture, on the timers' clock
     QueuedPicture m_held;      // the last capture, not handed over yet
     int64_t m_nHeldSample = -1;
+    bool m_bHeldFilled = false; // else its pixels are still those of m_area
+    QImage m_area;              // the picture area at the last capture
     int m_nSegPictures = 0;
     int m_nSegDropped = 0;
 

@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 using namespace archivelayout;
@@ -195,6 +196,57 @@ TEST_F(ArchiveDlgTest, TimeStampFollowsThePictureTimes)
     EXPECT_EQ(m_pDlg->StampText(), QStringLiteral("2008-02-29 12-00-30"));
     m_settings.m_bDisplayPbTime = 0;
     m_pDlg->DrawChannel(0);
+    EXPECT_TRUE(m_pDlg->StampText().isEmpty());
+}
+
+// A recording's capture paints again only what changed since the last one, and
+// still equals the whole picture area after pictures, stamps, width flags and layouts.
+TEST_F(ArchiveDlgTest, RecordingCaptureFollowsEveryChangeOfThePictureArea)
+{
+    const CoordinatePicture pics[] = {{704, 240}, {640, 240}, {704, 480}, {352, 240}};
+    m_pDlg->Control().OnImagePlay(CPlaybackControl::PLAY_FORWARD);
+    const uint32_t w0 = 2008u << 8 | 2u;
+    QImage kept;
+    m_pDlg->CapturePictureArea(kept, false); // nothing kept yet: all of it
+    const QPoint poison = m_pDlg->Cell(3).center() - kPictureRect.topLeft();
+    const std::function<void()> steps[] = {
+        [&] {
+            for (int k = 0; k < 4; ++k) {
+                m_pDlg->SetChannelPicture(k, pics[k].Picture(1, 1));
+                m_pDlg->DrawChannel(k);
+            }
+        },
+        [&] { // a stamp comes, over cell 0
+            m_pDlg->SetPictureTime(w0, 29u << 24 | 12u << 16 | 0u << 8 | 10u);
+            m_pDlg->SetChannelPicture(0, pics[2].Picture(0, 1));
+            m_pDlg->DrawChannel(0);
+        },
+        [&] { // cell 1 alone: cell 3 is not painted again
+            kept.setPixel(poison, 0xFF123456u);
+            m_pDlg->SetChannelPicture(1, pics[3].Picture(1, 1));
+            m_pDlg->DrawChannel(1);
+        },
+        [&] { // the width flag crops every cell
+            EXPECT_EQ(kept.pixel(poison), 0xFF123456u);
+            kept.setPixel(poison, 0xFF000000u);
+            m_pDlg->SetChannelPicture(2, pics[0].Picture(1, 0));
+            m_pDlg->DrawChannel(2);
+        },
+        [&] { m_pDlg->Control().OnChannelButton(2); },
+        [&] { // the stamp goes
+            m_pDlg->SetPictureTime(w0, 29u << 24 | 12u << 16 | 0u << 8 | 9u);
+            m_pDlg->DrawChannel(2);
+        },
+        [&] { m_pDlg->Control().OnQuadButton(); },
+    };
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        SCOPED_TRACE(i);
+        steps[i]();
+        m_pDlg->CapturePictureArea(kept, false);
+        if (i == 2)
+            continue; // the poisoned pixel is checked and mended in the next step
+        EXPECT_EQ(kept, m_pDlg->GrabPictureArea());
+    }
     EXPECT_TRUE(m_pDlg->StampText().isEmpty());
 }
 

@@ -217,3 +217,11 @@ QImage CArchiveDlg::GrabPictureArea()
     PaintOverlay(painter, QRegion(kPictureRect));
     return area;
 }
+
+void CArchiveDlg::CapturePictureArea(QImage &area, bool bWhole)
+{
+    m_canvas.Capture(area, kPictureRect, bWhole,
+                     [this](QPainter &painter, const QRegion &region) {
+                         PaintOverlay(painter, region);
+                     });
+}

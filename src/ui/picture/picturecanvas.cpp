@@ -34,6 +34,7 @@ void CPictureCanvas::SetBackground(const QImage &background)
     }
     m_imgBacking = m_imgBackground.copy();
     m_nShown = 0;
+    Changed(m_imgBacking.rect());
 }
 
 void CPictureCanvas::EraseArea(const QRect &rcArea)
@@ -49,11 +50,13 @@ void CPictureCanvas::EraseArea(const QRect &rcArea)
         std::memcpy(m_imgBacking.scanLine(y) + area.left() * 4,
                     m_imgBackground.constScanLine(y) + area.left() * 4,
                     std::size_t(area.width()) * 4);
+    Changed(area);
 }
 
 void CPictureCanvas::DrawFrame(const QRect &rcTile)
 {
     DrawTileFrame(m_imgBacking, rcTile, kFrameColour);
+    Changed(rcTile.adjusted(-1, -1, 1, 1));
 }
 
 // ---- slots -------------------------------------------------------------------------------
@@ -78,11 +81,14 @@ void CPictureCanvas::SetPicture(int nSlot, const ChannelPicture &picture)
     slot.dib = bUsable ? dib : DibPicture();
     slot.pRecord = bUsable ? picture.pRecord : nullptr;
     slot.byFieldFlag = picture.byFieldFlag;
+    // The width flag is every slot's: it moves the crop of every tile.
+    ShownChanged(m_bWidthFlag == (picture.byWidthFlag != 0) ? nSlot : -1);
     m_bWidthFlag = picture.byWidthFlag != 0;
 }
 
 void CPictureCanvas::ClearPictures()
 {
+    ShownChanged(-1);
     m_nShown = 0;
     for (Slot &slot : m_slots) {
         slot.dib = DibPicture();
@@ -133,6 +139,7 @@ QRect CPictureCanvas::CropOf(int nSlot) const
 
 void CPictureCanvas::Show(const QRect &rcTile, int nSlot)
 {
+    Changed(rcTile);
     for (int k = 0; k < m_nShown; ++k) {
         if (m_shown[std::size_t(k)].rcTile == rcTile) {
             m_shown[std::size_t(k)].nSlot = nSlot;
@@ -156,6 +163,7 @@ int CPictureCanvas::ShownSlot(const QRect &rcTile) const
 void CPictureCanvas::SchedulePaint(const QRect &rc)
 {
     m_rgnPendingPaint += rc;
+    Changed(rc);
     if (m_paintPacer.isActive())
         return;
     // When a frame is due, the flush waits only for the rest of the current batch of
@@ -259,5 +267,35 @@ void CPictureCanvas::Paint(QPainter &painter, const QRegion &region)
         const QRegion part = region.intersected(m_shown[std::size_t(k)].rcTile);
         if (!part.isEmpty())
             PaintPicture(painter, pTarget, offset, m_shown[std::size_t(k)], part);
+    }
+}
+
+// ---- capture -----------------------------------------------------------------------------
+
+void CPictureCanvas::ShownChanged(int nSlot)
+{
+    for (int k = 0; k < m_nShown; ++k)
+        if (nSlot < 0 || m_shown[std::size_t(k)].nSlot == nSlot)
+            Changed(m_shown[std::size_t(k)].rcTile);
+}
+
+void CPictureCanvas::Capture(QImage &image, const QRect &rcArea, bool bWhole,
+                             const Overlay &fnOverlay)
+{
+    QRegion region(rcArea);
+    if (!bWhole && image.size() == rcArea.size() && image.format() == QImage::Format_RGB32)
+        region = m_rgnChanged.intersected(rcArea);
+    else
+        image = QImage(rcArea.size(), QImage::Format_RGB32);
+    m_rgnChanged = QRegion();
+    if (region.isEmpty() || image.isNull())
+        return;
+    // The image is the caller's alone, so Paint writes into it directly.
+    QPainter painter(&image);
+    painter.translate(-rcArea.topLeft());
+    Paint(painter, region);
+    if (fnOverlay) {
+        painter.setClipRegion(region);
+        fnOverlay(painter, region);
     }
 }

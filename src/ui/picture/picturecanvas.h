@@ -13,7 +13,9 @@
 // shown picture, cropped by the owner's crop rule, nearest-neighbour into its tile:
 // straight into the window's backing store when the painter allows it, through the
 // painter otherwise (a grab, a scaled screen). The record's pixels are read at
-// paint time, so a tile always shows the newest picture of its slot.
+// paint time, so a tile always shows the newest picture of its slot. A recording
+// keeps its own copy of the picture area up to date through Capture, which paints
+// again only what changed since its last call.
 //
 // Everything runs on the user-interface thread.
 
@@ -84,7 +86,11 @@ class CPictureCanvas {
     void Show(const QRect &rcTile, int nSlot);
     // The slot shown in the tile at rcTile, -1 for none.
     int ShownSlot(const QRect &rcTile) const;
-    void ForgetShown() { m_nShown = 0; }
+    void ForgetShown()
+    {
+        ShownChanged(-1);
+        m_nShown = 0;
+    }
 
     // --- painting -----------------------------------------------------------
     // Asks for a repaint of rc (an empty rectangle only runs the flush) at the next
@@ -93,6 +99,17 @@ class CPictureCanvas {
     void FlushPaint();
     // Paints the region of the window: the backing image, and the shown pictures.
     void Paint(QPainter &painter, const QRegion &region);
+
+    // --- capture ------------------------------------------------------------
+    // Draws over the pictures what the owner adds to them (a time stamp).
+    using Overlay = std::function<void(QPainter &painter, const QRegion &region)>;
+    // Brings image, the area rcArea of the window as Paint and fnOverlay draw it, up
+    // to date. The caller keeps image from one call to the next, and only what
+    // changed since the last call is painted again: pictures set or shown, areas
+    // erased, framed or asked to be repainted. All of it is painted when bWhole, or
+    // when image is null or of another size or format. Drawing into Backing() is
+    // seen where a repaint is asked for. One caller at a time.
+    void Capture(QImage &image, const QRect &rcArea, bool bWhole, const Overlay &fnOverlay);
 
   private:
     struct Slot {
@@ -117,7 +134,11 @@ class CPictureCanvas {
     std::array<Shown, kSlots> m_shown{};
     int m_nShown = 0;
     CDibStretcher m_stretcher;
+    void Changed(const QRegion &region) { m_rgnChanged += region; }
+    void ShownChanged(int nSlot); // the tiles showing nSlot, or every tile for -1
+
     QRegion m_rgnPendingPaint;
+    QRegion m_rgnChanged; // since the last capture
     QTimer m_paintPacer;       // single shot: the next display frame
     QElapsedTimer m_lastPaint; // since the last frame was asked for
 };

@@ -23,6 +23,9 @@
 //    thread, against the bare encode of the same pictures (target <= 1.15 x); and
 //    the same pictures written both ways, the MJPEG file's mean PSNR against the
 //    uncompressed one by ffmpeg's psnr filter (target >= 38 dB), and the sizes.
+//    With TELVANE_BENCH_MJPEG_FROM=<file.avi> (an uncompressed recording the program
+//    made, bench/record-e2e.py --psnr), only part 4 runs, on the first pictures of
+//    that file instead of the camera pictures.
 // TELVANE_BENCH_STREAM_SECONDS shortens parts 2 and 3 (default 60).
 
 #include "imaging/jpegencoder.h"
@@ -388,12 +391,37 @@ void MeasurePacedRecording(int nSeconds)
                 nLongestGap, nFinish);
 }
 
-void MeasureMjpeg()
+// Up to nMax pictures of an AVI file, decoded by ffmpeg.
+std::vector<CPackedDib> PicturesOf(const QString &szAvi, int nMax)
 {
-    constexpr int N = 120;
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", {"-nostdin", "-v", "error", "-i", szAvi, "-frames:v",
+                            QString::number(nMax), "-f", "rawvideo", "-pix_fmt", "bgr24", "-"});
+    ffmpeg.waitForFinished(120000);
+    const QByteArray bytes = ffmpeg.readAllStandardOutput();
+    constexpr int W = 640, H = 480;
     std::vector<CPackedDib> pictures;
-    for (int i = 0; i < N; ++i)
-        pictures.push_back(CPackedDib::FromImage(ShownPicture(i)));
+    for (qsizetype nAt = 0; nAt + W * H * 3 <= bytes.size(); nAt += W * H * 3)
+        pictures.push_back(CPackedDib::FromImage(QImage(
+            reinterpret_cast<const uchar *>(bytes.constData() + nAt), W, H, W * 3,
+            QImage::Format_BGR888)));
+    return pictures;
+}
+
+void MeasureMjpeg(const QString &szFrom)
+{
+    std::vector<CPackedDib> pictures;
+    if (!szFrom.isEmpty()) {
+        pictures = PicturesOf(szFrom, 240);
+    } else {
+        for (int i = 0; i < 120; ++i)
+            pictures.push_back(CPackedDib::FromImage(ShownPicture(i)));
+    }
+    const int N = int(pictures.size());
+    if (N == 0) {
+        std::fprintf(stderr, "no pictures in %s\n", qPrintable(szFrom));
+        return;
+    }
     QTemporaryDir dir;
     double nBare = 1e99, nFile = 1e99;
     int64_t nJpegBytes = 0;
@@ -435,9 +463,10 @@ void MeasureMjpeg()
     ffmpeg.waitForFinished(120000);
     const QString out = QString::fromLocal8Bit(ffmpeg.readAllStandardError());
     const auto m = QRegularExpression(QStringLiteral("PSNR .*average:([0-9.inf]+)")).match(out);
-    std::printf("MJPEG against uncompressed, same %d pictures: mean PSNR %s dB (target >= 38), "
+    std::printf("MJPEG against uncompressed, same %d %s pictures: mean PSNR %s dB (target >= 38), "
                 "files %.1f MiB and %.1f MiB (%.1f x smaller)\n",
-                N, m.hasMatch() ? qPrintable(m.captured(1)) : "?",
+                N, szFrom.isEmpty() ? "camera" : "recorded",
+                m.hasMatch() ? qPrintable(m.captured(1)) : "?",
                 QFileInfo(dir.filePath("mjpeg.avi")).size() / 1048576.0,
                 QFileInfo(dir.filePath("raw.avi")).size() / 1048576.0,
                 double(QFileInfo(dir.filePath("raw.avi")).size()) /
@@ -449,6 +478,11 @@ void MeasureMjpeg()
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    const QString szFrom = qEnvironmentVariable("TELVANE_BENCH_MJPEG_FROM");
+    if (!szFrom.isEmpty()) {
+        MeasureMjpeg(szFrom);
+        return 0;
+    }
     benchmark::Initialize(&argc, argv);
     KeepingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -458,7 +492,7 @@ int main(int argc, char **argv)
         std::printf("AVI writer speed / plain write speed = %.3f (medians of the runs above), "
                     "%.3f (interleaved, same moments)\n",
                     plain / avi, reporter.m_nInterleaved);
-    MeasureMjpeg();
+    MeasureMjpeg(QString());
     MeasureStreamThroughput();
     MeasurePacedRecording(StreamSeconds());
     return 0;

@@ -15,13 +15,21 @@ Duration" step asked for (4 = 15 s, the default; 13 = 60 s) it prints:
   - the program's CPU while recording against playback alone just before REC;
   - the program's RSS before REC, at its peak while recording, and after;
   - every file read by ffprobe and decoded by ffmpeg without a word, then deleted.
---format chooses the "Record Format" (RAW, the default, or MJPEG).
+--channels has the simulator draw each picture's code (--picture-code) and log the
+codes it sends; every file's pictures are decoded and each quad cell's code read, and
+for each channel every picture sent between the first and the last of its pictures
+found in the files must be in the files (a picture replaced within its 1/60 s sample by
+the next of its channel is missing).
+--format chooses the "Record Format" (RAW, the default, or MJPEG). --psnr (RAW only) also
+writes the first pictures of the first file as MJPEG, through the program's own encoder
+and writer (build/bin/bench_avi), and prints their mean PSNR against the uncompressed
+pictures and the two sizes.
 Exits 1 when a picture captured is missing from the files, a picture was dropped, a
 file is broken or left unfinished, the durations miss the time recorded by more than
 1 s, a message box was shown, or the RSS rose by more than --rss-limit MB.
 
 Usage: bench/record-e2e.py [--seconds S] [--steps 4,13] [--format RAW|MJPEG] [--build DIR]
-                           [--rss-limit MB]
+                           [--rss-limit MB] [--psnr] [--channels]
 """
 
 import argparse
@@ -41,12 +49,16 @@ class RecordRun(soak.Soak):
     def __init__(self, args, step):
         super().__init__(argparse.Namespace(seed=1, keep=None, recorders=1, **vars(args)))
         self.step = step
+        self.codes = {c: set() for c in range(4)}
+        self.unreadable = 0
 
     def start_simulator(self, options):
         out = open(os.path.join(self.work, "sim.out"), "a")
         self.sim = subprocess.Popen(
             [self.bin("telvane-recorder-sim"), "--listen", "127.0.0.1", "--port",
              str(self.port), "--fps", "120", "--log", os.path.join(self.work, "sim.log")]
+            + (["--picture-code", "--send-log", os.path.join(self.work, "sim.sent")]
+               if self.args.channels else [])
             + options, stdout=out, stderr=open(os.path.join(self.work, "sim.err"), "a"))
         self.sims[1] = self.sim  # ended with the rest
 
@@ -72,11 +84,70 @@ class RecordRun(soak.Soak):
             fields = f.read().rsplit(")", 1)[1].split()
         return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
+    # Quad cells of the 640 x 480 picture area (left, top, width, height), channels 1-4,
+    # and the crop of a 704 x 240 field (left, top, width, height) drawn into each.
+    CELLS = [(1, 1), (321, 1), (1, 241), (321, 241)]
+    CELL_SIZE, FIELD_CROP = (318, 238), (9, 8, 677, 231)
+
+    def read_codes(self, path):
+        """Adds the picture codes of every cell of every picture of the file to
+        self.codes[channel]; counts the cells without a readable code."""
+        w, h = 640, 480
+        cw, ch = self.CELL_SIZE
+        fx, fy, fw, fh = self.FIELD_CROP
+        # Block i's centre in the 704 x 240 field, then in the cell.
+        points = [(int((14 + 42 * i + 19 - fx) * cw / fw), int((240 - 32 - fy) * ch / fh))
+                  for i in range(16)]
+        ffmpeg = subprocess.Popen(["ffmpeg", "-v", "error", "-i", path, "-f", "rawvideo",
+                                   "-pix_fmt", "rgb24", "-"], stdout=subprocess.PIPE)
+        while True:
+            frame = ffmpeg.stdout.read(w * h * 3)
+            if len(frame) < w * h * 3:
+                break
+            for channel, (cx, cy) in enumerate(self.CELLS):
+                bits = []
+                for px, py in points:
+                    o = ((cy + py) * w + cx + px) * 3
+                    bits.append(frame[o] + frame[o + 1] + frame[o + 2] > 384)
+                if bits[0] and not bits[15]:
+                    self.codes[channel].add(int("".join("1" if b else "0" for b in bits[1:15]), 2))
+                else:
+                    self.unreadable += 1
+        ffmpeg.wait()
+
+    def check_channels(self):
+        """Every picture the simulator sent of a channel, between the first and the last
+        of that channel's pictures found in the files, is in the files."""
+        sent = {c: [] for c in range(4)}
+        for line in soak.read(os.path.join(self.work, "sim.sent")).splitlines():
+            parts = line.split()
+            if len(parts) == 3 and int(parts[1]) >= 0x800000 and 1 <= int(parts[2]) <= 4:
+                codes = sent[int(parts[2]) - 1]
+                code = int(parts[1]) - 0x800000
+                if not codes or codes[-1] != code:
+                    codes.append(code)
+        report = []
+        for c in range(4):
+            found = [i for i, code in enumerate(sent[c]) if code in self.codes[c]]
+            if not found:
+                self.fail(f"channel {c + 1}: none of its pictures found in the files")
+                continue
+            span = sent[c][found[0]:found[-1] + 1]
+            missing = [code for code in span if code not in self.codes[c]]
+            report.append(f"CH{c + 1} {len(span) - len(missing)}/{len(span)}")
+            if missing:
+                self.fail(f"channel {c + 1}: {len(missing)} of {len(span)} pictures sent are not "
+                          f"in the files (codes {missing[:8]})")
+        print(f"  pictures per channel in the files / sent meanwhile: {', '.join(report)}; "
+              f"cells without a readable code {self.unreadable}")
+
     def check_files(self, final=True):
         # The durations before the checked files are deleted.
         self.durations = getattr(self, "durations", [])
         for name in sorted(os.listdir(self.record_dir)):
             if name.endswith(".avi") and name not in self.checked:
+                if self.args.channels:
+                    self.read_codes(os.path.join(self.record_dir, name))
                 # The last picture's sample + 1, in 1/60 s (the header's length).
                 probe = subprocess.run(
                     ["ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
@@ -85,6 +156,16 @@ class RecordRun(soak.Soak):
                 pts = [int(x) for x in probe.stdout.split() if x.strip().isdigit()]
                 if pts:
                     self.durations.append((max(pts) + 1) / 60)
+                if self.args.psnr and not getattr(self, "psnr_done", False):
+                    self.psnr_done = True
+                    out = subprocess.run(
+                        [self.bin("bench_avi")], capture_output=True, text=True,
+                        env=dict(os.environ, TELVANE_BENCH_MJPEG_FROM=os.path.join(
+                            self.record_dir, name)))
+                    for line in (out.stdout + out.stderr).splitlines():
+                        print(f"  {name}: {line}")
+                        if "mean PSNR" in line and "PSNR ? dB" in line:
+                            self.fail("no PSNR for the recorded pictures")
         super().check_files(final)
 
     def record(self):
@@ -152,6 +233,8 @@ class RecordRun(soak.Soak):
               f"{self.files['bytes'] / 2**20 / max(total, 0.001) * 60:.0f} MiB a minute")
         print(f"  CPU: playback alone {play_cpu * 100:.0f} %, while recording "
               f"{rec_cpu * 100:.0f} % of one core (ratio {rec_cpu / max(play_cpu, 1e-6):.2f})")
+        if a.channels:
+            self.check_channels()
         if not (recorded - 1 <= total <= span + 1):
             self.fail(f"{name}: the files last {total:.2f} s, recorded {recorded:.2f} s")
         if in_files > total * 60 + len(self.durations):
@@ -173,9 +256,15 @@ def main():
     parser.add_argument("--build", default="build", help="built tree holding bin/")
     parser.add_argument("--format", default="RAW", choices=["RAW", "MJPEG"],
                         help="\"Record Format\" of the recording")
+    parser.add_argument("--channels", action="store_true",
+                        help="find every channel's pictures in the files (picture codes)")
+    parser.add_argument("--psnr", action="store_true",
+                        help="RAW: the first file's pictures also as MJPEG, their PSNR")
     parser.add_argument("--rss-limit", type=float, default=64,
                         help="MB the RSS may rise by while recording")
     args = parser.parse_args()
+    if args.psnr and args.format != "RAW":
+        parser.error("--psnr compares with an uncompressed recording: --format RAW")
     failures = []
     for step in [int(x) for x in args.steps.split(",")]:
         run = RecordRun(args, step)

@@ -85,7 +85,7 @@ void CRecorder::StartRecord()
     ++m_nRecordingId;
     m_pWriter->ResetPeak();
     m_view.SetRecordButtonDown(true);
-    CaptureFrame();
+    CaptureFrame(-1);
     m_timers.StartTimer(RECORD_TIMER_ID, SegmentLengthMs());
 }
 
@@ -120,27 +120,34 @@ void CRecorder::OnTimer(int nId)
         return;
     }
     EndSegment(true);
-    CaptureFrame(); // the first picture of the next segment
+    CaptureFrame(-1); // the first picture of the next segment
 }
 
-void CRecorder::OnPictureDrawn()
+void CRecorder::OnPictureDrawn(int nChannel)
 {
     if (m_bRecording)
-        CaptureFrame();
+        CaptureFrame(nChannel);
 }
 
-void CRecorder::CaptureFrame()
+void CRecorder::CaptureFrame(int nChannel)
 {
     if (!m_bRecording || m_view.PlayState() != PLAY_FORWARDS)
         return;
     m_view.ShowNotice(QString::fromLatin1(m_nSegDropped > 0 ? MSG_RECORD_FULL : NOTICE_RECORDING));
     const int64_t nNow = m_timers.NowMs();
-    const int64_t nSample = m_bSegBegun ? AviSampleAt(nNow - m_nSegStartMs) : 0;
+    int64_t nSample = m_bSegBegun ? AviSampleAt(nNow - m_nSegStartMs) : 0;
+    const uint32_t nChannelBit = nChannel >= 0 && nChannel < 32 ? 1u << nChannel : 0;
     if (!m_held.IsNull() && nSample <= m_nHeldSample) {
-        // The later capture of one sample replaces the earlier: the held picture
-        // takes the area as it is at the sample's last capture.
-        m_view.CapturePictureArea(m_area, false);
-        return;
+        if (!(m_nHeldChannels & nChannelBit)) {
+            // The later capture of one sample replaces the earlier: the held picture
+            // takes the area as it is at the sample's last capture.
+            m_view.CapturePictureArea(m_area, false);
+            m_nHeldChannels |= nChannelBit;
+            return;
+        }
+        // A second picture of a channel within one sample (pictures that came in a
+        // burst): the first keeps its sample, this one goes into the next.
+        nSample = m_nHeldSample + 1;
     }
     // The held picture's sample is over: it gets its pixels before the area moves on.
     FillHeldPicture();
@@ -175,6 +182,7 @@ void CRecorder::CaptureFrame()
     ++m_nCaptured;
     m_held = std::move(picture);
     m_nHeldSample = nSample;
+    m_nHeldChannels = nChannelBit;
     m_bHeldFilled = false;
 }
 
@@ -291,7 +299,7 @@ void CRecorder::OnSegmentSaved(const SegmentResult &result)
         m_view.SetRecordButtonDown(false);
         return;
     }
-    CaptureFrame();
+    CaptureFrame(-1);
     m_timers.StartTimer(RECORD_TIMER_ID, std::min(SegmentLengthMs(), m_nRecordRemain));
 }
 

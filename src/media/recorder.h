@@ -12,7 +12,8 @@
 // the sample of its capture time, counted on the steady clock of the timers from the
 // segment's first picture, so the files play in real time; a capture that falls in
 // the same 1/60 s as the one before replaces it (it holds that one's tiles too, the
-// area being captured whole). The last capture is held back here until the next one
+// area being captured whole), unless both drew the same channel: then the later goes
+// into the next sample, so that no channel's picture is lost in a burst. The last capture is held back here until the next one
 // shows its sample is done. "Record Format" is read at a segment's first picture:
 // uncompressed rows, or MJPEG encoded off this thread. At a segment end
 // the segment is ended on the writer, which names and closes the file; meanwhile
@@ -115,8 +116,9 @@ class CRecorder : public QObject {
     void StopRecord();
     // Timer tick of the window; acts on RECORD_TIMER_ID only.
     void OnTimer(int nId);
-    // The window drew a picture: captures the picture area while recording.
-    void OnPictureDrawn();
+    // The window drew a picture of channel nChannel (0..31; -1: not known): captures
+    // the picture area while recording.
+    void OnPictureDrawn(int nChannel = -1);
     // At exit: ends the recording and blocks until every file is written, at most
     // FINISH_WAIT_MS; then the pictures still queued are given up (the files keep
     // what was written), which is logged, and false is returned.
@@ -143,7 +145,7 @@ class CRecorder : public QObject {
     void FailNextSegmentAfter(int64_t nBytes) { m_nNextFault = nBytes; }
 
   private:
-    void CaptureFrame();
+    void CaptureFrame(int nChannel);
     void FillHeldPicture();
     void FlushHeldPicture();
     void DropPicture();
@@ -176,7 +178,8 @@ class CRecorder : public QObject {
     int64_t m_nSegStartMs = 0; // the first picture's capture, on the timers' clock
     QueuedPicture m_held;      // the last capture, not handed over yet
     int64_t m_nHeldSample = -1;
-    bool m_bHeldFilled = false; // else its pixels are still those of m_area
+    uint32_t m_nHeldChannels = 0; // bit c: channel c drawn since the held picture began
+    bool m_bHeldFilled = false;   // else its pixels are still those of m_area
     QImage m_area;              // the picture area at the last capture
     int m_nSegPictures = 0;
     int m_nSegDropped = 0;

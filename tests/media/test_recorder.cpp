@@ -285,13 +285,16 @@ TEST_F(RecorderTest, DestroyedWhileRecordingKeepsTheSegment)
 }
 
 // Each picture at the sample of its capture time from the segment's first; the
-// later of two captures in one sample replaces the earlier.
+// later of two captures in one sample replaces the earlier, unless both drew the
+// same channel: then the later goes into the next sample.
 TEST_F(RecorderTest, PicturesGoAtTheSampleOfTheirCaptureTime)
 {
     const struct {
         int64_t nAtMs;
+        int nChannel;
         int64_t nSample; // -1: replaced by the next capture
-    } rows[] = {{0, -1}, {8, 0}, {16, -1}, {17, 1}, {1000, 60}};
+    } rows[] = {{0, 0, -1},    {8, 1, 0},      {16, 2, -1},   {17, 3, 1},
+                {1000, 0, 60}, {1004, 0, -1}, {1010, 1, 61}};
     const int64_t nStart = m_clock.Now();
     std::vector<std::pair<int64_t, QByteArray>> expected;
     for (size_t i = 0; i < std::size(rows); ++i) {
@@ -300,13 +303,13 @@ TEST_F(RecorderTest, PicturesGoAtTheSampleOfTheirCaptureTime)
         if (i == 0)
             m_rec.StartRecord();
         else
-            m_rec.OnPictureDrawn();
+            m_rec.OnPictureDrawn(rows[i].nChannel);
         if (rows[i].nSample >= 0)
             expected.emplace_back(rows[i].nSample, PictureSum(m_view.area));
     }
     m_rec.StopRecord();
     ASSERT_TRUE(WaitSegments(1));
-    EXPECT_EQ(m_rec.CapturedPictures(), 3);
+    EXPECT_EQ(m_rec.CapturedPictures(), 4);
     EXPECT_EQ(PictureSums(File("2005-03-01 12-00-05.avi")), expected);
 }
 

@@ -63,6 +63,21 @@ void PictureFactory::SavePictures(const QString &folder, int nCount)
     m_nToSave = folder.isEmpty() ? 0 : nCount;
 }
 
+void DrawPictureCode(std::uint8_t *pBottomUpBgr, int nWidth, int nHeight, int nStride, int nCode)
+{
+    for (int i = 0; i < PICTURE_CODE_BITS + 2; ++i) {
+        const bool bWhite =
+            i == 0 || (i <= PICTURE_CODE_BITS && (nCode >> (PICTURE_CODE_BITS - i) & 1));
+        const int x0 = 14 + 42 * i;
+        for (int y = nHeight - 44; y < nHeight - 20; ++y) {
+            if (y < 0 || x0 + 38 > nWidth)
+                continue;
+            std::uint8_t *p = pBottomUpBgr + std::size_t(nHeight - 1 - y) * std::size_t(nStride);
+            std::memset(p + x0 * 3, bWhite ? 255 : 0, 38 * 3);
+        }
+    }
+}
+
 QByteArray PictureFactory::Make(const PictureRequest &r)
 {
     SceneFrame frame;
@@ -87,6 +102,9 @@ QByteArray PictureFactory::Make(const PictureRequest &r)
         }
     }
     DrawMarkers(m_bgr.data(), m_width, m_height, m_stride, r.channelIndex, r.oddField, m_fieldRow);
+    if (m_bPictureCode)
+        DrawPictureCode(m_bgr.data(), m_width, m_height, m_stride,
+                        int(r.phaseStep % PICTURE_CODE_MODULO));
     ++m_rendered;
     return CJpegEncoder::PadTo(m_encoder.Encode(m_bgr.data(), m_width, m_height, m_stride),
                                MIN_PICTURE_BYTES);

@@ -16,6 +16,13 @@ namespace sim {
 
 // Scene animation steps per second; the phase of a picture is rounded to them.
 constexpr int SCENE_STEPS_PER_SECOND = 60;
+constexpr int PICTURE_CODE_BITS = 14;
+constexpr int PICTURE_CODE_MODULO = 1 << PICTURE_CODE_BITS;
+
+// 16 blocks of 38 x 24 pixels, 42 apart from x = 14, their bottom 20 rows above the
+// picture's last (top-down): white, the 14 bits of nCode from the highest (white =
+// 1), black. Drawn into bottom-up blue-green-red rows.
+void DrawPictureCode(std::uint8_t *pBottomUpBgr, int nWidth, int nHeight, int nStride, int nCode);
 
 struct PictureRequest {
     int channelIndex = 0;
@@ -33,6 +40,9 @@ class PictureFactory {
     QByteArray Picture(const PictureRequest &request);
     // The first nCount pictures made are also written into the folder (WxH_sim_NNN.jpg).
     void SavePictures(const QString &folder, int nCount);
+    // Each picture carries its animation step modulo PICTURE_CODE_MODULO as a row of
+    // blocks (see DrawPictureCode).
+    void SetPictureCode(bool bOn) { m_bPictureCode = bOn; }
 
     int Width() const { return m_width; }
     int Height() const { return m_height; }
@@ -45,6 +55,7 @@ class PictureFactory {
     int m_width;
     int m_height;
     int m_fieldRow;
+    bool m_bPictureCode = false;
     SceneRenderer m_renderer;
     CJpegEncoder m_encoder;
     std::vector<std::uint8_t> m_bgr;

@@ -81,6 +81,11 @@ bool ParseOptions(const QStringList &arguments, SimOptions *o, QString *error)
          "Append \"<steady clock ns> <sequence word> <channel 1-4>\" to this file for each live "
          "picture once its last byte has left (for delay benchmarks).",
          "file"},
+        {"picture-code",
+         "Draw each picture's animation step (1/60 s, modulo 16384) as a row of 16 blocks near "
+         "its bottom: white, 14 bits from the highest (white = 1), black; with --send-log, "
+         "played pictures are logged too, 8388608 + the step in place of the sequence word "
+         "(for benchmarks that find every picture in a recording)."},
         {"save-pictures",
          "Write the first 120 pictures made into this folder as JPEG files (for benchmarks that "
          "decode what the client decodes).",
@@ -205,6 +210,7 @@ bool ParseOptions(const QStringList &arguments, SimOptions *o, QString *error)
     o->stats = p.isSet("stats");
     o->sendLog = p.value("send-log");
     o->savePictures = p.value("save-pictures");
+    o->pictureCode = p.isSet("picture-code");
 
     o->neverAnswer = p.isSet("never-answer");
     o->refuseLogin = p.isSet("refuse-login");

@@ -46,6 +46,7 @@ struct SimOptions {
     bool stats = false;
     QString sendLog;      // one line per live picture once it has left, empty = none
     QString savePictures; // folder for the first SAVED_PICTURES pictures made, empty = none
+    bool pictureCode = false; // each picture carries its animation step as blocks
 
     // Fault injection (-1 / 0 = off).
     bool neverAnswer = false;

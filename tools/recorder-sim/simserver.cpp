@@ -15,6 +15,7 @@ SimServer::SimServer(const SimOptions &options, QObject *parent)
 {
     connect(&m_server, &QTcpServer::newConnection, this, &SimServer::OnNewConnection);
     m_factory.SavePictures(options.savePictures, SAVED_PICTURES);
+    m_factory.SetPictureCode(options.pictureCode);
 }
 
 bool SimServer::Listen(QString *error)

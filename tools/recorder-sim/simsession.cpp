@@ -377,6 +377,9 @@ void SimSession::PreparePicture()
         PutPictureTime(w, m_versionCode, ch, t);
         w[3] = PLAYBACK_PICTURE;
         m_prepared.packet = BuildReply(m_options.versionText, COMMAND_R_RECORDER, w, jpeg);
+        if (m_options.pictureCode) // the send log names the picture by its code (+ 2^23)
+            m_prepared.tag = (std::uint32_t(ch + 1) << 24) | 0x800000u |
+                             std::uint32_t(pr.phaseStep % PICTURE_CODE_MODULO);
     }
     m_nextOdd[ch] = !m_nextOdd[ch];
 }

@@ -183,7 +183,7 @@ void CArchiveDlg::DrawChannel(int nIndex)
         m_bStampShown = false; // the picture covers it
         m_canvas.SchedulePaint(StampRect());
     }
-    m_recorder.OnPictureDrawn();
+    m_recorder.OnPictureDrawn(nIndex);
 }
 
 void CArchiveDlg::PaintOverlay(QPainter &painter, const QRegion &region)

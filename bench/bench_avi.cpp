@@ -310,6 +310,12 @@ struct BenchView : IRecordView {
         painter.drawImage(0, 0, pictures[size_t(n++ % 3)]);
         return area;
     }
+    const QImage &CapturePictureArea(bool) override
+    {
+        captured = GrabPictureArea();
+        return captured;
+    }
+    QImage captured;
     void ShowNotice(const QString &) override {}
     void ShowRecordMessage(const QString &) override { ++nMessages; }
     void SetRecordButtonDown(bool) override {}

@@ -50,11 +50,11 @@ if [ "$variant" = build ]; then
   run_isolated "cd '$PWD' && BUILD_DIR='$variant' bench/live-cpu.sh --runs 1 --seconds 6 --max-ratio 2.5" \
     "live CPU per picture"
   # The real program recording full-rate playback with the default segments, in both
-  # formats: every picture in the files, real time, memory bounded
+  # formats: every picture of every channel in the files, real time, memory bounded
   # (bench/record-e2e.py; 15 s here).
-  run_isolated "cd '$PWD' && python3 bench/record-e2e.py --seconds 15 --steps 4 --build '$variant'" \
+  run_isolated "cd '$PWD' && python3 bench/record-e2e.py --seconds 15 --steps 4 --channels --build '$variant'" \
     "full-rate recording"
-  run_isolated "cd '$PWD' && python3 bench/record-e2e.py --seconds 15 --steps 4 --format MJPEG --build '$variant'" \
+  run_isolated "cd '$PWD' && python3 bench/record-e2e.py --seconds 15 --steps 4 --format MJPEG --channels --build '$variant'" \
     "full-rate recording, MJPEG"
 fi
 

@@ -103,7 +103,8 @@ void CRecorder::EndRecording()
     if (m_nDropped > 0)
         m_dropReports.emplace_back(m_nSegSeq, m_nDropped);
     EndSegment(false);
-    m_area = QImage();
+    m_pArea = nullptr;
+    m_view.ReleaseCapture();
     m_view.SetRecordButtonDown(false);
 }
 
@@ -141,7 +142,7 @@ void CRecorder::CaptureFrame(int nChannel)
         if (!(m_nHeldChannels & nChannelBit)) {
             // The later capture of one sample replaces the earlier: the held picture
             // takes the area as it is at the sample's last capture.
-            m_view.CapturePictureArea(m_area, false);
+            m_pArea = &m_view.CapturePictureArea(false);
             m_nHeldChannels |= nChannelBit;
             return;
         }
@@ -151,14 +152,14 @@ void CRecorder::CaptureFrame(int nChannel)
     }
     // The held picture's sample is over: it gets its pixels before the area moves on.
     FillHeldPicture();
-    m_view.CapturePictureArea(m_area, !m_bSegBegun); // whole at a segment's first picture
-    if (m_area.isNull())
+    m_pArea = &m_view.CapturePictureArea(!m_bSegBegun); // whole at a segment's first picture
+    if (m_pArea->isNull())
         return;
     if (m_nSegPictures >= MAX_PICTURES_PER_SEGMENT) {
         DropPicture();
         return;
     }
-    QueuedPicture picture = m_pWriter->TakeBuffer(m_area.width(), m_area.height());
+    QueuedPicture picture = m_pWriter->TakeBuffer(m_pArea->width(), m_pArea->height());
     if (picture.IsNull()) {
         DropPicture(); // the disk is behind: the queue is full
         return;
@@ -191,7 +192,7 @@ void CRecorder::FillHeldPicture()
     if (m_held.IsNull() || m_bHeldFilled)
         return;
     m_bHeldFilled = true;
-    if (m_held.dib.CopyFrom(m_area))
+    if (m_pArea && m_held.dib.CopyFrom(*m_pArea))
         return;
     // No pixels for it (the area went away): the picture is not placed.
     m_pWriter->ReturnBuffer(std::move(m_held));

@@ -63,13 +63,11 @@ class IRecordView {
     virtual QString RecordNamePrefix() const { return QString(); }
     // The picture area as shown (640 x 480, any format); a null image when none.
     virtual QImage GrabPictureArea() = 0;
-    // The same into area, which the recording keeps between calls: a window may
-    // paint only what changed since the last call, unless bWhole.
-    virtual void CapturePictureArea(QImage &area, bool bWhole)
-    {
-        Q_UNUSED(bWhole);
-        area = GrabPictureArea();
-    }
+    // The same, kept by the window until the next call: a window may paint again
+    // only what changed since the last call, unless bWhole.
+    virtual const QImage &CapturePictureArea(bool bWhole) = 0;
+    // The recording is over: what CapturePictureArea kept may go.
+    virtual void ReleaseCapture() {}
     // The notice area: "Recording", "Saving", "Saving OK", "Saving Failed", the
     // dropped pictures.
     virtual void ShowNotice(const QString &szText) = 0;
@@ -179,8 +177,8 @@ class CRecorder : public QObject {
     QueuedPicture m_held;      // the last capture, not handed over yet
     int64_t m_nHeldSample = -1;
     uint32_t m_nHeldChannels = 0; // bit c: channel c drawn since the held picture began
-    bool m_bHeldFilled = false;   // else its pixels are still those of m_area
-    QImage m_area;              // the picture area at the last capture
+    bool m_bHeldFilled = false;   // else its pixels are still those of *m_pArea
+    const QImage *m_pArea = nullptr; // the picture area at the last capture (the view's)
     int m_nSegPictures = 0;
     int m_nSegDropped = 0;
 

@@ -42,6 +42,8 @@ struct FakeRecordView : IRecordView {
     uint16_t PlayState() const override { return wPlayState; }
     QString PictureTimeText() const override { return szTime; }
     QImage GrabPictureArea() override { return area; }
+    const QImage &CapturePictureArea(bool) override { return captured = area; }
+    QImage captured; // what the last capture saw, kept as the window keeps it
     void ShowNotice(const QString &s) override { notices << s; }
     void ShowRecordMessage(const QString &s) override { messages << s; }
     void SetRecordButtonDown(bool b) override { bButtonDown = b; }

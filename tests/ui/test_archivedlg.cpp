@@ -200,15 +200,19 @@ TEST_F(ArchiveDlgTest, TimeStampFollowsThePictureTimes)
 }
 
 // A recording's capture paints again only what changed since the last one, and
-// still equals the whole picture area after pictures, stamps, width flags and layouts.
+// still equals the whole picture area after pictures, stamps, width flags and
+// layouts; the window copies unchanged cells from it rather than stretching again.
 TEST_F(ArchiveDlgTest, RecordingCaptureFollowsEveryChangeOfThePictureArea)
 {
     const CoordinatePicture pics[] = {{704, 240}, {640, 240}, {704, 480}, {352, 240}};
     m_pDlg->Control().OnImagePlay(CPlaybackControl::PLAY_FORWARD);
     const uint32_t w0 = 2008u << 8 | 2u;
-    QImage kept;
-    m_pDlg->CapturePictureArea(kept, false); // nothing kept yet: all of it
-    const QPoint poison = m_pDlg->Cell(3).center() - kPictureRect.topLeft();
+    const QPoint poison = m_pDlg->Cell(3).center();
+    const auto shown = [&] {
+        QImage window(m_pDlg->size(), QImage::Format_RGB32);
+        m_pDlg->render(&window);
+        return window.pixel(poison);
+    };
     const std::function<void()> steps[] = {
         [&] {
             for (int k = 0; k < 4; ++k) {
@@ -221,16 +225,17 @@ TEST_F(ArchiveDlgTest, RecordingCaptureFollowsEveryChangeOfThePictureArea)
             m_pDlg->SetChannelPicture(0, pics[2].Picture(0, 1));
             m_pDlg->DrawChannel(0);
         },
-        [&] { // cell 1 alone: cell 3 is not painted again
-            kept.setPixel(poison, 0xFF123456u);
+        [&] { // cell 1 alone: cell 3 is neither captured nor stretched again
+            const_cast<QImage &>(m_pDlg->CapturePictureArea(false))
+                .setPixel(poison - kPictureRect.topLeft(), 0xFF123456u);
             m_pDlg->SetChannelPicture(1, pics[3].Picture(1, 1));
             m_pDlg->DrawChannel(1);
         },
         [&] { // the width flag crops every cell
-            EXPECT_EQ(kept.pixel(poison), 0xFF123456u);
-            kept.setPixel(poison, 0xFF000000u);
+            EXPECT_EQ(shown(), 0xFF123456u);
             m_pDlg->SetChannelPicture(2, pics[0].Picture(1, 0));
             m_pDlg->DrawChannel(2);
+            EXPECT_NE(shown(), 0xFF123456u); // changed since: stretched
         },
         [&] { m_pDlg->Control().OnChannelButton(2); },
         [&] { // the stamp goes
@@ -242,10 +247,13 @@ TEST_F(ArchiveDlgTest, RecordingCaptureFollowsEveryChangeOfThePictureArea)
     for (size_t i = 0; i < std::size(steps); ++i) {
         SCOPED_TRACE(i);
         steps[i]();
-        m_pDlg->CapturePictureArea(kept, false);
-        if (i == 2)
-            continue; // the poisoned pixel is checked and mended in the next step
-        EXPECT_EQ(kept, m_pDlg->GrabPictureArea());
+        const QImage &captured = m_pDlg->CapturePictureArea(false);
+        if (i == 2) {
+            EXPECT_EQ(captured.pixel(poison - kPictureRect.topLeft()), 0xFF123456u);
+            continue;
+        }
+        EXPECT_EQ(captured, m_pDlg->GrabPictureArea());
+        EXPECT_NE(shown(), 0xFF123456u);
     }
     EXPECT_TRUE(m_pDlg->StampText().isEmpty());
 }

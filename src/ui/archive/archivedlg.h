@@ -140,7 +140,8 @@ class CArchiveDlg : public QWidget,
     int StaleMarkSeconds(int nChannel) const { return m_staleWatch.MarkSeconds(nChannel); }
     // The picture area as shown (pictures, frames and stamp), 640 x 480.
     QImage GrabPictureArea() override;
-    void CapturePictureArea(QImage &area, bool bWhole) override;
+    const QImage &CapturePictureArea(bool bWhole) override;
+    void ReleaseCapture() override { m_canvas.ReleaseCapture(); }
     // "%04d-%02d-%02d %02d-%02d-%02d" of the last picture's time.
     QString PictureTimeText() const override;
     QString RecordNamePrefix() const override;

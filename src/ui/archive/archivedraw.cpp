@@ -218,10 +218,10 @@ QImage CArchiveDlg::GrabPictureArea()
     return area;
 }
 
-void CArchiveDlg::CapturePictureArea(QImage &area, bool bWhole)
+const QImage &CArchiveDlg::CapturePictureArea(bool bWhole)
 {
-    m_canvas.Capture(area, kPictureRect, bWhole,
-                     [this](QPainter &painter, const QRegion &region) {
-                         PaintOverlay(painter, region);
-                     });
+    return m_canvas.Capture(kPictureRect, bWhole,
+                            [this](QPainter &painter, const QRegion &region) {
+                                PaintOverlay(painter, region);
+                            });
 }

@@ -225,6 +225,8 @@ void CPictureCanvas::PaintPicture(QPainter &painter, QImage *pTarget, const QPoi
     const DibPicture pic = PictureOf(shown.nSlot);
     const QRect src = CropOf(shown.nSlot);
     for (const QRect &rc : part) {
+        if (pTarget && CopyCaptured(*pTarget, offset, rc))
+            continue;
         if (pTarget && !src.isEmpty()) {
             m_stretcher.Stretch(pic, src, *pTarget, shown.rcTile.translated(offset),
                                 rc.translated(offset));
@@ -279,23 +281,44 @@ void CPictureCanvas::ShownChanged(int nSlot)
             Changed(m_shown[std::size_t(k)].rcTile);
 }
 
-void CPictureCanvas::Capture(QImage &image, const QRect &rcArea, bool bWhole,
-                             const Overlay &fnOverlay)
+const QImage &CPictureCanvas::Capture(const QRect &rcArea, bool bWhole, const Overlay &fnOverlay)
 {
     QRegion region(rcArea);
-    if (!bWhole && image.size() == rcArea.size() && image.format() == QImage::Format_RGB32)
+    if (!bWhole && rcArea == m_rcCapture && !m_imgCapture.isNull())
         region = m_rgnChanged.intersected(rcArea);
     else
-        image = QImage(rcArea.size(), QImage::Format_RGB32);
-    m_rgnChanged = QRegion();
-    if (region.isEmpty() || image.isNull())
-        return;
-    // The image is the caller's alone, so Paint writes into it directly.
-    QPainter painter(&image);
-    painter.translate(-rcArea.topLeft());
-    Paint(painter, region);
-    if (fnOverlay) {
-        painter.setClipRegion(region);
-        fnOverlay(painter, region);
+        m_imgCapture = QImage(rcArea.size(), QImage::Format_RGB32);
+    // What changed comes from the pictures, not from the capture being made.
+    m_rcCapture = QRect();
+    if (!region.isEmpty() && !m_imgCapture.isNull()) {
+        QPainter painter(&m_imgCapture);
+        painter.translate(-rcArea.topLeft());
+        Paint(painter, region);
+        if (fnOverlay) {
+            painter.setClipRegion(region);
+            fnOverlay(painter, region);
+        }
     }
+    m_rcCapture = rcArea;
+    m_rgnChanged = QRegion();
+    return m_imgCapture;
+}
+
+bool CPictureCanvas::CopyCaptured(QImage &target, const QPoint &offset, const QRect &rc) const
+{
+    // The capture holds the owner's overlay too, which the window paints again over
+    // the tiles anyway.
+    if (m_imgCapture.isNull() || !m_rcCapture.contains(rc) || m_rgnChanged.intersects(rc))
+        return false;
+    const QRect rcTarget = rc.translated(offset);
+    if (!target.rect().contains(rcTarget))
+        return false;
+    uchar *pOut = target.bits();
+    const qsizetype nOutStride = target.bytesPerLine();
+    for (int y = 0; y < rc.height(); ++y)
+        std::memcpy(pOut + (rcTarget.top() + y) * nOutStride + rcTarget.left() * 4,
+                    m_imgCapture.constScanLine(rc.top() - m_rcCapture.top() + y) +
+                        (rc.left() - m_rcCapture.left()) * 4,
+                    std::size_t(rc.width()) * 4);
+    return true;
 }

@@ -14,8 +14,9 @@
 // straight into the window's backing store when the painter allows it, through the
 // painter otherwise (a grab, a scaled screen). The record's pixels are read at
 // paint time, so a tile always shows the newest picture of its slot. A recording
-// keeps its own copy of the picture area up to date through Capture, which paints
-// again only what changed since its last call.
+// keeps a copy of the picture area up to date through Capture, which paints again
+// only what changed since its last call; tiles unchanged since then are copied
+// from that copy when the window paints, not stretched a second time.
 //
 // Everything runs on the user-interface thread.
 
@@ -103,13 +104,18 @@ class CPictureCanvas {
     // --- capture ------------------------------------------------------------
     // Draws over the pictures what the owner adds to them (a time stamp).
     using Overlay = std::function<void(QPainter &painter, const QRegion &region)>;
-    // Brings image, the area rcArea of the window as Paint and fnOverlay draw it, up
-    // to date. The caller keeps image from one call to the next, and only what
-    // changed since the last call is painted again: pictures set or shown, areas
-    // erased, framed or asked to be repainted. All of it is painted when bWhole, or
-    // when image is null or of another size or format. Drawing into Backing() is
-    // seen where a repaint is asked for. One caller at a time.
-    void Capture(QImage &image, const QRect &rcArea, bool bWhole, const Overlay &fnOverlay);
+    // The area rcArea of the window as Paint and fnOverlay draw it, kept until the
+    // next call. Only what changed since the last call is painted again: pictures
+    // set or shown, areas erased, framed or asked to be repainted; all of it when
+    // bWhole or rcArea moved. Drawing into Backing() is seen where a repaint is asked
+    // for. One caller at a time. Until a tile changes again, Paint copies it from
+    // here rather than stretching its picture once more.
+    const QImage &Capture(const QRect &rcArea, bool bWhole, const Overlay &fnOverlay);
+    void ReleaseCapture()
+    {
+        m_imgCapture = QImage();
+        m_rcCapture = QRect();
+    }
 
   private:
     struct Slot {
@@ -136,9 +142,14 @@ class CPictureCanvas {
     CDibStretcher m_stretcher;
     void Changed(const QRegion &region) { m_rgnChanged += region; }
     void ShownChanged(int nSlot); // the tiles showing nSlot, or every tile for -1
+    // Copies rc of the window from the last capture into the target at offset, when
+    // nothing there changed since; false otherwise.
+    bool CopyCaptured(QImage &target, const QPoint &offset, const QRect &rc) const;
 
     QRegion m_rgnPendingPaint;
     QRegion m_rgnChanged; // since the last capture
+    QImage m_imgCapture;  // the last capture, of m_rcCapture
+    QRect m_rcCapture;
     QTimer m_paintPacer;       // single shot: the next display frame
     QElapsedTimer m_lastPaint; // since the last frame was asked for
 };

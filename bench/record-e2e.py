@@ -29,7 +29,7 @@ file is broken or left unfinished, the durations miss the time recorded by more 
 1 s, a message box was shown, or the RSS rose by more than --rss-limit MB.
 
 Usage: bench/record-e2e.py [--seconds S] [--steps 4,13] [--format RAW|MJPEG] [--build DIR]
-                           [--rss-limit MB] [--psnr] [--channels]
+                           [--rss-limit MB] [--psnr] [--channels] [--camera DIR]
 """
 
 import argparse
@@ -59,6 +59,7 @@ class RecordRun(soak.Soak):
              str(self.port), "--fps", "120", "--log", os.path.join(self.work, "sim.log")]
             + (["--picture-code", "--send-log", os.path.join(self.work, "sim.sent")]
                if self.args.channels else [])
+            + (["--camera-pictures", self.args.camera] if self.args.camera else [])
             + options, stdout=out, stderr=open(os.path.join(self.work, "sim.err"), "a"))
         self.sims[1] = self.sim  # ended with the rest
 
@@ -258,6 +259,9 @@ def main():
                         help="\"Record Format\" of the recording")
     parser.add_argument("--channels", action="store_true",
                         help="find every channel's pictures in the files (picture codes)")
+    parser.add_argument("--camera", metavar="DIR",
+                        help="the simulator sends these 704 x 240 camera pictures (JPEG files) "
+                             "in place of its drawn scene, e.g. ../shared/bench-pictures")
     parser.add_argument("--psnr", action="store_true",
                         help="RAW: the first file's pictures also as MJPEG, their PSNR")
     parser.add_argument("--rss-limit", type=float, default=64,

@@ -57,6 +57,17 @@ QByteArray PictureFactory::Picture(const PictureRequest &r)
     return jpeg;
 }
 
+bool PictureFactory::UseCameraPictures(const QString &folder)
+{
+    const QDir dir(folder);
+    for (const QString &name : dir.entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name)) {
+        const QImage img(dir.filePath(name));
+        if (img.width() == m_width && img.height() == m_height)
+            m_cameras.push_back(img.convertToFormat(QImage::Format_RGB32));
+    }
+    return !m_cameras.empty();
+}
+
 void PictureFactory::SavePictures(const QString &folder, int nCount)
 {
     m_saveFolder = folder;
@@ -87,7 +98,12 @@ QByteArray PictureFactory::Make(const PictureRequest &r)
     frame.mode = r.mode;
     frame.oddField = r.oddField;
     frame.pose = r.pose;
-    const QImage &img = m_renderer.Render(frame);
+    // A camera picture in turn: each channel starts at another one, one step in two.
+    const QImage &img =
+        m_cameras.empty()
+            ? m_renderer.Render(frame)
+            : m_cameras[std::size_t((r.phaseStep / 2 + 3 * r.channelIndex) %
+                                    qint64(m_cameras.size()))];
 
     // RGB32 top-down -> BGR bottom-up, the client's pixel layout.
     for (int y = 0; y < m_height; ++y) {

@@ -43,6 +43,10 @@ class PictureFactory {
     // Each picture carries its animation step modulo PICTURE_CODE_MODULO as a row of
     // blocks (see DrawPictureCode).
     void SetPictureCode(bool bOn) { m_bPictureCode = bOn; }
+    // Camera pictures of the factory's size from the folder take the drawn scene's
+    // place, in turn (markers and code still drawn over them). False when the folder
+    // holds none.
+    bool UseCameraPictures(const QString &folder);
 
     int Width() const { return m_width; }
     int Height() const { return m_height; }
@@ -56,6 +60,7 @@ class PictureFactory {
     int m_height;
     int m_fieldRow;
     bool m_bPictureCode = false;
+    std::vector<QImage> m_cameras; // Format_RGB32
     SceneRenderer m_renderer;
     CJpegEncoder m_encoder;
     std::vector<std::uint8_t> m_bgr;

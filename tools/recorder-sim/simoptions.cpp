@@ -86,6 +86,10 @@ bool ParseOptions(const QStringList &arguments, SimOptions *o, QString *error)
          "its bottom: white, 14 bits from the highest (white = 1), black; with --send-log, "
          "played pictures are logged too, 8388608 + the step in place of the sequence word "
          "(for benchmarks that find every picture in a recording)."},
+        {"camera-pictures",
+         "Send the JPEG camera pictures of the picture size in this folder, in turn, in place "
+         "of the drawn scene (markers and --picture-code still drawn over them).",
+         "folder"},
         {"save-pictures",
          "Write the first 120 pictures made into this folder as JPEG files (for benchmarks that "
          "decode what the client decodes).",
@@ -211,6 +215,7 @@ bool ParseOptions(const QStringList &arguments, SimOptions *o, QString *error)
     o->sendLog = p.value("send-log");
     o->savePictures = p.value("save-pictures");
     o->pictureCode = p.isSet("picture-code");
+    o->cameraPictures = p.value("camera-pictures");
 
     o->neverAnswer = p.isSet("never-answer");
     o->refuseLogin = p.isSet("refuse-login");

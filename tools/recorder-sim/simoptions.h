@@ -47,6 +47,7 @@ struct SimOptions {
     QString sendLog;      // one line per live picture once it has left, empty = none
     QString savePictures; // folder for the first SAVED_PICTURES pictures made, empty = none
     bool pictureCode = false; // each picture carries its animation step as blocks
+    QString cameraPictures;   // folder of camera pictures sent in place of the scene
 
     // Fault injection (-1 / 0 = off).
     bool neverAnswer = false;

@@ -24,6 +24,13 @@ bool SimServer::Listen(QString *error)
         *error = QStringLiteral("refusing to listen on a non-loopback address");
         return false;
     }
+    if (!m_options.cameraPictures.isEmpty() && !m_factory.UseCameraPictures(m_options.cameraPictures)) {
+        *error = QStringLiteral("no %1x%2 JPEG pictures in %3")
+                     .arg(m_options.width)
+                     .arg(m_options.height)
+                     .arg(m_options.cameraPictures);
+        return false;
+    }
     if (!m_options.logFile.isEmpty() && !m_log.IsOpen()) {
         *error = QStringLiteral("cannot open the log file %1: %2")
                      .arg(m_options.logFile, m_log.ErrorString());

@@ -295,7 +295,7 @@ TEST_F(RecorderTest, PicturesGoAtTheSampleOfTheirCaptureTime)
         int64_t nAtMs;
         int nChannel;
         int64_t nSample; // -1: replaced by the next capture
-    } rows[] = {{0, 0, -1},    {8, 1, 0},      {16, 2, -1},   {17, 3, 1},
+    } rows[] = {{0, -1, -1},   {8, 0, 0},      {16, 2, -1},   {17, 3, 1}, // the first starts it
                 {1000, 0, 60}, {1004, 0, -1}, {1010, 1, 61}};
     const int64_t nStart = m_clock.Now();
     std::vector<std::pair<int64_t, QByteArray>> expected;

@@ -115,6 +115,7 @@ class CPictureCanvas {
     {
         m_imgCapture = QImage();
         m_rcCapture = QRect();
+        m_rgnChanged = QRegion();
     }
 
   private:
@@ -140,7 +141,11 @@ class CPictureCanvas {
     std::array<Shown, kSlots> m_shown{};
     int m_nShown = 0;
     CDibStretcher m_stretcher;
-    void Changed(const QRegion &region) { m_rgnChanged += region; }
+    void Changed(const QRegion &region) // noted only while a capture is kept
+    {
+        if (!m_imgCapture.isNull())
+            m_rgnChanged += region;
+    }
     void ShownChanged(int nSlot); // the tiles showing nSlot, or every tile for -1
     // Copies rc of the window from the last capture into the target at offset, when
     // nothing there changed since; false otherwise.

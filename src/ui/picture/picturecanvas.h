@@ -130,6 +130,15 @@ class CPictureCanvas {
     };
     void PaintPicture(QPainter &painter, QImage *pTarget, const QPoint &offset, const Shown &shown,
                       const QRegion &part);
+    void Changed(const QRegion &region) // noted only while a capture is kept
+    {
+        if (!m_imgCapture.isNull())
+            m_rgnChanged += region;
+    }
+    void ShownChanged(int nSlot); // the tiles showing nSlot, or every tile for -1
+    // Copies rc of the window from the last capture into the target at offset, when
+    // nothing there changed since; false otherwise.
+    bool CopyCaptured(QImage &target, const QPoint &offset, const QRect &rc) const;
 
     CropRule m_crop;
     std::function<void(const QRegion &)> m_fnUpdate;
@@ -141,16 +150,6 @@ class CPictureCanvas {
     std::array<Shown, kSlots> m_shown{};
     int m_nShown = 0;
     CDibStretcher m_stretcher;
-    void Changed(const QRegion &region) // noted only while a capture is kept
-    {
-        if (!m_imgCapture.isNull())
-            m_rgnChanged += region;
-    }
-    void ShownChanged(int nSlot); // the tiles showing nSlot, or every tile for -1
-    // Copies rc of the window from the last capture into the target at offset, when
-    // nothing there changed since; false otherwise.
-    bool CopyCaptured(QImage &target, const QPoint &offset, const QRect &rc) const;
-
     QRegion m_rgnPendingPaint;
     QRegion m_rgnChanged; // since the last capture
     QImage m_imgCapture;  // the last capture, of m_rcCapture

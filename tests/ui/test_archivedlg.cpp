@@ -199,9 +199,10 @@ TEST_F(ArchiveDlgTest, TimeStampFollowsThePictureTimes)
 }
 
 // Hour, minute and second each keep their place: a picture time moves the thumb, and
-// the thumb's time goes into the next request.
+// the thumb's time goes into the next request. The slider lies over the skin's groove.
 TEST_F(ArchiveDlgTest, SliderAndPictureTimeKeepHourMinuteAndSecondApart)
 {
+    EXPECT_EQ(m_pDlg->Slider()->geometry(), QRect(206, 602, 583, 16));
     m_pDlg->SetTimeRange(MakeDateWord(2008, 1, 1), 0, MakeDateWord(2008, 12, 31), 0);
     m_pDlg->SetPictureTime(2008u << 8 | 2u, 29u << 24 | 12u << 16 | 34u << 8 | 56u);
     EXPECT_EQ(m_pDlg->Slider()->value(), 12 * 3600 + 34 * 60 + 56);

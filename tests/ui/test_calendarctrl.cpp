@@ -214,6 +214,14 @@ TEST_F(CalendarCtrlTest, PictureOfTheLeapDaySelected)
     const QColor highlight = m_pCalendar->palette().color(QPalette::Highlight);
     EXPECT_EQ(image.pixelColor(rc.left() + 4, rc.top() + 3), highlight);
     EXPECT_EQ(image.pixelColor(rc.left() + 4 - 29, rc.top() + 3), QColor(Qt::black));
+    // Its sunken edge: dark on the top and left, light on the bottom and right.
+    const QRect edge = rc.adjusted(1, 0, -1, 0);
+    const QRgb dark = m_pCalendar->palette().color(QPalette::Dark).rgb();
+    const QRgb light = m_pCalendar->palette().color(QPalette::Light).rgb();
+    EXPECT_EQ(image.pixel(edge.left() + 5, edge.top()), dark);
+    EXPECT_EQ(image.pixel(edge.left(), edge.top() + 5), dark);
+    EXPECT_EQ(image.pixel(edge.left() + 5, edge.bottom()), light);
+    EXPECT_EQ(image.pixel(edge.right(), edge.top() + 5), light);
     const QByteArray dir = qgetenv("TELVANE_SHOTS_DIR");
     if (!dir.isEmpty()) {
         EXPECT_TRUE(image.save(QDir(QString::fromLocal8Bit(dir)).filePath("calendar.png")));

@@ -214,6 +214,12 @@ TEST_F(ArchiveDlgTest, SliderAndPictureTimeKeepHourMinuteAndSecondApart)
     m_pDlg->OnCommand(ControlId(CTRL_PLAY_1 + CPlaybackControl::PLAY_FORWARD));
     EXPECT_EQ(m_client.last[1], MakeDateWord(2008, 2, 29));
     EXPECT_EQ(m_client.last[2], MakeTimeWord(10, 20, 30));
+    // The first and the last play button reach the control as well.
+    m_pDlg->OnCommand(CTRL_PLAY_1);
+    EXPECT_EQ(m_client.last[3] & 0x01000000u, 0x01000000u); // reverse
+    m_pDlg->OnCommand(ControlId(CTRL_PLAY_1 + 4));
+    EXPECT_EQ(m_client.last[3] & 0x01000000u, 0u);
+    EXPECT_EQ(m_pDlg->Control().PlayState(), 0x0001);
 }
 
 // Each status and end text with the value it shows, drawn at the box's top left (the

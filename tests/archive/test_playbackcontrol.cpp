@@ -293,7 +293,7 @@ TEST_F(PlaybackTest, PlayFromAnEventInQuadStopsPausesAndKeepsQuad)
     ASSERT_EQ(client.sent.size(), 2u);
     EXPECT_EQ(LastControl(), 0u); // the stop goes out at once
     EXPECT_EQ(client.nHeld, 1);   // what arrives now waits behind the next request
-    clock.Advance(CPlaybackControl::EVENT_PAUSE_MS - 1);
+    clock.Advance(999); // the pause before the event's playback: one second
     EXPECT_EQ(client.sent.size(), 2u);
     clock.Advance(1);
     ASSERT_EQ(client.sent.size(), 3u);

@@ -7,6 +7,7 @@ to see whether the test suite notices them.
     scripts/mutants.py --diff main                   # every mutant on lines changed since main
     scripts/mutants.py --list --files 'src/protocol/ptzcoding.cpp'   # show, run nothing
     scripts/mutants.py --self-check                  # one known mutant must be killed
+    scripts/mutants.py --sample 80 --seed 1 --resume # go on after a stop: verdicts kept
 
 The work folder (default .mutants/ in the checkout, ignored by git) holds a copy of
 the checkout's files and of its build folder (default build/, as scripts/test.sh makes
@@ -808,6 +809,15 @@ def try_mutant(work, plan, mutant, base, hashes, args):
 # ---------------------------------------------------------------------------------
 # Choosing mutants
 
+def tree_stamp():
+    """One hash of every tracked file the build and the tests read (not the scripts)."""
+    h = hashlib.sha256()
+    for rel in sorted(tracked_files()):
+        if rel.startswith(("src/", "tests/", "tools/", "CMakeLists.txt")) and os.path.isfile(os.path.join(ROOT, rel)):
+            h.update(rel.encode() + b"\0" + open(os.path.join(ROOT, rel), "rb").read())
+    return h.hexdigest()[:16]
+
+
 def product_files(pattern):
     files = [f for f in tracked_files() if f.startswith("src/") and f.endswith((".cpp", ".h"))]
     if pattern:
@@ -1004,6 +1014,8 @@ def main():
     ap.add_argument("--build-timeout", type=float, default=1200)
     ap.add_argument("--notes", help="TSV of 'key<TAB>note' for survivors (key as in the results)")
     ap.add_argument("--out", help="report file (default: in the work folder)")
+    ap.add_argument("--resume", action="store_true",
+                    help="keep the verdicts of an earlier run of the same draw on the same sources")
     ap.add_argument("--report", metavar="RESULTS", help="only print the report of a results file (.jsonl)")
     args = ap.parse_args()
 
@@ -1068,12 +1080,27 @@ def main():
     results_path = os.path.join(work.folder, f"results-{tag}.jsonl")
     notes = load_notes(args.notes)
     results, counted = [], 0
+    stamp = tree_stamp()
+    earlier = []
+    if args.resume and os.path.isfile(results_path):
+        earlier = [json.loads(line) for line in open(results_path)]
     gen = draw_order(by_file, library, weights, rng)
     m = next(gen, None)
     with open(results_path, "w") as log:
         while m is not None and counted < want:
-            res = try_mutant(work, plan, m, base, hashes, args)
-            entry = dict(m.as_dict(), key=m.key, library=library[m.path], **res)
+            # --resume: the same draw on the same sources gives the same verdict; a
+            # time-out is run again (it may have been a pause of the machine)
+            prev = earlier.pop(0) if earlier else None
+            same = prev and prev.get("key") == m.key and prev.get("line") == m.line \
+                and prev.get("tree") == stamp
+            if not same:
+                earlier = []  # another draw or other sources from here on
+            if same and prev["status"] != "timed out":
+                res = {k: prev[k] for k in ("status", "tests_run", "killed_by", "seconds", "why",
+                                            "same_binaries") if k in prev}
+            else:
+                res = try_mutant(work, plan, m, base, hashes, args)
+            entry = dict(m.as_dict(), key=m.key, library=library[m.path], tree=stamp, **res)
             if res["status"] in ("killed", "survived", "timed out"):
                 counted += 1
                 entry["n"] = counted

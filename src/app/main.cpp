@@ -8,8 +8,10 @@
 #include "app/shell/mainframe.h"
 #include "app/shell/statslog.h"
 #include "app/shell/telvaneapp.h"
+#include "protocol/netclientwnd.h"
 #include "settings/dataplaces.h"
 #include "ui/archive/archivedlg.h"
+#include "ui/live/liveclient.h"
 #include "ui/live/telvaneview.h"
 
 #include <QApplication>
@@ -90,13 +92,15 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIntValue("TELVANE_AUTOCONNECT") == 1)
         QMetaObject::invokeMethod(
             pView, [pView] { pView->OnConnect(); }, Qt::QueuedConnection);
-    // ... and, for the playback benchmark and demonstrations, once the link is up,
-    // open the archive and play all four channels of yesterday from 12:00.
+    // ... and, for the playback benchmark and demonstrations, once the link is up (the
+    // login accepted: a request sent while it is on its way is lost), open the archive
+    // and play all four channels of yesterday from 12:00.
     QTimer autoPlay;
     if (qEnvironmentVariableIntValue("TELVANE_AUTOPLAY") == 1) {
         QObject::connect(&autoPlay, &QTimer::timeout, pView, [pView, &autoPlay] {
             auto *pArchive = dynamic_cast<CArchiveDlg *>(pView->Archive());
-            if (pView->m_byConnectState != 1 || !pArchive)
+            const CNetClientWnd *pClient = pView->Client() ? pView->Client()->NetClient() : nullptr;
+            if (!pClient || pClient->Link() != CNetClientWnd::LinkState::Online || !pArchive)
                 return;
             autoPlay.stop();
             pView->OnArchive();

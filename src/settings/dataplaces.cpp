@@ -68,7 +68,11 @@ const DataPlaces &ProgramDataPlaces()
 
 bool EnterDataFolder()
 {
-    const DataPlaces &places = ProgramDataPlaces();
+    return EnterDataFolder(ProgramDataPlaces());
+}
+
+bool EnterDataFolder(const DataPlaces &places)
+{
     if (!places.bUserData)
         return true;
     return QDir().mkpath(places.szBaseFolder) && QDir::setCurrent(places.szBaseFolder);

@@ -47,3 +47,4 @@ const DataPlaces &ProgramDataPlaces();
 // At start-up: when the program uses the user's data folder, creates it and makes
 // it the current folder. False (and nothing changed) when that failed.
 bool EnterDataFolder();
+bool EnterDataFolder(const DataPlaces &places); // the same for the places given

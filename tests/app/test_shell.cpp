@@ -3,9 +3,11 @@
 #include "ui/common/messagebox.h"
 #include "app/shell/singleinstanceguard.h"
 #include "app/shell/telvaneapp.h"
+#include "settings/clientsettings.h"
 #include "support/testsupport.h"
 
 #include <QApplication>
+#include <QDate>
 #include <QDateTime>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
@@ -13,7 +15,9 @@
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -299,6 +303,84 @@ TEST(SingleInstanceProcesses, LockLeftByAKilledCopyDoesNotBlockTheNextStart)
         << next.readAllStandardError().toStdString();
     EXPECT_EQ(next.state(), QProcess::Running);
     Stop(next);
+}
+
+// The unattended start (scripts/run.sh, the playback benchmark): connect once the form
+// is up, then, once the link is up and not before, open the archive and play all four
+// channels of yesterday from 12:00 forwards. Checked on the wire (the simulator's
+// request log) and on the screen (the statistics line: the archive open, the pictures
+// handed to the four windows). A recorder that never answers the login leaves the link
+// down: the archive stays closed.
+TEST(SingleInstanceProcesses, AutoConnectAndAutoPlayPlayYesterdayNoonForwardsOnceLinked)
+{
+    const QString noon = QDate::currentDate().addDays(-1).toString(Qt::ISODate) + "T12:00:00";
+    const struct {
+        QStringList simOptions;
+        const char *pszStatsUntil; // the statistics line to wait for (a regular expression)
+        QString playback;          // the simulator's playback actions
+    } rows[] = {
+        {{}, "archive=1 .*playback=[1-9]\\d*,[1-9]\\d*,[1-9]\\d*,[1-9]\\d* ",
+         "playback: all channels from " + noon + " forwards 1X"},
+        {{"--never-answer"}, "archive=0 link=2 .*playback=0,0,0,0 ", ""},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.simOptions.join(' ').toStdString());
+        IsolatedRuntime runtime;
+        testsupport::IsolatedSettings settings;
+        testsupport::ScopedCurrentDir cwd;
+        ASSERT_TRUE(cwd.isValid());
+        QProcess sim;
+        sim.start(testsupport::simulatorPath(), QStringList{"--listen", "127.0.0.1", "--port", "0",
+                                                            "--log", cwd.filePath("sim.log")} +
+                                                    row.simOptions);
+        ASSERT_TRUE(sim.waitForStarted(10000) && sim.waitForReadyRead(10000));
+        const QList<QByteArray> listening = sim.readLine().trimmed().split(' ');
+        ASSERT_TRUE(listening.size() == 2 && listening[0] == "LISTENING");
+        {
+            QSettings store(QString::fromLatin1(SETTINGS_ORGANIZATION),
+                            QString::fromLatin1(SETTINGS_APPLICATION));
+            store.beginGroup(QString::fromLatin1(SETTINGS_SECTION));
+            store.setValue(QStringLiteral("Host IPAddress"), QStringLiteral("127.0.0.1"));
+            store.setValue(QStringLiteral("Host Port"), listening[1].toInt());
+        }
+        QProcessEnvironment env = AppEnvironment(runtime, settings.path());
+        env.insert(QStringLiteral("XDG_DATA_HOME"), cwd.path());
+        env.insert(QStringLiteral("TELVANE_STATS"), cwd.filePath(QStringLiteral("stats.txt")));
+        env.insert(QStringLiteral("TELVANE_AUTOCONNECT"), QStringLiteral("1"));
+        env.insert(QStringLiteral("TELVANE_AUTOPLAY"), QStringLiteral("1"));
+        QProcess app;
+        app.setProcessEnvironment(env);
+        app.setWorkingDirectory(cwd.path());
+        app.start(testsupport::appPath(), {});
+        ASSERT_TRUE(app.waitForStarted(10000));
+
+        // The link that never comes up is given two statistics lines (two seconds).
+        const QRegularExpression until(QString::fromLatin1(row.pszStatsUntil));
+        QByteArray stats;
+        const auto reached = [&] {
+            return until.match(QString::fromLatin1(stats.split('\n').last())).hasMatch();
+        };
+        testsupport::WaitFor(
+            [&] {
+                QFile file(cwd.filePath(QStringLiteral("stats.txt")));
+                stats = file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray();
+                return row.playback.isEmpty() ? stats.count('\n') >= 1 : reached();
+            },
+            15000);
+        Stop(app);
+        sim.kill();
+        sim.waitForFinished(10000);
+        EXPECT_TRUE(reached()) << stats.constData() << app.readAllStandardError().constData();
+
+        QStringList playback;
+        QFile log(cwd.filePath(QStringLiteral("sim.log")));
+        ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+        for (const QByteArray &line : log.readAll().split('\n'))
+            if (line.contains("\"COMMAND_RECORDER\""))
+                playback << QString::fromUtf8(line.mid(line.indexOf("\"action\":\"") + 10).split('"')[0]);
+        playback.removeDuplicates(); // a play pressed as the link comes up may go out twice
+        EXPECT_EQ(playback.join(QLatin1Char('\n')).toStdString(), row.playback.toStdString());
+    }
 }
 
 // --version and --help answer on standard output and exit 0, with no display to

@@ -149,6 +149,13 @@ TEST_F(PlaybackTest, VersionOneSendsCalendarSecondsOfRequestAndEnd)
     ASSERT_EQ(client.sent.size(), 1u);
     EXPECT_EQ(client.sent[0].first[1], CalendarSecondsOf(At(2008, 2, 20, 7, 8, 9)));
     EXPECT_EQ(client.sent[0].first[2], CalendarSecondsOf(At(2008, 3, 1, 8)));
+    // Calendar seconds carry years outside the date words' 1995-2095.
+    control.SetTimeRange(CalendarSecondsOf(At(1990, 1, 1, 0)), CalendarSecondsOf(At(1990, 2, 1, 0)),
+                         0, 0);
+    Want(At(1990, 1, 15, 1, 2, 3));
+    control.OnImagePlay(CPlaybackControl::PLAY_FORWARD);
+    ASSERT_EQ(client.sent.size(), 2u);
+    EXPECT_EQ(client.sent[1].first[1], CalendarSecondsOf(At(1990, 1, 15, 1, 2, 3)));
 }
 
 // ---- play buttons ---------------------------------------------------------------------------
@@ -286,7 +293,7 @@ TEST_F(PlaybackTest, PlayFromAnEventInQuadStopsPausesAndKeepsQuad)
     ASSERT_EQ(client.sent.size(), 2u);
     EXPECT_EQ(LastControl(), 0u); // the stop goes out at once
     EXPECT_EQ(client.nHeld, 1);   // what arrives now waits behind the next request
-    clock.Advance(CPlaybackControl::EVENT_PAUSE_MS - 1);
+    clock.Advance(999); // the pause before the event's playback: one second
     EXPECT_EQ(client.sent.size(), 2u);
     clock.Advance(1);
     ASSERT_EQ(client.sent.size(), 3u);

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 using imagingtest::BgrPicture;
@@ -501,6 +502,18 @@ TEST(CJpegImage, NoCheckReturnsZeroAndKeepsFieldFlag)
     EXPECT_EQ(image.FieldFlag(), 0);
     EXPECT_EQ(image.Decode(noIndex.data(), noIndex.size(), true), 0);
     EXPECT_EQ(image.FieldFlag(), 0);
+
+    // Unchecked, the scale is the one drawn for nNoCheckIndex; an index outside the
+    // table is drawn whole (the sizes behind the table are small, so a read past its
+    // end would show).
+    CJpegImage::DrawnSizes drawn[2];
+    drawn[0].size[15] = {88, 30};
+    drawn[1].size.fill({88, 30});
+    for (const auto &[nIndex, nScale] : {std::pair{15, 1}, {16, 8}, {-1, 8}}) {
+        drawn[0].nNoCheckIndex = nIndex;
+        EXPECT_EQ(image.Decode(withIndex.data(), withIndex.size(), true, &drawn[0]), 0);
+        EXPECT_EQ(image.Scale(), nScale) << nIndex;
+    }
 }
 
 size_t ScanStart(const std::vector<uint8_t> &jpeg)

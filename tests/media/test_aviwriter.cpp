@@ -49,7 +49,9 @@ class AviWriterTest : public ::testing::Test {
 TEST_F(AviWriterTest, ThreePicturesAtTheirSamples)
 {
     const ScopedUmask mask(022);
-    const AviSaveResult r = SaveAviFile(Path("2005-03-01 12-00-05.avi"), Pictures(3));
+    std::vector<CPackedDib> pictures = Pictures(3);
+    pictures[0] = CPackedDib::FromImage(MakeImage(0).convertToFormat(QImage::Format_RGB32)); // a grab
+    const AviSaveResult r = SaveAviFile(Path("2005-03-01 12-00-05.avi"), pictures);
     EXPECT_FALSE(r.bError);
     EXPECT_EQ(r.nFrames, 3);
     EXPECT_EQ(r.szFileName, Path("2005-03-01 12-00-05.avi"));

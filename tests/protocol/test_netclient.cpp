@@ -71,7 +71,10 @@ TEST(NetClientSession, RefusedReconnectionsEndInTheViewsDisconnect)
     for (int attempt = 1; attempt <= 3; ++attempt) {
         rig.clock.Advance(5000);
         ASSERT_EQ(rig.sockets.size(), size_t(attempt + 1));
-        rig.Sock().CompleteConnect(111); // refused
+        if (attempt == 2)
+            rig.Sock().DeliverClose(); // closed before its connect event: failed as well
+        else
+            rig.Sock().CompleteConnect(111); // refused
         RunPosted();
         EXPECT_EQ(rig.view.Codes(), (std::vector<int>{4, 2, 5})) << "attempt " << attempt;
         rig.view.statuses.clear();
@@ -100,14 +103,22 @@ TEST(NetClientSession, ReconnectCountZeroGivesUpAtTheFirstTick)
 
 TEST(NetClientSession, FailedConnectWithoutReconnectionDropsTheLink)
 {
-    ClientRig rig;
-    ASSERT_TRUE(rig.client.Connect("127.0.0.1", 8000));
-    rig.view.byConnectState = 2;
-    rig.Sock().CompleteConnect(111);
-    EXPECT_EQ(rig.view.nLinkLost, 0); // posted, not called inside the socket event
-    RunPosted();
-    EXPECT_EQ(rig.view.nLinkLost, 1);
-    EXPECT_FALSE(rig.client.HasSocket());
+    for (const bool bClosed : {false, true}) { // refused, or closed before the connect event
+        SCOPED_TRACE(bClosed);
+        ClientRig rig;
+        ASSERT_TRUE(rig.client.Connect("127.0.0.1", 8000));
+        rig.view.byConnectState = 2;
+        if (bClosed)
+            rig.Sock().DeliverClose();
+        else
+            rig.Sock().CompleteConnect(111);
+        EXPECT_EQ(rig.view.nLinkLost, 0); // posted, not called inside the socket event
+        RunPosted();
+        EXPECT_EQ(rig.view.nLinkLost, 1);
+        EXPECT_FALSE(rig.client.HasSocket());
+        rig.clock.Advance(60000);
+        EXPECT_EQ(rig.sockets.size(), 1u); // and no attempt of its own
+    }
 }
 
 TEST(NetClientSession, LoginDuringReconnectionResetsTheAttempts)

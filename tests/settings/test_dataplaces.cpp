@@ -2,6 +2,7 @@
 #include "support/testsupport.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -86,4 +87,9 @@ TEST(DataPlaces, BuildFolderCopyKeepsItsFolderAndTheCurrentFolder)
     EXPECT_FALSE(ProgramDataPlaces().bUserData);
     EXPECT_TRUE(EnterDataFolder());
     EXPECT_EQ(QDir::currentPath(), before);
+
+    // An installed copy makes its data folder and works in it.
+    const QString installed = cwd.filePath(QStringLiteral("data/Telvane"));
+    EXPECT_TRUE(EnterDataFolder(DataPlaces{installed, true}));
+    EXPECT_EQ(QDir::currentPath(), QFileInfo(installed).canonicalFilePath());
 }

@@ -261,9 +261,10 @@ TEST_F(ArchiveDlgTest, RecordingCaptureFollowsEveryChangeOfThePictureArea)
 }
 
 // Hour, minute and second each keep their place: a picture time moves the thumb, and
-// the thumb's time goes into the next request.
+// the thumb's time goes into the next request. The slider lies over the skin's groove.
 TEST_F(ArchiveDlgTest, SliderAndPictureTimeKeepHourMinuteAndSecondApart)
 {
+    EXPECT_EQ(m_pDlg->Slider()->geometry(), QRect(206, 602, 583, 16));
     m_pDlg->SetTimeRange(MakeDateWord(2008, 1, 1), 0, MakeDateWord(2008, 12, 31), 0);
     m_pDlg->SetPictureTime(2008u << 8 | 2u, 29u << 24 | 12u << 16 | 34u << 8 | 56u);
     EXPECT_EQ(m_pDlg->Slider()->value(), 12 * 3600 + 34 * 60 + 56);
@@ -275,6 +276,12 @@ TEST_F(ArchiveDlgTest, SliderAndPictureTimeKeepHourMinuteAndSecondApart)
     m_pDlg->OnCommand(ControlId(CTRL_PLAY_1 + CPlaybackControl::PLAY_FORWARD));
     EXPECT_EQ(m_client.last[1], MakeDateWord(2008, 2, 29));
     EXPECT_EQ(m_client.last[2], MakeTimeWord(10, 20, 30));
+    // The first and the last play button reach the control as well.
+    m_pDlg->OnCommand(CTRL_PLAY_1);
+    EXPECT_EQ(m_client.last[3] & 0x01000000u, 0x01000000u); // reverse
+    m_pDlg->OnCommand(ControlId(CTRL_PLAY_1 + 4));
+    EXPECT_EQ(m_client.last[3] & 0x01000000u, 0u);
+    EXPECT_EQ(m_pDlg->Control().PlayState(), 0x0001);
 }
 
 // Each status and end text with the value it shows, drawn at the box's top left (the

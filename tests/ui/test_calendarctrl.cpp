@@ -16,6 +16,7 @@
 #include <QMouseEvent>
 
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -112,6 +113,14 @@ class CalendarCtrlTest : public ::testing::Test {
 TEST_F(CalendarCtrlTest, LayoutAndSetDateKeepOnlyTheDate)
 {
     EXPECT_EQ(m_pCalendar->geometry(), QRect(10, 10, 223, 174));
+    const std::pair<int, QRect> children[] = {
+        {CCalendarCtrl::IDC_MONTH_SPIN, QRect(206, 48, 16, 125)},
+        {CCalendarCtrl::IDC_MONTH_LIST, QRect(34, 4, 80, 20)},
+        {CCalendarCtrl::IDC_YEAR_EDIT, QRect(130, 4, 36, 20)},
+        {CCalendarCtrl::IDC_YEAR_SPIN, QRect(166, 4, 14, 20)},
+    };
+    for (const auto &[nId, rect] : children)
+        EXPECT_EQ(m_pCalendar->ChildControl(nId)->geometry(), rect) << nId;
     EXPECT_EQ(m_pCalendar->Cell(0).m_rect, QRect(0, 50, 29, 20));
     EXPECT_EQ(m_pCalendar->Cell(41).m_rect, QRect(6 * 29, 150, 29, 20));
     m_pCalendar->SetDate(QDateTime(QDate(2003, 6, 17), QTime(13, 45, 10)));
@@ -205,6 +214,14 @@ TEST_F(CalendarCtrlTest, PictureOfTheLeapDaySelected)
     const QColor highlight = m_pCalendar->palette().color(QPalette::Highlight);
     EXPECT_EQ(image.pixelColor(rc.left() + 4, rc.top() + 3), highlight);
     EXPECT_EQ(image.pixelColor(rc.left() + 4 - 29, rc.top() + 3), QColor(Qt::black));
+    // Its sunken edge: dark on the top and left, light on the bottom and right.
+    const QRect edge = rc.adjusted(1, 0, -1, 0);
+    const QRgb dark = m_pCalendar->palette().color(QPalette::Dark).rgb();
+    const QRgb light = m_pCalendar->palette().color(QPalette::Light).rgb();
+    EXPECT_EQ(image.pixel(edge.left() + 5, edge.top()), dark);
+    EXPECT_EQ(image.pixel(edge.left(), edge.top() + 5), dark);
+    EXPECT_EQ(image.pixel(edge.left() + 5, edge.bottom()), light);
+    EXPECT_EQ(image.pixel(edge.right(), edge.top() + 5), light);
     const QByteArray dir = qgetenv("TELVANE_SHOTS_DIR");
     if (!dir.isEmpty()) {
         EXPECT_TRUE(image.save(QDir(QString::fromLocal8Bit(dir)).filePath("calendar.png")));

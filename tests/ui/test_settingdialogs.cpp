@@ -88,8 +88,9 @@ class SettingDialogsTest : public ::testing::Test {
     testsupport::IsolatedSettings m_isolated;
     testsupport::ScopedCurrentDir m_cwd;
     std::vector<QString> m_messages;
-    CScopedMessageBoxHandler m_boxes{[this](QWidget *, const QString &text, const QString &,
+    CScopedMessageBoxHandler m_boxes{[this](QWidget *, const QString &text, const QString &caption,
                                             QMessageBox::Icon, QMessageBox::StandardButtons) {
+        EXPECT_EQ(caption.toStdString(), "Telvane4") << text.toStdString(); // the program's title
         m_messages.push_back(text);
         return QMessageBox::Ok;
     }};

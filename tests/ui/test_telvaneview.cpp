@@ -648,7 +648,11 @@ TEST_F(TelvaneViewTest, ExitDisconnectsStopsTheClockAndSavesSettings)
 {
     m_pView->SettingsRecord().m_nHostPort = 8123;
     SetFieldText(m_pView->SettingsRecord().m_szHostIP, QStringLiteral("127.0.0.1"));
+    QWidget *pTop = m_pView->window();
+    pTop->show();
     m_pView->OnExit();
+    QCoreApplication::sendPostedEvents(); // and the window closes once back in the loop
+    EXPECT_FALSE(pTop->isVisible());
     ASSERT_EQ(m_pClient->disconnects.size(), 1u);
     EXPECT_FALSE(m_pHost->IsTimerRunning(CTelvaneView::kClockTimerId));
     QSettings store(QString::fromLatin1(SETTINGS_ORGANIZATION),

@@ -5,6 +5,7 @@
 #include "media/segmentwriter.h"
 #include "mediatestutil.h"
 #include "support/testapp.h"
+#include "support/testsupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -112,6 +113,10 @@ TEST_F(SegmentWriterTest, DestructionFinishesAnOpenSegment)
     m_pWriter->BeginSegment(1, m_dir.path(), m_dir.filePath("open.avi"));
     for (int i = 0; i < 3; ++i)
         m_pWriter->AddPicture(1, Picture(i), i);
+    // Until then the file is hidden and named as unfinished.
+    ASSERT_TRUE(testsupport::WaitFor([&] { return !Files().isEmpty(); }, 5000));
+    EXPECT_TRUE(Files()[0].startsWith(".recording-") && Files()[0].endsWith(".avi.part"))
+        << Files()[0].toStdString();
     m_pWriter.reset();
     ASSERT_EQ(Files(), QStringList{"open.avi"});
     CheckAvi(m_dir.filePath("open.avi"), 3, MakeImage(0));

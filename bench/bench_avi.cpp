@@ -24,8 +24,8 @@
 //    the same pictures written both ways, the MJPEG file's mean PSNR against the
 //    uncompressed one by ffmpeg's psnr filter (target >= 38 dB), and the sizes.
 //    With TELVANE_BENCH_MJPEG_FROM=<file.avi> (an uncompressed recording the program
-//    made, bench/record-e2e.py --psnr), only part 4 runs, on the first pictures of
-//    that file instead of the camera pictures.
+//    made, bench/record-e2e.py --psnr), only this MJPEG measurement runs, on the first
+//    pictures of that file instead of the camera pictures.
 // TELVANE_BENCH_STREAM_SECONDS shortens parts 2 and 3 (default 60).
 
 #include "imaging/jpegencoder.h"

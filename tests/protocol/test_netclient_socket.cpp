@@ -190,6 +190,12 @@ TEST_F(SocketTest, ABacklogYieldsToOtherLinksAndLosesNothing)
 
 TEST_F(SocketTest, RefusedConnectArrivesAsAnError)
 {
+    // No host, or port 0: refused before anything is tried, and no event follows.
+    EXPECT_FALSE(socket.Connect(QString(), server.serverPort()));
+    EXPECT_FALSE(socket.Connect(QStringLiteral("127.0.0.1"), 0));
+    WaitFor([] { return false; }, 50);
+    EXPECT_TRUE(events.connects.empty());
+
     // An error without a code (Qt's UnknownSocketError, -1) before the link is up is a
     // failed connect too, never the 0 of success.
     emit socket.findChild<QTcpSocket *>()->errorOccurred(QAbstractSocket::UnknownSocketError);

@@ -159,6 +159,12 @@ TEST_F(CalendarCtrlTest, ClicksOnThisAndTheAdjacentMonths)
     EXPECT_EQ(Selected(), QDate(2008, 3, 5));
     EXPECT_EQ(m_pCalendar->SelectionCell(), -1);
     EXPECT_EQ(m_pParent->m_nPicks, 3);
+    // A release over a day without a press on the grid picks nothing.
+    Mouse(m_pCalendar, QEvent::MouseButtonRelease,
+          m_pCalendar->Cell(CellOf(QDate(2008, 3, 12))).m_rect.center());
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(Selected(), QDate(2008, 3, 5));
+    EXPECT_EQ(m_pParent->m_nPicks, 3);
 
     // July chosen in the month list shows July 2008, from Sunday 29 June on.
     auto *pList =

@@ -410,6 +410,17 @@ TEST_F(SettingDialogsTest, HistoryStartsWithIntranetAndHandsBackTheChosenRow)
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
     EXPECT_EQ(dlg.ChosenName() + dlg.ChosenIp() + dlg.ChosenPort(),
               QStringLiteral("INTRANET192.168.1.1508000"));
+
+    // A folder in the file's place is left alone, and the warning names the file, what
+    // happened and why.
+    m_messages.clear();
+    QFile::remove(QStringLiteral("ini/cnn.ini"));
+    ASSERT_TRUE(QDir().mkpath(QStringLiteral("ini/cnn.ini")));
+    CIpHistoryDlg unreadable(m_history);
+    EXPECT_EQ(unreadable.RowCount(), 0);
+    EXPECT_EQ(m_messages, std::vector<QString>{"The IP/PORT history file " + m_history.Path() +
+                                               " cannot be read and is left as it is (it is a "
+                                               "folder)."});
 }
 
 TEST_F(SettingDialogsTest, HistoryDeleteAndEmptyPorts)

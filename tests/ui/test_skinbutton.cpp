@@ -463,8 +463,12 @@ TEST(SkinArtwork, EveryRoleHasArtworkOfItsSize)
         EXPECT_NE(SkinImage(kScreenNormalId[i]), SkinImage(kScreenLatchedId[i])) << i;
     for (int nId = IDB_VIEWER_UP; nId < IDB_QUAD_DOWN; nId += 2) // archive: up, down pairs
         EXPECT_NE(SkinImage(nId), SkinImage(nId + 1)) << nId;
-    for (int k = 0; k < 16; ++k)
-        EXPECT_NE(SkinImage(ArchiveChannelUpId(k)), SkinImage(ArchiveChannelLatchedId(k))) << k;
+    for (int k = 0; k < 16; ++k) {
+        const QImage up = SkinImage(ArchiveChannelUpId(k));
+        const QImage latched = SkinImage(ArchiveChannelLatchedId(k));
+        EXPECT_EQ(latched.size(), up.size()) << k;
+        EXPECT_NE(latched, up) << k;
+    }
     for (int i = 0; i < 15; ++i) {
         if (kPtzNormalId[i]) {
             EXPECT_NE(SkinImage(kPtzNormalId[i]), SkinImage(kPtzHeldId[i])) << i;

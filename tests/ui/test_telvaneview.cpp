@@ -709,7 +709,7 @@ TEST_F(TelvaneViewTest, SkinButtonMessagesReachTheirHandlers)
     EXPECT_EQ(m_pView->GetScreenMode(), 0x0100);
     EXPECT_EQ(m_pView->m_wRequestChannel, 0x0002);
     EXPECT_TRUE(Checked(Channel(2)));
-    Click(m_pView->Button(Mode(5)), true, true);
+    Click(m_pView->Button(Mode(6)), true, true); // the last layout: needs a second recorder
     EXPECT_EQ(m_nBeeps, 1);
 
     // The PTZ pad sends a press and a release while connected; the view's own

@@ -15,6 +15,12 @@
 
 #include <gtest/gtest.h>
 
+#ifdef __linux__
+#include <sys/mman.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+#endif
+
 using namespace mediatest;
 
 namespace {
@@ -142,6 +148,37 @@ TEST_F(AviWriterTest, PicturesOfAnotherSizeAreRefused)
     EXPECT_FALSE(writer.Close());
 }
 
+// Bytes of the file held in the page cache, or -1 where that cannot be told (not
+// Linux, or a file system that keeps files in memory or passes the advice on
+// elsewhere).
+int64_t CachedBytes(const QString &file)
+{
+#ifdef __linux__
+    QFile f(file);
+    struct statfs fs {};
+    if (!f.open(QIODevice::ReadOnly) || ::fstatfs(f.handle(), &fs) != 0 ||
+        fs.f_type == 0x01021994 /* tmpfs */ || fs.f_type == 0x794c7630 /* overlay */)
+        return -1;
+    const size_t nSize = size_t(f.size());
+    void *p = ::mmap(nullptr, nSize, PROT_READ, MAP_SHARED, f.handle(), 0);
+    if (p == MAP_FAILED)
+        return -1;
+    const size_t nPage = size_t(::sysconf(_SC_PAGESIZE));
+    std::vector<unsigned char> resident((nSize + nPage - 1) / nPage);
+    int64_t nCached = -1;
+    if (::mincore(p, nSize, resident.data()) == 0) {
+        nCached = 0;
+        for (unsigned char c : resident)
+            nCached += (c & 1) ? int64_t(nPage) : 0;
+    }
+    ::munmap(p, nSize);
+    return nCached;
+#else
+    Q_UNUSED(file);
+    return -1;
+#endif
+}
+
 // Long: about 1.1 GB through the page cache, then read back to its end; then the
 // same file with the disk full inside its last picture, past the switch to the
 // large-file form, which must keep every picture before it.
@@ -162,6 +199,11 @@ TEST_F(AviWriterTest, FilePastOneGibPlaysToItsEnd)
         ASSERT_EQ(i, nPass == 0 ? n : n - 1) << writer.ErrorText().toStdString();
         ASSERT_EQ(writer.Close(), nPass == 0) << writer.ErrorText().toStdString();
         EXPECT_GT(QFileInfo(file).size(), int64_t(1) << 30);
+        // Written behind: only the last stretches (8 of 8 MiB, and the one being
+        // written) are left in the page cache, not the gigabyte.
+        if (const int64_t nCached = CachedBytes(file); nPass == 0 && nCached >= 0) {
+            EXPECT_LT(nCached, int64_t(100) << 20);
+        }
         CheckAvi(file, i, first);
         // The headers count what is in the file (a reader may trust them over a scan).
         QFile f(file);

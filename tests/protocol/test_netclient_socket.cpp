@@ -15,6 +15,10 @@
 
 #include <gtest/gtest.h>
 
+#ifdef Q_OS_UNIX
+#include <sys/socket.h>
+#endif
+
 #include "support/testsupport.h"
 #include "net/clientsocket.h"
 #include "support/fakesocket.h"
@@ -118,9 +122,25 @@ TEST_F(SocketTest, ArrivalsWithinAReadPeriodAreHandedOnAfterIt)
     ASSERT_TRUE(WaitFor([&] { return !events.connects.empty(); }));
 
     QByteArray expected("first");
+    QElapsedTimer sinceWrite;
+    sinceWrite.start();
     peer->write(expected);
     peer->flush();
     ASSERT_TRUE(WaitFor([&] { return events.data.size() == expected.size(); }));
+#ifdef Q_OS_UNIX
+    // Within the period the system holds arrivals back below 256 KiB; after it, every
+    // byte wakes the reader again.
+    const int fd = int(socket.findChild<QTcpSocket *>()->socketDescriptor());
+    const auto lowWater = [fd] {
+        int n = 0;
+        socklen_t len = sizeof n;
+        return ::getsockopt(fd, SOL_SOCKET, SO_RCVLOWAT, &n, &len) == 0 ? n : -1;
+    };
+    if (sinceWrite.elapsed() < 25) { // the period, started by the read, is not over yet
+        EXPECT_EQ(lowWater(), 256 * 1024);
+    }
+    EXPECT_TRUE(WaitFor([&] { return lowWater() == 1; }));
+#endif
     // Small pieces far below the gathering mark, the first inside the period.
     for (char c = 'a'; c < 'f'; ++c) {
         const QByteArray piece(7, c);

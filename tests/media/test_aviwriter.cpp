@@ -20,6 +20,7 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 #endif
+#include <algorithm>
 
 using namespace mediatest;
 
@@ -148,35 +149,28 @@ TEST_F(AviWriterTest, PicturesOfAnotherSizeAreRefused)
     EXPECT_FALSE(writer.Close());
 }
 
-// Bytes of the file held in the page cache, or -1 where that cannot be told (not
-// Linux, or a file system that keeps files in memory or passes the advice on
-// elsewhere).
+// Bytes of the file in the page cache; -1 where that cannot be told (not Linux, or
+// a file system that keeps files in memory or passes the advice on elsewhere).
 int64_t CachedBytes(const QString &file)
 {
+    int64_t nCached = -1;
 #ifdef __linux__
     QFile f(file);
     struct statfs fs {};
-    if (!f.open(QIODevice::ReadOnly) || ::fstatfs(f.handle(), &fs) != 0 ||
-        fs.f_type == 0x01021994 /* tmpfs */ || fs.f_type == 0x794c7630 /* overlay */)
-        return -1;
-    const size_t nSize = size_t(f.size());
-    void *p = ::mmap(nullptr, nSize, PROT_READ, MAP_SHARED, f.handle(), 0);
-    if (p == MAP_FAILED)
-        return -1;
-    const size_t nPage = size_t(::sysconf(_SC_PAGESIZE));
-    std::vector<unsigned char> resident((nSize + nPage - 1) / nPage);
-    int64_t nCached = -1;
-    if (::mincore(p, nSize, resident.data()) == 0) {
-        nCached = 0;
-        for (unsigned char c : resident)
-            nCached += (c & 1) ? int64_t(nPage) : 0;
-    }
-    ::munmap(p, nSize);
-    return nCached;
-#else
-    Q_UNUSED(file);
-    return -1;
+    const size_t nSize = size_t(QFileInfo(file).size()), nPage = size_t(::sysconf(_SC_PAGESIZE));
+    void *p = f.open(QIODevice::ReadOnly) && ::fstatfs(f.handle(), &fs) == 0 &&
+                      fs.f_type != 0x01021994 /* tmpfs */ && fs.f_type != 0x794c7630 /* overlay */
+                  ? ::mmap(nullptr, nSize, PROT_READ, MAP_SHARED, f.handle(), 0)
+                  : MAP_FAILED;
+    std::vector<unsigned char> pages((nSize + nPage - 1) / nPage);
+    if (p != MAP_FAILED && ::mincore(p, nSize, pages.data()) == 0)
+        nCached = int64_t(nPage) * std::count_if(pages.begin(), pages.end(),
+                                                 [](unsigned char c) { return c & 1; });
+    if (p != MAP_FAILED)
+        ::munmap(p, nSize);
 #endif
+    Q_UNUSED(file);
+    return nCached;
 }
 
 // Long: about 1.1 GB through the page cache, then read back to its end; then the

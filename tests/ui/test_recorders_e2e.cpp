@@ -23,20 +23,8 @@ using namespace viewe2e;
 // Hue (degrees) of the mean colour of a region.
 double MeanHue(const QImage &img, const QRect &rc)
 {
-    double r = 0, g = 0, b = 0;
-    int n = 0;
-    for (int y = rc.top(); y <= rc.bottom(); y += 2)
-        for (int x = rc.left(); x <= rc.right(); x += 2) {
-            const QRgb p = img.pixel(x, y);
-            r += qRed(p);
-            g += qGreen(p);
-            b += qBlue(p);
-            ++n;
-        }
-    return n ? QColor::fromRgbF(float(r / n / 255), float(g / n / 255), float(b / n / 255))
-                       .hsvHueF() *
-                   360
-             : -1;
+    const QColor mean = MeanColour(img, rc);
+    return mean.isValid() ? mean.hsvHueF() * 360 : -1;
 }
 
 class RecordersE2E : public ViewE2E {

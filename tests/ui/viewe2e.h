@@ -15,6 +15,7 @@
 #include "support/manualclock.h"
 
 #include <QApplication>
+#include <QColor>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -60,9 +61,8 @@ class FastTimerHost : public ITimerHost {
 using testsupport::Spin;
 using testsupport::WaitFor;
 
-// Channel 0..3 whose colour cast the region carries (the simulator tints its
-// channels red, green, blue and yellow), or -1.
-inline int CastOf(const QImage &img, const QRect &rc)
+// Mean colour of a region (every second pixel each way); invalid for an empty region.
+inline QColor MeanColour(const QImage &img, const QRect &rc)
 {
     double r = 0, g = 0, b = 0;
     int n = 0;
@@ -74,11 +74,18 @@ inline int CastOf(const QImage &img, const QRect &rc)
             b += qBlue(p);
             ++n;
         }
-    if (n == 0)
+    return n ? QColor::fromRgbF(float(r / n / 255), float(g / n / 255), float(b / n / 255))
+             : QColor();
+}
+
+// Channel 0..3 whose colour cast the region carries (the simulator tints its
+// channels red, green, blue and yellow), or -1.
+inline int CastOf(const QImage &img, const QRect &rc)
+{
+    const QColor mean = MeanColour(img, rc);
+    if (!mean.isValid())
         return -1;
-    r /= n;
-    g /= n;
-    b /= n;
+    const double r = mean.redF() * 255, g = mean.greenF() * 255, b = mean.blueF() * 255;
     const double tints[4][3] = {{210, 50, 40}, {50, 190, 60}, {50, 80, 215}, {205, 195, 40}};
     int best = -1;
     double bestCos = 0.9; // a grey or black region matches nothing

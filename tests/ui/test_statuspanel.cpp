@@ -208,6 +208,21 @@ TEST(CStatusPanel, LongestTextsStayInsideTheirRectangles)
         }
         for (int i = 0; i < 6; ++i)
             EXPECT_GT(nInside[i], 0) << "block " << i << " code " << nCode;
+        // The labels say what they stand for, each in its own block (the status label
+        // only until a recorder is named).
+        for (const auto &[rc, text] : {std::pair{statusrect::kDateLabel, "DATE :"},
+                                       {statusrect::kTimeLabel, "TIME :"},
+                                       {statusrect::kStatusLabel, "STATUS :"}}) {
+            QImage label(image.size(), QImage::Format_RGB32);
+            label.fill(QColor(60, 60, 60)); // as Render leaves it
+            QPainter painter(&label);
+            painter.setFont(font);
+            painter.setPen(QColor(0, 255, 0));
+            const int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
+            painter.fillRect(painter.boundingRect(rc, flags, text).intersected(rc), Qt::black);
+            painter.drawText(rc, flags, text);
+            EXPECT_EQ(image.copy(rc), label.copy(rc)) << text;
+        }
         if (nCode == 7 && dwEvent == EventWord(2, 1, 0, 1))
             image.copy(QRect(700, 50, 177, 180))
                 .scaled(177 * 4, 180 * 4)

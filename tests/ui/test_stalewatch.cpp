@@ -2,6 +2,10 @@
 // one slot, with the mark each check must leave.
 
 #include "ui/picture/stalewatch.h"
+#include "support/testapp.h"
+
+#include <QGuiApplication>
+#include <QPainter>
 
 #include <gtest/gtest.h>
 
@@ -97,11 +101,36 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"NoPictureNoMark", {{10000, CHECK, -1}}}),
     [](const ::testing::TestParamInfo<Row> &info) { return std::string(info.param.name); });
 
-TEST(StaleMarkText, MinutesAndSecondsThenHours)
+TEST(StaleMark, TextInMinutesAndSecondsThenHoursPaintedOnABandInAFrame)
 {
     EXPECT_EQ(StaleMarkText(7), QStringLiteral("NO NEW PICTURE 00:07"));
     EXPECT_EQ(StaleMarkText(3599), QStringLiteral("NO NEW PICTURE 59:59"));
     EXPECT_EQ(StaleMarkText(3723), QStringLiteral("NO NEW PICTURE 1:02:03"));
+
+    // Painted: a red frame inside the tile and nothing outside it; at its foot a red
+    // band as high as the given font's lines and 6 pixels, the text on it in white.
+    testsupport::TestApp<QGuiApplication>();
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(17);
+    const QRect tile(10, 20, 320, 240);
+    QImage image(360, 280, QImage::Format_RGB32), band(320, QFontMetrics(font).height() + 6,
+                                                       QImage::Format_RGB32);
+    image.fill(Qt::black);
+    band.fill(QColor(255, 0, 0));
+    {
+        QPainter onImage(&image);
+        PaintStaleMark(onImage, tile, 3723, font);
+    }
+    QPainter painter(&band);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(band.rect(), Qt::AlignCenter | Qt::TextSingleLine, StaleMarkText(3723));
+    painter.end();
+    EXPECT_EQ(image.copy(10, 260 - band.height(), 320, band.height()), band);
+    const QRgb red = qRgb(255, 0, 0), black = qRgb(0, 0, 0); // the frame: 3 pixels, in the tile
+    for (const auto &[x, rgb] : {std::pair{9, black}, {10, red}, {12, red}, {13, black},
+                                 {326, black}, {327, red}, {329, red}, {330, black}})
+        EXPECT_EQ(image.pixel(x, 100), rgb) << x;
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <utility>
 
 #ifdef Q_OS_UNIX
@@ -352,23 +353,12 @@ TEST_P(StoredNumbers, KeepTheirWidth)
     WriteStored(row.key, QString::fromLatin1(row.stored));
     ClientSettings s;
     s.LoadSettings();
-    const std::string key = row.key;
-    int got = -12345;
-    if (key == "Rotate Interval")
-        got = s.m_byRotateInterval;
-    if (key == "Reconnect Count")
-        got = s.m_byReconnectCount;
-    if (key == "Request Speed")
-        got = s.m_byRequestSpeed;
-    if (key == "Ptz Type")
-        got = s.m_byPtzType;
-    if (key == "Record Duration")
-        got = s.m_byRecordDuration;
-    if (key == "Host Port")
-        got = s.m_nHostPort;
-    if (key == "Use FullScreen")
-        got = s.m_bUseFullScreen;
-    EXPECT_EQ(got, row.expected) << row.key << " = " << row.stored;
+    const std::map<std::string, int> got = {
+        {"Rotate Interval", s.m_byRotateInterval}, {"Reconnect Count", s.m_byReconnectCount},
+        {"Request Speed", s.m_byRequestSpeed},     {"Ptz Type", s.m_byPtzType},
+        {"Record Duration", s.m_byRecordDuration}, {"Host Port", s.m_nHostPort},
+        {"Use FullScreen", s.m_bUseFullScreen}};
+    EXPECT_EQ(got.at(row.key), row.expected) << row.key << " = " << row.stored;
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -145,6 +145,14 @@ TEST(AboutDlg, ShowsVersionAndClosesWithOk)
     for (const QLabel *label : about.findChildren<QLabel *>())
         versionShown = versionShown || label->text().contains(CAboutDlg::VersionText());
     EXPECT_TRUE(versionShown);
+    // The artwork, pinned by its picture (a grab of it, saved as it was drawn).
+    QWidget *pArt = nullptr;
+    for (QWidget *w : about.findChildren<QWidget *>())
+        pArt = w->size() == QSize(96, 96) ? w : pArt;
+    ASSERT_NE(pArt, nullptr);
+    const QImage art = pArt->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(art, QImage(QStringLiteral(TELVANE_SOURCE_DIR "/tests/app/data/about-artwork.png"))
+                       .convertToFormat(QImage::Format_RGB32));
     auto *buttons = about.findChild<QDialogButtonBox *>();
     ASSERT_NE(buttons, nullptr);
     buttons->button(QDialogButtonBox::Ok)->click();

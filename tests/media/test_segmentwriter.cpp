@@ -75,7 +75,9 @@ TEST_F(SegmentWriterTest, BytesQueuedReturnToZeroOnEveryPath)
         m_pWriter->BeginSegment(nSeq, row.szFolder, QString(), AviCodec::RAW, row.nFault);
         for (int i = 0; i < 4; ++i)
             m_pWriter->AddPicture(row.nPictureSeq == 1 ? nSeq : row.nPictureSeq, Picture(i), i);
-        m_pWriter->ReturnBuffer(Picture(9)); // taken, never queued
+        QueuedPicture spare = Picture(9); // taken, never queued; counted by its rows
+        EXPECT_EQ(spare.nBytes, int64_t(W) * 3 * H);
+        m_pWriter->ReturnBuffer(std::move(spare));
         m_pWriter->EndSegment(nSeq, m_dir.filePath(QStringLiteral("seg%1.avi").arg(nSeq)));
         ASSERT_TRUE(m_pWriter->WaitIdle(20000));
         EXPECT_EQ(m_pWriter->BytesInUse(), 0);

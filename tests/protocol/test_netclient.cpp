@@ -464,26 +464,20 @@ TEST(NetClientTimers, ArmedStopIsResentOnceAndPicturesFlowAgain)
     EXPECT_EQ(rig.CountSent(COMMAND_STOP), 2u);
 }
 
-TEST(NetClientTimers, ConfirmedStopEndsTheHandshake)
+// A confirmed stop ends its handshake; an unarmed one has none. Either is sent once.
+TEST(NetClientTimers, ConfirmedAndUnarmedStopsAreSentOnce)
 {
-    ClientRig rig;
-    ASSERT_NO_FATAL_FAILURE(rig.Online());
-    rig.client.SendCommand(KIND_STOP, true);
-    rig.Deliver(Reply(COMMAND_R_STOP, Words({1})));
-    EXPECT_FALSE(rig.client.IsStopPending());
-    rig.clock.Advance(1000);
-    EXPECT_EQ(rig.CountSent(COMMAND_STOP), 1u);
-}
-
-TEST(NetClientTimers, UnarmedStopHasNoHandshake)
-{
-    ClientRig rig;
-    ASSERT_NO_FATAL_FAILURE(rig.Online());
-    rig.client.SendCommand(KIND_STOP, false);
-    EXPECT_FALSE(rig.client.IsStopPending());
-    EXPECT_FALSE(rig.ResponseTimerRunning());
-    rig.clock.Advance(1000);
-    EXPECT_EQ(rig.CountSent(COMMAND_STOP), 1u);
+    for (const bool bArmed : {true, false}) {
+        ClientRig rig;
+        ASSERT_NO_FATAL_FAILURE(rig.Online());
+        rig.client.SendCommand(KIND_STOP, bArmed);
+        if (bArmed)
+            rig.Deliver(Reply(COMMAND_R_STOP, Words({1})));
+        EXPECT_FALSE(rig.client.IsStopPending()) << bArmed;
+        EXPECT_FALSE(rig.ResponseTimerRunning()) << bArmed;
+        rig.clock.Advance(1000);
+        EXPECT_EQ(rig.CountSent(COMMAND_STOP), 1u) << bArmed;
+    }
 }
 
 TEST(NetClientTimers, PauseRequestStartsTheReplyCounterAndTheTwentiethReplyReconnects)

@@ -112,14 +112,13 @@ TEST(StaleMark, TextInMinutesAndSecondsThenHoursPaintedOnABandInAFrame)
     testsupport::TestApp<QGuiApplication>();
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPixelSize(17);
-    const QRect tile(10, 20, 320, 240);
     QImage image(360, 280, QImage::Format_RGB32), band(320, QFontMetrics(font).height() + 6,
                                                        QImage::Format_RGB32);
     image.fill(Qt::black);
     band.fill(QColor(255, 0, 0));
     {
         QPainter onImage(&image);
-        PaintStaleMark(onImage, tile, 3723, font);
+        PaintStaleMark(onImage, QRect(10, 20, 320, 240), 3723, font);
     }
     QPainter painter(&band);
     painter.setFont(font);

@@ -208,8 +208,7 @@ TEST(CStatusPanel, LongestTextsStayInsideTheirRectangles)
         }
         for (int i = 0; i < 6; ++i)
             EXPECT_GT(nInside[i], 0) << "block " << i << " code " << nCode;
-        // The labels say what they stand for, each in its own block (the status label
-        // only until a recorder is named).
+        // The labels say what they stand for (the status label until a recorder is named).
         for (const auto &[rc, text] : {std::pair{statusrect::kDateLabel, "DATE :"},
                                        {statusrect::kTimeLabel, "TIME :"},
                                        {statusrect::kStatusLabel, "STATUS :"}}) {

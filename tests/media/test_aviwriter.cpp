@@ -193,8 +193,7 @@ TEST_F(AviWriterTest, FilePastOneGibPlaysToItsEnd)
         ASSERT_EQ(i, nPass == 0 ? n : n - 1) << writer.ErrorText().toStdString();
         ASSERT_EQ(writer.Close(), nPass == 0) << writer.ErrorText().toStdString();
         EXPECT_GT(QFileInfo(file).size(), int64_t(1) << 30);
-        // Written behind: only the last stretches (8 of 8 MiB, and the one being
-        // written) are left in the page cache, not the gigabyte.
+        // Written behind: the last 8 stretches of 8 MiB stay in the page cache, not all.
         if (const int64_t nCached = CachedBytes(file); nPass == 0 && nCached >= 0) {
             EXPECT_LT(nCached, int64_t(100) << 20);
         }

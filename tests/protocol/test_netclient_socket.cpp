@@ -18,7 +18,6 @@
 #ifdef Q_OS_UNIX
 #include <sys/socket.h>
 #endif
-
 #include "support/testsupport.h"
 #include "net/clientsocket.h"
 #include "support/fakesocket.h"

@@ -89,9 +89,11 @@ class CalendarCtrlTest : public ::testing::Test {
     }
 
     QDate Selected() const { return m_pCalendar->GetDate().date(); }
-    QDate HighlightedDate() const
+    QDate HighlightedDate() const // the one cell drawn selected
     {
         const int n = m_pCalendar->SelectionCell();
+        for (int i = 0; i < calendarmonth::kCells; ++i)
+            EXPECT_EQ(m_pCalendar->Cell(i).m_bSelected, i == n) << i;
         return n < 0 ? QDate() : m_pCalendar->Cell(n).m_date;
     }
     QString YearText() const

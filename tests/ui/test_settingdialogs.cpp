@@ -411,8 +411,7 @@ TEST_F(SettingDialogsTest, HistoryStartsWithIntranetAndHandsBackTheChosenRow)
     EXPECT_EQ(dlg.ChosenName() + dlg.ChosenIp() + dlg.ChosenPort(),
               QStringLiteral("INTRANET192.168.1.1508000"));
 
-    // A folder in the file's place is left alone, and the warning names the file, what
-    // happened and why.
+    // A folder in its place is left alone; the warning says where, what and why.
     m_messages.clear();
     QFile::remove(QStringLiteral("ini/cnn.ini"));
     ASSERT_TRUE(QDir().mkpath(QStringLiteral("ini/cnn.ini")));

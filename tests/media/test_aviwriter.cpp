@@ -164,8 +164,8 @@ int64_t CachedBytes(const QString &file)
                   : MAP_FAILED;
     std::vector<unsigned char> pages((nSize + nPage - 1) / nPage);
     if (p != MAP_FAILED && ::mincore(p, nSize, pages.data()) == 0)
-        nCached = int64_t(nPage) * std::count_if(pages.begin(), pages.end(),
-                                                 [](unsigned char c) { return c & 1; });
+        nCached = int64_t(nPage) *
+                  std::count_if(pages.begin(), pages.end(), [](unsigned char c) { return c & 1; });
     if (p != MAP_FAILED)
         ::munmap(p, nSize);
 #endif

@@ -602,7 +602,7 @@ INSTANTIATE_TEST_SUITE_P(
                              true,
                              {{1, 0, 4, 3}, {0, 0, 4, 3}, {1, 0, 4, 4}, {0, 0, 4, 4}}},
                       PtzRow{"Scc641OtherVersion", "DVR PACKET9.9", 5, 8, true, {{2, 1, 4, 6}}},
-                      PtzRow{"Scc641BeforeTheLoginReplyAsVersion12", nullptr, 5, 8, true, {{2, 1, 4, 5}}}),
+                      PtzRow{"Scc641BeforeTheLoginReply", nullptr, 5, 8, true, {{2, 1, 4, 5}}}),
     [](const ::testing::TestParamInfo<PtzRow> &info) { return std::string(info.param.name); });
 
 TEST(NetClientRequests, PtzActionAboveElevenRepeatsTheLastCommandWord)

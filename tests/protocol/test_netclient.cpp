@@ -517,6 +517,13 @@ TEST(NetClientRequests, EventRequestSavesTheCurrentKind)
     rig.client.SendCommand(KIND_PTZ, true);
     rig.client.SendCommand(KIND_ALERT, false);
     EXPECT_EQ(rig.client.CurrentKind(), KIND_EVENT);
+    // Requests that expect replies of their own drop a block half received; the alert keeps it.
+    const std::vector<uint8_t> live = LivePacket(std::vector<uint8_t>(100, 1), 1);
+    for (const int k : {KIND_LIVE, KIND_RECORDER, KIND_EVENT, KIND_PTZ, KIND_STOP, KIND_ALERT}) {
+        rig.Deliver({live.begin(), live.begin() + 80});
+        rig.client.SendCommand(k, false);
+        EXPECT_EQ(rig.client.Receiver().IsReassemblyClear(), k != KIND_ALERT) << k;
+    }
 }
 
 TEST(NetClientRequests, PlaybackRequestCarriesTheArchiveChannelAndWords)

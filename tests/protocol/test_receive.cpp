@@ -282,7 +282,6 @@ TEST_F(ReceiveTest, StartTimeReplyHandsTheRangeToTheArchive)
 struct ClearRow {
     const char *name;
     std::vector<std::vector<uint8_t>> reads;
-    bool bEmptyAfter; // the client empties the reassembly itself (a new request)
     size_t nCapacity; // capacity the reads leave behind
 };
 
@@ -298,8 +297,6 @@ TEST_P(ReassemblyClearTest, EmptyingLeavesBothBuffersZero)
     path.AllocateBuffers();
     for (const auto &r : GetParam().reads)
         path.OnRead(r.data(), r.size());
-    if (GetParam().bEmptyAfter)
-        path.EmptyReassembly();
     EXPECT_EQ(path.Capacity(), GetParam().nCapacity);
     EXPECT_TRUE(path.IsReassemblyClear());
 }
@@ -312,21 +309,20 @@ std::vector<uint8_t> LargeBlockStart()
     return head;
 }
 
-ClearRow Row(const char *name, std::vector<std::vector<uint8_t>> reads, bool bEmptyAfter,
+ClearRow Row(const char *name, std::vector<std::vector<uint8_t>> reads,
              size_t nCapacity = CReceivePath::BUFFER_SIZE)
 {
-    return ClearRow{name, std::move(reads), bEmptyAfter, nCapacity};
+    return ClearRow{name, std::move(reads), nCapacity};
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Paths, ReassemblyClearTest,
     ::testing::Values(
-        Row("PictureInOneRead", {LivePacket(MarkedPicture(1, 3), 2)}, false),
-        Row("PictureSplit", Split(LivePacket(MarkedPicture(2, 4, 640, 112, 70), 3), 1000), false),
-        Row("PartialBlockThenNewRequest", {LargeBlockStart()}, true, 100001),
+        Row("PictureInOneRead", {LivePacket(MarkedPicture(1, 3), 2)}),
+        Row("PictureSplit", Split(LivePacket(MarkedPicture(2, 4, 640, 112, 70), 3), 1000)),
         // The picture is shorter than what the abandoned block had stored.
         Row("AbandonedLargeBlockThenPicture",
-            {LargeBlockStart(), LivePacket(MarkedPicture(0, 5, 640, 112, 70), 1)}, false, 100001)),
+            {LargeBlockStart(), LivePacket(MarkedPicture(0, 5, 640, 112, 70), 1)}, 100001)),
     [](const ::testing::TestParamInfo<ClearRow> &info) { return std::string(info.param.name); });
 
 // ---- playback ---------------------------------------------------------------------------

@@ -155,17 +155,14 @@ TEST_F(CalendarCtrlTest, ClicksOnThisAndTheAdjacentMonths)
     EXPECT_EQ(m_pCalendar->Cell(CellOf(QDate(2008, 3, 5))).m_nKind, calendarmonth::DAY_MONTH);
     EXPECT_EQ(m_pParent->m_nPicks, 3);
 
-    // Released over the weekday header: no highlight, the date stays, no notification.
+    // Released over the weekday header: no highlight, the date stays, no notification;
+    // nor does a release over a day without a press on the grid.
     Click(m_pCalendar, QPoint(40, CCalendarCtrl::kHeaderTop + 5));
-    QCoreApplication::sendPostedEvents();
-    EXPECT_EQ(Selected(), QDate(2008, 3, 5));
-    EXPECT_EQ(m_pCalendar->SelectionCell(), -1);
-    EXPECT_EQ(m_pParent->m_nPicks, 3);
-    // A release over a day without a press on the grid picks nothing.
     Mouse(m_pCalendar, QEvent::MouseButtonRelease,
           m_pCalendar->Cell(CellOf(QDate(2008, 3, 12))).m_rect.center());
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(Selected(), QDate(2008, 3, 5));
+    EXPECT_EQ(m_pCalendar->SelectionCell(), -1);
     EXPECT_EQ(m_pParent->m_nPicks, 3);
 
     // July chosen in the month list shows July 2008, from Sunday 29 June on.

@@ -7,13 +7,15 @@
 // by the window's timer 31 (one-shot in use). Every picture the window draws while
 // recording is captured right away (OnPictureDrawn: the 640 x 480 area, of which
 // the window paints again only what changed since the last capture, is copied into
-// the picture of its sample when the next sample begins) and streamed to the one writer thread (CSegmentWriter), which opens the segment's
-// file at its first picture and appends each picture as it comes. A picture goes at
-// the sample of its capture time, counted on the steady clock of the timers from the
-// segment's first picture, so the files play in real time; a capture that falls in
-// the same 1/60 s as the one before replaces it (it holds that one's tiles too, the
-// area being captured whole), unless both drew the same channel: then the later goes
-// into the next sample, so that no channel's picture is lost in a burst. The last capture is held back here until the next one
+// the picture of its sample when the next sample begins) and streamed to the one
+// writer thread (CSegmentWriter), which opens the segment's file at its first
+// picture and appends each picture as it comes. A picture goes at the sample of its
+// capture time, counted on the steady clock of the timers from the segment's first
+// picture, so the files play in real time; a capture that falls in the same 1/60 s
+// as the one before replaces it (it holds that one's tiles too, the area being
+// captured whole), unless both drew the same channel: then the later goes into the
+// next sample, so that no channel's picture is lost in a burst. The last capture is
+// held back here until the next one
 // shows its sample is done. "Record Format" is read at a segment's first picture:
 // uncompressed rows, or MJPEG encoded off this thread. At a segment end
 // the segment is ended on the writer, which names and closes the file; meanwhile
@@ -176,8 +178,8 @@ class CRecorder : public QObject {
     int64_t m_nSegStartMs = 0; // the first picture's capture, on the timers' clock
     QueuedPicture m_held;      // the last capture, not handed over yet
     int64_t m_nHeldSample = -1;
-    uint32_t m_nHeldChannels = 0; // bit c: channel c drawn since the held picture began
-    bool m_bHeldFilled = false;   // else its pixels are still those of *m_pArea
+    uint32_t m_nHeldChannels = 0;    // bit c: channel c drawn since the held picture began
+    bool m_bHeldFilled = false;      // else its pixels are still those of *m_pArea
     const QImage *m_pArea = nullptr; // the picture area at the last capture (the view's)
     int m_nSegPictures = 0;
     int m_nSegDropped = 0;

@@ -220,8 +220,7 @@ QImage CArchiveDlg::GrabPictureArea()
 
 const QImage &CArchiveDlg::CapturePictureArea(bool bWhole)
 {
-    return m_canvas.Capture(kPictureRect, bWhole,
-                            [this](QPainter &painter, const QRegion &region) {
-                                PaintOverlay(painter, region);
-                            });
+    return m_canvas.Capture(kPictureRect, bWhole, [this](QPainter &painter, const QRegion &region) {
+        PaintOverlay(painter, region);
+    });
 }

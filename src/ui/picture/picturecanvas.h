@@ -50,7 +50,8 @@ class CPictureCanvas {
 
     // The source rectangle of a picture in top-down picture coordinates, from its
     // size and flags; empty when nothing of it is to be shown.
-    using CropRule = std::function<QRect(int nWidth, int nHeight, bool bFieldFlag, bool bWidthFlag)>;
+    using CropRule =
+        std::function<QRect(int nWidth, int nHeight, bool bFieldFlag, bool bWidthFlag)>;
 
     // fnUpdate asks the window to repaint a region; fnFlush (may be empty) runs at
     // every paced flush before it, for what the owner gathers itself.
@@ -120,7 +121,7 @@ class CPictureCanvas {
 
   private:
     struct Slot {
-        DibPicture dib;                    // pixels as handed over
+        DibPicture dib;                      // pixels as handed over
         const CJpegImage *pRecord = nullptr; // the frame record they live in
         uint8_t byFieldFlag = 0;
     };

@@ -5,6 +5,7 @@
 
 #include "protocol/packet.h"
 #include "support/manualclock.h"
+#include "support/samepicture.h"
 #include "support/testapp.h"
 #include "support/testsupport.h"
 #include "ui/controls/skinbutton.h"
@@ -285,6 +286,9 @@ TEST_F(RecorderSetView, ArchiveTakesTheSelectedRecordersLinkAndALostLinkMarksIts
     EXPECT_TRUE(m_pView->RecorderTileText(0).isEmpty());
     m_clients[2]->view->ShowStatus(STATUS_RECONNECTING);
     EXPECT_EQ(m_pView->RecorderTileText(2), QStringLiteral("TRY RECONNECTION"));
+    QImage tiles(kPictureRect.size(), QImage::Format_RGB32);
+    m_pView->render(&tiles, QPoint(), QRegion(kPictureRect));
+    EXPECT_TRUE(testsupport::SamePicture(tiles, "ui/data/recorders-lost-link.png"));
 
     // Another recorder's link state stays on its tiles; its events reach the status
     // block, named by the global channel.

@@ -11,6 +11,8 @@
 #include "ui/live/ptzpanel.h"
 #include "ui/live/telvaneview.h"
 #include "support/manualclock.h"
+#include "support/samepicture.h"
+#include "ui/live/statuspanel.h"
 
 #include <QApplication>
 #include <QDir>
@@ -18,6 +20,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -200,6 +203,14 @@ class TelvaneViewTest : public ::testing::Test {
         m_pView->render(&image, region.boundingRect().topLeft(), region);
         return image.convertToFormat(QImage::Format_RGB32);
     }
+    // The whole window, with the workstation's date and time blanked out.
+    QImage Shot() const
+    {
+        QImage image = Rendered();
+        for (const QRect &rc : {statusrect::kDate, statusrect::kTime})
+            QPainter(&image).fillRect(rc, Qt::magenta);
+        return image;
+    }
 
     testsupport::IsolatedSettings m_settings;
     testsupport::ScopedCurrentDir m_cwd;
@@ -234,6 +245,7 @@ TEST_F(TelvaneViewTest, StartsInQuadModeDisconnectedWithoutRequests)
     EXPECT_EQ(m_pView->Tile(0), TileRect(0, 4));
     EXPECT_EQ(m_pView->Tile(3), TileRect(3, 4));
     EXPECT_TRUE(m_pView->Tile(4).isEmpty());
+    EXPECT_TRUE(testsupport::SamePicture(Shot(), "ui/data/view-start.png"));
 }
 
 TEST_F(TelvaneViewTest, ChannelButtonsSelectOneChannelAndRequestOnce)

@@ -5,8 +5,10 @@
 
 #include "settings/clientsettings.h"
 #include "support/manualclock.h"
+#include "support/samepicture.h"
 #include "support/testsupport.h"
 #include "ui/archive/archivedlg.h"
+#include "ui/controls/calendarctrl.h"
 #include "ui/controls/skinbutton.h"
 #include "ui/controls/skinfont.h"
 #include "ui/controls/skinslider.h"
@@ -15,6 +17,7 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QScreen>
 
 #include <gtest/gtest.h>
@@ -177,9 +180,12 @@ TEST_F(ArchiveDlgTest, WindowIsCentredAndQuadCellsLeaveAOnePixelGap)
 TEST_F(ArchiveDlgTest, TimeStampFollowsThePictureTimes)
 {
     const CoordinatePicture pic(704, 240);
+    const uint32_t w0 = 2008u << 8 | 2u; // channel 0, February 2008
+    m_pDlg->SetTimeRange(MakeDateWord(2007, 1, 2), MakeTimeWord(3, 4, 5),
+                         MakeDateWord(2008, 11, 12), MakeTimeWord(13, 14, 15));
+    m_pDlg->SetPictureTime(w0, 29u << 24 | 11u << 16 | 22u << 8 | 33u); // the request
     m_pDlg->Control().OnImagePlay(CPlaybackControl::PLAY_FORWARD);
     ASSERT_EQ(m_pDlg->Control().Direction(), 1);
-    const uint32_t w0 = 2008u << 8 | 2u; // channel 0, February 2008
     const struct {
         uint32_t dwSecond;
         bool bStamp;
@@ -194,6 +200,11 @@ TEST_F(ArchiveDlgTest, TimeStampFollowsThePictureTimes)
     m_pDlg->SetPictureTime(w0, 29u << 24 | 12u << 16 | 0u << 8 | 30u);
     m_pDlg->DrawChannel(0);
     EXPECT_EQ(m_pDlg->StampText(), QStringLiteral("2008-02-29 12-00-30"));
+    // The window as the operator sees it then, without the calendar (it marks today).
+    QImage window(m_pDlg->size(), QImage::Format_RGB32);
+    m_pDlg->render(&window);
+    QPainter(&window).fillRect(m_pDlg->Calendar()->geometry(), Qt::magenta);
+    EXPECT_TRUE(testsupport::SamePicture(window, "ui/data/archive-stamp.png"));
     m_settings.m_bDisplayPbTime = 0;
     m_pDlg->DrawChannel(0);
     EXPECT_TRUE(m_pDlg->StampText().isEmpty());

@@ -1,8 +1,8 @@
 #pragma once
 // Compares a drawn picture, pixel for pixel, with a reference PNG kept in the tree
-// (name relative to tests/). TELVANE_SHOTS_DIR=<folder> saves the drawn picture
-// there under the reference's file name: that is how a reference is made, and how
-// a changed drawing is looked at before it replaces one.
+// (name relative to tests/). TELVANE_SHOTS_DIR=<absolute folder> saves the drawn
+// picture there under the reference's file name: that is how a reference is made,
+// and how a changed drawing is looked at before it replaces one.
 
 #include <gtest/gtest.h>
 

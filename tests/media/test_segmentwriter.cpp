@@ -89,6 +89,11 @@ TEST_F(SegmentWriterTest, BytesQueuedReturnToZeroOnEveryPath)
     for (int i = 0; i < 2; ++i)
         m_pWriter->AddPicture(51, Picture(i), i);
     EXPECT_FALSE(m_pWriter->WaitIdle(50));
+    m_pWriter->SetByteLimit(3 * int64_t(W) * 3 * H); // room for exactly one more
+    QueuedPicture third = m_pWriter->TakeBuffer(W, H);
+    EXPECT_EQ(third.nBytes, int64_t(W) * 3 * H);
+    EXPECT_EQ(m_pWriter->TakeBuffer(W, H).nBytes, 0);
+    m_pWriter->ReturnBuffer(std::move(third));
     EXPECT_EQ(m_pWriter->DropQueuedPictures(), 2);
     m_release.set_value();
     ASSERT_TRUE(m_pWriter->WaitIdle(20000));

@@ -219,7 +219,11 @@ TEST_F(RecorderSetView, EachRecorderIsAskedForWhatTheScreenShowsOfIt)
     EXPECT_EQ(m_pView->ShownChannel(TileRect(9, 16)), 9);
     EXPECT_TRUE(m_pView->IsChannelSeen(9));
     m_clients[2]->view->SetChannelPicture(4, pic); // not one of the recorder's four
-    EXPECT_FALSE(m_pView->HasPicture(13));
+    EXPECT_FALSE(m_pView->HasPicture(12));
+    // Recorders 3 and 4 removed in the dialog: the view lets their pictures go.
+    m_nDialogRecorders = 2;
+    m_pView->OnSetting();
+    EXPECT_FALSE(m_pView->HasPicture(9));
 }
 
 TEST_F(RecorderSetView, ButtonsFollowTheRecordersAndTheirChannelCounts)
@@ -299,6 +303,11 @@ TEST_F(RecorderSetView, ArchiveTakesTheSelectedRecordersLinkAndALostLinkMarksIts
     m_clients[2]->view->ShowStatus(STATUS_RECONNECTING);
     EXPECT_EQ(m_pView->StatusPanel()->GetStatusText(),
               QStringLiteral("[CH 14] [Alarm:2 Loss:3 Motion:4]"));
+    // The last link lost: the window shows itself disconnected.
+    for (int r : {0, 2, 3})
+        m_clients[std::size_t(r)]->view->OnLinkLost();
+    EXPECT_EQ(m_pView->m_byConnectState, 0);
+    EXPECT_TRUE(m_pView->Button(CTRL_DISCONNECT)->GetChecked());
 }
 
 } // namespace

@@ -176,44 +176,32 @@ TEST_F(ReceiveTest, NoCheckDoesNotShowAnUndecodablePicture)
     EXPECT_EQ(host.state.m_nDecodeChannel, CJpegImage::DECODE_FAILED);
 }
 
+// The event list replaces the file with exactly its block, received in two reads; a
+// recorder without events answers with no block, and the list the operator sees must
+// become empty, not stay as it was. Either way the kind saved before it comes back.
 TEST_F(ReceiveTest, EventListReplacesTheFileWithExactlyTheBlock)
 {
     testsupport::ScopedCurrentDir cwd;
     ASSERT_TRUE(cwd.isValid());
-    WriteStaleEventFile(500);
     host.pArchive = &archive;
-    host.state.byCurrentKind = KIND_EVENT;
-    host.state.bySavedKind = KIND_LIVE;
-    std::vector<uint8_t> block(100);
-    for (size_t i = 0; i < block.size(); ++i)
-        block[i] = uint8_t(i * 7 + 1);
-    const auto packet = Reply(COMMAND_R_EVENT, Words({}), block);
-    Read({packet.begin(), packet.begin() + 70});
-    Read({packet.begin() + 70, packet.end()});
-    QFile file(CReceivePath::EVENT_FILE_NAME);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray written = file.readAll();
-    EXPECT_EQ(written, QByteArray(reinterpret_cast<const char *>(block.data()), 100));
-    EXPECT_EQ(archive.nEventListReady, 1);
-    EXPECT_EQ(host.state.byCurrentKind, KIND_LIVE); // restored
-    file.close();
-}
-
-TEST_F(ReceiveTest, EmptyEventListEmptiesTheFile)
-{
-    // A recorder without events answers with no data block: the list the operator
-    // sees must become empty, not stay as it was.
-    testsupport::ScopedCurrentDir cwd;
-    ASSERT_TRUE(cwd.isValid());
-    WriteStaleEventFile(50);
-    host.pArchive = &archive;
-    host.state.byCurrentKind = KIND_EVENT;
-    host.state.bySavedKind = KIND_RECORDER;
-    Read(Reply(COMMAND_R_EVENT, Words({})));
-    EXPECT_EQ(QFileInfo(CReceivePath::EVENT_FILE_NAME).size(), 0);
-    EXPECT_EQ(archive.nEventListReady, 1);
-    EXPECT_EQ(host.state.byCurrentKind, KIND_RECORDER);
-    EXPECT_EQ(host.arms, std::vector<bool>{false});
+    for (const std::size_t nBytes : {100, 0}) {
+        WriteStaleEventFile(500);
+        host.state.byCurrentKind = KIND_EVENT;
+        host.state.bySavedKind = nBytes ? KIND_LIVE : KIND_RECORDER;
+        QByteArray block(int(nBytes), 0);
+        for (int i = 0; i < block.size(); ++i)
+            block[i] = char(i * 7 + 1);
+        const auto packet = Reply(COMMAND_R_EVENT, Words({}), {block.begin(), block.end()});
+        const std::size_t nCut = std::min<std::size_t>(70, packet.size() - 1);
+        Read({packet.begin(), packet.begin() + nCut});
+        Read({packet.begin() + nCut, packet.end()});
+        QFile file(CReceivePath::EVENT_FILE_NAME);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), block);
+        EXPECT_EQ(host.state.byCurrentKind, nBytes ? KIND_LIVE : KIND_RECORDER);
+    }
+    EXPECT_EQ(archive.nEventListReady, 2);
+    EXPECT_EQ(host.arms, std::vector<bool>(3, false)); // each header, the block's next read
 }
 
 TEST_F(ReceiveTest, StopPendingDropsPicturesAndTheConfirmationClearsIt)

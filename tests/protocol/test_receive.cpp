@@ -421,6 +421,7 @@ TEST_F(PlaybackTest, PlaybackPictureOutsidePlaybackModeIsDiscarded)
     archive.bActive = false;
     Read(Picture(1));
     EXPECT_TRUE(archive.drawn.empty());
+    EXPECT_TRUE(archive.pictureWords.empty()); // nor timed
     EXPECT_EQ(path.Expected(), 0u);
 }
 

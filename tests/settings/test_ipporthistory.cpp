@@ -138,8 +138,12 @@ TEST(IpPortHistory, UnreadableFileIsLeftAlone)
     EXPECT_FALSE(history.LastError().isEmpty());
     QDir().rmdir(QString::fromLatin1(kPath));
 
-    const QByteArray huge = Entry("A", "127.2.3.4", "1") + QByteArray(iphistory::kMaxFileBytes, ';');
+    // A file of exactly 1 MiB is read; one byte more and it is refused as a whole.
+    QByteArray huge = Entry("A", "127.2.3.4", "1");
+    huge += QByteArray((1 << 20) - huge.size(), ';');
     WriteFileBytes(huge);
+    EXPECT_EQ(history.ReadEntries(entries), CIpPortHistory::ReadResult::Ok);
+    WriteFileBytes(huge += ';');
     EXPECT_EQ(history.ReadEntries(entries), CIpPortHistory::ReadResult::Unreadable);
     EXPECT_FALSE(history.StoreHistoryEntry("B", "127.2.3.4", "1"));
     EXPECT_FALSE(history.DeleteEntry("A"));

@@ -363,6 +363,9 @@ TEST_F(BmpTest, Write24Refusals)
         m_io.WriteBmp24(path, data.data(), data.size(), 4, 2, info)); // differs from header
     EXPECT_EQ(m_io.LastMessage(), "Invalid image size");
     EXPECT_FALSE(m_io.WriteBmp24(path, data.data(), 17, 3, 2, info)); // too little data
+    info.biWidth = 0;
+    EXPECT_FALSE(m_io.WriteBmp24(path, data.data(), data.size(), 0, 2, info)); // no width
+    info.biWidth = 3;
     EXPECT_FALSE(
         m_io.WriteBmp24(m_dir.filePath("no/such/dir/x.bmp"), data.data(), data.size(), 3, 2, info));
     EXPECT_EQ(m_io.LastMessage(), "Can't open file for writing");

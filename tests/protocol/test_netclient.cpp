@@ -52,8 +52,11 @@ TEST(NetClientSession, UnansweredLoginIsRepeatedThenTheLinkIsRenewed)
     EXPECT_EQ(rig.view.statuses.back().first, STATUS_RECONNECTING);
     EXPECT_FALSE(rig.ResponseTimerRunning());
     EXPECT_EQ(rig.sockets.size(), 1u);
+    const std::shared_ptr<bool> pFreed = first->m_pFreed;
     rig.clock.Advance(5000); // 20 s: first attempt
     EXPECT_TRUE(first->m_bClosed);
+    QCoreApplication::processEvents(); // the closed socket is freed on the next turn
+    EXPECT_TRUE(*pFreed);
     ASSERT_EQ(rig.sockets.size(), 2u);
     EXPECT_EQ(rig.view.Codes(), (std::vector<int>{1, 6, 6, 4, 4, 2}));
     EXPECT_EQ(rig.view.byConnectState, 2);

@@ -6,10 +6,12 @@
 
 #include <QByteArray>
 
+#include <memory>
 #include <vector>
 
 class FakeClientSocket : public IClientSocket {
   public:
+    ~FakeClientSocket() override { *m_pFreed = true; }
     bool Connect(const QString &host, uint16_t nPort) override;
     int64_t Send(const uint8_t *pData, std::size_t nLength) override;
     void SetNoDelay() override { ++m_nNoDelayCalls; }
@@ -32,6 +34,7 @@ class FakeClientSocket : public IClientSocket {
     bool m_bFailConnect = false; // Connect returns false
     int m_nConnectAtOnce = -1;   // >= 0: Connect reports this outcome before it returns
     bool m_bFailSend = false;    // Send accepts nothing and records nothing
+    std::shared_ptr<bool> m_pFreed = std::make_shared<bool>(false); // set as it is destroyed
 
     // Records.
     QString m_host;

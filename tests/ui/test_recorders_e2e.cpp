@@ -194,6 +194,7 @@ TEST_F(RecordersE2E, ArchiveOfChannelSixPlaysRecorderTwoAlone)
     m_pView->OnArchive();
     ASSERT_TRUE(pArchive->IsActive());
     EXPECT_EQ(pArchive->windowTitle(), QStringLiteral("Telvane - Recorder 2"));
+    EXPECT_EQ(pArchive->RecordNamePrefix(), QStringLiteral("REC2_")); // its recordings' names
     const int nBefore = int(Names(0).size());
     const QDate yesterday = QDate::currentDate().addDays(-1);
     pArchive->Calendar()->SetDate(yesterday);

@@ -8,6 +8,7 @@
 #include "ui/archive/archivedlg.h"
 #include "ui/controls/calendarctrl.h"
 #include "ui/controls/skinslider.h"
+#include "ui/dialogs/eventdlg.h"
 #include "media/mediatestutil.h"
 #include "support/privatecups.h"
 #include "ui/common/messagebox.h"
@@ -16,6 +17,7 @@
 #include <QDate>
 #include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QWindow>
 
 #include <iostream>
@@ -37,7 +39,6 @@ class ArchiveE2E : public ViewE2E {
             ArchiveEnvironment env;
             env.host = host;
             env.fnBeep = [] {};
-            env.fnEventDialog = [] {};
             auto pDlg = std::make_unique<CArchiveDlg>(std::move(env));
             m_pArchive = pDlg.get();
             return std::unique_ptr<IArchiveWindow>(std::move(pDlg));
@@ -147,8 +148,14 @@ TEST_F(ArchiveE2E, PlayPauseReverseFastEventsAndBackToLive)
     });
     ASSERT_NE(it, events.end());
     const EventRecord &r = it->record;
-    EXPECT_TRUE(m_pArchive->PlayFromEvent(
-        MakeTimeCost(it->nYear, r.byMonth, r.byDay, r.byHour, r.byMinute, r.bySecond), 2));
+    // Played as the operator plays it: a double-click on its row of the Event dialog.
+    QTimer::singleShot(0, [&] {
+        auto *pDlg = m_pArchive->findChild<CEventDlg *>();
+        ASSERT_NE(pDlg, nullptr);
+        EXPECT_TRUE(pDlg->OnListDoubleClick(int(it - events.begin())));
+        pDlg->accept();
+    });
+    Press(archivelayout::CTRL_EVENT);
     ASSERT_TRUE(WaitFor([&] { return PlaybackWords().size() >= 6; }, 3000));
     words = PlaybackWords().last();
     EXPECT_EQ(words.at(0).toInt(), 3); // single layout, channel 3

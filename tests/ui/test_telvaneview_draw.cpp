@@ -1,4 +1,5 @@
-// Picture crop, stretch, tile geometry and the rotation counter of the live view.
+// Picture crop, stretch, tile geometry and the rotation counter of the live view (the
+// tiles' frames are seen in the view's reference pictures).
 
 #include "ui/picture/dibstretch.h"
 #include "ui/live/rotation.h"
@@ -241,19 +242,6 @@ TEST(Stretch, RefusesUnusablePictures)
     // A target partly outside the image is clipped, not overrun.
     EXPECT_TRUE(stretcher.Stretch(pic.Dib(), QRect(0, 0, 64, 48), dst, QRect(80, 80, 64, 48)));
     EXPECT_EQ(PixelX(dst.pixel(99, 99)), 19);
-}
-
-TEST(TileFrame, DrawsTheOnePixelGapAroundTheTile)
-{
-    QImage dst(kViewWidth, kViewHeight, QImage::Format_RGB32);
-    dst.fill(Qt::black);
-    const QRect tile = TileRect(0, 4);
-    DrawTileFrame(dst, tile, qRgb(255, 255, 255));
-    EXPECT_EQ(dst.pixel(62, 22), qRgb(255, 255, 255));
-    EXPECT_EQ(dst.pixel(381, 261), qRgb(255, 255, 255));
-    EXPECT_EQ(dst.pixel(200, 261), qRgb(255, 255, 255));
-    EXPECT_EQ(dst.pixel(382, 262), qRgb(0, 0, 0));
-    EXPECT_EQ(dst.pixel(63, 23), qRgb(0, 0, 0)); // inside the tile untouched
 }
 
 TEST(Rotation, NextSeenChannelWrapsAndSkipsUnseen)

@@ -293,7 +293,7 @@ TEST_F(PlaybackTest, PlayFromAnEventInQuadStopsPausesAndKeepsQuad)
     ASSERT_EQ(client.sent.size(), 2u);
     EXPECT_EQ(LastControl(), 0u); // the stop goes out at once
     EXPECT_EQ(client.nHeld, 1);   // what arrives now waits behind the next request
-    clock.Advance(999); // the pause before the event's playback: one second
+    clock.Advance(999);           // the pause before the event's playback: one second
     EXPECT_EQ(client.sent.size(), 2u);
     clock.Advance(1);
     ASSERT_EQ(client.sent.size(), 3u);
@@ -331,6 +331,8 @@ TEST_F(PlaybackTest, EventsThatNameNoRealDayOrCellAreNeverPlayed)
         EXPECT_FALSE(control.PlayFromEvent(packed, ch)) << std::hex << packed << " ch " << ch;
     }
     EXPECT_TRUE(client.sent.empty());
+    // Each bad day is told to the operator; a bad cell is only refused.
+    EXPECT_EQ(display.notices, std::vector<QString>(4, QStringLiteral("## Invalid Date ##")));
     EXPECT_TRUE(control.IsQuad());
 }
 

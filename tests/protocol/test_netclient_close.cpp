@@ -96,6 +96,7 @@ TEST_P(RefusedAfterCloseTest, AttemptsLastAsLongAsTheReplyTimersPath)
     ClientRig rig;
     rig.view.settings.m_byReconnectCount = row.byCount;
     rig.Online();
+    rig.client.SetDrawnSize(1, 158, 118); // a 160 x 120 tile: half-size pictures
     const int64_t t0 = rig.clock.Now();
     rig.Sock().DeliverClose();
     RunPosted();
@@ -130,6 +131,7 @@ TEST_P(RefusedAfterCloseTest, AttemptsLastAsLongAsTheReplyTimersPath)
     EXPECT_EQ(nLostAt, row.nLostAtMs);
     if (row.nBackAtMs >= 0) {
         EXPECT_EQ(rig.view.shown, std::vector<int>{1}); // pictures again, nobody pressed Connect
+        EXPECT_EQ(rig.view.pictures[1].pHeader->biWidth, 352); // the tile's size kept
         EXPECT_EQ(rig.view.byConnectState, 1);
     }
 }

@@ -16,8 +16,11 @@
 # ratio over the runs is printed last; --max-ratio R makes the script fail when it
 # is above R.
 #
+# --size WxH and --camera DIR are handed to the simulator (picture size; camera
+# pictures of that size in place of its drawn scene).
+#
 # Usage: bench/live-cpu.sh [--runs N] [--seconds S] [--playback | --small-tiles]
-#                          [--max-ratio R]
+#                          [--max-ratio R] [--size WxH] [--camera DIR]
 # Environment: BUILD_DIR (a built tree, default build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -29,6 +32,7 @@ mode=live
 autoplay=0
 small=0
 max_ratio=""
+sim_args=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --runs) runs=$2; shift ;;
@@ -36,7 +40,10 @@ while [ $# -gt 0 ]; do
     --playback) mode=playback; autoplay=1 ;;
     --small-tiles) mode="live, 160 x 120 tiles"; small=1 ;;
     --max-ratio) max_ratio=$2; shift ;;
-    *) echo "usage: $0 [--runs N] [--seconds S] [--playback | --small-tiles] [--max-ratio R]" >&2
+    --size) sim_args+=(--size "$2"); shift ;;
+    --camera) sim_args+=(--camera-pictures "$2"); shift ;;
+    *) echo "usage: $0 [--runs N] [--seconds S] [--playback | --small-tiles] [--max-ratio R]" \
+         "[--size WxH] [--camera DIR]" >&2
        exit 2 ;;
   esac
   shift
@@ -79,7 +86,7 @@ for run in $(seq "$runs"); do
   mkdir -p "$dir/config/Telvane" "$dir/runtime" "$dir/cwd" "$dir/pictures"
   chmod 700 "$dir/runtime"
   "$bin/telvane-recorder-sim" --listen 127.0.0.1 --port 0 --fps 120 --log "$dir/sim.log" \
-    --save-pictures "$dir/pictures" >"$dir/sim.out" 2>/dev/null &
+    --save-pictures "$dir/pictures" ${sim_args[@]+"${sim_args[@]}"} >"$dir/sim.out" 2>/dev/null &
   sim=$!
   pids+=("$sim")
   for _ in $(seq 100); do

@@ -36,8 +36,8 @@ class CJpegImage {
         int nHeight = 0;
     };
     // The scale M (of M/8) for a picture of nWidth x nHeight drawn at drawn: the
-    // smallest whose decoded size (rounded up, as the library does) is at least the
-    // drawn size in both directions; FULL_SCALE when nothing smaller covers it.
+    // smallest of 1/8, 2/8 and 4/8 whose decoded size (rounded up, as the library
+    // does) is at least the drawn size in both directions; FULL_SCALE otherwise.
     static int ScaleFor(int nWidth, int nHeight, DrawnSize drawn);
     // Drawn sizes by channel index: the channel marker's result picks one, or
     // nNoCheckIndex when the check is off.

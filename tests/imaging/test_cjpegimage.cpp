@@ -435,7 +435,7 @@ struct ScaleCase {
     int scale;
 };
 
-// The smallest M/8 that covers the drawn size, and the picture decoded at it is the
+// The smallest of 1/8, 2/8 and 4/8 that covers the drawn size, and the picture decoded at it is the
 // library's own decode at that scale, pixel for pixel.
 TEST(CJpegImage, DrawnSizeChoosesTheScale)
 {
@@ -448,6 +448,8 @@ TEST(CJpegImage, DrawnSizeChoosesTheScale)
         {704, 240, {80, 60}, 2},
         {704, 240, {88, 31}, 2},   // 704 / 8 = 88 wide is enough, 240 / 8 = 30 rows not
         {720, 288, {158, 118}, 4}, // 3/8 gives 108 rows
+        {720, 288, {318, 238}, 8}, // 7/8 would cover it, at twice the cost
+        {704, 240, {240, 90}, 4},  // so would 3/8, at the cost of 8/8
         {704, 480, {158, 118}, 2},
         {705, 241, {89, 31}, 1}, // sizes round up: 89 x 31 at 1/8
         {7, 240, {1, 1}, 8},     // under 8 pixels: whole

@@ -105,7 +105,7 @@ TEST_F(FramingTest, HugeAnnouncementLeavesMemoryBoundedAndTheStreamGoesOn)
 
 TEST_F(FramingTest, BlockJustOverTheCapIsSkippedAndFollowingPacketsShareItsLastRead)
 {
-    const uint32_t nBlock = CReceivePath::MAX_DATA_BLOCK + 1;
+    const uint32_t nBlock = 8u * 1024 * 1024 + 1; // one byte over the 8 MiB cap
     auto head = LivePacket({}, 1);
     WriteLE32(head.data() + 16, 60 + nBlock);
     Read(head);
@@ -124,10 +124,10 @@ TEST_F(FramingTest, BlockJustOverTheCapIsSkippedAndFollowingPacketsShareItsLastR
 TEST_F(FramingTest, BlockUnderTheCapStillGrowsTheBuffers)
 {
     auto head = LivePacket({}, 1);
-    WriteLE32(head.data() + 16, 60 + 100000);
+    WriteLE32(head.data() + 16, 60 + 8u * 1024 * 1024); // the cap itself
     Read(head);
-    EXPECT_EQ(path.Capacity(), 100001u);
-    EXPECT_EQ(path.Expected(), 100000u);
+    EXPECT_EQ(path.Capacity(), 8u * 1024 * 1024 + 1);
+    EXPECT_EQ(path.Expected(), 8u * 1024 * 1024);
 }
 
 // ---- one stream, many ways of cutting it -----------------------------------------------

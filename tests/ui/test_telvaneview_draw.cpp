@@ -172,8 +172,11 @@ TEST(Stretch, NearestNeighbourMapsTheSourceRectangleOntoTheTarget)
     QImage dst(kViewWidth, kViewHeight, QImage::Format_RGB32);
     dst.fill(Qt::black);
     CDibStretcher stretcher;
-    const QRect src = LiveCropRect(704, 240, false, false); // (6, 9) 682 x 231
-    for (const QRect tile : {TileRect(0, 1), TileRect(3, 4)}) {
+    const QRect crop = LiveCropRect(704, 240, false, false); // (6, 9) 682 x 231
+    // The last crop only starts elsewhere: the kept column table must not serve it.
+    for (const auto &[tile, src] :
+         {std::pair{TileRect(0, 1), crop}, std::pair{TileRect(3, 4), crop},
+          std::pair{TileRect(2, 4), crop.translated(2, 0)}}) {
         dst.fill(Qt::black);
         ASSERT_TRUE(stretcher.Stretch(pic.Dib(), src, dst, tile));
         // Corners come from the source rectangle's corners.

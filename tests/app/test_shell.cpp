@@ -314,9 +314,9 @@ TEST(SingleInstanceProcesses, AutoConnectAndAutoPlayPlayYesterdayNoonForwardsOnc
         QString playback;          // the simulator's playback actions
     } rows[] = {
         {{},
-         "archive=1 .*playback=[1-9]\\d*,[1-9]\\d*,[1-9]\\d*,[1-9]\\d* ",
+         " archive=1 .*playback=[1-9]\\d*,[1-9]\\d*,[1-9]\\d*,[1-9]\\d* ",
          "playback: all channels from " + noon + " forwards 1X"},
-        {{"--never-answer"}, "archive=0 link=2 .*playback=0,0,0,0 ", ""},
+        {{"--never-answer"}, " archive=0 link=2 .*playback=0,0,0,0 ", ""},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.simOptions.join(' ').toStdString());

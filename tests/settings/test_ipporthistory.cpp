@@ -85,6 +85,9 @@ TEST(IpPortHistory, StoreAndDeleteRewriteOnlyTheirEntry)
                                 : history.StoreHistoryEntry(name, QString::fromLatin1(row.ip),
                                                             QString::fromLatin1(row.port)));
         EXPECT_EQ(FileBytes(), row.after);
+        CIpPortHistory blank; // a name of blanks and brackets alone is refused, and said so
+        EXPECT_FALSE(blank.StoreHistoryEntry(" ]\r\n ", "127.0.0.1", "1"));
+        EXPECT_EQ(blank.LastError(), "the name is empty");
     }
 }
 

@@ -248,6 +248,9 @@ TEST(Stretch, RefusesUnusablePictures)
     EXPECT_FALSE(stretcher.Stretch(pic.Dib(), QRect(0, 0, 10, 10), rgb888, QRect(0, 0, 50, 50)));
     // A target partly outside the image is clipped, not overrun.
     EXPECT_TRUE(stretcher.Stretch(pic.Dib(), QRect(0, 0, 64, 48), dst, QRect(80, 80, 64, 48)));
+    // The top row's last pixel ends the buffer, so it is read byte by byte.
+    ASSERT_TRUE(stretcher.Stretch(pic.Dib(), QRect(0, 0, 64, 48), dst, QRect(0, 0, 64, 48)));
+    EXPECT_EQ(dst.pixel(63, 0), qRgb(0, 0, 63));
     EXPECT_EQ(PixelX(dst.pixel(99, 99)), 19);
 }
 

@@ -435,8 +435,8 @@ struct ScaleCase {
     int scale;
 };
 
-// The smallest of 1/8, 2/8 and 4/8 that covers the drawn size, and the picture decoded at it is the
-// library's own decode at that scale, pixel for pixel.
+// The smallest of 1/8, 2/8 and 4/8 that covers the drawn size, and the picture decoded
+// at it is the library's own decode at that scale, pixel for pixel.
 TEST(CJpegImage, DrawnSizeChoosesTheScale)
 {
     const ScaleCase cases[] = {

@@ -103,8 +103,8 @@ int CJpegImage::ScaleFor(int nWidth, int nHeight, DrawnSize drawn)
     if (drawn.nWidth <= 0 || drawn.nHeight <= 0 || nWidth < FULL_SCALE || nHeight < FULL_SCALE)
         return FULL_SCALE;
     // Only the halvings are cheaper than the whole picture: the library's 3/8 costs
-    // about as much, and 5/8 to 7/8 up to twice as much (704 x 240 and 720 x 288
-    // camera pictures, bench_decode). A tile that 3/8 covers gets 4/8.
+    // about as much, and 5/8 to 7/8 up to twice as much (measured on 704 x 240 and
+    // 720 x 288 pictures, docs/architecture.md). A tile that 3/8 covers gets 4/8.
     for (int nScale = 1; nScale < FULL_SCALE; nScale *= 2)
         if (ScaledSize(nWidth, nScale) >= drawn.nWidth &&
             ScaledSize(nHeight, nScale) >= drawn.nHeight)

@@ -208,8 +208,8 @@ TEST_F(RecorderTest, WriteErrorKeepsWhatWasWrittenAndStopsTheRecording)
         EXPECT_FALSE(m_pHost->IsTimerRunning(RECORD_TIMER_ID));
         ASSERT_TRUE(WaitSegments(nDone + 1 + bEndedFirst));
         ASSERT_EQ(m_view.messages.size(), 1);
-        EXPECT_TRUE(m_view.messages[0].startsWith("Can Not Write AVI File! Recording Stopped.\n"))
-            << m_view.messages[0].toStdString();
+        EXPECT_EQ(m_view.messages[0].toStdString(),
+                  "Can Not Write AVI File! Recording Stopped.\nwrite: No space left on device");
         EXPECT_TRUE(m_view.notices.contains("Saving Failed"));
         // No ".part" left; the segment after the failed one keeps its picture.
         ASSERT_EQ(Files().size(), 1 + bEndedFirst);

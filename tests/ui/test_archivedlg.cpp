@@ -348,6 +348,7 @@ TEST_F(ArchiveDlgTest, RecordButtonStopsReconnectingAndRaisesThePlayButtons)
     m_pDlg->OnCommand(ControlId(CTRL_PLAY_1 + CPlaybackControl::PLAY_FORWARD));
     ASSERT_TRUE(down(CPlaybackControl::PLAY_FORWARD));
     m_pDlg->OnCommand(CTRL_RECORD);
+    m_pDlg->ShowLinkStatus(STATUS_EVENT_REPORT, 0, 1); // an event: the recording goes on
     EXPECT_TRUE(m_pDlg->Recorder().IsRecording());
     for (int i = 0; i < 5; ++i)
         EXPECT_FALSE(down(i)) << i;
@@ -401,7 +402,8 @@ TEST_F(ArchiveDlgTest, KeysPlayStopAndLeaveFrozenCellsAreMarkedALostLinkStops)
     key(m_pDlg.get(), Qt::Key_Space);
     ASSERT_TRUE(m_pDlg->Control().IsPlaying());
     key(m_pDlg.get(), Qt::Key_Space, true); // held: still playing
-    EXPECT_TRUE(m_pDlg->Control().IsPlaying());
+    key(m_pDlg.get(), Qt::Key_R); // the main window's key is no key here
+    EXPECT_TRUE(m_pDlg->Control().IsPlaying() && !m_pDlg->Control().IsPausePending());
 
     // A cell whose pictures stop is marked while playing, not once stopped.
     const CoordinatePicture pic(704, 240);

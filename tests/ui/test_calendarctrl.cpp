@@ -233,10 +233,11 @@ TEST(CalendarCtrl, EnglishMonthNamesWhateverTheLocale)
     CCalendarCtrl calendar(nullptr, 1);
     QLocale::setDefault(QLocale::c());
     auto *pList = static_cast<QComboBox *>(calendar.ChildControl(CCalendarCtrl::IDC_MONTH_LIST));
-    ASSERT_EQ(pList->count(), 12);
-    EXPECT_EQ(pList->itemText(0), "January");
-    EXPECT_EQ(pList->itemText(2), "March");
-    EXPECT_EQ(pList->itemText(11), "December");
+    QStringList names;
+    for (int i = 0; i < pList->count(); ++i)
+        names << pList->itemText(i);
+    EXPECT_EQ(names.join(' '), "January February March April May June July August September "
+                               "October November December");
 }
 
 } // namespace

@@ -258,6 +258,9 @@ TEST_F(RecorderSetView, ButtonsFollowTheRecordersAndTheirChannelCounts)
     EXPECT_EQ(m_pView->SelectedRecorder(), 0);
     m_pView->OnScreenModeButton(6);
     EXPECT_EQ(m_nBeeps, 2);
+    m_pView->OnChannelButton(2); // one recorder's single view outlasts the dialog
+    m_pView->OnSetting();
+    EXPECT_EQ(m_pView->m_wRequestChannel, 2);
 }
 
 TEST_F(RecorderSetView, ArchiveTakesTheSelectedRecordersLinkAndALostLinkMarksItsTiles)

@@ -1003,6 +1003,9 @@ def main():
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--files", help="glob of product files, e.g. 'src/archive/*'")
     ap.add_argument("--diff", metavar="BASE", help="only lines changed since BASE (git)")
+    ap.add_argument("--keys", metavar="FILE",
+                    help="only the mutants listed in FILE, a line each as --list prints them "
+                         "(path:line change), e.g. a sample's survivors after sharpening")
     ap.add_argument("--list", action="store_true", help="list the drawn mutants; build nothing")
     ap.add_argument("--self-check", action="store_true", help="one known mutant must be killed")
     ap.add_argument("--work", default=os.path.join(ROOT, ".mutants"), help="work folder")
@@ -1036,11 +1039,17 @@ def main():
     if args.diff:
         only = {k: set(v) for k, v in json.load(open(os.path.join(os.environ[VIEW_ENV], "diff.json"))).items()} \
             if os.environ.get(VIEW_ENV) else changed_lines(args.diff)
+    keys = None
+    if args.keys:  # "[n] path:line [op] change", as --list prints, or without n and op
+        keys = {re.sub(r"^\s*(?:\d+\s+)?(\S+:\d+) (?:\[\w+\] )?", r"\1 ", k.rstrip())
+                for k in open(args.keys) if k.strip()}
     by_file, weights = {}, {}
     for rel in files:
         ms = mutants_of_file(rel, constants)
         if only is not None:
             ms = [m for m in ms if m.line in only.get(rel, set())]
+        if keys is not None:
+            ms = [m for m in ms if f"{m.path}:{m.line} {m.change}" in keys]
         if ms:
             by_file[rel] = ms
             weights[rel] = max(1, code_lines(rel))
@@ -1076,7 +1085,8 @@ def main():
     if failing:
         print("not passing at the baseline, left out: " + ", ".join(failing))
 
-    tag = ("diff-" + re.sub(r"[^\w.-]", "_", args.diff)) if args.diff else f"seed-{args.seed}"
+    tag = ("diff-" + re.sub(r"[^\w.-]", "_", args.diff)) if args.diff else \
+        ("keys-" + re.sub(r"[^\w.-]", "_", os.path.basename(args.keys))) if args.keys else f"seed-{args.seed}"
     results_path = os.path.join(work.folder, f"results-{tag}.jsonl")
     notes = load_notes(args.notes)
     results, counted = [], 0

@@ -21,6 +21,7 @@
 #include <unistd.h>
 #endif
 #include <algorithm>
+#include <functional>
 
 using namespace mediatest;
 
@@ -121,9 +122,14 @@ TEST_F(AviWriterTest, WriteFailureKeepsTheWholePicturesBeforeIt)
     // On the first picture: no file at all, the error reported.
     const AviSaveResult none = SaveAviFile(Path("a.avi"), Pictures(3), 1000);
     EXPECT_TRUE(none.bError);
-    EXPECT_FALSE(none.szError.isEmpty());
+    EXPECT_EQ(none.szError.toStdString(), "header: No space left on device");
     EXPECT_TRUE(none.szFileName.isEmpty());
     EXPECT_TRUE(Files().isEmpty());
+
+    // No folder: where and why.
+    const AviSaveResult gone = SaveAviFile(Path("gone/x.avi"), Pictures(1));
+    EXPECT_TRUE(gone.bError && gone.szFileName.isEmpty());
+    EXPECT_EQ(gone.szError, "create in " + Path("gone") + ": No such file or directory");
 
     // On the third picture: a valid file of the first two.
     const AviSaveResult two = SaveAviFile(Path("b.avi"), Pictures(4), 2 * 921600 + 100000);
@@ -133,20 +139,28 @@ TEST_F(AviWriterTest, WriteFailureKeepsTheWholePicturesBeforeIt)
     CheckAvi(two.szFileName, 2, MakeImage(0));
 }
 
-TEST_F(AviWriterTest, MissingFolderIsAnErrorNotACrash)
+// A picture the file cannot take after its first is refused, and says why.
+TEST_F(AviWriterTest, PicturesTheFileCannotTakeAreRefused)
 {
-    const AviSaveResult r = SaveAviFile(Path("gone/x.avi"), Pictures(1));
-    EXPECT_TRUE(r.bError);
-    EXPECT_TRUE(r.szFileName.isEmpty());
-}
-
-TEST_F(AviWriterTest, PicturesOfAnotherSizeAreRefused)
-{
-    CAviWriter writer;
-    ASSERT_TRUE(writer.Open(Path("mixed.avi")));
-    EXPECT_TRUE(writer.WriteFrame(CPackedDib::FromImage(MakeImage(1)), 0));
-    EXPECT_FALSE(writer.WriteFrame(CPackedDib::FromImage(MakeImage(2, 320, 240)), 1));
-    EXPECT_FALSE(writer.Close());
+    const CPackedDib first = CPackedDib::FromImage(MakeImage(1));
+    const CPackedDib small = CPackedDib::FromImage(MakeImage(2, 320, 240));
+    const struct {
+        std::function<bool(CAviWriter &)> fnWrite;
+        const char *pszError;
+    } rows[] = {
+        {[&](CAviWriter &w) { return w.WriteFrame(small, 1); }, "picture size: Invalid argument"},
+        {[&](CAviWriter &w) { return w.WriteFrame(first, 0); }, "picture order: Invalid argument"},
+        {[](CAviWriter &w) { return w.WriteJpeg("\xff\xd8", 640, 480, 1); },
+         "picture format: Invalid argument"},
+    };
+    for (const auto &row : rows) {
+        CAviWriter writer;
+        ASSERT_TRUE(writer.Open(Path("mixed.avi")));
+        EXPECT_TRUE(writer.WriteFrame(first, 0));
+        EXPECT_FALSE(row.fnWrite(writer));
+        EXPECT_EQ(writer.ErrorText().toStdString(), row.pszError);
+        EXPECT_FALSE(writer.Close());
+    }
 }
 
 // Bytes of the file in the page cache; -1 where that cannot be told (not Linux, or

@@ -217,16 +217,6 @@ TEST_F(ClientE2E, SilentRecorderIsAskedAgainThenReconnected)
     EXPECT_EQ(view.nLinkLost, 0);
 }
 
-TEST_F(ClientE2E, RefusedLoginDropsTheLink)
-{
-    BEGIN_OR_SKIP({"--refuse-login"});
-    ASSERT_TRUE(ConnectButton());
-    ASSERT_TRUE(WaitFor([&] { return view.nLinkLost > 0; }, 10000));
-    EXPECT_EQ(view.byConnectState, 0);
-    EXPECT_FALSE(client->HasSocket());
-    EXPECT_TRUE(view.shown.empty());
-}
-
 // Logs in with a plain socket and fetches the event list's data block, as an
 // independent witness of what the simulator sends.
 QByteArray FetchEventListDirectly(int nPort)

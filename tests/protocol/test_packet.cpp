@@ -195,11 +195,6 @@ INSTANTIATE_TEST_SUITE_P(Texts, PacketVersion,
                                            // the kept text is cut to 15.
                                            VersionRow{"DVR PACKET1.2XYZ", 3, "DVR PACKET1.2XY"}));
 
-TEST(PacketVersion, InitialCodeIsTwo)
-{
-    EXPECT_EQ(VERSION_CODE_INITIAL, 2);
-}
-
 // ---- header and receive-path helpers ---------------------------------------------------------
 
 TEST(PacketHeader, RoundTripAndTruncation)

@@ -402,7 +402,7 @@ TEST_F(ArchiveDlgTest, KeysPlayStopAndLeaveFrozenCellsAreMarkedALostLinkStops)
     key(m_pDlg.get(), Qt::Key_Space);
     ASSERT_TRUE(m_pDlg->Control().IsPlaying());
     key(m_pDlg.get(), Qt::Key_Space, true); // held: still playing
-    key(m_pDlg.get(), Qt::Key_R); // the main window's key is no key here
+    key(m_pDlg.get(), Qt::Key_R);           // the main window's key is no key here
     EXPECT_TRUE(m_pDlg->Control().IsPlaying() && !m_pDlg->Control().IsPausePending());
 
     // A cell whose pictures stop is marked while playing, not once stopped.

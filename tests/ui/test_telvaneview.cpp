@@ -662,6 +662,8 @@ TEST_F(TelvaneViewTest, ExitDisconnectsStopsTheClockAndSavesSettings)
     SetFieldText(m_pView->SettingsRecord().m_szHostIP, QStringLiteral("127.0.0.1"));
     QWidget *pTop = m_pView->window();
     pTop->show();
+    m_clock.Advance(3000); // the clock ticks until then
+    EXPECT_GE(m_pHost->Ticks().size(), 3u);
     m_pView->OnExit();
     QCoreApplication::sendPostedEvents(); // and the window closes once back in the loop
     EXPECT_FALSE(pTop->isVisible());
@@ -849,14 +851,6 @@ TEST_F(TelvaneViewTest, FullScreenPlacesTheFrameAtTheScreenCorner)
     EXPECT_EQ(frame.pos(), QPoint(-2, -2));
     pView->SetFullScreen(false);
     EXPECT_NE(frame.pos(), QPoint(-2, -2));
-}
-
-TEST_F(TelvaneViewTest, ClockTicksRedrawTheTime)
-{
-    const QString before = m_pView->StatusText();
-    m_clock.Advance(3000);
-    EXPECT_EQ(m_pView->StatusText(), before);
-    EXPECT_GE(m_pHost->Ticks().size(), 3u);
 }
 
 } // namespace

@@ -224,6 +224,9 @@ TEST_F(CalendarCtrlTest, PicturesOfTheLeapDaySelectedAndOfAPressUnderwayElsewher
     Mouse(m_pCalendar, QEvent::MouseMove, centre(QDate(2008, 3, 4)));
     EXPECT_TRUE(
         testsupport::SamePicture(m_pCalendar->grab().toImage(), "ui/data/calendar-pressed.png"));
+    QEvent leave(QEvent::Leave); // the pointer gone: no day stays lit
+    QApplication::sendEvent(m_pCalendar, &leave);
+    EXPECT_FALSE(m_pCalendar->Cell(CellOf(QDate(2008, 3, 4))).m_bHovered);
 }
 
 TEST(CalendarCtrl, EnglishMonthNamesWhateverTheLocale)

@@ -613,23 +613,7 @@ TEST_F(TelvaneViewTest, RotationStepsThroughSeenChannelsEveryIntervalPlusOneSeco
     EXPECT_EQ(m_pClient->LiveRequests().back().requestWord, 0x0100);
 }
 
-TEST_F(TelvaneViewTest, RotationFromChannelFourWrapsToChannelOne)
-{
-    m_pView->SetConnectState(1);
-    TestPicture pic(704, 240, 5);
-    for (int k = 0; k < 4; ++k)
-        Deliver(k, pic);
-    m_pView->OnChannelButton(3);
-    m_pView->ToggleRotation();
-    EXPECT_EQ(m_pView->m_wRequestChannel, 0x0000);
-    // The button again ends it and returns to the grid of all channels.
-    m_pView->ToggleRotation();
-    EXPECT_FALSE(m_pView->IsRotating());
-    EXPECT_EQ(m_pView->GetScreenMode(), 0x0401);
-    EXPECT_EQ(m_pClient->LiveRequests().back().requestWord, 0x0100);
-}
-
-TEST_F(TelvaneViewTest, RotationDoesNotStartUnconnectedOrInQuad)
+TEST_F(TelvaneViewTest, RotationStartsOnlyConnectedInSingleAndItsButtonEndsIt)
 {
     m_pView->ToggleRotation(); // quad
     EXPECT_FALSE(m_pView->IsRotating());
@@ -638,6 +622,14 @@ TEST_F(TelvaneViewTest, RotationDoesNotStartUnconnectedOrInQuad)
     m_pView->ToggleRotation();                   // not connected
     EXPECT_FALSE(m_pView->IsRotating());
     EXPECT_FALSE(Checked(CTRL_ROTATE));
+    // Connected it runs; the button again ends it and returns to the grid of all channels.
+    m_pView->SetConnectState(1);
+    m_pView->ToggleRotation();
+    ASSERT_TRUE(m_pView->IsRotating());
+    m_pView->ToggleRotation();
+    EXPECT_FALSE(m_pView->IsRotating());
+    EXPECT_EQ(m_pView->GetScreenMode(), 0x0401);
+    EXPECT_EQ(m_pClient->LiveRequests().back().requestWord, 0x0100);
 }
 
 TEST_F(TelvaneViewTest, EventReportSendsItsWordAtOnceWithoutArming)

@@ -89,7 +89,7 @@ class ArchiveDlgTest : public ::testing::Test {
         env.pPlaybackClient = &m_client;
         env.pControlTimers = m_pControlTimers.get();
         env.pRecordTimers = m_pRecordTimers.get();
-        env.fnBeep = [] {};
+        env.fnBeep = [this] { ++m_nBeeps; };
         m_pDlg = std::make_unique<CArchiveDlg>(std::move(env));
         m_pDlg->Activate(false);
         m_pDlg->EnterArchive();
@@ -106,6 +106,7 @@ class ArchiveDlgTest : public ::testing::Test {
     ClientSettings m_settings{};
     FakeClient m_client;
     ManualClock m_clock;
+    int m_nBeeps = 0;
     std::unique_ptr<ManualTimerHost> m_pControlTimers = m_clock.CreateHost();
     std::unique_ptr<ManualTimerHost> m_pRecordTimers = m_clock.CreateHost();
     std::unique_ptr<CArchiveDlg> m_pDlg;
@@ -126,7 +127,10 @@ TEST_F(ArchiveDlgTest, PlayedPicturesAreCroppedIntoTheirCell)
         {704, 480, 1, 0, QRect(14, 12, 674, 467)}, // two more columns
         {30, 20, 1, 1, QRect()},                   // smaller than the margins
     };
-    m_pDlg->Control().OnChannelButton(0); // channel 1 alone: cell (63,23)-(701,501)
+    m_pDlg->OnCommand(CTRL_CHANNEL_1); // channel 1 alone: cell (63,23)-(701,501)
+    m_pDlg->OnCommand(ControlId(CTRL_CHANNEL_1 + 4)); // past the recorder's four: a beep each
+    m_pDlg->OnCommand(ControlId(CTRL_CHANNEL_1 + 15));
+    EXPECT_EQ(m_nBeeps, 2);
     const QRect cell = m_pDlg->Cell(0);
     ASSERT_EQ(cell, QRect(63, 23, 638, 478));
     for (const CropRow &row : rows) {

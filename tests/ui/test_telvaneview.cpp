@@ -470,6 +470,8 @@ TEST_F(TelvaneViewTest, SingleModeShowsOnlyTheSelectedChannel)
     const QRect area = TileRect(0, 1);
     EXPECT_EQ(m_pView->ShownChannel(area), 3);
     EXPECT_EQ(qRed(Rendered().pixel(area.center())), 130);
+    m_pView->OnChannelButton(1); // no picture yet: its empty frame
+    EXPECT_EQ(Rendered().pixel(area.topLeft() - QPoint(1, 1)), CPictureCanvas::kFrameColour);
     // Back in the grid each tile shows its own channel again; channel 1 has none.
     m_pView->SetScreenMode(CTelvaneView::kQuadMode);
     EXPECT_EQ(m_pView->ShownChannel(TileRect(0, 4)), 0);

@@ -17,7 +17,9 @@
 # is above R.
 #
 # --size WxH and --camera DIR are handed to the simulator (picture size; camera
-# pictures of that size in place of its drawn scene).
+# pictures of that size in place of its drawn scene). A relative DIR is taken from
+# the project's folder: bench/pictures holds camera pictures of 704 x 240, 720 x 288
+# and 704 x 480.
 #
 # Usage: bench/live-cpu.sh [--runs N] [--seconds S] [--playback | --small-tiles]
 #                          [--max-ratio R] [--size WxH] [--camera DIR]

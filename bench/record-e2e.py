@@ -29,7 +29,7 @@ file is broken or left unfinished, the durations miss the time recorded by more 
 1 s, a message box was shown, or the RSS rose by more than --rss-limit MB.
 
 Usage: bench/record-e2e.py [--seconds S] [--steps 4,13] [--format RAW|MJPEG] [--build DIR]
-                           [--rss-limit MB] [--psnr] [--channels] [--camera DIR]
+                           [--rss-limit MB] [--psnr] [--channels] [--camera [DIR]]
 """
 
 import argparse
@@ -41,6 +41,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import soak  # noqa: E402  (the soak's display, click and statistics helpers)
 
+PICTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "pictures")  # bench/pictures
 SEGMENT_SECONDS = {1: 3, 2: 5, 3: 10, 4: 15, 5: 20, 6: 25, 7: 30, 8: 35, 9: 40, 10: 45,
                    11: 50, 12: 55, 13: 60}
 
@@ -259,9 +260,9 @@ def main():
                         help="\"Record Format\" of the recording")
     parser.add_argument("--channels", action="store_true",
                         help="find every channel's pictures in the files (picture codes)")
-    parser.add_argument("--camera", metavar="DIR",
+    parser.add_argument("--camera", metavar="DIR", nargs="?", const=PICTURES,
                         help="the simulator sends these 704 x 240 camera pictures (JPEG files) "
-                             "in place of its drawn scene, e.g. ../shared/bench-pictures")
+                             "in place of its drawn scene; without DIR the project's bench/pictures")
     parser.add_argument("--psnr", action="store_true",
                         help="RAW: the first file's pictures also as MJPEG, their PSNR")
     parser.add_argument("--rss-limit", type=float, default=64,

@@ -8,6 +8,8 @@ to see whether the test suite notices them.
     scripts/mutants.py --list --files 'src/protocol/ptzcoding.cpp'   # show, run nothing
     scripts/mutants.py --self-check                  # one known mutant must be killed
     scripts/mutants.py --sample 80 --seed 1 --resume # go on after a stop: verdicts kept
+    scripts/mutants.py --report .mutants/results-seed-1.jsonl --notes tests/mutation/mutants-notes.tsv
+                                                     # the report again, with the survivors' verdicts
 
 The work folder (default .mutants/ in the checkout, ignored by git) holds a copy of
 the checkout's files and of its build folder (default build/, as scripts/test.sh makes
@@ -1015,7 +1017,8 @@ def main():
     ap.add_argument("--min-timeout", type=float, default=30, help="least seconds a test may take")
     ap.add_argument("--timeout-factor", type=float, default=3, help="x the test's baseline time")
     ap.add_argument("--build-timeout", type=float, default=1200)
-    ap.add_argument("--notes", help="TSV of 'key<TAB>note' for survivors (key as in the results)")
+    ap.add_argument("--notes", help="TSV of 'key<TAB>note' for survivors (key as in the results); "
+                                    "the project's are in tests/mutation/mutants-notes.tsv")
     ap.add_argument("--out", help="report file (default: in the work folder)")
     ap.add_argument("--resume", action="store_true",
                     help="keep the verdicts of an earlier run of the same draw on the same sources")

@@ -2,6 +2,7 @@
 
 #include "imaging/jpegencoder.h"
 #include "media/mediafiles.h"
+#include "settings/globalchannel.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,8 +27,7 @@ QRect Box(int l, int t, int r, int b)
 
 QString ChannelCaption(int nChannel, int nRecorder, const QString &szTime)
 {
-    return nRecorder > 0 ? QStringLiteral("CH%1 %2").arg(4 * nRecorder + nChannel).arg(szTime)
-                         : QStringLiteral("CAM%1 %2").arg(nChannel).arg(szTime);
+    return GlobalChannel::Of(nRecorder, nChannel - 1).Caption(szTime);
 }
 
 void DrawSnapshotCaptions(QImage &area, uint8_t byChannel, const QString &szTime, int nRecorder)
@@ -49,11 +49,9 @@ void DrawSnapshotCaptions(QImage &area, uint8_t byChannel, const QString &szTime
 QString SnapshotFileName(const QString &szRecordPath, uint8_t byChannel, const QString &szTime,
                          uint32_t nTickMs, int nRecorder)
 {
-    const int nChannel = byChannel == QUAD_CHANNEL ? 0 : byChannel + 1;
-    QString szKind = QStringLiteral("CAM%1").arg(nChannel);
-    if (nRecorder > 0)
-        szKind = byChannel == QUAD_CHANNEL ? QStringLiteral("REC%1").arg(nRecorder + 1)
-                                           : QStringLiteral("CH%1").arg(4 * nRecorder + nChannel);
+    const QString szKind = byChannel == QUAD_CHANNEL
+                               ? GlobalChannel::RecorderFileKind(nRecorder)
+                               : GlobalChannel::Of(nRecorder, byChannel).FileKind();
     const QString szName = QStringLiteral("%1_%2_%3.jpg")
                                .arg(szKind)
                                .arg(szTime)

@@ -5,6 +5,8 @@
 #include <QTimer>
 
 #ifdef Q_OS_UNIX
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #endif
 
@@ -73,9 +75,32 @@ SocketFactory CClientSocket::Factory()
     return [] { return std::make_unique<CClientSocket>(); };
 }
 
+void CClientSocket::EnableKeepAlive()
+{
+    // A recorder with nothing on screen sends nothing and is sent little: the
+    // system probes the idle link itself, and data left unacknowledged fails the
+    // link after the same time, so a dead peer or a pulled cable shows as a closed
+    // link within about 25 s.
+    m_pSocket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+#ifdef Q_OS_LINUX
+    const qintptr fd = m_pSocket->socketDescriptor();
+    if (fd < 0)
+        return;
+    const int nIdle = KEEPALIVE_IDLE_S, nInterval = KEEPALIVE_INTERVAL_S,
+              nCount = KEEPALIVE_PROBES;
+    const unsigned nUserTimeout =
+        unsigned(KEEPALIVE_IDLE_S + KEEPALIVE_INTERVAL_S * KEEPALIVE_PROBES) * 1000u;
+    ::setsockopt(int(fd), IPPROTO_TCP, TCP_KEEPIDLE, &nIdle, sizeof nIdle);
+    ::setsockopt(int(fd), IPPROTO_TCP, TCP_KEEPINTVL, &nInterval, sizeof nInterval);
+    ::setsockopt(int(fd), IPPROTO_TCP, TCP_KEEPCNT, &nCount, sizeof nCount);
+    ::setsockopt(int(fd), IPPROTO_TCP, TCP_USER_TIMEOUT, &nUserTimeout, sizeof nUserTimeout);
+#endif
+}
+
 void CClientSocket::OnConnected()
 {
     m_bConnected = true;
+    EnableKeepAlive();
     if (m_pEvents)
         m_pEvents->OnSocketConnect(0);
 }

@@ -49,11 +49,18 @@ class CClientSocket : public QObject, public IClientSocket {
 
     static SocketFactory Factory();
 
+    // TCP keep-alive on every link: first probe after 10 s idle, then every 5 s,
+    // 3 probes (unacknowledged data fails the link after the same 25 s).
+    static constexpr int KEEPALIVE_IDLE_S = 10;
+    static constexpr int KEEPALIVE_INTERVAL_S = 5;
+    static constexpr int KEEPALIVE_PROBES = 3;
+
     // Bytes taken per wake-up (READ_BATCH_BYTES unless set).
     void SetReadBatchBytes(qint64 nBytes);
 
   private:
     void OnConnected();
+    void EnableKeepAlive();
     void OnError();
     void OnReadyRead();
     void OnReadPeriodOver();

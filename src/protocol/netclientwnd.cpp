@@ -58,8 +58,43 @@ bool CNetClientWnd::Connect(const QString &host, int nPort)
     if (!bStarted)
         return false;
     m_pSocket = std::move(pSocket);
+    if (m_link == LinkState::Idle)
+        m_idleKind = LinkStatus::Kind::Idle; // a new link: the last one's end is history
     m_link = m_link == LinkState::RetryWait ? LinkState::RetryConnecting : LinkState::Connecting;
     return true;
+}
+
+LinkStatus CNetClientWnd::Status() const
+{
+    LinkStatus status;
+    switch (m_link) {
+    case LinkState::Idle:
+        status.kind = m_idleKind;
+        break;
+    case LinkState::Connecting:
+        status.kind = LinkStatus::Kind::Connecting;
+        break;
+    case LinkState::LoggingIn:
+        status.kind = LinkStatus::Kind::LoggingIn;
+        break;
+    case LinkState::Online:
+        status.kind = LinkStatus::Kind::Online;
+        break;
+    case LinkState::RetryWait:
+        status.kind = LinkStatus::Kind::RetryWait;
+        break;
+    case LinkState::RetryConnecting:
+        status.kind = LinkStatus::Kind::RetryConnecting;
+        break;
+    case LinkState::RetryLoggingIn:
+        status.kind = LinkStatus::Kind::RetryLoggingIn;
+        break;
+    }
+    if (IsRebuilding()) {
+        status.nAttempts = m_byReconnectAttempts;
+        status.nLostAtMs = m_nLostAtMs;
+    }
+    return status;
 }
 
 void CNetClientWnd::OnSocketConnect(int nErrorCode)
@@ -138,6 +173,7 @@ void CNetClientWnd::OnLinkMessage(int nParam)
             if (m_pView)
                 m_pView->ShowStatus(STATUS_CONNECT_FAIL);
         } else if (m_pView) {
+            m_idleKind = LinkStatus::Kind::GivenUp;
             m_pView->OnLinkLost();
         }
     } else if (nParam == LINK_RECONNECT_SOON) {
@@ -358,6 +394,7 @@ void CNetClientWnd::LoseLink(LossCause cause)
     if (!m_pView)
         return; // Idle: nobody to reconnect for
     m_link = LinkState::RetryWait;
+    m_nLostAtMs = m_timers.NowMs();
     m_byReconnectAttempts = 0;
     m_byExtraAttempts = cause == LossCause::Closed ? CLOSED_EXTRA_ATTEMPTS : 0;
     m_nAttemptPeriodMs = cause == LossCause::Renewal ? RECONNECT_FAST_MS : RECONNECT_NORMAL_MS;
@@ -376,25 +413,37 @@ void CNetClientWnd::ContinueRebuild()
     m_link = LinkState::RetryWait;
     if (m_pView)
         m_pView->ShowStatus(STATUS_RECONNECTING);
-    m_timers.StartTimer(TIMER_RECONNECT, m_nAttemptPeriodMs);
+    m_timers.StartTimer(TIMER_RECONNECT, NextAttemptPeriodMs());
+}
+
+int CNetClientWnd::NextAttemptPeriodMs() const
+{
+    // A link that is never given up tries every 5 s for a minute, then every 30 s:
+    // a recorder's own restart takes a minute or more.
+    const bool bAlways = m_pView && m_pView->Settings().m_byReconnectCount == RECONNECT_ALWAYS;
+    if (bAlways && m_timers.NowMs() - m_nLostAtMs >= RECONNECT_SLOW_AFTER_MS)
+        return RECONNECT_SLOW_MS;
+    return m_nAttemptPeriodMs;
 }
 
 void CNetClientWnd::StartNextAttempt()
 {
-    m_timers.StartTimer(TIMER_RECONNECT, m_nAttemptPeriodMs); // after a quick first one too
-    Disconnect(false);                                        // an attempt still connecting
+    m_timers.StartTimer(TIMER_RECONNECT, NextAttemptPeriodMs()); // after a quick first one too
+    Disconnect(false);                                           // an attempt still connecting
     m_link = LinkState::RetryWait;
     if (m_pView) {
         m_pView->ShowStatus(STATUS_RECONNECTING);
         const ClientSettings &settings = m_pView->Settings();
+        const bool bAlways = settings.m_byReconnectCount == RECONNECT_ALWAYS;
         const int nAllowed = std::min(0xFF, settings.m_byReconnectCount + m_byExtraAttempts);
-        if (nAllowed > m_byReconnectAttempts) {
+        if (bAlways || nAllowed > m_byReconnectAttempts) {
             const QString host = FieldText(settings.m_szHostIP);
             if (Connect(host, settings.m_nHostPort)) {
                 m_pView->SetConnectState(2);
                 m_pView->ShowStatus(STATUS_CONNECTING);
             }
-            ++m_byReconnectAttempts;
+            if (m_byReconnectAttempts < 0xFF)
+                ++m_byReconnectAttempts;
             return;
         }
     }
@@ -404,6 +453,7 @@ void CNetClientWnd::StartNextAttempt()
 void CNetClientWnd::GiveUpLink()
 {
     EndRebuild();
+    m_idleKind = LinkStatus::Kind::GivenUp;
     if (m_pView)
         m_pView->OnLinkLost();
 }
@@ -486,6 +536,7 @@ void CNetClientWnd::OnLoginReply(const PacketHeader &header, const PayloadWords 
 
     const LoginReply login = ParseLoginReply(words);
     if (!login.bAccepted) {
+        m_idleKind = LinkStatus::Kind::LoginRefused;
         if (m_pView)
             m_pView->OnLinkLost();
         return;

@@ -35,7 +35,9 @@
 // is asked for after the login: the first request follows the archive's play state
 // as it is then (live, the last play request, or a stop).
 // A rebuild makes an attempt every 5 s (2 s for a renewal), up to the settings'
-// m_byReconnectCount attempts, then the view's OnLinkLost. The attempts are counted
+// m_byReconnectCount attempts, then the view's OnLinkLost. With RECONNECT_ALWAYS it
+// never gives up: an attempt every 5 s for the first minute after the loss, then
+// every 30 s, so a recorder that restarts comes back by itself. The attempts are counted
 // from LoseLink to the next accepted login (a recorder that accepts and drops every
 // connection uses them up). An attempt that connects stops timer 104; its login is
 // watched by the reply timer, whose give-up or a close then waits one more period
@@ -54,6 +56,7 @@
 
 #include "protocol/socketinterface.h"
 #include "protocol/clientviews.h"
+#include "protocol/linkstatus.h"
 #include "protocol/packet.h"
 #include "protocol/ptzcoding.h"
 #include "protocol/receivepath.h"
@@ -80,6 +83,8 @@ class CNetClientWnd : public QObject, public ISocketEvents, private IReceiveHost
     static constexpr int STOP_PERIOD_MS = 300;
     static constexpr int RECONNECT_FAST_MS = 2000;
     static constexpr int RECONNECT_NORMAL_MS = 5000;
+    static constexpr int RECONNECT_SLOW_MS = 30000;      // ALWAYS, a minute after the loss
+    static constexpr int RECONNECT_SLOW_AFTER_MS = 60000;
     static constexpr int WATCHDOG_PERIOD_MS = 20000;
     static constexpr int LOGIN_PAUSE_MS = 200;
     static constexpr int RESPONSE_GIVE_UP = 3;     // ticks
@@ -170,6 +175,8 @@ class CNetClientWnd : public QObject, public ISocketEvents, private IReceiveHost
     uint16_t PtzProtocolWord() const { return m_wPtzProtocolWord; }
     bool HasSocket() const { return m_pSocket != nullptr; }
     LinkState Link() const { return m_link; }
+    // The link with the reason where it is not online: what the windows draw.
+    LinkStatus Status() const;
     // From a lost link until the next login is accepted.
     bool IsRebuilding() const;
     IClientSocket *Socket() const { return m_pSocket.get(); }
@@ -225,6 +232,8 @@ class CNetClientWnd : public QObject, public ISocketEvents, private IReceiveHost
     void EndRebuildOnLogin();
     // Idle, timer 104 off, the count cleared (Disconnect(true)).
     void EndRebuild();
+    // The period of the rebuild's next attempt.
+    int NextAttemptPeriodMs() const;
     // Whether a request of this kind may go out in the current state.
     bool CanSend(int nKind) const;
     RequestValues MakeRequestValues(int nKind) const;
@@ -235,6 +244,10 @@ class CNetClientWnd : public QObject, public ISocketEvents, private IReceiveHost
     IArchiveView *m_pArchive = nullptr;
     std::unique_ptr<IClientSocket> m_pSocket;
     LinkState m_link = LinkState::Idle;
+    // Why the link is Idle: Idle (never connected, or the operator's), GivenUp or
+    // LoginRefused. Cleared by the next Connect from Idle.
+    LinkStatus::Kind m_idleKind = LinkStatus::Kind::Idle;
+    int64_t m_nLostAtMs = -1; // when the link being rebuilt was lost
     bool m_bInConnect = false;     // inside the socket's Connect call
     uint64_t m_nConnectSerial = 0; // counts connect attempts; a held-back event names its own
     uint64_t m_nLogins = 0;

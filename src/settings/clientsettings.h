@@ -44,6 +44,9 @@ inline constexpr char SETTINGS_SECTION[] = "Setting";
 inline constexpr uint8_t RECORD_FORMAT_RAW = 0; // uncompressed rows
 inline constexpr uint8_t RECORD_FORMAT_MJPEG = 1;
 
+// "Reconnect Count" of a link that is never given up.
+inline constexpr uint8_t RECONNECT_ALWAYS = 6;
+
 inline constexpr int MAX_RECORDERS = 4;
 inline constexpr int CHANNELS_PER_RECORDER = 4;
 
@@ -65,7 +68,7 @@ struct ClientSettings {
     char m_szRecordPath[260];   // "Record Path" (written, never read back)
     int32_t m_nHostPort;        // "Host Port"
     uint8_t m_byRotateInterval; // "Rotate Interval", seconds: 1, 2, 3, 4, 5 or 10
-    uint8_t m_byReconnectCount; // "Reconnect Count", 1 to 5
+    uint8_t m_byReconnectCount; // "Reconnect Count", 1 to 5, or RECONNECT_ALWAYS
     uint8_t m_byRequestSpeed;   // "Request Speed", scan-rate step 1 to 7 (rate 2^(s-1))
     uint8_t m_byPtzType;        // "Ptz Type", 0 to 5
     int32_t m_bUseFullScreen;   // "Use FullScreen", 0/1

@@ -1,5 +1,7 @@
 #include "settings/eventlogfile.h"
 
+#include "settings/globalchannel.h"
+
 #include <QDate>
 #include <QFile>
 #include <QSaveFile>
@@ -36,7 +38,7 @@ CEventLogFile CEventLogFile::OfRecorder(int nRecorder)
     if (nRecorder <= 0)
         return CEventLogFile();
     CEventLogFile file(QStringLiteral("AlarmEvent%1.am").arg(nRecorder + 1));
-    file.m_nChannelBase = 4 * nRecorder;
+    file.m_nRecorder = nRecorder;
     return file;
 }
 
@@ -54,9 +56,12 @@ std::vector<EventEntry> CEventLogFile::Read(bool *pbCut) const
         *pbCut = static_cast<std::size_t>(content.size()) > MAX_READ_BYTES;
     std::vector<EventEntry> entries =
         ParseRecords(reinterpret_cast<const uint8_t *>(content.constData()), nLength);
-    if (m_nChannelBase > 0)
+    // Another recorder's rows name its cameras by their global numbers; a row without
+    // a camera (channel 0) keeps "CH0" rather than naming another recorder's camera.
+    if (m_nRecorder > 0)
         for (EventEntry &entry : entries)
-            entry.szChannel = QStringLiteral("CH%1").arg(entry.record.byChannel + m_nChannelBase);
+            if (entry.record.byChannel >= 1)
+                entry.szChannel = GlobalChannel::Of(m_nRecorder, entry.record.byChannel - 1).Text();
     return entries;
 }
 

@@ -94,5 +94,5 @@ class CEventLogFile {
 
   private:
     QString m_szPath;
-    int m_nChannelBase = 0; // added to the channel number of the rows' texts
+    int m_nRecorder = 0; // whose list it is (0-based): rows name its cameras
 };

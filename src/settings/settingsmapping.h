@@ -12,7 +12,7 @@
 // List texts, in list order.
 inline constexpr const char *ROTATE_INTERVAL_ITEMS[] = {"01 SEC", "02 SEC", "03 SEC",
                                                         "04 SEC", "05 SEC", "10 SEC"};
-inline constexpr const char *RECONNECT_COUNT_ITEMS[] = {"1", "2", "3", "4", "5"};
+inline constexpr const char *RECONNECT_COUNT_ITEMS[] = {"1", "2", "3", "4", "5", "ALWAYS"};
 inline constexpr const char *SCAN_RATE_ITEMS[] = {"1X", "2X", "4X", "8X", "16X", "32X", "64X"};
 inline constexpr const char *PTZ_TYPE_ITEMS[] = {"User Define", "DRX502A", "AECD2000",
                                                  "HMC250",      "PELCO-D", "SCC641"};
@@ -25,7 +25,7 @@ inline constexpr const char *RECORD_DURATION_ITEMS[] = {"03SEC", "05SEC", "10SEC
 int RotateIntervalToListPos(uint8_t seconds);
 uint8_t ListPosToRotateInterval(int pos);
 
-// "Reconnection Count": position p stores p + 1 (1 to 5).
+// "Reconnection Count": position p stores p + 1 (1 to 5, and 6 for "ALWAYS").
 int ReconnectCountToListPos(uint8_t count);
 uint8_t ListPosToReconnectCount(int pos);
 

@@ -191,7 +191,7 @@ TEST_F(ArchiveE2E, RecordingSnapshotAndPrintLeaveReadableFiles)
     settings.m_byRecordDuration = 1; // 3-second segments
     settings.m_byRecordFormat = RECORD_FORMAT_MJPEG;
     m_pView->OnConnect();
-    ASSERT_TRUE(WaitFor([&] { return m_pView->m_byConnectState == 1; }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return m_pView->GetConnectState() == 1; }, 5000));
     m_pView->OnArchive();
     m_pArchive->Calendar()->SetDate(QDate::currentDate().addDays(-1));
     QCoreApplication::postEvent(m_pArchive, new CCalendarPickEvent(0));

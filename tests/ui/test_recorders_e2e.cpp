@@ -169,7 +169,7 @@ TEST_F(RecordersE2E, FourRecordersSixteenChannelsOneButtonOneRecorderKilled)
     const uint64_t after = LivePictures(0) + LivePictures(3);
     Spin(2000);
     EXPECT_GE(LivePictures(0) + LivePictures(3) - after, perTwoSeconds / 2);
-    EXPECT_EQ(m_pView->m_byConnectState, 1);
+    EXPECT_EQ(m_pView->GetConnectState(), 1);
     KeepShot("one-recorder-killed.png");
 }
 

@@ -4,6 +4,7 @@
 // the layouts past four tiles.
 
 #include "protocol/packet.h"
+#include "support/fakelink.h"
 #include "support/manualclock.h"
 #include "support/samepicture.h"
 #include "support/testapp.h"
@@ -47,15 +48,20 @@ TEST(TileLayouts, EveryTileOfTheLayoutsPastFourTiles)
     }
 }
 
-struct FakeClient : ILiveClient {
-    explicit FakeClient(IClientView *pView) : view(pView) {}
+struct FakeClient : FakeLinkClient {
+    explicit FakeClient(IClientView *pView) : FakeLinkClient(pView), view(pView) {}
     bool Connect(const QString &h, int p) override
     {
         host = h;
         port = p;
+        LinkConnecting();
         return true;
     }
-    void Disconnect(bool) override { ++disconnects; }
+    void Disconnect(bool) override
+    {
+        ++disconnects;
+        LinkDisconnected();
+    }
     void SendCommand(uint8_t byKind, bool) override
     {
         sent.push_back({byKind, view->GetRequestChannel()});
@@ -228,15 +234,18 @@ TEST_F(RecorderSetView, EachRecorderIsAskedForWhatTheScreenShowsOfIt)
 
 TEST_F(RecorderSetView, ButtonsFollowTheRecordersAndTheirChannelCounts)
 {
+    // Recorder 3 has two channels: its third is selected as one recorder's would be,
+    // and shown unlatched.
     m_clients[2]->view->SetChannelCount(2);
-    m_pView->OnChannelButton(10); // recorder 3 has two channels
-    EXPECT_EQ(m_nBeeps, 1);
+    m_pView->OnChannelButton(10);
+    EXPECT_EQ(m_pView->m_wRequestChannel, 10);
+    EXPECT_FALSE(m_pView->Button(ControlId(CTRL_CHANNEL_1 + 10))->GetChecked());
     m_pView->OnChannelButton(9);
     EXPECT_EQ(m_pView->m_wRequestChannel, 9);
     EXPECT_EQ(m_pView->SelectedRecorder(), 2);
 
     // PTZ goes to the selected channel's recorder with its own PTZ type.
-    m_pView->SetConnectState(1);
+    m_clients[2]->SetLink(LinkStatus::Kind::Online);
     CSkinButton *pUp = m_pView->PtzPanel()->GetButton(0);
     for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
         QMouseEvent ev(type, QPointF(3, 3), pUp->mapToGlobal(QPointF(3, 3)), Qt::LeftButton,
@@ -257,7 +266,7 @@ TEST_F(RecorderSetView, ButtonsFollowTheRecordersAndTheirChannelCounts)
     EXPECT_EQ(m_pView->GetScreenMode(), CTelvaneView::kQuadMode);
     EXPECT_EQ(m_pView->SelectedRecorder(), 0);
     m_pView->OnScreenModeButton(6);
-    EXPECT_EQ(m_nBeeps, 2);
+    EXPECT_EQ(m_nBeeps, 1);
     m_pView->OnChannelButton(2); // one recorder's single view outlasts the dialog
     m_pView->OnSetting();
     EXPECT_EQ(m_pView->m_wRequestChannel, 2);
@@ -267,7 +276,7 @@ TEST_F(RecorderSetView, ArchiveTakesTheSelectedRecordersLinkAndALostLinkMarksIts
 {
     m_pView->OnConnect();
     for (FakeClient *p : m_clients)
-        p->view->SetConnectState(1);
+        p->SetLink(LinkStatus::Kind::Online);
     m_pView->OnChannelButton(5);
     m_pView->OnScreenModeButton(6); // recorder 2 stays the selected one
     Requests();
@@ -288,11 +297,12 @@ TEST_F(RecorderSetView, ArchiveTakesTheSelectedRecordersLinkAndALostLinkMarksIts
     m_clients[1]->view->OnLinkLost();
     EXPECT_EQ(m_clients[1]->disconnects, 1);
     EXPECT_EQ(m_clients[0]->disconnects, 0);
-    EXPECT_EQ(m_pView->m_byConnectState, 1);
+    EXPECT_EQ(m_pView->GetConnectState(), 1);
     EXPECT_EQ(m_pView->RecorderTileText(1), QStringLiteral("NO LINK"));
     EXPECT_TRUE(m_pView->RecorderTileText(0).isEmpty());
-    m_clients[2]->view->ShowStatus(STATUS_RECONNECTING);
-    EXPECT_EQ(m_pView->RecorderTileText(2), QStringLiteral("TRY RECONNECTION"));
+    m_clock.Advance(200000);
+    m_clients[2]->SetLink(LinkStatus::Kind::RetryWait, m_clock.Now() - 135000);
+    EXPECT_EQ(m_pView->RecorderTileText(2), QStringLiteral("TRY RECONNECTION 02:15"));
     QImage tiles(kPictureRect.size(), QImage::Format_RGB32);
     m_pView->render(&tiles, QPoint(), QRegion(kPictureRect));
     EXPECT_TRUE(testsupport::SamePicture(tiles, "ui/data/recorders-lost-link.png"));
@@ -303,13 +313,13 @@ TEST_F(RecorderSetView, ArchiveTakesTheSelectedRecordersLinkAndALostLinkMarksIts
     m_clients[3]->view->ShowStatus(STATUS_EVENT_REPORT);
     EXPECT_EQ(m_pView->StatusPanel()->GetStatusText(),
               QStringLiteral("[CH 14] [Alarm:2 Loss:3 Motion:4]"));
-    m_clients[2]->view->ShowStatus(STATUS_RECONNECTING);
+    m_clients[2]->SetLink(LinkStatus::Kind::RetryConnecting, m_clock.Now());
     EXPECT_EQ(m_pView->StatusPanel()->GetStatusText(),
               QStringLiteral("[CH 14] [Alarm:2 Loss:3 Motion:4]"));
     // The last link lost: the window shows itself disconnected.
     for (int r : {0, 2, 3})
         m_clients[std::size_t(r)]->view->OnLinkLost();
-    EXPECT_EQ(m_pView->m_byConnectState, 0);
+    EXPECT_EQ(m_pView->GetConnectState(), 0);
     EXPECT_TRUE(m_pView->Button(CTRL_DISCONNECT)->GetChecked());
 }
 

@@ -483,6 +483,7 @@ TEST_F(SettingDialogsTest, SettingButtonSendsTheEventReportOnlyWhenChanged)
         void SendPtz(uint8_t, uint8_t, int, int) override {}
         void SetAlertRequestWord(uint16_t w) override { words.push_back(w); }
         void SetSkipCounter(uint8_t) override {}
+        LinkStatus Status() const override { return LinkStatus(); }
         uint8_t RetryCount() const override { return 0; }
         uint32_t LastAlertWord() const override { return 0; }
         std::vector<std::pair<uint8_t, bool>> sent;

@@ -10,6 +10,7 @@
 #include "ui/controls/skinbutton.h"
 #include "ui/live/ptzpanel.h"
 #include "ui/live/telvaneview.h"
+#include "support/fakelink.h"
 #include "support/manualclock.h"
 #include "support/samepicture.h"
 #include "ui/live/statuspanel.h"
@@ -42,23 +43,30 @@ QApplication &App()
     return *app;
 }
 
-struct FakeLiveClient : ILiveClient {
+struct FakeLiveClient : FakeLinkClient {
     struct Command {
         uint8_t kind;
         bool arm;
         uint16_t requestWord; // the view's m_wRequestChannel when it was sent
         uint16_t alertWord;
     };
-    explicit FakeLiveClient(IClientView *pView) : view(pView) {}
+    explicit FakeLiveClient(IClientView *pView) : FakeLinkClient(pView), view(pView) {}
 
     bool Connect(const QString &h, int p) override
     {
         host = h;
         port = p;
         ++connects;
+        if (connectResult)
+            LinkConnecting();
         return connectResult;
     }
-    void Disconnect(bool bFreeAll) override { disconnects.push_back(bFreeAll); }
+    void Disconnect(bool bFreeAll) override
+    {
+        disconnects.push_back(bFreeAll);
+        if (bFreeAll)
+            LinkDisconnected();
+    }
     void SendCommand(uint8_t byKind, bool bArm) override
     {
         commands.push_back({byKind, bArm, view->GetRequestChannel(), alertWord});
@@ -188,8 +196,8 @@ class TelvaneViewTest : public ::testing::Test {
     // Delivers a picture for channel index k, as the receive path does.
     void Deliver(int k, const TestPicture &pic, uint8_t fieldFlag = 1)
     {
-        m_pView->SetChannelPicture(k, pic.Hand(fieldFlag));
-        m_pView->ShowLiveFrame(k);
+        m_pClient->view->SetChannelPicture(k, pic.Hand(fieldFlag));
+        m_pClient->view->ShowLiveFrame(k);
     }
 
     // The view as it paints itself into an image of the given format: a 32-bit
@@ -228,7 +236,7 @@ TEST_F(TelvaneViewTest, StartsInQuadModeDisconnectedWithoutRequests)
 {
     EXPECT_EQ(m_pView->GetScreenMode(), 0x0401);
     EXPECT_EQ(m_pView->m_wRequestChannel, 0x0100);
-    EXPECT_EQ(m_pView->m_byConnectState, 0);
+    EXPECT_EQ(m_pView->GetConnectState(), 0);
     EXPECT_TRUE(m_pClient->commands.empty());
     EXPECT_EQ(m_pClient->connects, 0);
     EXPECT_EQ(m_pClient->drawn[3], TileRect(3, 4).size());
@@ -490,7 +498,7 @@ TEST_F(TelvaneViewTest, ConnectAndLinkLost)
     EXPECT_EQ(m_pClient->connects, 1);
     EXPECT_EQ(m_pClient->host, QStringLiteral("192.168.1.150")); // the fake never dials
     EXPECT_EQ(m_pClient->port, 8000);
-    EXPECT_EQ(m_pView->m_byConnectState, 2);
+    EXPECT_EQ(m_pView->GetConnectState(), 2);
     EXPECT_TRUE(Checked(CTRL_CONNECT));
     EXPECT_FALSE(Checked(CTRL_DISCONNECT));
     EXPECT_EQ(m_pView->StatusText(), QStringLiteral("CONNECTING.."));
@@ -498,13 +506,13 @@ TEST_F(TelvaneViewTest, ConnectAndLinkLost)
     m_pView->OnConnect(); // already connecting: no second attempt
     EXPECT_EQ(m_pClient->connects, 1);
 
-    m_pView->SetConnectState(1);
+    m_pClient->SetLink(LinkStatus::Kind::Online);
     TestPicture pic(704, 240, 10);
     Deliver(0, pic);
     ASSERT_TRUE(m_pView->HasPicture(0));
 
     m_pView->OnLinkLost();
-    EXPECT_EQ(m_pView->m_byConnectState, 0);
+    EXPECT_EQ(m_pView->GetConnectState(), 0);
     ASSERT_EQ(m_pClient->disconnects.size(), 1u);
     EXPECT_TRUE(m_pClient->disconnects[0]);
     EXPECT_FALSE(m_pView->HasPicture(0));
@@ -527,7 +535,7 @@ TEST_F(TelvaneViewTest, ConnectThatCannotStartStaysIdle)
 {
     m_pClient->connectResult = false;
     m_pView->OnConnect();
-    EXPECT_EQ(m_pView->m_byConnectState, 0);
+    EXPECT_EQ(m_pView->GetConnectState(), 0);
     EXPECT_EQ(m_pView->StatusText(), QStringLiteral("WAITING FOR CONNECTION."));
 }
 
@@ -546,7 +554,7 @@ TEST_F(TelvaneViewTest, ArchiveRoundTrip)
 {
     ASSERT_NE(m_pArchive, nullptr);
     EXPECT_EQ(m_pArchive->host.pSettings, &m_pView->SettingsRecord());
-    m_pView->SetConnectState(1);
+    m_pClient->SetLink(LinkStatus::Kind::Online);
     TestPicture pic(704, 240, 5);
     Deliver(0, pic);
     m_pClient->commands.clear();
@@ -558,7 +566,7 @@ TEST_F(TelvaneViewTest, ArchiveRoundTrip)
     EXPECT_EQ(m_pClient->skip, 1);
     EXPECT_FALSE(m_pView->HasPicture(0));
     EXPECT_TRUE(m_pView->IsChannelSeen(0));
-    m_pView->ShowStatus(STATUS_TRY_REQUEST);
+    m_pClient->view->ShowStatus(STATUS_TRY_REQUEST);
     EXPECT_EQ(m_pArchive->calls.back(), "LinkStatus 6");
 
     m_pArchive->bActive = false;
@@ -572,7 +580,7 @@ TEST_F(TelvaneViewTest, ArchiveRoundTrip)
 TEST_F(TelvaneViewTest, RotationStepsThroughSeenChannelsEveryIntervalPlusOneSecond)
 {
     m_pView->SettingsRecord().m_byRotateInterval = 5; // "05 SEC", not the default
-    m_pView->SetConnectState(1);
+    m_pClient->SetLink(LinkStatus::Kind::Online);
     TestPicture pic(704, 240, 5);
     for (int k : {0, 1, 3})
         Deliver(k, pic);
@@ -625,7 +633,7 @@ TEST_F(TelvaneViewTest, RotationStartsOnlyConnectedInSingleAndItsButtonEndsIt)
     EXPECT_FALSE(m_pView->IsRotating());
     EXPECT_FALSE(Checked(CTRL_ROTATE));
     // Connected it runs; the button again ends it and returns to the grid of all channels.
-    m_pView->SetConnectState(1);
+    m_pClient->SetLink(LinkStatus::Kind::Online);
     m_pView->ToggleRotation();
     ASSERT_TRUE(m_pView->IsRotating());
     m_pView->ToggleRotation();
@@ -689,7 +697,7 @@ TEST_F(TelvaneViewTest, FullScreenSettingPlacesTheWindowAtStart)
     EXPECT_FALSE(view.DisplayChanged());
     // Without a client the buttons that need one do nothing.
     view.OnConnect();
-    EXPECT_EQ(view.m_byConnectState, 0);
+    EXPECT_EQ(view.GetConnectState(), 0);
     view.OnChannelButton(1);
     EXPECT_EQ(view.GetScreenMode(), 0x0100);
 }
@@ -721,7 +729,7 @@ TEST_F(TelvaneViewTest, SkinButtonMessagesReachTheirHandlers)
 
     // The PTZ pad sends a press and a release while connected; the view's own
     // momentary buttons (Exit) never reach the pad.
-    m_pView->SetConnectState(1);
+    m_pClient->SetLink(LinkStatus::Kind::Online);
     CSkinButton *pUp = m_pView->PtzPanel()->GetButton(0);
     ASSERT_NE(pUp, nullptr);
     Click(pUp, true, false);
@@ -770,7 +778,7 @@ TEST_F(TelvaneViewTest, PushButtonsFireOnlyWhenReleasedOverThem)
 
 TEST_F(TelvaneViewTest, RecorderChannelCountLimitsLatchedButtons)
 {
-    m_pView->SetChannelCount(2);
+    m_pClient->view->SetChannelCount(2);
     m_pView->OnChannelButton(0);
     m_pView->OnScreenModeButton(1); // the grid latches only the recorder's channels
     for (int k = 0; k < 16; ++k)
@@ -883,7 +891,7 @@ TEST_F(TelvaneViewTest, FrozenTileIsMarkedUntilItsNextPicture)
 TEST_F(TelvaneViewTest, KeysClickTheirButtonsAndAHeldKeyActsOnce)
 {
     m_pView->OnConnect();
-    m_pView->m_byConnectState = 1;
+    m_pClient->SetLink(LinkStatus::Kind::Online);
     const auto key = [&](int nKey, bool bRepeat = false) {
         QKeyEvent ev(QEvent::KeyPress, nKey, Qt::NoModifier, QString(), bRepeat);
         QApplication::sendEvent(m_pView.get(), &ev);

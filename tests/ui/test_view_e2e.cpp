@@ -20,7 +20,7 @@ TEST_F(ViewE2E, QuadTilesSingleChannelAndPtz)
     ASSERT_TRUE(WaitFor([&] { return AllTilesShowTheirChannel(); }, 8000))
         << qPrintable(m_pView->StatusText());
     EXPECT_EQ(m_pView->StatusText(), QStringLiteral("CONNECTION ESTABLISHED."));
-    EXPECT_EQ(m_pView->m_byConnectState, 1);
+    EXPECT_EQ(m_pView->GetConnectState(), 1);
 
     // Channel 3 alone, by its key: the whole picture area turns blue once its
     // pictures arrive.
@@ -175,7 +175,7 @@ TEST_F(ViewE2E, SilentRecorderIsRetriedThenReconnected)
             return connects >= 2 && liveOnSecond >= 1;
         },
         4000));
-    EXPECT_EQ(m_pView->m_byConnectState, 1);
+    EXPECT_EQ(m_pView->GetConnectState(), 1);
 }
 
 } // namespace

@@ -62,8 +62,7 @@ void CStatsLog::OnShown(int nSlot)
     const CRecorderSet *pSet = m_pView->Recorders();
     if (!pSet || nSlot < 0 || nSlot >= 16)
         return;
-    const int nRecorder = pSet->ConfiguredCount() > 1 ? CRecorderSet::RecorderOf(nSlot) : 0;
-    ILiveClient *pClient = pSet->Client(nRecorder);
+    ILiveClient *pClient = pSet->Client(GlobalChannel::FromIndex(nSlot).nRecorder);
     CNetClientWnd *pNet = pClient ? pClient->NetClient() : nullptr;
     if (!pNet)
         return;
@@ -112,7 +111,7 @@ void CStatsLog::WriteLine()
         line += " recorders=";
         for (int r = 0; r < CRecorderSet::kRecorders; ++r)
             line +=
-                (r ? "," : "") + QByteArray::number(pSet->IsConfigured(r) ? pSet->State(r) : -1);
+                (r ? "," : "") + QByteArray::number(pSet->IsConfigured(r) ? pSet->ConnectState(r) : -1);
     }
     line += '\n';
     m_file.write(line);

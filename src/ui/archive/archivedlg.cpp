@@ -6,6 +6,7 @@
 #include "archive/netplaybackclient.h"
 #include "media/snapshotwriter.h"
 #include "net/qttimerhost.h"
+#include "settings/globalchannel.h"
 #include "protocol/netclientwnd.h"
 #include "ui/archive/printpicture.h"
 #include "ui/common/messagebox.h"
@@ -118,9 +119,16 @@ void CArchiveDlg::SelectRecorder(ILiveClient *pClient, int nRecorder, const QStr
     }
 }
 
+void CArchiveDlg::ForgetPictures()
+{
+    // The pictures are borrowed from a client's frame records, which are going.
+    m_canvas.ClearPictures();
+    update();
+}
+
 QString CArchiveDlg::RecordNamePrefix() const
 {
-    return m_nRecorder > 0 ? QStringLiteral("REC%1_").arg(m_nRecorder + 1) : QString();
+    return GlobalChannel::RecordingPrefix(m_nRecorder);
 }
 
 void CArchiveDlg::CreateControls()

@@ -87,6 +87,7 @@ class CArchiveDlg : public QWidget,
     void Shutdown() override;
     RecordCounts GetRecordCounts() const override;
     void SelectRecorder(ILiveClient *pClient, int nRecorder, const QString &name) override;
+    void ForgetPictures() override;
     int RecorderIndex() const { return m_nRecorder; }
 
     // --- IArchiveView (the receive path) --------------------------------------

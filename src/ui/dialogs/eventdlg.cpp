@@ -1,5 +1,6 @@
 #include "ui/dialogs/eventdlg.h"
 
+#include "settings/clientsettings.h"
 #include "ui/dialogs/dialogstyle.h"
 
 
@@ -43,6 +44,7 @@ QRect LayoutRect(int n)
 // Item data of a row's first cell.
 constexpr int ROLE_PACKED_TIME = Qt::UserRole;
 constexpr int ROLE_PLAYABLE = Qt::UserRole + 1;
+constexpr int ROLE_CHANNEL = Qt::UserRole + 2; // the record's own channel, 1-based
 
 // Column titles and their share of the list's width in twentieths.
 struct EventColumn {
@@ -118,6 +120,7 @@ void CEventDlg::Reload()
                         static_cast<uint>(MakeTimeCost(e.nYear, r.byMonth, r.byDay, r.byHour,
                                                        r.byMinute, r.bySecond)));
         pFirst->setData(ROLE_PLAYABLE, e.bPlayable);
+        pFirst->setData(ROLE_CHANNEL, int(r.byChannel));
         ++nRow;
     }
 }
@@ -129,25 +132,12 @@ bool CEventDlg::OnListDoubleClick(int nRow)
     const QTableWidgetItem *pFirst = m_pList->item(nRow, 0);
     if (!pFirst || !pFirst->data(ROLE_PLAYABLE).toBool())
         return false;
-    // Only the four channels of the recorder have cells to play into.
-    const int nChannel = ParseChannel(pFirst->text());
-    if (nChannel < 1 || nChannel > 4)
+    // The row's camera on its own recorder, whatever number the window shows it by;
+    // only the recorder's four channels have cells to play into.
+    const int nChannel = pFirst->data(ROLE_CHANNEL).toInt();
+    if (nChannel < 1 || nChannel > CHANNELS_PER_RECORDER)
         return false;
     return m_fnPlay(static_cast<PackedTime>(pFirst->data(ROLE_PACKED_TIME).toUInt()), nChannel - 1);
-}
-
-int CEventDlg::ParseChannel(const QString &szText)
-{
-    if (!szText.startsWith(QLatin1String("CH")) || szText.size() < 3 || szText.size() > 5)
-        return -1;
-    int nChannel = 0;
-    for (int i = 2; i < szText.size(); ++i) {
-        const QChar ch = szText.at(i);
-        if (ch < QLatin1Char('0') || ch > QLatin1Char('9'))
-            return -1;
-        nChannel = nChannel * 10 + (ch.unicode() - '0'); // at most 3 digits: no overflow
-    }
-    return nChannel;
 }
 
 int CEventDlg::RowCount() const

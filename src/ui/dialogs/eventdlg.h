@@ -45,8 +45,6 @@ class CEventDlg : public QDialog {
     QString RowText(int nRow, int nColumn) const;
 
   private:
-    // The channel number of a "CH<n>" text, or -1 when it is not one.
-    static int ParseChannel(const QString &szText);
 
     PlayFn m_fnPlay;
     CEventLogFile m_file;

@@ -36,6 +36,9 @@ class IArchiveWindow {
         bool bSaving = false;
     };
     virtual RecordCounts GetRecordCounts() const { return RecordCounts(); }
+    // A recorder's client is about to be destroyed: forget every picture borrowed
+    // from a client's frame records.
+    virtual void ForgetPictures() {}
     // Before Activate when several recorders are shown: the archive of recorder
     // nRecorder (0-based) on its link; the window names it (empty: no name).
     virtual void SelectRecorder(ILiveClient *pClient, int nRecorder, const QString &name)

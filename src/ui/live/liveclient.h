@@ -3,6 +3,7 @@
 // program wraps CNetClientWnd in it (NetLiveClient), the view's tests use a fake
 // that records every call.
 
+#include "protocol/linkstatus.h"
 #include "protocol/timerhost.h"
 
 #include <QString>
@@ -38,6 +39,8 @@ class ILiveClient {
     {
         (void)nIndex, (void)nWidth, (void)nHeight;
     }
+    // The link, with the reason where it is not online: the one record of it.
+    virtual LinkStatus Status() const = 0;
     // For the status texts: retry count (code 6) and last alert word (code 7).
     virtual uint8_t RetryCount() const = 0;
     virtual uint32_t LastAlertWord() const = 0;

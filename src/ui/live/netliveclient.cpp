@@ -34,6 +34,7 @@ class NetLiveClient : public ILiveClient {
     {
         m_client.SetDrawnSize(nIndex, nWidth, nHeight);
     }
+    LinkStatus Status() const override { return m_client.Status(); }
     uint8_t RetryCount() const override { return m_client.RetryCount(); }
     uint32_t LastAlertWord() const override { return m_client.LastAlertWord(); }
     CNetClientWnd *NetClient() override { return &m_client; }

@@ -4,7 +4,8 @@
 #include "protocol/packet.h"
 #include "settings/eventlogfile.h"
 
-// One recorder's side of the window, as its client sees it.
+// One recorder's side of the window, as its client sees it. It keeps no state of
+// the link: what the client reports is published to the window as it comes.
 class CRecorderSet::Adapter : public IClientView {
   public:
     Adapter(CRecorderSet &set, int nRecorder) : m_set(set), m_nRecorder(nRecorder) {}
@@ -16,63 +17,49 @@ class CRecorderSet::Adapter : public IClientView {
             return global;
         // The global record with this recorder's login and address.
         m_record = global;
-        const RecorderLink link = RecorderLinkOf(global, m_nRecorder);
-        SetRecorderLink(m_record, 0, link);
+        SetRecorderLink(m_record, 0, RecorderLinkOf(global, m_nRecorder));
         return m_record;
     }
-    uint8_t GetConnectState() const override { return m_byState; }
-    void SetConnectState(uint8_t byState) override
-    {
-        if (m_byState == byState)
-            return;
-        m_byState = byState;
-        m_set.m_host.OnRecorderState(m_nRecorder);
-    }
-    uint16_t GetRequestChannel() const override { return m_wRequest; }
+    uint8_t GetConnectState() const override { return m_set.ConnectState(m_nRecorder); }
+    void SetConnectState(uint8_t) override { m_set.m_host.OnRecorderChanged(m_nRecorder); }
+    uint16_t GetRequestChannel() const override { return m_request.Word(); }
     void SetChannelCount(uint8_t byCount) override
     {
         m_byChannelCount = byCount;
-        m_set.m_host.OnRecorderChannelCount(m_nRecorder, byCount);
+        m_set.m_host.OnRecorderChannelCount(m_nRecorder);
     }
     uint8_t GetPtzSpeed() const override { return m_set.m_host.GetPtzSpeed(); }
     void ShowStatus(uint8_t byCode) override
     {
-        m_byLastStatus = byCode;
-        m_set.m_host.OnRecorderStatus(m_nRecorder, byCode);
+        // A state's code names the state the client is in now; the others are events.
+        if (IsLinkStateCode(byCode))
+            m_set.m_host.OnRecorderChanged(m_nRecorder);
+        else
+            m_set.m_host.OnRecorderEvent(m_nRecorder, byCode);
     }
-    void OnLinkLost() override { m_set.m_host.OnRecorderLost(m_nRecorder); }
+    void OnLinkLost() override { m_set.OnLinkLost(m_nRecorder); }
     void SetChannelPicture(int nIndex, const ChannelPicture &picture) override
     {
-        const int nGlobal = Global(nIndex);
-        if (nGlobal >= 0)
-            m_set.m_host.SetChannelPicture(nGlobal, picture);
+        const GlobalChannel ch = GlobalChannel::Of(m_nRecorder, nIndex);
+        if (ch.IsValid())
+            m_set.m_host.SetChannelPicture(ch, picture);
     }
     void ShowLiveFrame(int nIndex) override
     {
-        const int nGlobal = Global(nIndex);
-        if (nGlobal >= 0)
-            m_set.m_host.ShowLiveFrame(nGlobal);
+        const GlobalChannel ch = GlobalChannel::Of(m_nRecorder, nIndex);
+        if (ch.IsValid())
+            m_set.m_host.ShowLiveFrame(ch);
     }
     void ToggleReceiveLamp() override { m_set.m_host.ToggleReceiveLamp(); }
     bool WantsLive() const override
     {
-        return m_bWantsLive && (m_set.m_nArchive < 0 || m_set.m_nArchive == m_nRecorder);
+        return m_request.WantsLive() && (m_set.m_nArchive < 0 || m_set.m_nArchive == m_nRecorder);
     }
 
-    // The recorder's channel index as a global channel, -1 for none: recorder 1
-    // alone keeps every index, otherwise only channels 0..3 are the recorder's.
-    int Global(int nIndex) const
-    {
-        if (m_nRecorder == 0 && m_set.ConfiguredCount() == 1)
-            return nIndex >= 0 && nIndex < 16 ? nIndex : -1;
-        return nIndex >= 0 && nIndex < kChannels ? m_nRecorder * kChannels + nIndex : -1;
-    }
-
-    uint8_t m_byState = 0;
     uint8_t m_byChannelCount = kChannels;
-    uint8_t m_byLastStatus = STATUS_WAITING;
-    uint16_t m_wRequest = 0x0100;
-    bool m_bWantsLive = true;
+    // What the window asks of this recorder. Nothing is asked before the first plan,
+    // and the first request after a login then asks for all channels, as ever.
+    screenplan::Request m_request{screenplan::Request::Kind::All, 0};
 
   private:
     CRecorderSet &m_set;
@@ -112,10 +99,18 @@ void CRecorderSet::Sync()
             // Recorder 1's event list keeps its file; the others get their own.
             if (r > 0 && pSlot->pClient && pSlot->pClient->NetClient())
                 pSlot->pClient->NetClient()->SetEventFile(CEventLogFile::OfRecorder(r).Path());
+            m_host.OnRecorderChanged(r);
         } else if (!bWanted && pSlot) {
+            // The window borrows pictures from the client's frame records: they go
+            // first, then the link, then the client.
+            m_host.OnRecorderRemoved(r);
             if (pSlot->pClient)
                 pSlot->pClient->Disconnect(true);
+            CEventLogFile::OfRecorder(r).Delete();
             pSlot.reset();
+            if (m_nArchive == r)
+                m_nArchive = -1;
+            m_host.OnRecorderChanged(r);
         }
     }
 }
@@ -145,25 +140,34 @@ RecorderLink CRecorderSet::Link(int nRecorder) const
 
 QString CRecorderSet::Name(int nRecorder) const
 {
+    // The label an operator gave the recorder; the default one names no recorder.
+    const QString label = FieldText(Link(nRecorder).m_szIpLabel).trimmed();
+    if (!label.isEmpty() && label != QLatin1String(DEFAULT_IP_LABEL))
+        return label;
     return QStringLiteral("Recorder %1").arg(nRecorder + 1);
 }
 
-uint8_t CRecorderSet::State(int nRecorder) const
+screenplan::Recorders CRecorderSet::Recorders() const
 {
-    return IsConfigured(nRecorder) ? m_slots[std::size_t(nRecorder)]->pAdapter->m_byState : 0;
+    screenplan::Recorders recorders{};
+    for (int r = 0; r < kRecorders; ++r) {
+        recorders[std::size_t(r)].bConfigured = IsConfigured(r);
+        recorders[std::size_t(r)].nChannels = ChannelCount(r);
+    }
+    return recorders;
 }
 
-void CRecorderSet::SetState(int nRecorder, uint8_t byState)
+LinkStatus CRecorderSet::Status(int nRecorder) const
 {
-    if (IsConfigured(nRecorder))
-        m_slots[std::size_t(nRecorder)]->pAdapter->m_byState = byState;
+    const ILiveClient *pClient = Client(nRecorder);
+    return pClient ? pClient->Status() : LinkStatus();
 }
 
 uint8_t CRecorderSet::CombinedState() const
 {
     uint8_t byState = 0;
     for (int r = 0; r < kRecorders; ++r) {
-        const uint8_t s = State(r);
+        const uint8_t s = ConnectState(r);
         if (s == 1)
             return 1;
         if (s == 2)
@@ -178,44 +182,58 @@ uint8_t CRecorderSet::ChannelCount(int nRecorder) const
                                    : 0;
 }
 
-uint8_t CRecorderSet::LastStatus(int nRecorder) const
+bool CRecorderSet::Connect(int nRecorder)
 {
-    return IsConfigured(nRecorder) ? m_slots[std::size_t(nRecorder)]->pAdapter->m_byLastStatus
-                                   : uint8_t(STATUS_WAITING);
+    ILiveClient *pClient = Client(nRecorder);
+    if (!pClient || ConnectState(nRecorder) != 0)
+        return false;
+    const RecorderLink link = Link(nRecorder);
+    const bool bStarted = pClient->Connect(FieldText(link.m_szHostIP), link.m_nHostPort);
+    m_host.OnRecorderChanged(nRecorder);
+    return bStarted;
 }
 
-void CRecorderSet::SetOnScreen(const std::array<bool, 16> &abOnScreen)
+void CRecorderSet::Disconnect(int nRecorder)
+{
+    ILiveClient *pClient = Client(nRecorder);
+    if (!pClient)
+        return;
+    pClient->Disconnect(true);
+    // The event list is the link's: it goes with it.
+    CEventLogFile::OfRecorder(nRecorder).Delete();
+    m_host.OnRecorderChanged(nRecorder);
+}
+
+void CRecorderSet::OnLinkLost(int nRecorder)
+{
+    // The client gave the link up (or could not make it): end it here, as the
+    // Disconnect button would, for this recorder alone.
+    Disconnect(nRecorder);
+}
+
+void CRecorderSet::SetRequests(const std::array<screenplan::Request, kRecorders> &requests)
 {
     for (int r = 0; r < kRecorders; ++r) {
         if (!IsConfigured(r))
             continue;
         Slot &slot = *m_slots[std::size_t(r)];
-        int nShown = 0;
-        int nOnly = 0;
-        for (int c = 0; c < kChannels; ++c)
-            if (abOnScreen[std::size_t(r * kChannels + c)]) {
-                ++nShown;
-                nOnly = c;
-            }
-        const uint16_t wRequest = nShown >= 2 ? 0x0100 : uint16_t(nOnly);
-        const bool bLive = nShown > 0;
-        Adapter &a = *slot.pAdapter;
-        if (a.m_wRequest != wRequest || a.m_bWantsLive != bLive)
+        const screenplan::Request &req = requests[std::size_t(r)];
+        if (slot.pAdapter->m_request != req)
             slot.bSent = false;
-        a.m_wRequest = wRequest;
-        a.m_bWantsLive = bLive;
+        slot.pAdapter->m_request = req;
     }
 }
 
 uint16_t CRecorderSet::RequestWord(int nRecorder) const
 {
-    return IsConfigured(nRecorder) ? m_slots[std::size_t(nRecorder)]->pAdapter->m_wRequest
+    return IsConfigured(nRecorder) ? m_slots[std::size_t(nRecorder)]->pAdapter->m_request.Word()
                                    : uint16_t(0x0100);
 }
 
 bool CRecorderSet::WantsLive(int nRecorder) const
 {
-    return IsConfigured(nRecorder) && m_slots[std::size_t(nRecorder)]->pAdapter->m_bWantsLive;
+    return IsConfigured(nRecorder) &&
+           m_slots[std::size_t(nRecorder)]->pAdapter->m_request.WantsLive();
 }
 
 bool CRecorderSet::SendRequests(bool bForce)
@@ -224,7 +242,7 @@ bool CRecorderSet::SendRequests(bool bForce)
     for (auto &pSlot : m_slots) {
         if (!pSlot || !pSlot->pClient)
             continue;
-        const bool bLive = pSlot->pAdapter->m_bWantsLive;
+        const bool bLive = pSlot->pAdapter->m_request.WantsLive();
         if (pSlot->bSent && !(bForce && bLive))
             continue;
         pSlot->bSent = true;

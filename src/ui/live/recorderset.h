@@ -1,27 +1,30 @@
 #pragma once
-// CRecorderSet: the recorders one window shows, up to four, each on a link of its
-// own.
+// CRecorderSet: the recorders one window shows, one to four, each on a link of its
+// own. One recorder is simply a set of one.
 //
 // Theory of operation. Each configured recorder has its own protocol client (its
 // own socket, timers, reconnection, keep-alive, version, channel count) and its own
-// IClientView adapter, which the client takes for the window. The adapter gives the
-// client its recorder's login and address, keeps the link's connect state, channel
-// count and last status, and hands pictures on to the window with the recorder's
-// channel 0..3 turned into the global channel 4 x recorder + channel (recorder 1
-// alone keeps its channel indexes as they come). The picture itself is not touched:
-// the window's canvas borrows it from the client's frame record as before.
+// IClientView adapter, which the client takes for the window. The client is the one
+// record of its link (LinkStatus); the adapter keeps nothing of it. It gives the
+// client its recorder's login and address and what it is asked for, and publishes
+// what the client reports: "recorder r changed" (read Status(r)), an event of the
+// link (codes 5, 6, 7), its channel count, and its pictures with the recorder's
+// channel turned into a GlobalChannel. The picture itself is not touched: the
+// window's canvas borrows it from the client's frame record.
 //
-// The window says which global channels are on screen (SetOnScreen); the set works
-// out what each recorder is asked for: two or more of its channels on screen, all
-// of them (0x0100); exactly one, that channel; none, a stop, and the link stays
-// logged in with its keep-alive (WantsLive false) so it costs no pictures.
-// SendRequests sends what changed.
+// The window carries out a screen plan (screenplan.h): SetRequests takes the plan's
+// request for each recorder, SendRequests sends what changed. A link the client
+// gives up (attempts used up, login refused, no connection) is ended here: its
+// client freed, its event list deleted, and the window told that it changed.
 //
 // Recorder numbers here are 0-based (0 = recorder 1, group "Setting").
 
 #include "protocol/clientviews.h"
+#include "protocol/linkstatus.h"
 #include "settings/clientsettings.h"
+#include "settings/globalchannel.h"
 #include "ui/live/liveclient.h"
+#include "ui/live/screenplan.h"
 
 #include <QString>
 
@@ -35,17 +38,18 @@ class IRecorderSetHost {
     virtual ~IRecorderSetHost() = default;
     virtual const ClientSettings &Settings() const = 0;
     virtual uint8_t GetPtzSpeed() const = 0;
-    // A link's connect state (0, 1, 2) changed.
-    virtual void OnRecorderState(int nRecorder) = 0;
-    // A status code (ClientStatus) of a recorder's link.
-    virtual void OnRecorderStatus(int nRecorder, uint8_t byCode) = 0;
-    // A recorder's link was given up (login refused, reconnection attempts used up).
-    virtual void OnRecorderLost(int nRecorder) = 0;
+    // Recorder r's link changed: its state, its reason, or its client came or went.
+    virtual void OnRecorderChanged(int nRecorder) = 0;
+    // An event of recorder r's link: STATUS_CONNECT_FAIL, STATUS_TRY_REQUEST or
+    // STATUS_EVENT_REPORT.
+    virtual void OnRecorderEvent(int nRecorder, uint8_t byCode) = 0;
     // The recorder's channel count from its login.
-    virtual void OnRecorderChannelCount(int nRecorder, uint8_t byCount) = 0;
-    // Pictures, in global channel numbers 0..15.
-    virtual void SetChannelPicture(int nGlobal, const ChannelPicture &picture) = 0;
-    virtual void ShowLiveFrame(int nGlobal) = 0;
+    virtual void OnRecorderChannelCount(int nRecorder) = 0;
+    // Recorder r's client is about to be destroyed: every picture borrowed from its
+    // frame records must be forgotten now.
+    virtual void OnRecorderRemoved(int nRecorder) = 0;
+    virtual void SetChannelPicture(GlobalChannel channel, const ChannelPicture &picture) = 0;
+    virtual void ShowLiveFrame(GlobalChannel channel) = 0;
     virtual void ToggleReceiveLamp() = 0;
 };
 
@@ -66,21 +70,25 @@ class CRecorderSet {
     int ConfiguredCount() const;
     ILiveClient *Client(int nRecorder) const;
     RecorderLink Link(int nRecorder) const;
-    // "Recorder 2" or the recorder's label.
+    // The recorder's label, or "Recorder 2" where it has none of its own.
     QString Name(int nRecorder) const;
+    // The configured recorders and their channel counts, as the screen plan takes them.
+    screenplan::Recorders Recorders() const;
 
-    uint8_t State(int nRecorder) const;
-    void SetState(int nRecorder, uint8_t byState);
+    // The link, as its client knows it (Idle for a recorder without a client).
+    LinkStatus Status(int nRecorder) const;
+    uint8_t ConnectState(int nRecorder) const { return Status(nRecorder).ConnectState(); }
     // 1 when any link is up, else 2 when any is connecting, else 0.
     uint8_t CombinedState() const;
     uint8_t ChannelCount(int nRecorder) const;
-    // The last status code the recorder's link reported.
-    uint8_t LastStatus(int nRecorder) const;
 
-    static int RecorderOf(int nGlobal) { return nGlobal / kChannels; }
+    // Starts a link to the recorder when it has none; true when an attempt started.
+    bool Connect(int nRecorder);
+    // Ends the recorder's link (all buffers freed) and deletes its event list.
+    void Disconnect(int nRecorder);
 
-    // Which global channels are on screen; each recorder's request follows from it.
-    void SetOnScreen(const std::array<bool, 16> &abOnScreen);
+    // What each recorder is asked for (the screen plan's requests).
+    void SetRequests(const std::array<screenplan::Request, kRecorders> &requests);
     uint16_t RequestWord(int nRecorder) const;
     bool WantsLive(int nRecorder) const;
     // Sends each configured recorder whose request changed its live request (armed)
@@ -91,12 +99,14 @@ class CRecorderSet {
     // The recorder whose archive is shown (-1: none): the others want no pictures
     // meanwhile, even when a link of theirs logs in again.
     void SetArchiveRecorder(int nRecorder) { m_nArchive = nRecorder; }
+    int ArchiveRecorder() const { return m_nArchive; }
     // Sends a stop to every configured recorder but nKeep.
     void StopAllBut(int nKeep);
 
   private:
     class Adapter;
     struct Slot;
+    void OnLinkLost(int nRecorder);
 
     IRecorderSetHost &m_host;
     LiveClientFactory m_fnCreate;

@@ -56,6 +56,7 @@ CTelvaneView::~CTelvaneView()
         if (ILiveClient *pClient = m_pRecorders ? m_pRecorders->Client(r) : nullptr)
             pClient->Disconnect(true);
     DeleteEventFile();
+    m_bInitialised = false; // the set's last reports find nothing to draw
     m_bDibReady = false;
     if (m_bDisplayChanged)
         m_bDisplayChanged = false; // no display-mode switching on this platform
@@ -77,8 +78,9 @@ void CTelvaneView::OnInitialUpdate()
         return;
     m_bInitialised = true;
 
-    // 1. Recorder 1's protocol client; without one the view goes on and skips its
-    // requests. The other recorders' links follow the settings (step 3).
+    // 1. The recorder set with recorder 1's protocol client; without one the view
+    // goes on and skips its requests. The other recorders' links follow the
+    // settings (step 3).
     if (!m_pRecorders) {
         m_pRecorders = std::make_unique<CRecorderSet>(static_cast<IRecorderSetHost &>(*this),
                                                       m_env.fnCreateClient);
@@ -108,7 +110,7 @@ void CTelvaneView::OnInitialUpdate()
         m_imgLogo = logo.convertToFormat(QImage::Format_RGB32);
     DrawLogo();
     CreateControls();
-    m_pStatus->ShowStatus(m_byConnectState, 0, 0);
+    m_pStatus->ShowStatus(GetConnectState(), 0, 0);
     m_pStatus->DrawDateTime();
     // 7. Clock and rotation timer.
     m_pTimerHost->StartTimer(kClockTimerId, kClockPeriodMs);
@@ -151,7 +153,7 @@ void CTelvaneView::CreateControls()
             if (ILiveClient *pClient = m_pRecorders->Client(m_nSelRecorder))
                 pClient->SendPtz(byType, bySpeed, nIndex, nPressed);
         };
-    host.fnIsConnected = [this] { return m_byConnectState == 1; };
+    host.fnIsConnected = [this] { return m_pRecorders->ConnectState(m_nSelRecorder) == 1; };
     host.fnIsRotating = [this] { return m_rotation.IsRunning(); };
     host.fnPtzType = [this] {
         return m_nSelRecorder == 0 ? m_settings.m_byPtzType
@@ -243,70 +245,71 @@ void CTelvaneView::SetScreenMode(uint16_t wMode)
     m_wPrevScreenMode = wPrev;
     m_wScreenMode = wMode;
     const bool bSingle = (wMode >> 8) == 1;
-    const int nTiles = wMode >> 8;
     // The grid shows every channel, so it always asks for all of them; otherwise a
     // double-click or the end of a rotation would leave the grid with one channel.
     if (!bSingle)
         m_wRequestChannel = 0x0100;
-    const int nSelected = m_wRequestChannel & 0xFF;
-    if (bSingle && SeveralRecorders())
-        m_nSelRecorder = CRecorderSet::RecorderOf(nSelected & 0x0F);
-    const std::array<bool, 16> abOnScreen = ChannelsOnScreen();
-
+    if (bSingle) {
+        const GlobalChannel sel = GlobalChannel::FromIndex(m_wRequestChannel & 0xFF);
+        if (sel.IsValid())
+            m_nSelRecorder = sel.nRecorder;
+    }
     if (m_apButtons[CTRL_ROTATE]) {
         m_apButtons[CTRL_ROTATE]->setEnabled(bSingle);
     }
     if (!bSingle && m_rotation.IsRunning())
         StopRotation();
+    ApplyPlan((wPrev >> 8) == 1 || bSingle);
+}
 
-    for (int k = 0; k < 16; ++k) {
-        const bool bWanted = abOnScreen[std::size_t(k)];
+void CTelvaneView::ApplyPlan(bool bForceRequests)
+{
+    m_plan = MakePlan();
+    const screenplan::Recorders recorders =
+        m_pRecorders ? m_pRecorders->Recorders() : screenplan::Recorders{};
+
+    for (int k = 0; k < GlobalChannel::kCount; ++k) {
+        const bool bWanted = m_plan.onScreen[std::size_t(k)];
         CSkinButton *pButton = m_apButtons[CTRL_CHANNEL_1 + k];
         if (!pButton || bool(pButton->GetChecked()) == bWanted)
             continue;
         if (!bWanted)
             pButton->SetChecked(0);
-        else if (SeveralRecorders() ? IsChannelAccepted(k) : k < m_byChannelCount)
+        else if (screenplan::IsLatchable(k, recorders))
             pButton->SetChecked(1);
     }
     for (int i = 0; i < 7; ++i)
-        SetButtonChecked(ControlId(CTRL_SCREEN_MODE_1 + i), i == (wMode & 0xFF));
+        SetButtonChecked(ControlId(CTRL_SCREEN_MODE_1 + i), i == (m_wScreenMode & 0xFF));
 
-    // The one place that knows each channel's tile.
-    for (int i = 0; i < 16; ++i)
-        m_arcTile[i] = QRect();
-    if (bSingle) {
-        if (!SeveralRecorders())
-            for (int i = 0; i < 4; ++i)
-                m_arcTile[i] = TileRect(0, 1);
-        for (int i = 1; i < 16; ++i)
-            if (i != nSelected)
-                m_arcTile[i] = QRect();
-        if (nSelected < 16)
-            m_arcTile[std::size_t(nSelected)] = TileRect(0, 1);
-    } else if (nTiles == 4) {
-        const int nFirst = m_nSelRecorder * CRecorderSet::kChannels;
-        for (int i = 0; i < 4; ++i)
-            m_arcTile[std::size_t(nFirst + i)] = TileRect(i, m_env.bSmallTiles ? 16 : 4);
-    } else {
-        for (int i = 0; i < nTiles && i < 16; ++i)
-            m_arcTile[std::size_t(i)] = TileRect(i, nTiles);
-    }
-    // Pictures are decoded no larger than their tiles need.
-    // With several recorders, global channel i is channel i % 4 of recorder i / 4.
-    if (m_pRecorders) {
-        const bool bSeveral = SeveralRecorders();
-        for (int i = 0; i < 16; ++i)
-            if (ILiveClient *pClient = m_pRecorders->Client(bSeveral ? i / 4 : 0))
-                pClient->SetDrawnSize(bSeveral ? i % 4 : i, m_arcTile[std::size_t(i)].width(),
-                                      m_arcTile[std::size_t(i)].height());
+    // The one place that knows each channel's tile; pictures are decoded no larger
+    // than their tiles need.
+    m_arcTile = m_plan.channelTile;
+    for (int i = 0; i < GlobalChannel::kCount; ++i) {
+        const GlobalChannel ch = GlobalChannel::FromIndex(i);
+        if (ILiveClient *pClient = m_pRecorders ? m_pRecorders->Client(ch.nRecorder) : nullptr)
+            pClient->SetDrawnSize(ch.nChannel, m_arcTile[std::size_t(i)].width(),
+                                  m_arcTile[std::size_t(i)].height());
     }
 
     InvalidatePicture();
 
     if (m_pRecorders)
-        m_pRecorders->SetOnScreen(abOnScreen);
-    SendLiveRequest((wPrev >> 8) == 1 || bSingle);
+        m_pRecorders->SetRequests(m_plan.requests);
+    SendLiveRequest(bForceRequests);
+}
+
+screenplan::Plan CTelvaneView::MakePlan() const
+{
+    screenplan::Input in;
+    in.nTiles = TileCount();
+    in.nSelected = m_wRequestChannel & 0xFF;
+    in.nSelRecorder = m_nSelRecorder;
+    if (m_pRecorders)
+        in.recorders = m_pRecorders->Recorders();
+    else
+        in.recorders[0].bConfigured = true; // no client: recorder 1's screen all the same
+    in.bSmallTiles = m_env.bSmallTiles;
+    return screenplan::Make(in);
 }
 
 void CTelvaneView::SendLiveRequest(bool bForce)
@@ -321,20 +324,20 @@ void CTelvaneView::OnScreenModeButton(int nButton)
     if (nButton < 0 || nButton >= 7)
         return;
     const ControlId id = ControlId(CTRL_SCREEN_MODE_1 + nButton);
+    const uint16_t wMode = kScreenModeWords[std::size_t(nButton)];
     // The layouts past four tiles need a second recorder.
-    if (nButton >= 2 && !SeveralRecorders()) {
+    if (!m_pRecorders || !screenplan::IsLayoutOffered(wMode >> 8, m_pRecorders->Recorders())) {
         Beep();
         SetButtonChecked(id, false);
         return;
     }
-    const uint16_t wMode = kScreenModeWords[std::size_t(nButton)];
     if (wMode == m_wScreenMode) {
         SetButtonChecked(id, true);
         return;
     }
     // Single starts at the first channel of the selected recorder.
     m_wRequestChannel =
-        wMode == kSingleMode ? uint16_t(m_nSelRecorder * CRecorderSet::kChannels) : 0x0100;
+        wMode == kSingleMode ? uint16_t(GlobalChannel::Of(m_nSelRecorder, 0).Index()) : 0x0100;
     SetScreenMode(wMode);
 }
 
@@ -343,7 +346,7 @@ void CTelvaneView::OnChannelButton(int nButton)
     if (nButton < 0 || nButton >= 16)
         return;
     const ControlId id = ControlId(CTRL_CHANNEL_1 + nButton);
-    if (SeveralRecorders() ? !IsChannelAccepted(nButton) : nButton > 3) {
+    if (!m_pRecorders || !screenplan::IsSelectable(nButton, m_pRecorders->Recorders())) {
         Beep();
         SetButtonChecked(id, false);
         return;
@@ -362,51 +365,42 @@ void CTelvaneView::OnConnect()
     // up the others.
     bool bStarted = false;
     for (int r = 0; r < CRecorderSet::kRecorders; ++r) {
-        if (!m_pRecorders->IsConfigured(r) || RecorderState(r) != 0)
+        if (!m_pRecorders->IsConfigured(r) || m_pRecorders->ConnectState(r) != 0)
             continue;
         bStarted = true;
-        const RecorderLink link = RecorderLinkOf(m_settings, r);
-        ILiveClient *pClient = m_pRecorders->Client(r);
-        if (pClient && pClient->Connect(FieldText(link.m_szHostIP), link.m_nHostPort))
-            m_pRecorders->SetState(r, 2);
+        m_pRecorders->Connect(r);
     }
     if (bStarted) {
-        m_byConnectState =
-            SeveralRecorders() ? m_pRecorders->CombinedState() : m_pRecorders->State(0);
         if (m_apButtons[CTRL_CONNECT])
             m_apButtons[CTRL_CONNECT]->setEnabled(true);
         SetButtonChecked(CTRL_DISCONNECT, false);
     }
     SetButtonChecked(CTRL_CONNECT, true);
-    if (SeveralRecorders())
-        ShowSelectedStatus();
-    else
-        ShowStatus(m_byConnectState);
+    m_bShownConnected = true;
+    ShowSelectedStatus();
 }
 
 void CTelvaneView::OnLinkLost()
 {
-    if (m_byConnectState != 0) {
-        m_byConnectState = 0;
-        for (int r = 0; r < CRecorderSet::kRecorders; ++r) {
-            if (!m_pRecorders->IsConfigured(r))
-                continue;
-            m_pRecorders->SetState(r, 0);
-            if (ILiveClient *pClient = m_pRecorders->Client(r))
-                pClient->Disconnect(true);
-        }
+    if (GetConnectState() != 0) {
+        // Each link ends, and reports it: its pictures, buttons and texts follow.
+        for (int r = 0; r < CRecorderSet::kRecorders; ++r)
+            if (m_pRecorders->IsConfigured(r))
+                m_pRecorders->Disconnect(r);
         ClearPictures(true);
         InvalidatePicture();
         SetButtonChecked(CTRL_CONNECT, false);
         SetButtonChecked(CTRL_DISCONNECT, true);
-        DeleteEventFile();
+        m_bShownConnected = false;
     } else {
         SetButtonChecked(CTRL_DISCONNECT, true);
     }
-    if (SeveralRecorders())
-        ShowSelectedStatus();
-    else
-        ShowStatus(m_byConnectState);
+    ShowSelectedStatus();
+}
+
+uint8_t CTelvaneView::GetConnectState() const
+{
+    return m_pRecorders ? m_pRecorders->CombinedState() : 0;
 }
 
 void CTelvaneView::ClearPictures(bool bClearSeen)
@@ -425,16 +419,6 @@ void CTelvaneView::DeleteEventFile()
             CEventLogFile::OfRecorder(r).Delete();
 }
 
-void CTelvaneView::ShowStatus(uint8_t byCode)
-{
-    ILiveClient *pClient = Client();
-    const uint8_t byRetry = pClient ? pClient->RetryCount() : 0;
-    const uint32_t dwAlert = pClient ? pClient->LastAlertWord() : 0;
-    if (m_pArchive && m_pArchive->IsActive())
-        m_pArchive->ShowLinkStatus(byCode, byRetry, dwAlert);
-    m_pStatus->ShowStatus(byCode, byRetry, dwAlert);
-}
-
 QString CTelvaneView::StatusText() const
 {
     return m_pStatus->GetStatusText();
@@ -447,6 +431,7 @@ uint8_t CTelvaneView::GetPtzSpeed() const
 
 void CTelvaneView::OnSetting()
 {
+    const ClientSettings before = m_settings;
     if (m_env.fnSettingDialog) {
         m_env.fnSettingDialog(*this);
     } else {
@@ -461,23 +446,47 @@ void CTelvaneView::OnSetting()
     }
     if (m_pPtzPanel)
         m_pPtzPanel->OnSettingsClosed();
-    // Recorders added or removed in the dialog get or lose their links; the archive
-    // window goes back to recorder 1's, which always stays.
+    // A recorder whose address, port or login changed while it had a link gets a new
+    // one at once, and only such a recorder; recorders added or removed in the dialog
+    // get or lose their links (a removed one's pictures go first, see
+    // OnRecorderRemoved). The archive window goes back to recorder 1's, which always
+    // stays.
+    const unsigned nChanged = ChangedLinks(before, m_settings);
+    std::array<bool, CRecorderSet::kRecorders> abReconnect{};
+    for (int r = 0; r < CRecorderSet::kRecorders; ++r)
+        if ((nChanged >> r) & 1u && m_pRecorders->ConnectState(r) != 0) {
+            abReconnect[std::size_t(r)] = true;
+            m_pRecorders->Disconnect(r);
+        }
     if (m_pArchive)
         m_pArchive->SelectRecorder(Client(), 0, QString());
-    for (int r = 1; r < CRecorderSet::kRecorders; ++r)
-        if (m_pRecorders->IsConfigured(r) && !IsRecorderConfigured(m_settings, r))
-            ClearRecorderPictures(r); // the canvas borrows them from the link's records
     m_pRecorders->Sync();
-    if (!m_pRecorders->IsConfigured(m_nSelRecorder) || !SeveralRecorders()) {
+    if (!m_pRecorders->IsConfigured(m_nSelRecorder)) {
         m_nSelRecorder = 0;
-        if (IsSingleMode() && !IsChannelAccepted(m_wRequestChannel & 0xFF))
+        if (IsSingleMode() &&
+            !screenplan::IsSelectable(m_wRequestChannel & 0xFF, m_pRecorders->Recorders()))
             m_wRequestChannel = 0;
     }
-    if (!SeveralRecorders() && TileCount() > 4)
+    if (!screenplan::IsLayoutOffered(TileCount(), m_pRecorders->Recorders()))
         m_wRequestChannel = 0x0100, m_wScreenMode = kQuadMode;
     SetScreenMode(m_wScreenMode);
-    m_byConnectState = SeveralRecorders() ? m_pRecorders->CombinedState() : m_pRecorders->State(0);
+    for (int r = 0; r < CRecorderSet::kRecorders; ++r)
+        if (abReconnect[std::size_t(r)])
+            m_pRecorders->Connect(r);
+}
+
+unsigned CTelvaneView::ChangedLinks(const ClientSettings &before, const ClientSettings &after)
+{
+    unsigned nMask = 0;
+    for (int r = 0; r < CRecorderSet::kRecorders; ++r) {
+        const RecorderLink a = RecorderLinkOf(before, r);
+        const RecorderLink b = RecorderLinkOf(after, r);
+        if (FieldText(a.m_szHostIP) != FieldText(b.m_szHostIP) ||
+            a.m_nHostPort != b.m_nHostPort || FieldText(a.m_szUserID) != FieldText(b.m_szUserID) ||
+            FieldText(a.m_szPassword) != FieldText(b.m_szPassword))
+            nMask |= 1u << r;
+    }
+    return nMask;
 }
 
 void CTelvaneView::OnArchive()
@@ -486,9 +495,11 @@ void CTelvaneView::OnArchive()
     // the archive window and a link.
     const int r = m_nSelRecorder;
     ILiveClient *pClient = m_pRecorders ? m_pRecorders->Client(r) : nullptr;
-    if (!pClient || !m_pArchive || RecorderState(r) < 1)
+    if (!pClient || !m_pArchive || m_pRecorders->ConnectState(r) < 1)
         return;
-    m_pArchive->SelectRecorder(pClient, r, SeveralRecorders() ? m_pRecorders->Name(r) : QString());
+    m_pArchive->SelectRecorder(pClient, r,
+                               m_pRecorders->ConfiguredCount() > 1 ? m_pRecorders->Name(r)
+                                                                   : QString());
     m_pArchive->Activate(m_settings.m_bUseFullScreen != 0);
     if (QWidget *pTop = window(); pTop && pTop != this)
         pTop->hide();

@@ -4,10 +4,14 @@
 // live picture area (one channel alone or a 2 x 2 grid), the status column, the
 // PTZ pad, full screen, circular monitoring and the event-report switch.
 //
-// Theory of operation. The view owns the settings record and the protocol client
-// for its whole life (the client is created by the initial update). The client
-// hands each decoded live picture over with SetChannelPicture + ShowLiveFrame; the
-// view decides which channel each tile shows and has its picture canvas
+// Theory of operation. The view owns the settings record and the recorder set (one
+// to four recorders, each with its protocol client) for its whole life (the set is
+// created by the initial update). The view carries out a screen plan (screenplan.h):
+// which channel each tile shows and what each recorder is asked for. Each link's
+// state is its client's; the view draws its buttons, status panel and tile texts
+// from it whenever the set says a recorder changed, and keeps no copy. The set
+// hands each decoded live picture over with SetChannelPicture + ShowLiveFrame, in
+// global channels; the view has its picture canvas
 // (CPictureCanvas) repaint only that tile: the canvas copies the backing image
 // (background, empty tiles, tile frames, logo) around the pictures and stretches
 // each shown picture straight from the channel's frame record into the 32-bit
@@ -20,15 +24,18 @@
 //
 //   screen mode: quad --channel / mode 1 / double-click seen tile--> single
 //                single --mode 2 / double-click / end of rotation--> quad
-//   link:        0 --Connect--> 2 --TCP up--> 1 --OnLinkLost--> 0
+//   link (each recorder's, the window's is the best of them):
+//                0 --Connect--> 2 --TCP up--> 1 --lost / Disconnect--> 0
 
 #include "imaging/bitmapinfo.h"
 #include "protocol/clientviews.h"
 #include "settings/clientsettings.h"
+#include "settings/globalchannel.h"
 #include "ui/live/archivewindow.h"
 #include "ui/live/liveclient.h"
 #include "ui/live/recorderset.h"
 #include "ui/live/rotation.h"
+#include "ui/live/screenplan.h"
 #include "ui/live/viewlayout.h"
 #include "ui/picture/picturecanvas.h"
 #include "ui/picture/stalewatch.h"
@@ -78,7 +85,7 @@ struct TelvaneViewEnvironment {
     bool bSmallTiles = false;
 };
 
-class CTelvaneView : public QWidget, public IClientView, private IRecorderSetHost {
+class CTelvaneView : public QWidget, private IRecorderSetHost {
     Q_OBJECT
   public:
     static constexpr int kClockTimerId = 100;
@@ -124,18 +131,18 @@ class CTelvaneView : public QWidget, public IClientView, private IRecorderSetHos
     void RotateNext();
     void SetEventReport(bool bOn);
 
-    // --- IClientView ----------------------------------------------------------
+    // The Disconnect button: every link ends, the pictures go.
+    void OnLinkLost();
+
+    // --- what the recorder set reports ---------------------------------------
     const ClientSettings &Settings() const override { return m_settings; }
-    uint8_t GetConnectState() const override { return m_byConnectState; }
-    void SetConnectState(uint8_t byState) override { m_byConnectState = byState; }
-    uint16_t GetRequestChannel() const override { return m_wRequestChannel; }
-    void SetChannelCount(uint8_t byCount) override { m_byChannelCount = byCount; }
     uint8_t GetPtzSpeed() const override;
-    void ShowStatus(uint8_t byCode) override;
-    void OnLinkLost() override;
-    void SetChannelPicture(int nIndex, const ChannelPicture &picture) override;
-    void ShowLiveFrame(int nIndex) override;
+    void SetChannelPicture(GlobalChannel channel, const ChannelPicture &picture) override;
+    void ShowLiveFrame(GlobalChannel channel) override;
     void ToggleReceiveLamp() override;
+    // The window's connect state: 1 when any recorder's link is up, else 2 when any
+    // is connecting, else 0. Drawn from the links, never stored.
+    uint8_t GetConnectState() const;
 
     // --- state for the client, the archive and the tests ---------------------
     ClientSettings &SettingsRecord() { return m_settings; }
@@ -162,6 +169,7 @@ class CTelvaneView : public QWidget, public IClientView, private IRecorderSetHos
     uint16_t GetScreenMode() const { return m_wScreenMode; }
     bool IsSingleMode() const { return (m_wScreenMode >> 8) == 1; }
     int TileCount() const { return m_wScreenMode >> 8; }
+    const screenplan::Plan &Plan() const { return m_plan; }
     bool IsChannelSeen(int nChannel) const;
     bool HasPicture(int nChannel) const;
     QRect Tile(int nChannel) const;
@@ -176,11 +184,9 @@ class CTelvaneView : public QWidget, public IClientView, private IRecorderSetHos
     // Seconds on the channel's frozen-picture mark, -1 while it has none.
     int StaleMarkSeconds(int nChannel) const { return m_staleWatch.MarkSeconds(nChannel); }
 
-    uint8_t m_byConnectState = 0;
     uint16_t m_wScreenMode = kQuadMode;
     uint16_t m_wPrevScreenMode = kQuadMode;
-    uint16_t m_wRequestChannel = 0x0100;
-    uint8_t m_byChannelCount = 4;
+    uint16_t m_wRequestChannel = 0x0100; // low byte: the selected channel (global index)
 
   protected:
     bool event(QEvent *pEvent) override;
@@ -202,25 +208,31 @@ class CTelvaneView : public QWidget, public IClientView, private IRecorderSetHos
     // Sends what the screen asks of each recorder; bForce asks again for the live
     // pictures of every recorder with channels on screen.
     void SendLiveRequest(bool bForce = true);
-    // --- several recorders (telvaneviewrecorders.cpp) -------------------------
-    void OnRecorderState(int nRecorder) override;
-    void OnRecorderStatus(int nRecorder, uint8_t byCode) override;
-    void OnRecorderLost(int nRecorder) override;
-    void OnRecorderChannelCount(int nRecorder, uint8_t byCount) override;
-    bool SeveralRecorders() const;
-    // The link state of a recorder (the window's own with recorder 1 alone).
-    uint8_t RecorderState(int nRecorder) const;
-    // Channel button k may select its channel.
-    bool IsChannelAccepted(int nChannel) const;
-    // The global channels the current mode puts on screen.
-    std::array<bool, 16> ChannelsOnScreen() const;
-    // Shows the selected recorder's link state in the status panel.
+    // --- the recorders' links (telvaneviewrecorders.cpp) -----------------------
+    void OnRecorderChanged(int nRecorder) override;
+    void OnRecorderEvent(int nRecorder, uint8_t byCode) override;
+    void OnRecorderChannelCount(int nRecorder) override;
+    void OnRecorderRemoved(int nRecorder) override;
+    // The screen plan for the current mode and selection.
+    screenplan::Plan MakePlan() const;
+    // Carries out the screen plan of the current mode: buttons, tiles, drawn sizes,
+    // the picture area and each recorder's request (bForceRequests: asked again).
+    void ApplyPlan(bool bForceRequests);
+    // Shows the selected recorder's link state in the status panel (and in the
+    // archive window when it shows that recorder).
     void ShowSelectedStatus();
     void ShowRecorderStatus(int nRecorder, uint8_t byCode);
+    // The recorder's name where there are others to tell it from, else empty.
+    QString ShownName(int nRecorder) const;
+    // Repaints the tiles of the recorder's channels (their texts).
+    void UpdateRecorderTiles(int nRecorder);
+    // The recorders whose link settings differ between two records (address, port,
+    // user ID, password), as a bit mask.
+    static unsigned ChangedLinks(const ClientSettings &before, const ClientSettings &after);
     // Draws the no-link texts over the tiles of recorders without a link.
     void PaintRecorderMarks(QPainter &painter, const QRegion &region);
-    // Forgets one recorder's pictures and seen channels.
-    void ClearRecorderPictures(int nRecorder);
+    // Forgets one recorder's pictures and seen channels; true when it had any.
+    bool ClearRecorderPictures(int nRecorder);
     void SetButtonChecked(viewlayout::ControlId id, bool bChecked);
     void ClearPictures(bool bClearSeen);
     // Redraws the whole picture area of the backing image: background, then each
@@ -254,6 +266,8 @@ class CTelvaneView : public QWidget, public IClientView, private IRecorderSetHos
     // pictures themselves (borrowed from the client's frame records) are the canvas's.
     std::array<bool, 16> m_abChannelSeen{};
     std::array<QRect, 16> m_arcTile{};
+    screenplan::Plan m_plan;
+    bool m_bShownConnected = false; // the buttons show a link (Connect latched)
     PaintProbe m_probe;
     QRect m_rcPicture = viewlayout::kPictureRect;
 

@@ -33,10 +33,10 @@ int CTelvaneView::ShownChannel(const QRect &rcTile) const
     return m_canvas.ShownSlot(rcTile);
 }
 
-void CTelvaneView::SetChannelPicture(int nIndex, const ChannelPicture &picture)
+void CTelvaneView::SetChannelPicture(GlobalChannel channel, const ChannelPicture &picture)
 {
-    m_canvas.SetPicture(nIndex, picture);
-    m_staleWatch.OnPicture(nIndex, m_pTimerHost->NowMs()); // the tile's repaint drops a mark
+    m_canvas.SetPicture(channel.Index(), picture);
+    m_staleWatch.OnPicture(channel.Index(), m_pTimerHost->NowMs()); // the repaint drops a mark
 }
 
 void CTelvaneView::OnStaleCheck()
@@ -48,16 +48,16 @@ void CTelvaneView::OnStaleCheck()
         m_staleWatch, m_canvas, m_arcTile.data(), int(m_arcTile.size()),
         [this, bLive](int nSlot) {
             return bLive &&
-                   RecorderState(SeveralRecorders() ? CRecorderSet::RecorderOf(nSlot) : 0) != 0;
+                   m_pRecorders->ConnectState(GlobalChannel::FromIndex(nSlot).nRecorder) != 0;
         },
         m_pTimerHost->NowMs());
 }
 
-void CTelvaneView::ShowLiveFrame(int nIndex)
+void CTelvaneView::ShowLiveFrame(GlobalChannel channel)
 {
-    DrawBmp(nIndex);
+    DrawBmp(channel.Index());
     if (m_probe.fnShown)
-        m_probe.fnShown(nIndex);
+        m_probe.fnShown(channel.Index());
 }
 
 void CTelvaneView::DrawBmp(int nChannel)
@@ -105,16 +105,13 @@ void CTelvaneView::InvalidatePicture()
     // Each tile position shows its channel's picture or its empty frame. In single
     // mode the one position shows the selected channel, so a stale picture of
     // another channel never fills the area.
-    const int nTiles = TileCount();
-    for (int pos = 0; pos < nTiles && pos < 16; ++pos) {
-        const int nChannel = nTiles == 1   ? (m_wRequestChannel & 0xFF)
-                             : nTiles == 4 ? m_nSelRecorder * CRecorderSet::kChannels + pos
-                                           : pos;
-        const QRect tile = nTiles == 1 ? TileRect(0, 1) : m_arcTile[std::size_t(nChannel)];
-        if (HasPicture(nChannel) && !m_arcTile[std::size_t(nChannel & 0x0F)].isEmpty())
+    for (const screenplan::Tile &t : m_plan.tiles) {
+        const int nChannel = t.channel.Index();
+        if (t.channel.IsValid() && HasPicture(nChannel) &&
+            !m_arcTile[std::size_t(nChannel)].isEmpty())
             DrawBmpInto(nChannel);
         else
-            m_canvas.DrawFrame(tile);
+            m_canvas.DrawFrame(t.rect);
     }
     update(m_rcPicture.adjusted(0, 0, 1, 1));
 }
@@ -192,10 +189,10 @@ void CTelvaneView::mouseDoubleClickEvent(QMouseEvent *event)
             SetScreenMode(kQuadMode);
         return;
     }
-    for (int i = 0; i < 16; ++i) {
-        if (m_arcTile[std::size_t(i)].contains(pt)) {
-            if (m_abChannelSeen[std::size_t(i)]) {
-                m_wRequestChannel = uint16_t(i);
+    for (const screenplan::Tile &t : m_plan.tiles) {
+        if (t.rect.contains(pt)) {
+            if (t.channel.IsValid() && m_abChannelSeen[std::size_t(t.channel.Index())]) {
+                m_wRequestChannel = uint16_t(t.channel.Index());
                 SetScreenMode(kSingleMode);
             }
             return;

@@ -26,6 +26,10 @@ void CTelvaneView::OnTimer(int nId)
 void CTelvaneView::OnClockTick()
 {
     m_pStatus->DrawDateTime();
+    // A recorder away says for how long on its tiles.
+    for (int r = 0; m_pRecorders && r < CRecorderSet::kRecorders; ++r)
+        if (m_pRecorders->Status(r).IsRebuilding())
+            UpdateRecorderTiles(r);
     // While the archive window has the link, a step would ask for live pictures and
     // end its playback: the rotation waits, and goes on after "Viewer".
     if (m_rotation.Tick() && !(m_pArchive && m_pArchive->IsActive()))
@@ -72,7 +76,7 @@ void CTelvaneView::ToggleRotation()
         SetScreenMode(kQuadMode);
         return;
     }
-    if (m_byConnectState == 1 && IsSingleMode()) {
+    if (GetConnectState() == 1 && IsSingleMode()) {
         m_rotation.Start(m_settings.m_byRotateInterval);
         SetButtonChecked(CTRL_ROTATE, true);
         RotateNext();

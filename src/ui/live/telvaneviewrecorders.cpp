@@ -1,7 +1,5 @@
-// CTelvaneView: several recorders. Which channels the screen shows, which channel
-// buttons are accepted, the link state of each recorder in the status panel and on
-// its tiles. With recorder 1 alone the view behaves as it always has: its own
-// m_byConnectState is recorder 1's state and its channel indexes pass unchanged.
+// CTelvaneView: the recorders' links as the window shows them. Every state here is
+// read from the recorder set (each link's client); the view keeps none of it.
 
 #include "ui/live/telvaneview.h"
 
@@ -12,69 +10,63 @@
 
 using namespace viewlayout;
 
-bool CTelvaneView::SeveralRecorders() const
+void CTelvaneView::OnRecorderChanged(int nRecorder)
 {
-    return m_pRecorders && m_pRecorders->ConfiguredCount() > 1;
-}
-
-uint8_t CTelvaneView::RecorderState(int nRecorder) const
-{
-    if (!SeveralRecorders())
-        return nRecorder == 0 ? m_byConnectState : 0;
-    return m_pRecorders->State(nRecorder);
-}
-
-bool CTelvaneView::IsChannelAccepted(int nChannel) const
-{
-    if (nChannel < 0 || nChannel >= 16)
-        return false;
-    if (!SeveralRecorders())
-        return nChannel < CRecorderSet::kChannels;
-    const int r = CRecorderSet::RecorderOf(nChannel);
-    return m_pRecorders->IsConfigured(r) &&
-           nChannel % CRecorderSet::kChannels < m_pRecorders->ChannelCount(r);
-}
-
-std::array<bool, 16> CTelvaneView::ChannelsOnScreen() const
-{
-    std::array<bool, 16> abOn{};
-    const int nTiles = TileCount();
-    if (nTiles == 1) {
-        abOn[std::size_t(m_wRequestChannel & 0x0F)] = true;
-    } else if (nTiles == 4) {
-        for (int i = 0; i < 4; ++i)
-            abOn[std::size_t(m_nSelRecorder * CRecorderSet::kChannels + i)] = true;
-    } else {
-        for (int i = 0; i < nTiles && i < 16; ++i)
-            abOn[std::size_t(i)] = true;
+    if (!m_pRecorders || !m_apButtons[CTRL_CONNECT])
+        return; // before the controls exist: the initial update draws the state
+    // A recorder without a link shows no pictures: they are its client's, and its
+    // seen flags start again with the next link.
+    if (m_pRecorders->ConnectState(nRecorder) == 0 && ClearRecorderPictures(nRecorder))
+        InvalidatePicture();
+    // The buttons show whether the window has any link.
+    const uint8_t byState = GetConnectState();
+    if (byState == 0 && m_bShownConnected) {
+        SetButtonChecked(CTRL_CONNECT, false);
+        SetButtonChecked(CTRL_DISCONNECT, true);
+        m_bShownConnected = false;
+    } else if (byState != 0 && !m_bShownConnected) {
+        m_apButtons[CTRL_CONNECT]->setEnabled(true);
+        SetButtonChecked(CTRL_CONNECT, true);
+        SetButtonChecked(CTRL_DISCONNECT, false);
+        m_bShownConnected = true;
     }
-    return abOn;
+    UpdateRecorderTiles(nRecorder);
+    if (nRecorder == m_nSelRecorder || nRecorder == m_pRecorders->ArchiveRecorder())
+        ShowRecorderStatus(nRecorder, m_pRecorders->Status(nRecorder).StatusCode());
 }
 
-void CTelvaneView::OnRecorderState(int nRecorder)
+void CTelvaneView::OnRecorderEvent(int nRecorder, uint8_t byCode)
 {
-    m_byConnectState = SeveralRecorders() ? m_pRecorders->CombinedState() : m_pRecorders->State(0);
-    for (int c = 0; c < CRecorderSet::kChannels; ++c)
-        update(m_arcTile[std::size_t(nRecorder * CRecorderSet::kChannels + c)]);
-}
-
-void CTelvaneView::OnRecorderStatus(int nRecorder, uint8_t byCode)
-{
-    if (!SeveralRecorders()) {
-        ShowStatus(byCode);
-        return;
-    }
-    for (int c = 0; c < CRecorderSet::kChannels; ++c)
-        update(m_arcTile[std::size_t(nRecorder * CRecorderSet::kChannels + c)]);
-    // Link states are those of the selected recorder; an event is shown whoever sent it.
-    if (nRecorder == m_nSelRecorder || byCode == STATUS_EVENT_REPORT)
+    // The selected recorder's events are shown; an event report whoever sent it.
+    if (nRecorder == m_nSelRecorder || nRecorder == m_pRecorders->ArchiveRecorder() ||
+        byCode == STATUS_EVENT_REPORT)
         ShowRecorderStatus(nRecorder, byCode);
+}
+
+void CTelvaneView::OnRecorderChannelCount(int nRecorder)
+{
+    (void)nRecorder;
+    // The wide layouts place channels by the recorders' counts; the link logging in
+    // reads its request when its first request goes out.
+    if (!m_apButtons[CTRL_CONNECT])
+        return;
+    const screenplan::Plan plan = MakePlan();
+    if (plan.channelTile != m_plan.channelTile || plan.onScreen != m_plan.onScreen)
+        ApplyPlan(false);
+}
+
+void CTelvaneView::OnRecorderRemoved(int nRecorder)
+{
+    // The client and its frame records go next: nothing may point into them.
+    ClearRecorderPictures(nRecorder);
+    if (m_pArchive)
+        m_pArchive->ForgetPictures();
 }
 
 void CTelvaneView::ShowSelectedStatus()
 {
-    ShowRecorderStatus(m_nSelRecorder, m_pRecorders ? m_pRecorders->LastStatus(m_nSelRecorder)
-                                                    : uint8_t(STATUS_WAITING));
+    if (m_pRecorders)
+        ShowRecorderStatus(m_nSelRecorder, m_pRecorders->Status(m_nSelRecorder).StatusCode());
 }
 
 void CTelvaneView::ShowRecorderStatus(int r, uint8_t byCode)
@@ -85,90 +77,92 @@ void CTelvaneView::ShowRecorderStatus(int r, uint8_t byCode)
     // The event names its channel by its global number.
     const uint32_t nChannel = dwAlert & 0xFF;
     if (nChannel >= 1 && nChannel <= uint32_t(CRecorderSet::kChannels))
-        dwAlert = (dwAlert & ~0xFFu) | (nChannel + uint32_t(r * CRecorderSet::kChannels));
-    if (m_pArchive && m_pArchive->IsActive() && r == m_nSelRecorder)
+        dwAlert = (dwAlert & ~0xFFu) | uint32_t(GlobalChannel::Of(r, int(nChannel) - 1).Number());
+    // The archive window shows its own recorder's link.
+    if (m_pArchive && m_pArchive->IsActive() &&
+        r == (m_pRecorders->ArchiveRecorder() >= 0 ? m_pRecorders->ArchiveRecorder() : m_nSelRecorder))
         m_pArchive->ShowLinkStatus(byCode, byRetry, dwAlert);
-    m_pStatus->SetRecorderName(SeveralRecorders() ? m_pRecorders->Name(r) : QString());
+    m_pStatus->SetRecorderName(ShownName(r));
     m_pStatus->ShowStatus(byCode, byRetry, dwAlert);
 }
 
-void CTelvaneView::OnRecorderChannelCount(int nRecorder, uint8_t byCount)
+QString CTelvaneView::ShownName(int nRecorder) const
 {
-    if (nRecorder == 0)
-        m_byChannelCount = byCount;
+    // A recorder is named where there are others to tell it from.
+    return m_pRecorders && m_pRecorders->ConfiguredCount() > 1 ? m_pRecorders->Name(nRecorder)
+                                                               : QString();
 }
 
-void CTelvaneView::OnRecorderLost(int nRecorder)
+bool CTelvaneView::ClearRecorderPictures(int nRecorder)
 {
-    if (!SeveralRecorders()) {
-        OnLinkLost();
-        return;
-    }
-    if (m_pRecorders->State(nRecorder) != 0) {
-        m_pRecorders->SetState(nRecorder, 0);
-        if (ILiveClient *pClient = m_pRecorders->Client(nRecorder))
-            pClient->Disconnect(true);
-        ClearRecorderPictures(nRecorder);
-        InvalidatePicture();
-    }
-    m_byConnectState = m_pRecorders->CombinedState();
-    if (m_byConnectState == 0) {
-        OnLinkLost(); // the last link: the buttons show the window disconnected
-        return;
-    }
-    if (nRecorder == m_nSelRecorder)
-        ShowSelectedStatus();
-}
-
-void CTelvaneView::ClearRecorderPictures(int nRecorder)
-{
+    bool bHad = false;
     for (int c = 0; c < CRecorderSet::kChannels; ++c) {
-        const int g = nRecorder * CRecorderSet::kChannels + c;
-        m_canvas.SetPicture(g, ChannelPicture());
-        m_abChannelSeen[std::size_t(g)] = false;
+        const auto g = std::size_t(GlobalChannel::Of(nRecorder, c).Index());
+        bHad = bHad || m_canvas.HasPicture(int(g)) || m_abChannelSeen[g];
+        m_canvas.SetPicture(int(g), ChannelPicture());
+        m_abChannelSeen[g] = false;
     }
+    return bHad;
+}
+
+void CTelvaneView::UpdateRecorderTiles(int nRecorder)
+{
+    for (int c = 0; c < CRecorderSet::kChannels; ++c)
+        update(m_arcTile[std::size_t(GlobalChannel::Of(nRecorder, c).Index())]);
 }
 
 QString CTelvaneView::RecorderTileText(int nRecorder) const
 {
-    if (!SeveralRecorders() || nRecorder < 0 || nRecorder >= CRecorderSet::kRecorders)
+    // With one recorder the status panel says it all, and its tiles stay clean.
+    if (!m_pRecorders || m_pRecorders->ConfiguredCount() < 2 || nRecorder < 0 ||
+        nRecorder >= CRecorderSet::kRecorders)
         return QString();
     if (!m_pRecorders->IsConfigured(nRecorder)) {
         if (nRecorder == 0)
             return QString();
         return QString::fromLocal8Bit(m_settings.m_aszRecorderFault[nRecorder - 1]);
     }
-    // The link's own word while it tries again, nothing while it stands.
-    const uint8_t byCode = m_pRecorders->LastStatus(nRecorder);
-    if (byCode == STATUS_RECONNECTING)
-        return ::StatusText(STATUS_RECONNECTING);
-    if (m_pRecorders->State(nRecorder) == 2)
-        return ::StatusText(STATUS_CONNECTING);
-    if (m_pRecorders->State(nRecorder) == 1)
+    const LinkStatus status = m_pRecorders->Status(nRecorder);
+    switch (status.kind) {
+    case LinkStatus::Kind::LoggingIn:
+    case LinkStatus::Kind::Online:
+    case LinkStatus::Kind::RetryLoggingIn:
         return QString();
-    return QStringLiteral("NO LINK");
+    case LinkStatus::Kind::Connecting:
+        return ::StatusText(STATUS_CONNECTING);
+    case LinkStatus::Kind::RetryWait:
+    case LinkStatus::Kind::RetryConnecting: {
+        // How long the recorder has been away, as mm:ss (hours past 99 minutes).
+        const int64_t nAway = std::max<int64_t>(0, m_pTimerHost->NowMs() - status.nLostAtMs);
+        const int64_t nSeconds = status.nLostAtMs < 0 ? 0 : nAway / 1000;
+        return ::StatusText(STATUS_RECONNECTING) +
+               QString::asprintf(" %02lld:%02lld", static_cast<long long>(nSeconds / 60),
+                                 static_cast<long long>(nSeconds % 60));
+    }
+    case LinkStatus::Kind::LoginRefused:
+        return QStringLiteral("LOGIN REFUSED");
+    default:
+        return QStringLiteral("NO LINK");
+    }
 }
 
 void CTelvaneView::PaintRecorderMarks(QPainter &painter, const QRegion &region)
 {
-    if (!SeveralRecorders())
-        return;
-    for (int g = 0; g < 16; ++g) {
-        const QRect tile = m_arcTile[std::size_t(g)];
-        if (tile.isEmpty() || !region.intersects(tile))
+    for (const screenplan::Tile &t : m_plan.tiles) {
+        if (!t.channel.IsValid() || t.rect.isEmpty() || !region.intersects(t.rect))
             continue;
-        const QString text = RecorderTileText(CRecorderSet::RecorderOf(g));
+        const QString text = RecorderTileText(t.channel.nRecorder);
         if (text.isEmpty())
             continue;
         painter.save();
-        painter.setClipRect(tile);
-        painter.setFont(tile.width() < kPictureRect.width() / 3 ? m_fontMarkSmall : m_fontMark);
-        const QString lines = QStringLiteral("CH%1\n").arg(g + 1) + text;
+        painter.setClipRect(t.rect);
+        painter.setFont(t.rect.width() < kPictureRect.width() / 3 ? m_fontMarkSmall : m_fontMark);
+        const QString lines = t.channel.Text() + QLatin1Char('\n') + text;
         const int nFlags = Qt::AlignCenter | Qt::TextWordWrap;
-        const QRect rcText = painter.boundingRect(tile.adjusted(4, 4, -4, -4), nFlags, lines);
+        const QRect rcText = painter.boundingRect(t.rect.adjusted(4, 4, -4, -4), nFlags, lines);
         painter.fillRect(rcText.adjusted(-4, -2, 4, 2), QColor(0, 0, 0, 170));
         painter.setPen(Qt::white);
-        painter.drawText(tile.adjusted(4, 4, -4, -4), nFlags, lines);
+        painter.drawText(t.rect.adjusted(4, 4, -4, -4), nFlags, lines);
         painter.restore();
     }
 }

@@ -103,11 +103,11 @@ struct FakeArchive : IArchiveWindow {
     bool IsActive() const override { return bActive; }
     void ShowLinkStatus(uint8_t, uint8_t, uint32_t) override {}
     void Shutdown() override {}
-    void SelectRecorder(ILiveClient *p, int r, const QString &n) override
+    void AttachLink(const ArchiveLink &link) override
     {
-        pClient = p;
-        nRecorder = r;
-        name = n;
+        pClient = link.pClient;
+        nRecorder = link.nRecorder;
+        name = link.name;
     }
     bool bActive = false;
     ILiveClient *pClient = nullptr;

@@ -58,15 +58,10 @@ CArchiveDlg::CArchiveDlg(ArchiveEnvironment env)
     setAttribute(Qt::WA_OpaquePaintEvent);
     move(kCreatePos);
 
-    // The client: its playback side, and this window as its archive.
-    if (m_env.pPlaybackClient) {
+    // A playback side handed in stays; otherwise the recorder set wires the link
+    // (AttachLink).
+    if (m_env.pPlaybackClient)
         m_control.SetClient(m_env.pPlaybackClient);
-    } else if (m_env.host.pClient && m_env.host.pClient->NetClient()) {
-        m_pNetClient = m_env.host.pClient->NetClient();
-        m_pOwnPlaybackClient = std::make_unique<CNetPlaybackClient>(*m_pNetClient);
-        m_control.SetClient(m_pOwnPlaybackClient.get());
-        m_pNetClient->SetArchive(this);
-    }
     m_control.SetRequestSpeed(m_env.host.pSettings ? m_settings.m_byRequestSpeed
                                                    : CPlaybackControl::DEFAULT_SPEED);
     WindowTimers().SetHandler([this](int nId) { OnTimer(nId); });
@@ -87,36 +82,24 @@ CArchiveDlg::~CArchiveDlg()
 {
     m_control.CancelPending();
     m_recorder.Finish();
-    if (m_pNetClient)
-        m_pNetClient->SetArchive(nullptr);
     WindowTimers().KillTimer(kTimerNoticeClear);
     WindowTimers().KillTimer(kTimerStaleCheck);
     WindowTimers().SetHandler(nullptr);
 }
 
-void CArchiveDlg::SelectRecorder(ILiveClient *pClient, int nRecorder, const QString &name)
+void CArchiveDlg::AttachLink(const ArchiveLink &link)
 {
-    m_nRecorder = nRecorder;
-    setWindowTitle(name.isEmpty() ? QStringLiteral("Telvane")
-                                  : QStringLiteral("Telvane - ") + name);
-    m_env.host.pClient = pClient; // the Event button asks it
-    if (m_env.pPlaybackClient)
-        return; // a playback side handed in stays
-    CNetClientWnd *pNet = pClient ? pClient->NetClient() : nullptr;
-    if (pNet == m_pNetClient)
-        return;
-    if (m_pNetClient)
-        m_pNetClient->SetArchive(nullptr);
-    auto pPlayback = pNet ? std::make_unique<CNetPlaybackClient>(*pNet) : nullptr;
-    m_control.SetClient(pPlayback.get());
-    m_pOwnPlaybackClient = std::move(pPlayback);
-    m_pNetClient = pNet;
-    if (pNet) {
-        pNet->SetArchive(this);
-        // The recording range this recorder gave at its login.
-        if (const TimeRangeWords *pRange = pNet->LoginTimeRange())
-            SetTimeRange(pRange->a, pRange->b, pRange->c, pRange->d);
-    }
+    m_nRecorder = link.nRecorder;
+    setWindowTitle(link.name.isEmpty() ? QStringLiteral("Telvane")
+                                       : QStringLiteral("Telvane - ") + link.name);
+    m_env.host.pClient = link.pClient; // the Event button asks it
+    if (!m_env.pPlaybackClient)
+        m_control.SetClient(link.pPlayback);
+    if (!link.pClient)
+        ForgetPictures(); // they were borrowed from the link that went
+    // The recording range this recorder gave at its login.
+    if (link.pRange)
+        SetTimeRange(link.pRange->a, link.pRange->b, link.pRange->c, link.pRange->d);
 }
 
 void CArchiveDlg::ForgetPictures()

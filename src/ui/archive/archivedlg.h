@@ -86,7 +86,8 @@ class CArchiveDlg : public QWidget,
     void ShowLinkStatus(uint8_t byCode, uint8_t byRetryCount, uint32_t dwAlertWord) override;
     void Shutdown() override;
     RecordCounts GetRecordCounts() const override;
-    void SelectRecorder(ILiveClient *pClient, int nRecorder, const QString &name) override;
+    IArchiveView *ArchiveView() override { return this; }
+    void AttachLink(const ArchiveLink &link) override;
     void ForgetPictures() override;
     int RecorderIndex() const { return m_nRecorder; }
 
@@ -196,8 +197,6 @@ class CArchiveDlg : public QWidget,
     ClientSettings &m_settings;
     std::unique_ptr<ITimerHost> m_pOwnControlTimers;
     std::unique_ptr<ITimerHost> m_pOwnRecordTimers;
-    std::unique_ptr<IPlaybackClient> m_pOwnPlaybackClient;
-    CNetClientWnd *m_pNetClient = nullptr; // registered with, when there is one
     int m_nRecorder = 0;                   // whose archive is shown (0-based)
     CPictureCanvas m_canvas;
     CStaleWatch m_staleWatch;

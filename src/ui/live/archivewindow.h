@@ -9,8 +9,22 @@
 #include <functional>
 #include <memory>
 
+class IArchiveView;
 class ILiveClient;
+class IPlaybackClient;
 struct ClientSettings;
+struct TimeRangeWords;
+
+// The link an archive window shows, as the recorder set wires it: the recorder's
+// live client (the Event button asks it), its playback side and the recording range
+// of its last login. All null: no link (the recorder went).
+struct ArchiveLink {
+    ILiveClient *pClient = nullptr;
+    IPlaybackClient *pPlayback = nullptr;
+    const TimeRangeWords *pRange = nullptr;
+    int nRecorder = 0;      // 0-based
+    QString name;           // names the window; empty: no name
+};
 
 class IArchiveWindow {
   public:
@@ -39,14 +53,11 @@ class IArchiveWindow {
     // A recorder's client is about to be destroyed: forget every picture borrowed
     // from a client's frame records.
     virtual void ForgetPictures() {}
-    // Before Activate when several recorders are shown: the archive of recorder
-    // nRecorder (0-based) on its link; the window names it (empty: no name).
-    virtual void SelectRecorder(ILiveClient *pClient, int nRecorder, const QString &name)
-    {
-        (void)pClient;
-        (void)nRecorder;
-        (void)name;
-    }
+    // What the client reports to the archive window (the set registers it with the
+    // link it shows); null when the window takes no reports.
+    virtual IArchiveView *ArchiveView() { return nullptr; }
+    // The link the window shows from now on (the set's wiring, before Activate).
+    virtual void AttachLink(const ArchiveLink &link) { (void)link; }
 };
 
 // What the archive window asks of the view.

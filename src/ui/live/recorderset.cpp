@@ -1,5 +1,6 @@
 #include "ui/live/recorderset.h"
 
+#include "archive/netplaybackclient.h"
 #include "protocol/netclientwnd.h"
 #include "protocol/packet.h"
 #include "settings/eventlogfile.h"
@@ -70,6 +71,7 @@ class CRecorderSet::Adapter : public IClientView {
 struct CRecorderSet::Slot {
     std::unique_ptr<Adapter> pAdapter; // declared first: the client must not outlive it
     std::unique_ptr<ILiveClient> pClient;
+    std::unique_ptr<IPlaybackClient> pPlayback; // the archive's side of the link, once wired
     bool bSent = true; // what is asked for now was sent (nothing is asked at first)
 };
 
@@ -80,6 +82,7 @@ CRecorderSet::CRecorderSet(IRecorderSetHost &host, LiveClientFactory fnCreate)
 
 CRecorderSet::~CRecorderSet()
 {
+    DetachArchive();
     for (auto &pSlot : m_slots)
         if (pSlot && pSlot->pClient)
             pSlot->pClient->Disconnect(true);
@@ -104,6 +107,8 @@ void CRecorderSet::Sync()
             // The window borrows pictures from the client's frame records: they go
             // first, then the link, then the client.
             m_host.OnRecorderRemoved(r);
+            if (m_nArchiveLink == r)
+                DetachArchive();
             if (pSlot->pClient)
                 pSlot->pClient->Disconnect(true);
             CEventLogFile::OfRecorder(r).Delete();
@@ -250,6 +255,43 @@ bool CRecorderSet::SendRequests(bool bForce)
         pSlot->pClient->SendCommand(bLive ? KIND_LIVE : KIND_STOP, bLive);
     }
     return bSent;
+}
+
+void CRecorderSet::AttachArchive(IArchiveWindow *pArchive, int nRecorder, const QString &name)
+{
+    if (pArchive && pArchive == m_pArchiveWindow && nRecorder == m_nArchiveLink)
+        return; // wired already: the range it holds may be newer than the login's
+    DetachArchive();
+    ILiveClient *pClient = Client(nRecorder);
+    if (!pArchive || !pClient)
+        return;
+    Slot &slot = *m_slots[std::size_t(nRecorder)];
+    CNetClientWnd *pNet = pClient->NetClient();
+    if (pNet && !slot.pPlayback)
+        slot.pPlayback = std::make_unique<CNetPlaybackClient>(*pNet);
+    if (pNet)
+        pNet->SetArchive(pArchive->ArchiveView());
+    ArchiveLink link;
+    link.pClient = pClient;
+    link.pPlayback = slot.pPlayback.get();
+    link.pRange = pNet ? pNet->LoginTimeRange() : nullptr;
+    link.nRecorder = nRecorder;
+    link.name = name;
+    pArchive->AttachLink(link);
+    m_pArchiveWindow = pArchive;
+    m_nArchiveLink = nRecorder;
+}
+
+void CRecorderSet::DetachArchive()
+{
+    if (!m_pArchiveWindow)
+        return;
+    if (ILiveClient *pClient = Client(m_nArchiveLink))
+        if (CNetClientWnd *pNet = pClient->NetClient())
+            pNet->SetArchive(nullptr);
+    m_pArchiveWindow->AttachLink(ArchiveLink());
+    m_pArchiveWindow = nullptr;
+    m_nArchiveLink = -1;
 }
 
 void CRecorderSet::StopAllBut(int nKeep)

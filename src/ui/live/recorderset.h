@@ -23,6 +23,7 @@
 #include "protocol/linkstatus.h"
 #include "settings/clientsettings.h"
 #include "settings/globalchannel.h"
+#include "ui/live/archivewindow.h"
 #include "ui/live/liveclient.h"
 #include "ui/live/screenplan.h"
 
@@ -103,13 +104,22 @@ class CRecorderSet {
     // Sends a stop to every configured recorder but nKeep.
     void StopAllBut(int nKeep);
 
+    // Wires the archive window to recorder r's link: its playback side (made here,
+    // kept with the link), its reports and the recording range of its login. The
+    // window is detached from the link it showed before, and from a link that goes.
+    // name names the window (empty: none). Null detaches the window that is wired.
+    void AttachArchive(IArchiveWindow *pArchive, int nRecorder, const QString &name);
+
   private:
     class Adapter;
     struct Slot;
     void OnLinkLost(int nRecorder);
+    void DetachArchive();
 
     IRecorderSetHost &m_host;
     LiveClientFactory m_fnCreate;
     std::array<std::unique_ptr<Slot>, kRecorders> m_slots;
     int m_nArchive = -1;
+    IArchiveWindow *m_pArchiveWindow = nullptr; // wired to m_nArchiveLink's link
+    int m_nArchiveLink = -1;
 };

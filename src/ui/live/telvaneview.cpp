@@ -61,7 +61,9 @@ CTelvaneView::~CTelvaneView()
     if (m_bDisplayChanged)
         m_bDisplayChanged = false; // no display-mode switching on this platform
     ClearPictures(true);
-    m_pArchive.reset(); // detaches itself from the client
+    if (m_pRecorders)
+        m_pRecorders->AttachArchive(nullptr, 0, QString()); // before the window goes
+    m_pArchive.reset();
     m_pRecorders.reset();
     m_pPtzPanel.reset();
 }
@@ -93,6 +95,7 @@ void CTelvaneView::OnInitialUpdate()
         host.pSettings = &m_settings;
         host.fnLeave = [this] { OnLeaveArchive(); };
         m_pArchive = m_env.fnCreateArchive(host);
+        m_pRecorders->AttachArchive(m_pArchive.get(), 0, QString());
     }
     // 3. Settings.
     m_settings.LoadSettings();
@@ -458,9 +461,8 @@ void CTelvaneView::OnSetting()
             abReconnect[std::size_t(r)] = true;
             m_pRecorders->Disconnect(r);
         }
-    if (m_pArchive)
-        m_pArchive->SelectRecorder(Client(), 0, QString());
     m_pRecorders->Sync();
+    m_pRecorders->AttachArchive(m_pArchive.get(), 0, ShownName(0));
     if (!m_pRecorders->IsConfigured(m_nSelRecorder)) {
         m_nSelRecorder = 0;
         if (IsSingleMode() &&
@@ -497,9 +499,7 @@ void CTelvaneView::OnArchive()
     ILiveClient *pClient = m_pRecorders ? m_pRecorders->Client(r) : nullptr;
     if (!pClient || !m_pArchive || m_pRecorders->ConnectState(r) < 1)
         return;
-    m_pArchive->SelectRecorder(pClient, r,
-                               m_pRecorders->ConfiguredCount() > 1 ? m_pRecorders->Name(r)
-                                                                   : QString());
+    m_pRecorders->AttachArchive(m_pArchive.get(), r, ShownName(r));
     m_pArchive->Activate(m_settings.m_bUseFullScreen != 0);
     if (QWidget *pTop = window(); pTop && pTop != this)
         pTop->hide();

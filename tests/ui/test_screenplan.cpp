@@ -1,0 +1,157 @@
+// The screen plan as one table: every layout with one to four recorders, recorders
+// with gaps between them and recorders with fewer than four channels. Each row gives
+// the channels the tile positions show ("-": an empty tile) and what each recorder
+// is asked for (A all channels, S a stop, a digit: that channel alone, 0-based).
+
+#include "ui/live/screenplan.h"
+#include "ui/live/viewlayout.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+struct Row {
+    int nTiles;
+    int nSelected; // single: the selected channel; quad: the selected recorder
+    const char *szRecorders; // per recorder: its channel count, '.' = not configured
+    const char *szTiles;
+    const char *szRequests;
+    bool bOffered;
+};
+
+// clang-format off
+const Row kRows[] = {
+    // one recorder
+    {1, 2, "4...", "3", "2SSS", true},
+    {4, 0, "4...", "1 2 3 4", "ASSS", true},
+    {7, 0, "4...", "1 2 3 4 - - -", "ASSS", false},
+    {9, 0, "4...", "1 2 3 4 - - - - -", "ASSS", false},
+    {10, 0, "4...", "1 2 3 4 - - - - - -", "ASSS", false},
+    {13, 0, "4...", "1 2 3 4 - - - - - - - - -", "ASSS", false},
+    {16, 0, "4...", "1 2 3 4 - - - - - - - - - - - -", "ASSS", false},
+    {1, 5, "4...", "-", "SSSS", true}, // a channel of no configured recorder
+    // two recorders
+    {1, 6, "44..", "7", "S2SS", true},
+    {4, 1, "44..", "5 6 7 8", "SASS", true},
+    {7, 0, "44..", "1 2 3 4 5 6 7", "AASS", true},
+    {9, 0, "44..", "1 2 3 4 5 6 7 8 -", "AASS", true},
+    {10, 0, "44..", "1 2 3 4 5 6 7 8 - -", "AASS", true},
+    {13, 0, "44..", "1 2 3 4 5 6 7 8 - - - - -", "AASS", true},
+    {16, 0, "44..", "1 2 3 4 5 6 7 8 - - - - - - - -", "AASS", true},
+    // three recorders
+    {1, 9, "444.", "10", "SS1S", true},
+    {4, 2, "444.", "9 10 11 12", "SSAS", true},
+    {7, 0, "444.", "1 2 3 4 5 6 7", "AASS", true},
+    {9, 0, "444.", "1 2 3 4 5 6 7 8 9", "AA0S", true},
+    {10, 0, "444.", "1 2 3 4 5 6 7 8 9 10", "AAAS", true},
+    {13, 0, "444.", "1 2 3 4 5 6 7 8 9 10 11 12 -", "AAAS", true},
+    {16, 0, "444.", "1 2 3 4 5 6 7 8 9 10 11 12 - - - -", "AAAS", true},
+    // four recorders
+    {1, 15, "4444", "16", "SSS3", true},
+    {4, 3, "4444", "13 14 15 16", "SSSA", true},
+    {7, 0, "4444", "1 2 3 4 5 6 7", "AASS", true},
+    {9, 0, "4444", "1 2 3 4 5 6 7 8 9", "AA0S", true},
+    {10, 0, "4444", "1 2 3 4 5 6 7 8 9 10", "AAAS", true},
+    {13, 0, "4444", "1 2 3 4 5 6 7 8 9 10 11 12 13", "AAA0", true},
+    {16, 0, "4444", "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16", "AAAA", true},
+    // recorders 1 and 3 only: no blank tile where a configured channel could be
+    {1, 10, "4.4.", "11", "SS2S", true},
+    {4, 2, "4.4.", "9 10 11 12", "SSAS", true},
+    {7, 0, "4.4.", "1 2 3 4 9 10 11", "ASAS", true},
+    {16, 0, "4.4.", "1 2 3 4 9 10 11 12 - - - - - - - -", "ASAS", true},
+    // fewer channels: the wide layouts skip what a recorder does not have; quad
+    // keeps the recorder's four tiles
+    {4, 0, "2434", "1 2 3 4", "ASSS", true},
+    {7, 0, "2434", "1 2 5 6 7 8 9", "AA0S", true},
+    {9, 0, "2434", "1 2 5 6 7 8 9 10 11", "AAAS", true},
+    {16, 0, "2434", "1 2 5 6 7 8 9 10 11 13 14 15 16 - - -", "AAAA", true},
+    {16, 0, "1.1.", "1 9 - - - - - - - - - - - - - -", "0S0S", true},
+};
+// clang-format on
+
+std::string Tiles(const screenplan::Plan &plan)
+{
+    std::string out;
+    for (const screenplan::Tile &t : plan.tiles)
+        out += (out.empty() ? "" : " ") +
+               (t.channel.IsValid() ? std::to_string(t.channel.Number()) : std::string("-"));
+    return out;
+}
+
+std::string Requests(const screenplan::Plan &plan)
+{
+    std::string out;
+    for (const screenplan::Request &r : plan.requests)
+        out += r.kind == screenplan::Request::Kind::All   ? 'A'
+               : r.kind == screenplan::Request::Kind::One ? char('0' + r.nChannel)
+                                                          : 'S';
+    return out;
+}
+
+TEST(ScreenPlan, TilesAndRequestsOfEveryLayout)
+{
+    for (const Row &row : kRows) {
+        screenplan::Input in;
+        in.nTiles = row.nTiles;
+        in.nSelected = row.nTiles == 1 ? row.nSelected : 0;
+        in.nSelRecorder = row.nTiles == 4 ? row.nSelected : 0;
+        for (int r = 0; r < MAX_RECORDERS; ++r) {
+            const char c = row.szRecorders[r];
+            in.recorders[std::size_t(r)] = {c != '.', c == '.' ? 0 : c - '0'};
+        }
+        const screenplan::Plan plan = screenplan::Make(in);
+        const std::string where = std::to_string(row.nTiles) + " tiles, " + row.szRecorders;
+        EXPECT_EQ(Tiles(plan), row.szTiles) << where;
+        EXPECT_EQ(Requests(plan), row.szRequests) << where;
+        EXPECT_EQ(screenplan::IsLayoutOffered(row.nTiles, in.recorders), row.bOffered) << where;
+        // Each position has its layout's rectangle, and a shown channel's tile is its
+        // position's: the size its pictures are decoded for.
+        for (std::size_t i = 0; i < plan.tiles.size(); ++i) {
+            EXPECT_EQ(plan.tiles[i].rect, viewlayout::TileRect(int(i), row.nTiles)) << where;
+            if (plan.tiles[i].channel.IsValid())
+                EXPECT_EQ(plan.channelTile[std::size_t(plan.tiles[i].channel.Index())],
+                          plan.tiles[i].rect)
+                    << where;
+        }
+        // Single: the recorder's first channel keeps the whole area too, unasked.
+        const GlobalChannel sel = GlobalChannel::FromIndex(row.nSelected);
+        if (row.nTiles == 1 && in.recorders[std::size_t(sel.nRecorder)].bConfigured)
+            EXPECT_EQ(plan.channelTile[std::size_t(GlobalChannel::Of(sel.nRecorder, 0).Index())],
+                      viewlayout::TileRect(0, 1))
+                << where;
+    }
+}
+
+TEST(ScreenPlan, QuadOfTheSmallTileBenchmarksUsesTheFirstCells)
+{
+    screenplan::Input in;
+    in.recorders[0] = {true, 4};
+    in.bSmallTiles = true;
+    const screenplan::Plan plan = screenplan::Make(in);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(plan.channelTile[std::size_t(i)], viewlayout::TileRect(i, 16)) << i;
+}
+
+TEST(GlobalChannelNames, NumbersTextsAndFileForms)
+{
+    const GlobalChannel first = GlobalChannel::Of(0, 2);
+    const GlobalChannel other = GlobalChannel::Of(2, 1);
+    EXPECT_EQ(other.Index(), 9);
+    EXPECT_EQ(other.Text(), QStringLiteral("CH10"));
+    EXPECT_EQ(GlobalChannel::FromIndex(9), other);
+    EXPECT_EQ(first.Caption(QStringLiteral("t")), QStringLiteral("CAM3 t"));
+    EXPECT_EQ(other.Caption(QStringLiteral("t")), QStringLiteral("CH10 t"));
+    EXPECT_EQ(first.FileKind(), QStringLiteral("CAM3"));
+    EXPECT_EQ(other.FileKind(), QStringLiteral("CH10"));
+    EXPECT_EQ(GlobalChannel::RecorderFileKind(0), QStringLiteral("CAM0"));
+    EXPECT_EQ(GlobalChannel::RecordingPrefix(0), QString());
+    EXPECT_EQ(GlobalChannel::RecordingPrefix(3), QStringLiteral("REC4_"));
+    for (int bad : {-1, 16})
+        EXPECT_FALSE(GlobalChannel::FromIndex(bad).IsValid()) << bad;
+    EXPECT_FALSE(GlobalChannel::Of(1, 4).IsValid());
+    EXPECT_FALSE(GlobalChannel::Of(4, 0).IsValid());
+}
+
+} // namespace

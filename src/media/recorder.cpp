@@ -15,25 +15,39 @@ CRecorder::CRecorder(IRecordView &view, ITimerHost &timers, const ClientSettings
                      QObject *parent)
     : QObject(parent), m_view(view), m_timers(timers), m_settings(settings)
 {
+    m_pWriter = MakeWriter();
+    m_pWriter->SetByteLimit(DEFAULT_RECORD_QUEUE);
+    m_nSegSeq = ++m_nNextSeq;
+}
+
+std::unique_ptr<CSegmentWriter> CRecorder::MakeWriter()
+{
     // The writer thread only posts: every notice and the next step of the
-    // recording run here, on the thread that owns the window and its timers.
-    m_pWriter = std::make_unique<CSegmentWriter>(
-        [this](uint64_t) {
+    // recording run here, on the thread that owns the window and its timers. A
+    // writer abandoned at exit posts nothing more once its token is cleared.
+    m_pWriterAlive = std::make_shared<std::atomic<bool>>(true);
+    std::shared_ptr<std::atomic<bool>> pAlive = m_pWriterAlive;
+    return std::make_unique<CSegmentWriter>(
+        [this, pAlive](uint64_t) {
+            if (!*pAlive)
+                return;
             QMetaObject::invokeMethod(
                 this, [this] { m_view.ShowNotice(QString::fromLatin1(NOTICE_SAVING)); },
                 Qt::QueuedConnection);
         },
-        [this](uint64_t nSeq, const QString &szError) {
+        [this, pAlive](uint64_t nSeq, const QString &szError) {
+            if (!*pAlive)
+                return;
             QMetaObject::invokeMethod(
                 this, [this, nSeq, szError] { OnSegmentFailed(nSeq, szError); },
                 Qt::QueuedConnection);
         },
-        [this](const SegmentResult &result) {
+        [this, pAlive](const SegmentResult &result) {
+            if (!*pAlive)
+                return;
             QMetaObject::invokeMethod(
                 this, [this, result] { OnSegmentSaved(result); }, Qt::QueuedConnection);
         });
-    m_pWriter->SetByteLimit(DEFAULT_RECORD_QUEUE);
-    m_nSegSeq = ++m_nNextSeq;
 }
 
 CRecorder::~CRecorder()
@@ -173,7 +187,8 @@ void CRecorder::CaptureFrame(int nChannel)
         m_szSegFolder = RecordFolder(FieldText(m_settings.m_szRecordPath));
         m_pWriter->BeginSegment(
             m_nSegSeq, m_szSegFolder,
-            FileInFolder(m_szSegFolder, m_view.PictureTimeText() + QStringLiteral(".avi")),
+            FileInFolder(m_szSegFolder, m_view.RecordNamePrefix() + m_view.PictureTimeText() +
+                                            QStringLiteral(".avi")),
             m_settings.m_byRecordFormat == RECORD_FORMAT_MJPEG ? AviCodec::MJPEG : AviCodec::RAW,
             m_nNextFault);
         m_nNextFault = -1;
@@ -314,7 +329,20 @@ bool CRecorder::Finish(int nWaitMs)
         const int nGivenUp = m_pWriter->DropQueuedPictures();
         qWarning().noquote() << "Recording: the disk did not take the pictures within" << nWaitMs
                              << "ms;" << nGivenUp << "pictures not written";
-        m_pWriter->WaitIdle();
+        // What is being written when the queue is dropped gets as long again, no
+        // more: a disk that hangs must not hold the window for ever. The writer is
+        // then left to the end of the process, and the file it writes may lack its
+        // last pictures and its index.
+        if (!m_pWriter->WaitIdle(nWaitMs)) {
+            qWarning().noquote()
+                << "Recording: the disk did not finish the file being written within"
+                << 2 * nWaitMs << "ms; its end, and the pictures still being written, are not"
+                << "written (the file keeps a hidden .part name in" << m_szSegFolder << ")";
+            *m_pWriterAlive = false;
+            m_pWriter.release()->Abandon();
+            m_pWriter = MakeWriter(); // for what the window still asks of it
+            m_pWriter->SetByteLimit(DEFAULT_RECORD_QUEUE);
+        }
     }
     // Hand over the results still on their way, so nothing is reported after exit.
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);

@@ -43,6 +43,7 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -159,6 +160,8 @@ class CRecorder : public QObject {
     IRecordView &m_view;
     ITimerHost &m_timers;
     const ClientSettings &m_settings;
+    std::unique_ptr<CSegmentWriter> MakeWriter();
+    std::shared_ptr<std::atomic<bool>> m_pWriterAlive; // cleared when a writer is abandoned
     std::unique_ptr<CSegmentWriter> m_pWriter;
 
     bool m_bRecording = false;

@@ -14,7 +14,9 @@ constexpr int JPEG_QUALITY = 90;
 
 int EncodeThreads()
 {
-    return std::thread::hardware_concurrency() == 2 ? 2 : 1;
+    // Up to two, one per core (0: the count is not known).
+    const unsigned nCores = std::thread::hardware_concurrency();
+    return nCores >= 2 ? 2 : 1;
 }
 } // namespace
 
@@ -155,6 +157,20 @@ int CSegmentWriter::DropQueuedPictures()
         }
     }
     return int(dropped.size());
+}
+
+void CSegmentWriter::Abandon()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bQuit = true;
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable())
+        m_thread.detach();
+    for (std::thread &t : m_encoders)
+        if (t.joinable())
+            t.detach();
 }
 
 void CSegmentWriter::ReleasePool()

@@ -87,6 +87,9 @@ class CSegmentWriter {
     // Gives up the pictures still queued (their segments end with the pictures
     // already written); returns how many.
     int DropQueuedPictures();
+    // Leaves the threads to finish on their own, for the end of the process: the
+    // object is never destroyed after this (it is leaked on purpose).
+    void Abandon();
     // Frees the pool's spare buffers on the writer thread (call when the recording
     // is over).
     void ReleasePool();

@@ -47,6 +47,8 @@ struct FakeRecordView : IRecordView {
     void ShowNotice(const QString &s) override { notices << s; }
     void ShowRecordMessage(const QString &s) override { messages << s; }
     void SetRecordButtonDown(bool b) override { bButtonDown = b; }
+    QString RecordNamePrefix() const override { return szPrefix; }
+    QString szPrefix;
 };
 
 class RecorderTest : public ::testing::Test {
@@ -271,9 +273,11 @@ TEST_F(RecorderTest, DroppedPicturesAreToldOnceAndCounted)
 }
 
 // The recorder destroyed while recording, without Finish: the open segment is
-// written out under the time of its first picture, not thrown away.
+// written out under the time of its first picture, with its recorder's prefix, not
+// thrown away.
 TEST_F(RecorderTest, DestroyedWhileRecordingKeepsTheSegment)
 {
+    m_view.szPrefix = QStringLiteral("REC3_");
     {
         CRecorder rec(m_view, *m_pHost, m_settings);
         rec.StartRecord();
@@ -282,8 +286,8 @@ TEST_F(RecorderTest, DestroyedWhileRecordingKeepsTheSegment)
         rec.OnPictureDrawn();
         m_view.szTime = "2005-03-01 12-00-07";
     }
-    ASSERT_EQ(Files(), QStringList{"2005-03-01 12-00-05.avi"});
-    CheckAvi(File("2005-03-01 12-00-05.avi"), 2, MakeImage(0), 6);
+    ASSERT_EQ(Files(), QStringList{"REC3_2005-03-01 12-00-05.avi"});
+    CheckAvi(File("REC3_2005-03-01 12-00-05.avi"), 2, MakeImage(0), 6);
 }
 
 // Each picture at the sample of its capture time from the segment's first; the

@@ -35,13 +35,14 @@ Record Rec(int ch, int mask, int year, int mon, int day, int h, int m, int s)
             uint8_t(h),  uint8_t(m),    uint8_t(s),           0xAB,         0xCD};
 }
 
-void WriteList(const std::vector<Record> &records, int nTrailing = 0)
+void WriteList(const std::vector<Record> &records, int nTrailing = 0,
+               const CEventLogFile &file = CEventLogFile())
 {
     std::vector<uint8_t> bytes;
     for (const Record &r : records)
         bytes.insert(bytes.end(), r.begin(), r.end());
     bytes.insert(bytes.end(), nTrailing, 0x01);
-    ASSERT_TRUE(CEventLogFile().Write(bytes.data(), bytes.size()));
+    ASSERT_TRUE(file.Write(bytes.data(), bytes.size()));
 }
 
 struct Row {
@@ -126,6 +127,21 @@ TEST_F(EventDlgTest, DoubleClickPlaysOnlyPlayableRows)
     // No owner: nothing happens.
     CEventDlg orphan(nullptr, {}, true);
     EXPECT_FALSE(orphan.OnListDoubleClick(1));
+}
+
+// Another recorder's list names its cameras by their global numbers and plays the
+// recorder's own channel; a row without a camera names no other recorder's.
+TEST_F(EventDlgTest, AnotherRecordersRowsPlayItsOwnChannel)
+{
+    const CEventLogFile file = CEventLogFile::OfRecorder(2);
+    WriteList({Rec(3, 0x20, 2010, 5, 6, 7, 8, 9), Rec(0, 0x20, 2010, 5, 6, 7, 8, 9)}, 0, file);
+    CEventDlg dlg(nullptr, Recorder(), true, file);
+    ASSERT_NO_FATAL_FAILURE(ExpectRows(dlg, {{"CH11", " Alarm 0 -> 1", "[ 2010/05/06 ] 07:08:09"},
+                                             {"CH0", " Alarm 0 -> 1", "[ 2010/05/06 ] 07:08:09"}}));
+    EXPECT_TRUE(dlg.OnListDoubleClick(0));
+    EXPECT_FALSE(dlg.OnListDoubleClick(1));
+    ASSERT_EQ(m_plays.size(), 1u);
+    EXPECT_EQ(m_plays[0], std::make_pair(MakeTimeCost(2010, 5, 6, 7, 8, 9), 2));
 }
 
 TEST_F(EventDlgTest, ReloadShowsTheNewListInPlace)

@@ -4,6 +4,7 @@
 // the layouts past four tiles.
 
 #include "protocol/packet.h"
+#include "settings/eventlogfile.h"
 #include "support/fakelink.h"
 #include "support/manualclock.h"
 #include "support/samepicture.h"
@@ -101,7 +102,8 @@ struct FakeArchive : IArchiveWindow {
     void Activate(bool) override { bActive = true; }
     void EnterArchive() override {}
     bool IsActive() const override { return bActive; }
-    void ShowLinkStatus(uint8_t, uint8_t, uint32_t) override {}
+    void ShowLinkStatus(uint8_t byCode, uint8_t, uint32_t) override { codes.push_back(byCode); }
+    void ForgetPictures() override { ++forgets; }
     void Shutdown() override {}
     void AttachLink(const ArchiveLink &link) override
     {
@@ -110,6 +112,8 @@ struct FakeArchive : IArchiveWindow {
         name = link.name;
     }
     bool bActive = false;
+    std::vector<int> codes;
+    int forgets = 0;
     ILiveClient *pClient = nullptr;
     int nRecorder = -1;
     QString name;
@@ -141,7 +145,7 @@ class RecorderSetView : public ::testing::Test {
                 RecorderLink link = RecorderLinkOf(view.SettingsRecord(), 0);
                 SetFieldText(link.m_szHostIP,
                              r < m_nDialogRecorders ? QStringLiteral("127.0.0.1") : QString());
-                link.m_nHostPort = 9001 + r;
+                link.m_nHostPort = r == 2 ? m_nPortOf3 : 9001 + r;
                 link.m_byPtzType = uint8_t(r);
                 SetRecorderLink(view.SettingsRecord(), r, link);
             }
@@ -170,6 +174,7 @@ class RecorderSetView : public ::testing::Test {
     std::unique_ptr<CTelvaneView> m_pView;
     int m_nBeeps = 0;
     int m_nDialogRecorders = 4;
+    int m_nPortOf3 = 9003;
 };
 
 TEST_F(RecorderSetView, EachRecorderIsAskedForWhatTheScreenShowsOfIt)
@@ -321,6 +326,73 @@ TEST_F(RecorderSetView, ArchiveTakesTheSelectedRecordersLinkAndALostLinkMarksIts
         m_clients[std::size_t(r)]->view->OnLinkLost();
     EXPECT_EQ(m_pView->GetConnectState(), 0);
     EXPECT_TRUE(m_pView->Button(CTRL_DISCONNECT)->GetChecked());
+}
+
+// Where each link's end is shown: its tiles, the status panel, the buttons and an
+// archive window open on it; and what the dialog's OK does to links it changed.
+TEST_F(RecorderSetView, EachLinksEndIsShownWhereItBelongs)
+{
+    const auto connectAll = [this] {
+        m_pView->OnConnect();
+        for (FakeClient *p : m_clients)
+            p->SetLink(LinkStatus::Kind::Online);
+    };
+    connectAll();
+    // A recorder whose attempts are used up says so, and its archive shows the loss.
+    m_pView->OnChannelButton(5);
+    m_pView->OnArchive();
+    ASSERT_EQ(m_pArchive->nRecorder, 1);
+    m_clients[1]->SetLink(LinkStatus::Kind::RetryWait, m_clock.Now());
+    m_clients[1]->SetLink(LinkStatus::Kind::GivenUp);
+    EXPECT_EQ(m_pView->RecorderTileText(1), QStringLiteral("NO LINK"));
+    EXPECT_EQ(m_pArchive->codes, (std::vector<int>{STATUS_RECONNECTING, STATUS_WAITING}));
+    m_pArchive->bActive = false;
+    m_pView->OnLeaveArchive();
+
+    // A refused login is no established link; Disconnect leaves no stale text.
+    m_pView->OnChannelButton(8);
+    m_clients[2]->SetLink(LinkStatus::Kind::LoginRefused);
+    EXPECT_EQ(m_pView->RecorderTileText(2), QStringLiteral("LOGIN REFUSED"));
+    EXPECT_EQ(m_pView->StatusText(), QStringLiteral("WAITING FOR CONNECTION."));
+    m_pView->OnChannelButton(0);
+    EXPECT_EQ(m_pView->StatusText(), QStringLiteral("CONNECTION ESTABLISHED."));
+    m_pView->OnLinkLost();
+    EXPECT_EQ(m_pView->StatusText(), QStringLiteral("WAITING FOR CONNECTION."));
+
+    // The last link lost by the client: Connect comes up, each event list goes.
+    connectAll();
+    ASSERT_TRUE(m_pView->Button(CTRL_CONNECT)->GetChecked());
+    ASSERT_TRUE(CEventLogFile::OfRecorder(3).Write(nullptr, 0));
+    for (FakeClient *p : m_clients)
+        p->SetLink(LinkStatus::Kind::GivenUp);
+    EXPECT_FALSE(m_pView->Button(CTRL_CONNECT)->GetChecked());
+    EXPECT_TRUE(m_pView->Button(CTRL_DISCONNECT)->GetChecked());
+    EXPECT_FALSE(CEventLogFile::OfRecorder(3).Exists());
+
+    // OK with recorder 3's port changed gives it a new link at once, and only it.
+    connectAll();
+    std::vector<int> disconnects;
+    for (FakeClient *p : m_clients)
+        disconnects.push_back(p->disconnects);
+    m_nPortOf3 = 9013;
+    m_pView->OnSetting();
+    for (int r = 0; r < 4; ++r)
+        EXPECT_EQ(m_clients[std::size_t(r)]->disconnects - disconnects[std::size_t(r)], r == 2)
+            << r;
+    EXPECT_EQ(m_clients[2]->port, 9013);
+    EXPECT_EQ(m_clients[2]->link.kind, LinkStatus::Kind::Connecting);
+
+    // Recorder 2 removed while the archive window is hidden, after it showed its
+    // archive: the window lets go of the link and of its pictures.
+    m_pView->OnChannelButton(5);
+    m_pView->OnArchive();
+    m_pArchive->bActive = false;
+    m_pView->OnLeaveArchive();
+    const int nForgets = m_pArchive->forgets;
+    m_nDialogRecorders = 1;
+    m_pView->OnSetting();
+    EXPECT_GT(m_pArchive->forgets, nForgets);
+    EXPECT_EQ(m_pArchive->pClient, m_clients[0]);
 }
 
 } // namespace

@@ -254,8 +254,10 @@ void CTelvaneView::SetScreenMode(uint16_t wMode)
         m_wRequestChannel = 0x0100;
     if (bSingle) {
         const GlobalChannel sel = GlobalChannel::FromIndex(m_wRequestChannel & 0xFF);
-        if (sel.IsValid())
+        if (sel.IsValid() && sel.nRecorder != m_nSelRecorder) {
             m_nSelRecorder = sel.nRecorder;
+            ShowSelectedStatus(); // the panel shows the selected recorder's link
+        }
     }
     if (m_apButtons[CTRL_ROTATE]) {
         m_apButtons[CTRL_ROTATE]->setEnabled(bSingle);

@@ -87,10 +87,43 @@ TEST(NetClientSession, RefusedReconnectionsEndInTheViewsDisconnect)
     EXPECT_EQ(rig.view.Codes(), std::vector<int>{4});
     EXPECT_EQ(rig.view.nLinkLost, 1);
     EXPECT_EQ(rig.view.byConnectState, 0);
+    EXPECT_EQ(rig.client.Status().kind, LinkStatus::Kind::GivenUp);
     EXPECT_FALSE(rig.client.HasSocket());
     EXPECT_FALSE(rig.timers->IsTimerRunning(CNetClientWnd::TIMER_RECONNECT));
     rig.clock.Advance(60000);
     EXPECT_EQ(rig.sockets.size(), 4u); // no further attempts
+}
+
+// "ALWAYS": an attempt every 5 s for the first minute after the loss, then every
+// 30 s, and never a give-up; the status tells how long the recorder has been away.
+TEST(NetClientSession, AlwaysReconnectsForEverAndSlowsDownAfterAMinute)
+{
+    ClientRig rig;
+    rig.view.settings.m_byReconnectCount = RECONNECT_ALWAYS;
+    ASSERT_NO_FATAL_FAILURE(rig.ConnectUp());
+    const int64_t nLostAt = rig.clock.Now();
+    rig.client.ArmResponseTimer(false);
+    rig.client.StartReconnect(false);
+    std::vector<int64_t> attempts;
+    for (int64_t t = 0; t < 185000; t += 5000) {
+        rig.clock.Advance(5000);
+        if (rig.sockets.size() > attempts.size() + 1) {
+            attempts.push_back(rig.clock.Now() - nLostAt);
+            rig.Sock().CompleteConnect(111); // refused: the recorder is still down
+            RunPosted();
+        }
+    }
+    std::vector<int64_t> expected;
+    for (int64_t t = 5000; t <= 60000; t += 5000)
+        expected.push_back(t);
+    for (int64_t t = 90000; t <= 180000; t += 30000)
+        expected.push_back(t);
+    EXPECT_EQ(attempts, expected);
+    EXPECT_EQ(rig.view.nLinkLost, 0);
+    const LinkStatus status = rig.client.Status();
+    EXPECT_TRUE(status.IsRebuilding());
+    EXPECT_EQ(status.nLostAtMs, nLostAt);
+    EXPECT_EQ(status.nAttempts, int(expected.size()));
 }
 
 TEST(NetClientSession, ReconnectCountZeroGivesUpAtTheFirstTick)
@@ -303,6 +336,7 @@ TEST(NetClientLogin, RefusedLoginDropsTheLink)
     ASSERT_NO_FATAL_FAILURE(rig.ConnectUp());
     rig.Deliver(LoginPacket(false));
     EXPECT_EQ(rig.view.nLinkLost, 1);
+    EXPECT_EQ(rig.client.Status().kind, LinkStatus::Kind::LoginRefused);
     EXPECT_FALSE(rig.client.HasSocket());
     EXPECT_FALSE(rig.client.HasBuffers());
     rig.clock.Advance(60000);

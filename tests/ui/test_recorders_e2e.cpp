@@ -7,9 +7,12 @@
 #include "ui/archive/archivedlg.h"
 #include "ui/controls/calendarctrl.h"
 #include "ui/controls/skinslider.h"
-#include "viewe2e.h"
+#include "ui/dialogs/eventdlg.h"
+#include "recorderse2e.h"
 
+#include <QApplication>
 #include <QDate>
+#include <QTimer>
 
 #include <QColor>
 
@@ -19,105 +22,6 @@
 namespace {
 
 using namespace viewe2e;
-
-// Hue (degrees) of the mean colour of a region.
-double MeanHue(const QImage &img, const QRect &rc)
-{
-    const QColor mean = MeanColour(img, rc);
-    return mean.isValid() ? mean.hsvHueF() * 360 : -1;
-}
-
-class RecordersE2E : public ViewE2E {
-  protected:
-    // Recorder 1 is the fixture's simulator; recorders 2..n get their own, with
-    // scene sets 1..n and a request log each.
-    void StartRecorders(int n, const QStringList &extra = {})
-    {
-        ASSERT_NO_FATAL_FAILURE(StartSimulator(extra));
-        m_ports = {m_nPort};
-        m_logs = {m_logPath};
-        for (int r = 1; r < n; ++r) {
-            auto pSim = std::make_unique<QProcess>();
-            const QString log = m_cwd.filePath(QStringLiteral("sim%1.log").arg(r + 1));
-            pSim->start(testsupport::simulatorPath(),
-                        QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
-                                    QStringLiteral("--port"), QStringLiteral("0"),
-                                    QStringLiteral("--log"), log, QStringLiteral("--scene"),
-                                    QString::number(r + 1)} +
-                            extra);
-            ASSERT_TRUE(pSim->waitForStarted(5000));
-            ASSERT_TRUE(WaitFor([&] { return pSim->canReadLine(); }, 5000));
-            const QList<QByteArray> words = pSim->readLine().trimmed().split(' ');
-            ASSERT_TRUE(words.size() == 2 && words[0] == "LISTENING");
-            m_ports.push_back(words[1].toInt());
-            m_logs.push_back(log);
-            m_extra.push_back(std::move(pSim));
-        }
-        QSettings store(QString::fromLatin1(SETTINGS_ORGANIZATION),
-                        QString::fromLatin1(SETTINGS_APPLICATION));
-        for (int r = 1; r < n; ++r) {
-            store.beginGroup(QStringLiteral("Setting%1").arg(r + 1));
-            store.setValue(QStringLiteral("Host IPAddress"), QStringLiteral("127.0.0.1"));
-            store.setValue(QStringLiteral("Host Port"), m_ports[std::size_t(r)]);
-            store.endGroup();
-        }
-    }
-    void TearDown() override
-    {
-        ViewE2E::TearDown();
-        for (auto &pSim : m_extra) {
-            pSim->kill();
-            pSim->waitForFinished(3000);
-        }
-    }
-    // The requests recorder r's simulator logged, and their names.
-    QList<QJsonObject> Entries(int r) const
-    {
-        QList<QJsonObject> out;
-        QFile f(m_logs[std::size_t(r)]);
-        if (f.open(QIODevice::ReadOnly))
-            for (const QByteArray &line : f.readAll().split('\n'))
-                if (!line.trimmed().isEmpty())
-                    out << QJsonDocument::fromJson(line).object();
-        return out;
-    }
-    QStringList Names(int r) const
-    {
-        QStringList out;
-        for (const QJsonObject &o : Entries(r))
-            out << o.value("name").toString();
-        return out;
-    }
-    // Every shown tile carries the colour of its channel's scene: channel c of
-    // recorder r is tinted as channel c of set 1 turned 22 degrees a set.
-    bool TilesShowTheirChannels(int nFirst, int nCount)
-    {
-        static const double kBaseHue[4] = {3.5, 124.3, 229.1, 56.4};
-        const QImage img = m_pView->grab().toImage();
-        for (int g = nFirst; g < nFirst + nCount; ++g) {
-            const QRect tile = m_pView->Tile(g);
-            if (tile.isEmpty() || m_pView->ShownChannel(tile) != g)
-                return false;
-            const double want = std::fmod(kBaseHue[g % 4] + 22.0 * (g / 4), 360.0);
-            const double hue = MeanHue(img, tile.adjusted(2, tile.height() / 4, -2, -2));
-            if (std::fabs(hue - want) > 6)
-                return false;
-        }
-        return true;
-    }
-    uint64_t LivePictures(int r) const
-    {
-        const CNetClientWnd *pNet = m_pView->Recorders()->Client(r)->NetClient();
-        uint64_t n = 0;
-        for (uint64_t c : pNet->Receiver().Counts().live)
-            n += c;
-        return n;
-    }
-
-    std::vector<int> m_ports;
-    std::vector<QString> m_logs;
-    std::vector<std::unique_ptr<QProcess>> m_extra;
-};
 
 TEST_F(RecordersE2E, FourRecordersSixteenChannelsOneButtonOneRecorderKilled)
 {
@@ -221,6 +125,62 @@ TEST_F(RecordersE2E, ArchiveOfChannelSixPlaysRecorderTwoAlone)
     // single mode on channel 6), recorder 2 for its channel 2.
     pArchive->OnViewer();
     EXPECT_TRUE(WaitFor([&] { return TilesShowTheirChannels(5, 1); }, 8000));
+}
+
+// Recorder 2's event list plays recorder 2's channel in its archive; recorder 2
+// killed for longer than its attempts says "NO LINK" on its tiles, and its archive
+// shows the lost link. The timers run ten times faster here.
+TEST_F(RecordersE2E, RecorderTwosEventListAndLostLink)
+{
+    CArchiveDlg *pArchive = nullptr;
+    m_fnCreateArchive = [&pArchive](const ArchiveHost &host) {
+        ArchiveEnvironment env;
+        env.host = host;
+        env.fnBeep = [] {};
+        auto pDlg = std::make_unique<CArchiveDlg>(std::move(env));
+        pArchive = pDlg.get();
+        return std::unique_ptr<IArchiveWindow>(std::move(pDlg));
+    };
+    ASSERT_NO_FATAL_FAILURE(StartRecorders(2));
+    ASSERT_NO_FATAL_FAILURE(CreateView());
+    m_pView->OnConnect();
+    m_pView->OnChannelButton(5);
+    ASSERT_TRUE(WaitFor([&] { return TilesShowTheirChannels(5, 1); }, 8000));
+    m_pView->OnArchive();
+    ASSERT_TRUE(pArchive->IsActive());
+
+    // The Event dialog: once the recorder's list is in, a double-click on one of its
+    // cameras' rows plays that channel from recorder 2.
+    int nRow = -1;
+    QTimer::singleShot(0, [&] {
+        auto *pDlg = qobject_cast<CEventDlg *>(QApplication::activeModalWidget());
+        if (!pDlg)
+            return;
+        WaitFor([&] { return pDlg->RowCount() > 0; }, 5000);
+        for (int i = 0; i < pDlg->RowCount() && nRow < 0; ++i) {
+            const QString text = pDlg->RowText(i, 0);
+            if (text.startsWith(QLatin1String("CH")) && text.mid(2).toInt() >= 5 &&
+                text.mid(2).toInt() <= 8 && pDlg->OnListDoubleClick(i))
+                nRow = i;
+        }
+        pDlg->accept();
+    });
+    const int nRecorder1Before = int(Names(0).size());
+    pArchive->OnEvent();
+    ASSERT_GE(nRow, 0) << "no row of recorder 2's cameras could be played";
+    EXPECT_TRUE(WaitFor([&] { return Names(1).contains(QStringLiteral("COMMAND_RECORDER")); },
+                        5000));
+    for (const QString &name : Names(0).mid(nRecorder1Before))
+        EXPECT_NE(name, QLatin1String("COMMAND_RECORDER"));
+
+    // Killed: the attempts run out, its tiles say "NO LINK" and the archive shows
+    // the lost link.
+    m_extra[0]->kill();
+    ASSERT_TRUE(WaitFor([&] { return m_pView->RecorderTileText(1) == QLatin1String("NO LINK"); },
+                        20000))
+        << qPrintable(m_pView->RecorderTileText(1));
+    EXPECT_EQ(pArchive->NoticeText(), QStringLiteral("# WAITING FOR CONNECTION.\u00A0#"));
+    EXPECT_EQ(m_pView->Recorders()->ConnectState(0), 1);
 }
 
 } // namespace

@@ -8,10 +8,13 @@
 #include "ui/controls/calendarctrl.h"
 #include "ui/controls/skinslider.h"
 #include "ui/dialogs/eventdlg.h"
+#include "ui/dialogs/systemsettingdlg.h"
 #include "recorderse2e.h"
 
 #include <QApplication>
 #include <QDate>
+#include <QLineEdit>
+#include <QSettings>
 #include <QTimer>
 
 #include <QColor>
@@ -181,6 +184,31 @@ TEST_F(RecordersE2E, RecorderTwosEventListAndLostLink)
         << qPrintable(m_pView->RecorderTileText(1));
     EXPECT_EQ(pArchive->NoticeText(), QStringLiteral("# WAITING FOR CONNECTION.\u00A0#"));
     EXPECT_EQ(m_pView->Recorders()->ConnectState(0), 1);
+}
+
+// A connected recorder's address changed in System Setting is used at OK: the link
+// goes to the new recorder at once (the second simulator stands for it).
+TEST_F(RecordersE2E, AddressChangedInTheDialogIsUsedAtOK)
+{
+    ASSERT_NO_FATAL_FAILURE(StartRecorders(2));
+    QSettings(QString::fromLatin1(SETTINGS_ORGANIZATION), QString::fromLatin1(SETTINGS_APPLICATION))
+        .remove(QStringLiteral("Setting2"));
+    ASSERT_NO_FATAL_FAILURE(CreateView());
+    ASSERT_EQ(m_pView->Recorders()->ConfiguredCount(), 1);
+    m_pView->OnConnect();
+    ASSERT_TRUE(WaitFor([&] { return m_pView->Client()->NetClient()->Logins() == 1; }, 8000));
+    ASSERT_FALSE(Names(1).contains(QStringLiteral("COMMAND_LOGIN")));
+    QTimer::singleShot(0, [&] {
+        auto *pDlg = qobject_cast<CSystemSettingDlg *>(QApplication::activeModalWidget());
+        if (!pDlg)
+            return;
+        pDlg->Edit(CSystemSettingDlg::ROW_PORT)->setText(QString::number(m_ports[1]));
+        pDlg->OnOK();
+    });
+    m_pView->OnSetting();
+    EXPECT_EQ(m_pView->Settings().m_nHostPort, m_ports[1]);
+    EXPECT_TRUE(WaitFor([&] { return m_pView->Client()->NetClient()->Logins() == 2; }, 8000));
+    EXPECT_TRUE(Names(1).contains(QStringLiteral("COMMAND_LOGIN")));
 }
 
 } // namespace

@@ -39,7 +39,8 @@ enum ClientStatus : uint8_t {
     STATUS_EVENT_REPORT = 7, // from CNetClientWnd::LastAlertWord()
 };
 
-// The main view (CTelvaneView) as the client uses it.
+// The window as the client uses it: one recorder's side of the main view (the
+// recorder set's adapter), which publishes what the client reports.
 class IClientView {
   public:
     virtual ~IClientView() = default;
@@ -48,7 +49,9 @@ class IClientView {
     // count, alert mode are read by the client).
     virtual const ClientSettings &Settings() const = 0;
 
-    // m_byConnectState: 0 not connected, 1 connected, 2 connecting.
+    // 0 not connected, 1 connected, 2 connecting: the client's own state, which the
+    // client announces with SetConnectState whenever it moves (the window reads the
+    // state back from the client; nobody keeps a copy).
     virtual uint8_t GetConnectState() const = 0;
     virtual void SetConnectState(uint8_t byState) = 0;
     // m_wRequestChannel: low byte channel 0..15, high byte 1 = all channels.
@@ -60,7 +63,8 @@ class IClientView {
 
     // Redraw the status block with a code of ClientStatus.
     virtual void ShowStatus(uint8_t byCode) = 0;
-    // The view's disconnect operation; it calls CNetClientWnd::Disconnect(true) itself.
+    // The client gave the link up (or could not make it); the window ends it with
+    // CNetClientWnd::Disconnect(true).
     virtual void OnLinkLost() = 0;
     // Stores a live picture for channel index 0..15 (pointer, header, field flag,
     // width flag), then ShowLiveFrame draws it.

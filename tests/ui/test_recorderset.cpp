@@ -147,6 +147,7 @@ class RecorderSetView : public ::testing::Test {
                              r < m_nDialogRecorders ? QStringLiteral("127.0.0.1") : QString());
                 link.m_nHostPort = r == 2 ? m_nPortOf3 : 9001 + r;
                 link.m_byPtzType = uint8_t(r);
+                SetFieldText(link.m_szIpLabel, r == 3 ? QStringLiteral("Gate 4") : QString());
                 SetRecorderLink(view.SettingsRecord(), r, link);
             }
         };
@@ -290,6 +291,7 @@ TEST_F(RecorderSetView, ArchiveTakesTheSelectedRecordersLinkAndALostLinkMarksIts
     EXPECT_EQ(m_pArchive->pClient, m_clients[1]);
     EXPECT_EQ(m_pArchive->nRecorder, 1);
     EXPECT_EQ(m_pArchive->name, QStringLiteral("Recorder 2"));
+    EXPECT_EQ(m_pView->Recorders()->Name(3), QStringLiteral("Gate 4")); // its label
     EXPECT_EQ(Requests(), "[S ][S S ][S ][S ]");
     // A link of another recorder that logs in again meanwhile asks for nothing.
     EXPECT_FALSE(m_clients[0]->view->WantsLive());

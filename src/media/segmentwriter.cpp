@@ -25,13 +25,18 @@ CSegmentWriter::CSegmentWriter(Saving saving, Failed failed, Done done)
 {
 }
 
-CSegmentWriter::~CSegmentWriter()
+void CSegmentWriter::Quit()
 {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_bQuit = true;
     }
     m_wake.notify_all();
+}
+
+CSegmentWriter::~CSegmentWriter()
+{
+    Quit();
     if (m_thread.joinable())
         m_thread.join();
     for (std::thread &t : m_encoders)
@@ -161,11 +166,7 @@ int CSegmentWriter::DropQueuedPictures()
 
 void CSegmentWriter::Abandon()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_bQuit = true;
-    }
-    m_wake.notify_all();
+    Quit();
     if (m_thread.joinable())
         m_thread.detach();
     for (std::thread &t : m_encoders)

@@ -112,6 +112,7 @@ class CSegmentWriter {
         int64_t nByteLimit = -1;
     };
     void Push(std::unique_ptr<Step> pStep);
+    void Quit(); // tells the threads to end once the queue is done
     void Run();
     void Encode();
     Step *NextToEncode() const;

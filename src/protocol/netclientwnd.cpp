@@ -66,30 +66,12 @@ bool CNetClientWnd::Connect(const QString &host, int nPort)
 
 LinkStatus CNetClientWnd::Status() const
 {
+    // LinkState's states in their order; Idle tells why.
+    using K = LinkStatus::Kind;
+    constexpr K kKinds[] = {K::Idle,      K::Connecting,      K::LoggingIn,     K::Online,
+                            K::RetryWait, K::RetryConnecting, K::RetryLoggingIn};
     LinkStatus status;
-    switch (m_link) {
-    case LinkState::Idle:
-        status.kind = m_idleKind;
-        break;
-    case LinkState::Connecting:
-        status.kind = LinkStatus::Kind::Connecting;
-        break;
-    case LinkState::LoggingIn:
-        status.kind = LinkStatus::Kind::LoggingIn;
-        break;
-    case LinkState::Online:
-        status.kind = LinkStatus::Kind::Online;
-        break;
-    case LinkState::RetryWait:
-        status.kind = LinkStatus::Kind::RetryWait;
-        break;
-    case LinkState::RetryConnecting:
-        status.kind = LinkStatus::Kind::RetryConnecting;
-        break;
-    case LinkState::RetryLoggingIn:
-        status.kind = LinkStatus::Kind::RetryLoggingIn;
-        break;
-    }
+    status.kind = m_link == LinkState::Idle ? m_idleKind : kKinds[std::size_t(m_link)];
     if (IsRebuilding()) {
         status.nAttempts = m_byReconnectAttempts;
         status.nLostAtMs = m_nLostAtMs;

@@ -26,6 +26,22 @@ namespace {
 
 using namespace viewe2e;
 
+// The view's archive window is the program's, noted in *ppArchive when made; without
+// bEventDialog its Event button runs no dialog.
+void UseArchiveFactory(ArchiveFactory &fnCreate, CArchiveDlg **ppArchive, bool bEventDialog)
+{
+    fnCreate = [ppArchive, bEventDialog](const ArchiveHost &host) {
+        ArchiveEnvironment env;
+        env.host = host;
+        env.fnBeep = [] {};
+        if (!bEventDialog)
+            env.fnEventDialog = [] {};
+        auto pDlg = std::make_unique<CArchiveDlg>(std::move(env));
+        *ppArchive = pDlg.get();
+        return std::unique_ptr<IArchiveWindow>(std::move(pDlg));
+    };
+}
+
 TEST_F(RecordersE2E, FourRecordersSixteenChannelsOneButtonOneRecorderKilled)
 {
     ASSERT_NO_FATAL_FAILURE(StartRecorders(4, {QStringLiteral("--fps"), QStringLiteral("40")}));
@@ -83,15 +99,7 @@ TEST_F(RecordersE2E, FourRecordersSixteenChannelsOneButtonOneRecorderKilled)
 TEST_F(RecordersE2E, ArchiveOfChannelSixPlaysRecorderTwoAlone)
 {
     CArchiveDlg *pArchive = nullptr;
-    m_fnCreateArchive = [&pArchive](const ArchiveHost &host) {
-        ArchiveEnvironment env;
-        env.host = host;
-        env.fnBeep = [] {};
-        env.fnEventDialog = [] {};
-        auto pDlg = std::make_unique<CArchiveDlg>(std::move(env));
-        pArchive = pDlg.get();
-        return std::unique_ptr<IArchiveWindow>(std::move(pDlg));
-    };
+    UseArchiveFactory(m_fnCreateArchive, &pArchive, false);
     ASSERT_NO_FATAL_FAILURE(StartRecorders(2));
     ASSERT_NO_FATAL_FAILURE(CreateView());
     m_pView->OnConnect();
@@ -136,14 +144,7 @@ TEST_F(RecordersE2E, ArchiveOfChannelSixPlaysRecorderTwoAlone)
 TEST_F(RecordersE2E, RecorderTwosEventListAndLostLink)
 {
     CArchiveDlg *pArchive = nullptr;
-    m_fnCreateArchive = [&pArchive](const ArchiveHost &host) {
-        ArchiveEnvironment env;
-        env.host = host;
-        env.fnBeep = [] {};
-        auto pDlg = std::make_unique<CArchiveDlg>(std::move(env));
-        pArchive = pDlg.get();
-        return std::unique_ptr<IArchiveWindow>(std::move(pDlg));
-    };
+    UseArchiveFactory(m_fnCreateArchive, &pArchive, true);
     ASSERT_NO_FATAL_FAILURE(StartRecorders(2));
     ASSERT_NO_FATAL_FAILURE(CreateView());
     m_pView->OnConnect();

@@ -28,19 +28,31 @@ using namespace viewe2e;
 
 // The view's archive window is the program's, noted in *ppArchive when made; without
 // bEventDialog its Event button runs no dialog.
-void UseArchiveFactory(ArchiveFactory &fnCreate, CArchiveDlg **ppArchive, bool bEventDialog)
-{
-    fnCreate = [ppArchive, bEventDialog](const ArchiveHost &host) {
-        ArchiveEnvironment env;
-        env.host = host;
-        env.fnBeep = [] {};
-        if (!bEventDialog)
-            env.fnEventDialog = [] {};
-        auto pDlg = std::make_unique<CArchiveDlg>(std::move(env));
-        *ppArchive = pDlg.get();
-        return std::unique_ptr<IArchiveWindow>(std::move(pDlg));
-    };
-}
+class RecorderTwoArchive : public RecordersE2E {
+  protected:
+    // Two recorders, channel 6 selected, then the archive: the program's window
+    // (without bEventDialog its Event button runs no dialog), on recorder 2's link.
+    void OpenArchiveOfChannelSix(CArchiveDlg **ppArchive, bool bEventDialog)
+    {
+        m_fnCreateArchive = [ppArchive, bEventDialog](const ArchiveHost &host) {
+            ArchiveEnvironment env;
+            env.host = host;
+            env.fnBeep = [] {};
+            if (!bEventDialog)
+                env.fnEventDialog = [] {};
+            auto pDlg = std::make_unique<CArchiveDlg>(std::move(env));
+            *ppArchive = pDlg.get();
+            return std::unique_ptr<IArchiveWindow>(std::move(pDlg));
+        };
+        ASSERT_NO_FATAL_FAILURE(StartRecorders(2));
+        ASSERT_NO_FATAL_FAILURE(CreateView());
+        m_pView->OnConnect();
+        m_pView->OnChannelButton(5);
+        ASSERT_TRUE(WaitFor([&] { return TilesShowTheirChannels(5, 1); }, 8000));
+        m_pView->OnArchive();
+        ASSERT_TRUE((*ppArchive)->IsActive());
+    }
+};
 
 TEST_F(RecordersE2E, FourRecordersSixteenChannelsOneButtonOneRecorderKilled)
 {
@@ -96,18 +108,10 @@ TEST_F(RecordersE2E, FourRecordersSixteenChannelsOneButtonOneRecorderKilled)
     KeepShot("one-recorder-killed.png");
 }
 
-TEST_F(RecordersE2E, ArchiveOfChannelSixPlaysRecorderTwoAlone)
+TEST_F(RecorderTwoArchive, ArchiveOfChannelSixPlaysRecorderTwoAlone)
 {
     CArchiveDlg *pArchive = nullptr;
-    UseArchiveFactory(m_fnCreateArchive, &pArchive, false);
-    ASSERT_NO_FATAL_FAILURE(StartRecorders(2));
-    ASSERT_NO_FATAL_FAILURE(CreateView());
-    m_pView->OnConnect();
-    m_pView->OnChannelButton(5);
-    ASSERT_TRUE(WaitFor([&] { return TilesShowTheirChannels(5, 1); }, 8000));
-
-    m_pView->OnArchive();
-    ASSERT_TRUE(pArchive->IsActive());
+    ASSERT_NO_FATAL_FAILURE(OpenArchiveOfChannelSix(&pArchive, false));
     EXPECT_EQ(pArchive->windowTitle(), QStringLiteral("Telvane - Recorder 2"));
     EXPECT_EQ(pArchive->RecordNamePrefix(), QStringLiteral("REC2_")); // its recordings' names
     const int nBefore = int(Names(0).size());
@@ -141,17 +145,10 @@ TEST_F(RecordersE2E, ArchiveOfChannelSixPlaysRecorderTwoAlone)
 // Recorder 2's event list plays recorder 2's channel in its archive; recorder 2
 // killed for longer than its attempts says "NO LINK" on its tiles, and its archive
 // shows the lost link. The timers run ten times faster here.
-TEST_F(RecordersE2E, RecorderTwosEventListAndLostLink)
+TEST_F(RecorderTwoArchive, RecorderTwosEventListAndLostLink)
 {
     CArchiveDlg *pArchive = nullptr;
-    UseArchiveFactory(m_fnCreateArchive, &pArchive, true);
-    ASSERT_NO_FATAL_FAILURE(StartRecorders(2));
-    ASSERT_NO_FATAL_FAILURE(CreateView());
-    m_pView->OnConnect();
-    m_pView->OnChannelButton(5);
-    ASSERT_TRUE(WaitFor([&] { return TilesShowTheirChannels(5, 1); }, 8000));
-    m_pView->OnArchive();
-    ASSERT_TRUE(pArchive->IsActive());
+    ASSERT_NO_FATAL_FAILURE(OpenArchiveOfChannelSix(&pArchive, true));
 
     // The Event dialog: once the recorder's list is in, a double-click on one of its
     // cameras' rows plays that channel from recorder 2.

@@ -92,9 +92,10 @@ void CTelvaneView::OnInitialUpdate()
         host.fnLeave = [this] { OnLeaveArchive(); };
         m_pArchive = m_env.fnCreateArchive(host);
     }
-    // 3. Settings.
+    // 3. Settings; the passwords the keyring keeps are read meanwhile.
     m_settings.LoadSettings();
     m_pRecorders->Sync();
+    StartPasswords();
     // 4. Full screen.
     if (m_settings.m_bUseFullScreen)
         SetFullScreen(true);
@@ -228,6 +229,7 @@ void CTelvaneView::OnCommand(ControlId id)
         OnConnect();
         break;
     case CTRL_DISCONNECT:
+        ++m_nConnectRound; // recorders still waiting for their password stay unconnected
         OnLinkLost();
         break;
     default:
@@ -358,26 +360,31 @@ void CTelvaneView::OnChannelButton(int nButton)
 
 void CTelvaneView::OnConnect()
 {
-    // Every recorder without a link starts one; one that cannot start never holds
-    // up the others.
+    // Every recorder without a link starts one once its password is known; one that
+    // cannot start, or whose password prompt is cancelled, never holds up the others.
+    if (m_bExiting)
+        return;
+    const int nRound = ++m_nConnectRound;
     bool bStarted = false;
     for (int r = 0; r < CRecorderSet::kRecorders; ++r) {
         if (!m_pRecorders->IsConfigured(r) || RecorderState(r) != 0)
             continue;
-        bStarted = true;
-        const RecorderLink link = RecorderLinkOf(m_settings, r);
-        ILiveClient *pClient = m_pRecorders->Client(r);
-        if (pClient && pClient->Connect(FieldText(link.m_szHostIP), link.m_nHostPort))
-            m_pRecorders->SetState(r, 2);
+        // Password hook: "recorder r needs its password; when known, connect r".
+        // A known password answers at once, a keyring read when it comes (the window
+        // goes on meanwhile), the prompt when the operator answers; Cancel leaves r
+        // unconnected. A Disconnect or Exit meanwhile ends the wait (nRound).
+        if (!m_pPasswords) {
+            StartRecorder(r);
+        } else {
+            m_pPasswords->WhenKnown(r, [this, r, nRound](bool bKnown) {
+                if (bKnown && nRound == m_nConnectRound)
+                    StartRecorder(r);
+            });
+        }
+        bStarted = bStarted || RecorderState(r) != 0 ||
+                   (m_pPasswords && m_pPasswords->State(r) == CPasswordKeeper::PasswordState::Reading);
     }
-    if (bStarted) {
-        m_byConnectState =
-            SeveralRecorders() ? m_pRecorders->CombinedState() : m_pRecorders->State(0);
-        if (m_apButtons[CTRL_CONNECT])
-            m_apButtons[CTRL_CONNECT]->setEnabled(true);
-        SetButtonChecked(CTRL_DISCONNECT, false);
-    }
-    SetButtonChecked(CTRL_CONNECT, true);
+    SetButtonChecked(CTRL_CONNECT, bStarted || m_byConnectState != 0);
     if (SeveralRecorders())
         ShowSelectedStatus();
     else
@@ -455,6 +462,8 @@ void CTelvaneView::OnSetting()
         SystemSettingActions actions;
         actions.fnSetFullScreen = [this](bool bOn) { SetFullScreen(bOn); };
         actions.fnSetEventReport = [this](bool bOn) { SetEventReport(bOn); };
+        actions.bKeyringMissing =
+            !m_pPasswords || m_pPasswords->Keyring() == CPasswordKeeper::KeyringState::Missing;
         CIpPortHistory history;
         CSystemSettingDlg dlg(m_settings, history, std::move(actions), this);
         dlg.exec();
@@ -516,16 +525,24 @@ void CTelvaneView::OnLeaveArchive()
 
 void CTelvaneView::OnExit()
 {
+    if (m_bExiting)
+        return; // the keyring is still answering an earlier Exit
+    m_bExiting = true;
+    ++m_nConnectRound;
     if (m_pArchive)
         m_pArchive->Shutdown(); // waits for a recording file being written
     for (int r = 0; r < CRecorderSet::kRecorders; ++r)
         if (ILiveClient *pClient = m_pRecorders ? m_pRecorders->Client(r) : nullptr)
             pClient->Disconnect(true);
     m_pTimerHost->KillTimer(kClockTimerId);
-    m_settings.SaveSettings();
-    m_bDibReady = false;
-    if (QWidget *pTop = window())
-        QMetaObject::invokeMethod(pTop, "close", Qt::QueuedConnection);
+    // Exit hook: the passwords go where "Save Password" keeps them. With KEYRING the
+    // settings are written only once the keyring has confirmed (or refused) each
+    // write, so FinishExit may come later; the window keeps painting meanwhile.
+    if (m_pPasswords)
+        m_pPasswords->Save([this](const std::array<QString, MAX_RECORDERS> &aStored,
+                                  const QString &szMessage) { FinishExit(aStored, szMessage); });
+    else
+        FinishExit({}, QString());
 }
 
 void CTelvaneView::Beep()

@@ -102,10 +102,49 @@ inline int CastOf(const QImage &img, const QRect &rc)
     return best;
 }
 
+// The program itself (Telvane4, offscreen) with the settings folder szConfig, working
+// and data folder szWork and its statistics in szWork/stats.txt, connecting at once
+// and pressing Exit once recorder 1 is online: its exit code (-1: did not end in
+// 30 s) and everything it printed.
+struct ProgramRun {
+    int nExit = -1;
+    QByteArray output;
+};
+inline ProgramRun RunProgramToExit(const QString &szConfig, const QString &szWork,
+                                   const QProcessEnvironment &extra = {})
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("TELVANE_TEST"), QStringLiteral("1"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), szConfig);
+    env.insert(QStringLiteral("XDG_DATA_HOME"), szWork);
+    env.insert(QStringLiteral("TELVANE_STATS"), szWork + QStringLiteral("/stats.txt"));
+    env.insert(QStringLiteral("TELVANE_AUTOCONNECT"), QStringLiteral("1"));
+    env.insert(QStringLiteral("TELVANE_AUTOEXIT"), QStringLiteral("1"));
+    env.insert(extra);
+    QProcess app;
+    app.setProcessEnvironment(env);
+    app.setWorkingDirectory(szWork);
+    app.setProcessChannelMode(QProcess::MergedChannels);
+    app.start(testsupport::appPath(), {});
+    ProgramRun run;
+    if (!app.waitForStarted(10000))
+        return run;
+    if (app.waitForFinished(30000) && app.exitStatus() == QProcess::NormalExit)
+        run.nExit = app.exitCode();
+    else
+        app.kill(), app.waitForFinished(5000);
+    run.output = app.readAll();
+    return run;
+}
+
 class ViewE2E : public ::testing::Test {
   protected:
-    // The archive window when a test asks for one (env.fnCreateArchive).
+    // The archive window when a test asks for one (env.fnCreateArchive), and the
+    // keyring and password prompt (env.fnCreateKeyring, env.fnAskPassword).
     ArchiveFactory m_fnCreateArchive;
+    std::function<std::unique_ptr<IKeyring>()> m_fnCreateKeyring;
+    std::function<bool(int, QString &)> m_fnAskPassword;
 
     void SetUp() override
     {
@@ -163,6 +202,8 @@ class ViewE2E : public ::testing::Test {
         env.fnPlaceWindow = [](bool) {};
         env.pTimerHost = pViewTimers;
         env.fnCreateArchive = m_fnCreateArchive;
+        env.fnCreateKeyring = m_fnCreateKeyring;
+        env.fnAskPassword = m_fnAskPassword;
         m_pView = std::make_unique<CTelvaneView>(nullptr, env);
         m_pView->OnInitialUpdate();
         ASSERT_EQ(FieldText(m_pView->Settings().m_szHostIP), QStringLiteral("127.0.0.1"));

@@ -1,0 +1,88 @@
+// Passwords without a keyring, end to end against the simulator (which checks the
+// password at login): "Save Password" NEVER asks at Connect, and a Cancel leaves
+// that recorder out while the other logs in; on a machine where no keyring answers,
+// the program itself works as with FILE.
+
+#include "viewe2e.h"
+
+namespace {
+
+using namespace viewe2e;
+
+class PasswordsE2E : public ViewE2E {
+  protected:
+    void TearDown() override
+    {
+        ViewE2E::TearDown();
+        m_second.kill();
+        m_second.waitForFinished(3000);
+    }
+    QProcess m_second;
+};
+
+TEST_F(PasswordsE2E, NeverAsksAtConnectAndCancelLeavesThatRecorderOut)
+{
+    ASSERT_NO_FATAL_FAILURE(StartSimulator({QStringLiteral("--password"), QStringLiteral("Asked-0nce")}));
+    m_second.start(testsupport::simulatorPath(),
+                   {QStringLiteral("--listen"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
+                    QStringLiteral("0"), QStringLiteral("--scene"), QStringLiteral("2")});
+    ASSERT_TRUE(m_second.waitForStarted(5000));
+    ASSERT_TRUE(WaitFor([&] { return m_second.canReadLine(); }, 5000));
+    const QList<QByteArray> words = m_second.readLine().trimmed().split(' ');
+    ASSERT_TRUE(words.size() == 2 && words[0] == "LISTENING");
+    {
+        QSettings store(QString::fromLatin1(SETTINGS_ORGANIZATION), QString::fromLatin1(SETTINGS_APPLICATION));
+        store.setValue(QStringLiteral("Setting/Save Password"), QStringLiteral("NEVER"));
+        store.setValue(QStringLiteral("Setting/User PSeed"), QString());
+        store.setValue(QStringLiteral("Setting2/Host IPAddress"), QStringLiteral("127.0.0.1"));
+        store.setValue(QStringLiteral("Setting2/Host Port"), words[1].toInt());
+        store.setValue(QStringLiteral("Setting2/User PSeed"), QString());
+    }
+    std::vector<int> asked;
+    m_fnAskPassword = [&](int nRecorder, QString &szPassword) {
+        asked.push_back(nRecorder);
+        szPassword = QStringLiteral("Asked-0nce");
+        return nRecorder == 0; // recorder 2's prompt is cancelled
+    };
+    ASSERT_NO_FATAL_FAILURE(CreateView());
+    m_pView->OnConnect();
+    ASSERT_TRUE(WaitFor([&] { return m_pView->Client()->NetClient()->Logins() == 1; }, 10000));
+    EXPECT_EQ(asked, (std::vector<int>{0, 1}));
+    EXPECT_EQ(m_pView->Recorders()->State(1), 0);
+    EXPECT_EQ(m_pView->Recorders()->Client(1)->NetClient()->Logins(), 0u);
+
+    // Kept for the run: a second Connect after Disconnect asks only recorder 2 again.
+    m_pView->OnLinkLost();
+    m_pView->OnConnect();
+    EXPECT_TRUE(WaitFor([&] { return m_pView->Client()->NetClient()->Logins() == 2; }, 10000));
+    EXPECT_EQ(asked, (std::vector<int>{0, 1, 1}));
+
+    m_pView->OnExit();
+    QSettings store(QString::fromLatin1(SETTINGS_ORGANIZATION), QString::fromLatin1(SETTINGS_APPLICATION));
+    EXPECT_EQ(store.value(QStringLiteral("Setting/User PSeed")).toString(), QString());
+    EXPECT_EQ(store.value(QStringLiteral("Setting/Save Password")).toString(), QStringLiteral("NEVER"));
+}
+
+// No session bus, so no keyring: the program logs in with the file's password and
+// leaves it there, and the stored choice stays for a machine that has a keyring.
+TEST_F(PasswordsE2E, WithoutAKeyringTheProgramWorksAsWithFile)
+{
+    ASSERT_NO_FATAL_FAILURE(StartSimulator({QStringLiteral("--password"), QStringLiteral("Plain-F1le")}));
+    {
+        QSettings store(QString::fromLatin1(SETTINGS_ORGANIZATION), QString::fromLatin1(SETTINGS_APPLICATION));
+        store.setValue(QStringLiteral("Setting/Host IPAddress"), QStringLiteral("127.0.0.1"));
+        store.setValue(QStringLiteral("Setting/Host Port"), m_nPort);
+        store.setValue(QStringLiteral("Setting/User PSeed"), QStringLiteral("Plain-F1le"));
+    }
+    QProcessEnvironment noBus;
+    noBus.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent/bus"));
+    noBus.insert(QStringLiteral("DISPLAY"), QString());
+    const ProgramRun run = RunProgramToExit(m_settings.path(), m_cwd.path(), noBus);
+    EXPECT_EQ(run.nExit, 0) << run.output.constData();
+    EXPECT_EQ(Requests(QStringLiteral("COMMAND_LOGIN")).size(), 1);
+    QSettings store(QString::fromLatin1(SETTINGS_ORGANIZATION), QString::fromLatin1(SETTINGS_APPLICATION));
+    EXPECT_EQ(store.value(QStringLiteral("Setting/User PSeed")).toString(), QStringLiteral("Plain-F1le"));
+    EXPECT_EQ(store.value(QStringLiteral("Setting/Save Password")).toString(), QStringLiteral("KEYRING"));
+}
+
+} // namespace

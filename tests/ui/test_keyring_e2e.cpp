@@ -2,8 +2,9 @@
 // session (tests/keyring/with-keyring.sh runs this program; alone it skips), the
 // real view and clients against the simulator, which checks the password at login.
 // A password typed in System Setting goes into the keyring at Exit and logs in
-// after a restart; an older file's password moves over; a locked keyring keeps the
-// password in the file and says so. The last test locks the keyring: it stays last.
+// after a restart; the program moves an older file's password over and writes it
+// nowhere; a locked keyring keeps the password in the file and says so. The last
+// test locks the keyring: it stays last.
 
 #include "keyring/keyring.h"
 #include "ui/common/messagebox.h"
@@ -88,22 +89,11 @@ TEST_F(KeyringE2E, TypedPasswordIsKeptInTheKeyringAndLogsInAfterARestart)
     EXPECT_EQ(Requests(QStringLiteral("COMMAND_LOGIN")).size(), 2);
 }
 
-TEST_F(KeyringE2E, OlderFilesPasswordMovesIntoTheKeyringAtExit)
-{
-    ASSERT_NO_FATAL_FAILURE(StartSimulator({QStringLiteral("--password"), QStringLiteral("From-F1le")}));
-    StorePassword(QStringLiteral("From-F1le"));
-    ASSERT_NO_FATAL_FAILURE(CreateView());
-    m_pView->OnConnect();
-    ASSERT_TRUE(LogsIn());
-    ASSERT_TRUE(Exits());
-    EXPECT_EQ(Stored("User PSeed").toString(), QString());
-    EXPECT_EQ(KeptInKeyring(Key()), QStringLiteral("From-F1le"));
-}
-
-// The program from start to Exit with a recognisable password: it logs in with it,
-// leaves it in the keyring, and nothing the program writes -- its output, its
-// statistics, the settings file, the files in its data folder -- holds it.
-TEST_F(KeyringE2E, PasswordAppearsInNothingTheProgramWrites)
+// The program from start to Exit with a recognisable password in an older file's
+// "User PSeed": it logs in with it, moves it into the keyring, and nothing the
+// program writes -- its output, its statistics, the settings file, the files in its
+// data folder -- holds it.
+TEST_F(KeyringE2E, OlderFilesPasswordMovesOverAndAppearsInNothingTheProgramWrites)
 {
     const QByteArray canary = "Canary-7qZ-Leak";
     QTemporaryDir simDir; // the simulator's own log is not the program's

@@ -470,6 +470,10 @@ void CTelvaneView::OnSetting()
     }
     if (m_pPtzPanel)
         m_pPtzPanel->OnSettingsClosed();
+    // Password hook: a recorder whose address, port or user changed while its
+    // password did not forgets it before any link could send it there.
+    if (m_pPasswords)
+        m_pPasswords->OnSettingsChanged();
     // Recorders added or removed in the dialog get or lose their links; the archive
     // window goes back to recorder 1's, which always stays.
     if (m_pArchive)

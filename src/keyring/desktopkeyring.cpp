@@ -63,7 +63,8 @@ class CDesktopKeyring : public IKeyring {
                              KeyringAnswer answer;
                              answer.eResult = ResultOf(pDone->error());
                              if (answer.eResult == KeyringResult::Ok) {
-                                 if (auto *pRead = qobject_cast<QKeychain::ReadPasswordJob *>(pDone))
+                                 if (auto *pRead =
+                                         qobject_cast<QKeychain::ReadPasswordJob *>(pDone))
                                      answer.szSecret = pRead->textData();
                              } else {
                                  answer.szError = pDone->errorString();

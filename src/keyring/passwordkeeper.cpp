@@ -199,22 +199,22 @@ void CPasswordKeeper::Save(SavedFn fnDone)
     pRun->fnDone = std::move(fnDone);
     const uint8_t byMode = m_settings.m_bySavePassword;
     const bool bKeyring = m_pKeyring && m_eKeyring != KeyringState::Missing;
-    const auto answered = [this, pRun, alive = std::weak_ptr<bool>(m_pAlive)](
-                              int r, const KeyringAnswer &answer) {
-        if (alive.expired() || pRun->bDone)
-            return;
-        if (pRun->abWriting[std::size_t(r)]) {
-            pRun->abWriting[std::size_t(r)] = false;
-            if (answer.eResult != KeyringResult::Ok) {
-                // Nothing may be lost: the password stays in "User PSeed".
-                pRun->aStored[std::size_t(r)] = pRun->aWriting[std::size_t(r)];
-                pRun->failed << QString::number(r + 1);
-                if (pRun->szError.isEmpty())
-                    pRun->szError = answer.szError;
+    const auto answered =
+        [this, pRun, alive = std::weak_ptr<bool>(m_pAlive)](int r, const KeyringAnswer &answer) {
+            if (alive.expired() || pRun->bDone)
+                return;
+            if (pRun->abWriting[std::size_t(r)]) {
+                pRun->abWriting[std::size_t(r)] = false;
+                if (answer.eResult != KeyringResult::Ok) {
+                    // Nothing may be lost: the password stays in "User PSeed".
+                    pRun->aStored[std::size_t(r)] = pRun->aWriting[std::size_t(r)];
+                    pRun->failed << QString::number(r + 1);
+                    if (pRun->szError.isEmpty())
+                        pRun->szError = answer.szError;
+                }
             }
-        }
-        OnSaveAnswer(pRun);
-    };
+            OnSaveAnswer(pRun);
+        };
 
     for (int r = 0; r < MAX_RECORDERS; ++r) {
         const Slot &slot = m_aSlots[std::size_t(r)];
@@ -238,8 +238,9 @@ void CPasswordKeeper::Save(SavedFn fnDone)
             if (bKeyring && slot.bKept) {
                 // The password lives in one place only; a failed removal loses nothing.
                 ++pRun->nPending;
-                m_pKeyring->Remove(slot.szKey,
-                                   [answered, r](const KeyringAnswer &answer) { answered(r, answer); });
+                m_pKeyring->Remove(slot.szKey, [answered, r](const KeyringAnswer &answer) {
+                    answered(r, answer);
+                });
             }
         }
     }

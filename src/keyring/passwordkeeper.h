@@ -84,8 +84,8 @@ class CPasswordKeeper {
     struct Slot {
         bool bConfigured = false;
         PasswordState eState = PasswordState::Known;
-        QString szKey;     // the key the password belongs to
-        QString szSeen;    // the record's password field as the keeper last left it
+        QString szKey;      // the key the password belongs to
+        QString szSeen;     // the record's password field as the keeper last left it
         bool bKept = false; // the keyring holds szKept under szKey
         QString szKept;
         int nGeneration = 0; // answers for an older key are dropped

@@ -25,7 +25,8 @@ class FakeKeyring : public IKeyring {
 
     void Read(const QString &k, Done fn) override
     {
-        const auto e = readFailure.value_or(entries.contains(k) ? KeyringResult::Ok : KeyringResult::NotFound);
+        const auto e =
+            readFailure.value_or(entries.contains(k) ? KeyringResult::Ok : KeyringResult::NotFound);
         Answer("R " + k, fn, {e, e == KeyringResult::Ok ? entries.value(k) : QString(), {}});
     }
     void Write(const QString &k, const QString &secret, Done fn) override
@@ -37,7 +38,8 @@ class FakeKeyring : public IKeyring {
     }
     void Remove(const QString &k, Done fn) override
     {
-        Answer("D " + k, fn, {entries.remove(k) ? KeyringResult::Ok : KeyringResult::NotFound, {}, {}});
+        Answer("D " + k, fn,
+               {entries.remove(k) ? KeyringResult::Ok : KeyringResult::NotFound, {}, {}});
     }
     void Flush()
     {
@@ -94,10 +96,11 @@ struct Keeper {
     }
     void Save()
     {
-        pKeeper->Save([this](const std::array<QString, MAX_RECORDERS> &a, const QString &szMessage) {
-            stored = a;
-            message = szMessage;
-        });
+        pKeeper->Save(
+            [this](const std::array<QString, MAX_RECORDERS> &a, const QString &szMessage) {
+                stored = a;
+                message = szMessage;
+            });
         Flush();
     }
 };
@@ -117,6 +120,7 @@ TEST(PasswordKeeper, StartTakesThePasswordFromTheFileOrTheKeyringByMode)
         const char *password;
         Ring keyring;
     } rows[] = {
+        // clang-format off
         {"keyring has it", SAVE_PASSWORD_KEYRING, "", {}, State::Known, "old", Ring::Available},
         {"older file moves", SAVE_PASSWORD_KEYRING, "infile", {}, State::Known, "infile", Ring::Available},
         {"nothing kept", SAVE_PASSWORD_KEYRING, "", KeyringResult::NotFound, State::Ask, "", Ring::Available},
@@ -124,6 +128,7 @@ TEST(PasswordKeeper, StartTakesThePasswordFromTheFileOrTheKeyringByMode)
         {"no keyring", SAVE_PASSWORD_KEYRING, "", KeyringResult::Failed, State::Known, "", Ring::Missing},
         {"never reads", SAVE_PASSWORD_NEVER, "", {}, State::Ask, "", Ring::Available},
         {"file as ever", SAVE_PASSWORD_FILE, "", {}, State::Known, "", Ring::Available},
+        // clang-format on
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
@@ -202,6 +207,7 @@ TEST(PasswordKeeper, ExitKeepsEveryPasswordSomewhere)
         const char *kept;   // what the keyring holds after ("": nothing)
         bool bWritten, bMessage;
     } rows[] = {
+        // clang-format off
         {"moves into the keyring", SAVE_PASSWORD_KEYRING, "pw", true, {}, {}, false, "", "pw", true, false},
         {"already kept", SAVE_PASSWORD_KEYRING, "", true, {}, {}, false, "", "old", false, false},
         {"never read, never overwritten", SAVE_PASSWORD_KEYRING, "", true, KeyringResult::Refused, {}, false, "", "old", false, false},
@@ -210,6 +216,7 @@ TEST(PasswordKeeper, ExitKeepsEveryPasswordSomewhere)
         {"no keyring is FILE", SAVE_PASSWORD_KEYRING, "pw", false, {}, {}, false, "pw", "", false, false},
         {"file removes the kept one", SAVE_PASSWORD_FILE, "pw", true, {}, {}, false, "pw", "", false, false},
         {"never keeps none", SAVE_PASSWORD_NEVER, "pw", true, {}, {}, false, "", "", false, false},
+        // clang-format on
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);

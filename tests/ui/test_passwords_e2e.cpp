@@ -22,27 +22,22 @@ class PasswordsE2E : public ViewE2E {
 
 TEST_F(PasswordsE2E, NeverAsksAtConnectAndCancelLeavesThatRecorderOut)
 {
-    ASSERT_NO_FATAL_FAILURE(StartSimulator({QStringLiteral("--password"), QStringLiteral("Asked-0nce")}));
+    ASSERT_NO_FATAL_FAILURE(StartSimulator({"--password", "Asked-0nce"}));
+    const QString secondLog = m_cwd.filePath("sim2.log");
     m_second.start(testsupport::simulatorPath(),
-                   {QStringLiteral("--listen"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
-                    QStringLiteral("0"), QStringLiteral("--scene"), QStringLiteral("2"),
-                    QStringLiteral("--log"), m_cwd.filePath(QStringLiteral("sim2.log"))});
-    ASSERT_TRUE(m_second.waitForStarted(5000));
+                   {"--listen", "127.0.0.1", "--port", "0", "--scene", "2", "--log", secondLog});
     ASSERT_TRUE(WaitFor([&] { return m_second.canReadLine(); }, 5000));
     const QList<QByteArray> words = m_second.readLine().trimmed().split(' ');
     ASSERT_TRUE(words.size() == 2 && words[0] == "LISTENING");
-    {
-        QSettings store(QString::fromLatin1(SETTINGS_ORGANIZATION), QString::fromLatin1(SETTINGS_APPLICATION));
-        store.setValue(QStringLiteral("Setting/Save Password"), QStringLiteral("NEVER"));
-        store.setValue(QStringLiteral("Setting/User PSeed"), QString());
-        store.setValue(QStringLiteral("Setting2/Host IPAddress"), QStringLiteral("127.0.0.1"));
-        store.setValue(QStringLiteral("Setting2/Host Port"), words[1].toInt());
-        store.setValue(QStringLiteral("Setting2/User PSeed"), QString());
-    }
+    Store({{"Setting/Save Password", "NEVER"},
+           {"Setting/User PSeed", ""},
+           {"Setting2/Host IPAddress", "127.0.0.1"},
+           {"Setting2/Host Port", words[1].toInt()},
+           {"Setting2/User PSeed", ""}});
     std::vector<int> asked;
     m_fnAskPassword = [&](int nRecorder, QString &szPassword) {
         asked.push_back(nRecorder);
-        szPassword = QStringLiteral("Asked-0nce");
+        szPassword = "Asked-0nce";
         return nRecorder == 0; // recorder 2's prompt is cancelled
     };
     ASSERT_NO_FATAL_FAILURE(CreateView());
@@ -51,7 +46,7 @@ TEST_F(PasswordsE2E, NeverAsksAtConnectAndCancelLeavesThatRecorderOut)
     EXPECT_EQ(asked, (std::vector<int>{0, 1}));
     EXPECT_EQ(m_pView->Recorders()->State(1), 0);
     Spin(300);
-    QFile second(m_cwd.filePath(QStringLiteral("sim2.log")));
+    QFile second(secondLog);
     EXPECT_TRUE(!second.open(QIODevice::ReadOnly) || !second.readAll().contains("COMMAND_LOGIN"))
         << "recorder 2 was asked to log in after its prompt was cancelled";
 
@@ -60,33 +55,27 @@ TEST_F(PasswordsE2E, NeverAsksAtConnectAndCancelLeavesThatRecorderOut)
     m_pView->OnConnect();
     EXPECT_TRUE(WaitFor([&] { return m_pView->Client()->NetClient()->Logins() == 2; }, 10000));
     EXPECT_EQ(asked, (std::vector<int>{0, 1, 1}));
-
     m_pView->OnExit();
-    QSettings store(QString::fromLatin1(SETTINGS_ORGANIZATION), QString::fromLatin1(SETTINGS_APPLICATION));
-    EXPECT_EQ(store.value(QStringLiteral("Setting/User PSeed")).toString(), QString());
-    EXPECT_EQ(store.value(QStringLiteral("Setting/Save Password")).toString(), QStringLiteral("NEVER"));
+    EXPECT_EQ(Stored("Setting/User PSeed").toString(), QString());
+    EXPECT_EQ(Stored("Setting/Save Password").toString(), "NEVER");
 }
 
 // No session bus, so no keyring: the program logs in with the file's password and
 // leaves it there, and the stored choice stays for a machine that has a keyring.
 TEST_F(PasswordsE2E, WithoutAKeyringTheProgramWorksAsWithFile)
 {
-    ASSERT_NO_FATAL_FAILURE(StartSimulator({QStringLiteral("--password"), QStringLiteral("Plain-F1le")}));
-    {
-        QSettings store(QString::fromLatin1(SETTINGS_ORGANIZATION), QString::fromLatin1(SETTINGS_APPLICATION));
-        store.setValue(QStringLiteral("Setting/Host IPAddress"), QStringLiteral("127.0.0.1"));
-        store.setValue(QStringLiteral("Setting/Host Port"), m_nPort);
-        store.setValue(QStringLiteral("Setting/User PSeed"), QStringLiteral("Plain-F1le"));
-    }
+    ASSERT_NO_FATAL_FAILURE(StartSimulator({"--password", "Plain-F1le"}));
+    Store({{"Setting/Host IPAddress", "127.0.0.1"},
+           {"Setting/Host Port", m_nPort},
+           {"Setting/User PSeed", "Plain-F1le"}});
     QProcessEnvironment noBus;
-    noBus.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent/bus"));
-    noBus.insert(QStringLiteral("DISPLAY"), QString());
+    noBus.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+    noBus.insert("DISPLAY", "");
     const ProgramRun run = RunProgramToExit(m_settings.path(), m_cwd.path(), noBus);
     EXPECT_EQ(run.nExit, 0) << run.output.constData();
-    EXPECT_EQ(Requests(QStringLiteral("COMMAND_LOGIN")).size(), 1);
-    QSettings store(QString::fromLatin1(SETTINGS_ORGANIZATION), QString::fromLatin1(SETTINGS_APPLICATION));
-    EXPECT_EQ(store.value(QStringLiteral("Setting/User PSeed")).toString(), QStringLiteral("Plain-F1le"));
-    EXPECT_EQ(store.value(QStringLiteral("Setting/Save Password")).toString(), QStringLiteral("KEYRING"));
+    EXPECT_EQ(Requests("COMMAND_LOGIN").size(), 1);
+    EXPECT_EQ(Stored("Setting/User PSeed").toString(), "Plain-F1le");
+    EXPECT_EQ(Stored("Setting/Save Password").toString(), "KEYRING");
 }
 
 } // namespace

@@ -102,10 +102,23 @@ inline int CastOf(const QImage &img, const QRect &rc)
     return best;
 }
 
+// The program's stored settings (in the test's isolated folder): a value, and values set.
+inline QVariant Stored(const QString &key)
+{
+    return QSettings(QString::fromLatin1(SETTINGS_ORGANIZATION), QString::fromLatin1(SETTINGS_APPLICATION))
+        .value(key);
+}
+inline void Store(std::initializer_list<std::pair<const char *, QVariant>> values)
+{
+    QSettings store(QString::fromLatin1(SETTINGS_ORGANIZATION), QString::fromLatin1(SETTINGS_APPLICATION));
+    for (const auto &[key, value] : values)
+        store.setValue(QString::fromLatin1(key), value);
+}
+
 // The program itself (Telvane4, offscreen) with the settings folder szConfig, working
-// and data folder szWork and its statistics in szWork/stats.txt, connecting at once
-// and pressing Exit once recorder 1 is online: its exit code (-1: did not end in
-// 30 s) and everything it printed.
+// and data folder szWork (its statistics in stats.txt there), connecting at once and
+// pressing Exit once recorder 1 is online: its exit code (-1: not ended in 30 s) and
+// everything it printed.
 struct ProgramRun {
     int nExit = -1;
     QByteArray output;
@@ -114,13 +127,11 @@ inline ProgramRun RunProgramToExit(const QString &szConfig, const QString &szWor
                                    const QProcessEnvironment &extra = {})
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("TELVANE_TEST"), QStringLiteral("1"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), szConfig);
-    env.insert(QStringLiteral("XDG_DATA_HOME"), szWork);
-    env.insert(QStringLiteral("TELVANE_STATS"), szWork + QStringLiteral("/stats.txt"));
-    env.insert(QStringLiteral("TELVANE_AUTOCONNECT"), QStringLiteral("1"));
-    env.insert(QStringLiteral("TELVANE_AUTOEXIT"), QStringLiteral("1"));
+    for (const auto &[key, value] : {std::pair{"XDG_CONFIG_HOME", szConfig}, {"XDG_DATA_HOME", szWork},
+                                     {"TELVANE_STATS", szWork + "/stats.txt"}, {"TELVANE_AUTOCONNECT", "1"},
+                                     {"TELVANE_AUTOEXIT", "1"}, {"QT_QPA_PLATFORM", "offscreen"},
+                                     {"TELVANE_TEST", "1"}})
+        env.insert(QString::fromLatin1(key), value);
     env.insert(extra);
     QProcess app;
     app.setProcessEnvironment(env);
@@ -128,12 +139,10 @@ inline ProgramRun RunProgramToExit(const QString &szConfig, const QString &szWor
     app.setProcessChannelMode(QProcess::MergedChannels);
     app.start(testsupport::appPath(), {});
     ProgramRun run;
-    if (!app.waitForStarted(10000))
-        return run;
     if (app.waitForFinished(30000) && app.exitStatus() == QProcess::NormalExit)
         run.nExit = app.exitCode();
-    else
-        app.kill(), app.waitForFinished(5000);
+    app.kill();
+    app.waitForFinished(5000);
     run.output = app.readAll();
     return run;
 }

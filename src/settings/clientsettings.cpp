@@ -371,17 +371,19 @@ int ClientSettings::SaveSettings(const std::array<QString, MAX_RECORDERS> &aStor
     store.setValue(QLatin1String(KEY_RECORD_FORMAT),
                    QLatin1String(m_byRecordFormat == RECORD_FORMAT_MJPEG ? RECORD_FORMAT_TEXT_MJPEG
                                                                          : RECORD_FORMAT_TEXT_RAW));
-    store.setValue(QLatin1String(KEY_SAVE_PASSWORD),
-                   QLatin1String(SAVE_PASSWORD_TEXTS[m_bySavePassword < std::size(SAVE_PASSWORD_TEXTS)
-                                                         ? m_bySavePassword
-                                                         : 0]));
+    store.setValue(
+        QLatin1String(KEY_SAVE_PASSWORD),
+        QLatin1String(
+            SAVE_PASSWORD_TEXTS[m_bySavePassword < std::size(SAVE_PASSWORD_TEXTS) ? m_bySavePassword
+                                                                                  : 0]));
     store.endGroup();
 
     for (int r = 1; r < MAX_RECORDERS; ++r) {
         if (m_aszRecorderFault[r - 1][0] != '\0')
             continue; // left out at load and not set since: the stored group stays
         if (IsRecorderConfigured(*this, r))
-            WriteExtraRecorder(store, r, m_aExtraRecorders[r - 1], aStoredPasswords[std::size_t(r)]);
+            WriteExtraRecorder(store, r, m_aExtraRecorders[r - 1],
+                               aStoredPasswords[std::size_t(r)]);
         else
             store.remove(RecorderGroup(r));
     }

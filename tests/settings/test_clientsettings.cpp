@@ -356,12 +356,14 @@ TEST(ClientSettings, SaveWritesTheStoredPasswordsItIsGiven)
     ClientSettings s;
     for (int r = 0; r < MAX_RECORDERS; ++r)
         SetRecorderLink(s, r, DistinctLink(r));
-    ASSERT_EQ(s.SaveSettings({QString(), QStringLiteral("two"), QString(), QStringLiteral("four")}), 1);
+    ASSERT_EQ(s.SaveSettings({QString(), QStringLiteral("two"), QString(), QStringLiteral("four")}),
+              1);
     QSettings store(QStringLiteral("Telvane"), QStringLiteral("Telvane4"));
     EXPECT_EQ(store.value(QStringLiteral("Setting/User PSeed")).toString(), QString());
     EXPECT_EQ(store.value(QStringLiteral("Setting2/User PSeed")).toString(), QStringLiteral("two"));
     EXPECT_EQ(store.value(QStringLiteral("Setting3/User PSeed")).toString(), QString());
-    EXPECT_EQ(store.value(QStringLiteral("Setting4/User PSeed")).toString(), QStringLiteral("four"));
+    EXPECT_EQ(store.value(QStringLiteral("Setting4/User PSeed")).toString(),
+              QStringLiteral("four"));
 }
 
 struct NumberRow {

@@ -200,7 +200,8 @@ TEST_F(SettingDialogsTest, SavePasswordWithoutKeyring)
         if (bChange)
             pList->setCurrentText(QStringLiteral("NEVER"));
         dlg.OnOK();
-        EXPECT_EQ(m_settings.m_bySavePassword, bChange ? SAVE_PASSWORD_NEVER : SAVE_PASSWORD_KEYRING);
+        EXPECT_EQ(m_settings.m_bySavePassword,
+                  bChange ? SAVE_PASSWORD_NEVER : SAVE_PASSWORD_KEYRING);
     }
 }
 

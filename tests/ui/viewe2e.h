@@ -105,12 +105,14 @@ inline int CastOf(const QImage &img, const QRect &rc)
 // The program's stored settings (in the test's isolated folder): a value, and values set.
 inline QVariant Stored(const QString &key)
 {
-    return QSettings(QString::fromLatin1(SETTINGS_ORGANIZATION), QString::fromLatin1(SETTINGS_APPLICATION))
+    return QSettings(QString::fromLatin1(SETTINGS_ORGANIZATION),
+                     QString::fromLatin1(SETTINGS_APPLICATION))
         .value(key);
 }
 inline void Store(std::initializer_list<std::pair<const char *, QVariant>> values)
 {
-    QSettings store(QString::fromLatin1(SETTINGS_ORGANIZATION), QString::fromLatin1(SETTINGS_APPLICATION));
+    QSettings store(QString::fromLatin1(SETTINGS_ORGANIZATION),
+                    QString::fromLatin1(SETTINGS_APPLICATION));
     for (const auto &[key, value] : values)
         store.setValue(QString::fromLatin1(key), value);
 }
@@ -127,9 +129,12 @@ inline ProgramRun RunProgramToExit(const QString &szConfig, const QString &szWor
                                    const QProcessEnvironment &extra = {})
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const auto &[key, value] : {std::pair{"XDG_CONFIG_HOME", szConfig}, {"XDG_DATA_HOME", szWork},
-                                     {"TELVANE_STATS", szWork + "/stats.txt"}, {"TELVANE_AUTOCONNECT", "1"},
-                                     {"TELVANE_AUTOEXIT", "1"}, {"QT_QPA_PLATFORM", "offscreen"},
+    for (const auto &[key, value] : {std::pair{"XDG_CONFIG_HOME", szConfig},
+                                     {"XDG_DATA_HOME", szWork},
+                                     {"TELVANE_STATS", szWork + "/stats.txt"},
+                                     {"TELVANE_AUTOCONNECT", "1"},
+                                     {"TELVANE_AUTOEXIT", "1"},
+                                     {"QT_QPA_PLATFORM", "offscreen"},
                                      {"TELVANE_TEST", "1"}})
         env.insert(QString::fromLatin1(key), value);
     env.insert(extra);

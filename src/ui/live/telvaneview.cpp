@@ -382,7 +382,8 @@ void CTelvaneView::OnConnect()
             });
         }
         bStarted = bStarted || RecorderState(r) != 0 ||
-                   (m_pPasswords && m_pPasswords->State(r) == CPasswordKeeper::PasswordState::Reading);
+                   (m_pPasswords &&
+                    m_pPasswords->State(r) == CPasswordKeeper::PasswordState::Reading);
     }
     SetButtonChecked(CTRL_CONNECT, bStarted || m_byConnectState != 0);
     if (SeveralRecorders())

@@ -53,7 +53,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # What the linker cannot show: the window-system plugin (xcb), the fonts the skin
 # falls back to, and the printing plugin's print system (part of Qt's print support
 # package, which needs the CUPS library; a print server is only suggested).
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-dejavu-core")
+# QtKeychain opens libsecret at run time, so the linker does not see it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-dejavu-core, libsecret-1-0")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wine")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "cups")
 include(CPack)

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Telvane needs to build, test and run, only those missing.
+# The keyring tests run gnome-keyring in a private D-Bus session (dbus-run-session)
+# and read it back with secret-tool.
 # Usage: scripts/deps.sh [extra-package ...]
 set -euo pipefail
 packages=(build-essential cmake pkg-config git
@@ -10,6 +12,7 @@ packages=(build-essential cmake pkg-config git
   ffmpeg imagemagick python3 python3-pil iproute2 util-linux procps
   clang libclang-rt-14-dev
   cups printer-driver-cups-pdf poppler-utils
+  qtkeychain-qt6-dev libsecret-1-0 gnome-keyring libsecret-tools dbus-daemon dbus-bin
   dpkg-dev desktop-file-utils "$@")
 missing=()
 for p in "${packages[@]}"; do

@@ -47,7 +47,7 @@ fi
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "version"
 depends=$(dpkg-deb -f "$deb" Depends)
 for dep in libqt6widgets6 libqt6printsupport6 'libturbojpeg0|libjpeg62-turbo' libavformat \
-  qt6-qpa-plugins fonts-dejavu-core; do
+  qt6-qpa-plugins fonts-dejavu-core libqt6keychain1 libsecret-1-0; do
   grep -Eq "(^|, )($dep)" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
 echo "package-test: Depends: $depends"

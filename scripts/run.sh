@@ -125,6 +125,9 @@ port=${ports[0]}
 
 export XDG_CONFIG_HOME="$work/config"
 export XDG_RUNTIME_DIR="$work/runtime"
+# ... and no session bus, so the demo's passwords stay out of the user's keyring
+# (the program then keeps them in its private settings file, as with FILE).
+export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/telvane-demo-bus
 
 # ---- client -------------------------------------------------------------------------
 if [ "$headless" -eq 0 ]; then

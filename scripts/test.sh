@@ -18,6 +18,9 @@ cmake --build "$variant" -j"$(nproc)" 2>&1 | grep -Ev '^\[ *[0-9]+%\]|^(Consolid
 cmake --build "$variant" -j"$(nproc)" >/dev/null   # fails the script if the build failed
 
 export QT_QPA_PLATFORM=offscreen
+# No test reaches the user's keyring: the keyring tests start their own in a private
+# D-Bus session (tests/keyring/with-keyring.sh); everything else has no session bus.
+export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/telvane-test-bus
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # Leaks inside the system's fontconfig and X libraries are not ours.

@@ -8,6 +8,7 @@
 #include "app/shell/mainframe.h"
 #include "app/shell/statslog.h"
 #include "app/shell/telvaneapp.h"
+#include "keyring/keyring.h"
 #include "protocol/netclientwnd.h"
 #include "settings/dataplaces.h"
 #include "ui/archive/archivedlg.h"
@@ -31,10 +32,10 @@ const char kUsage[] =
     "\n"
     "Desktop client of a four-channel networked video recorder: live view, PTZ\n"
     "control, event list, archive playback, snapshots, printing and AVI recording.\n"
-    "Everything is set in the program (the Setting button). The settings, the\n"
-    "recorder's password among them, are kept in Telvane/Telvane4.conf under the\n"
-    "user's config folder ($XDG_CONFIG_HOME, by default ~/.config), readable by\n"
-    "that user alone.\n"
+    "Everything is set in the program (the Setting button). The settings are kept\n"
+    "in Telvane/Telvane4.conf under the user's config folder ($XDG_CONFIG_HOME, by\n"
+    "default ~/.config), readable by that user alone; the recorders' passwords in\n"
+    "the desktop keyring, in that file or nowhere, as \"Save Password\" says.\n"
     "\n"
     "  --help     show this text and exit\n"
     "  --version  show the version and exit\n";
@@ -80,6 +81,7 @@ int main(int argc, char **argv)
         about.exec();
     };
     env.fnCreateArchive = CreateArchiveWindow;
+    env.fnCreateKeyring = CreateDesktopKeyring;
     // bench/live-cpu.sh --small-tiles: the four channels in 160 x 120 tiles.
     env.bSmallTiles = qEnvironmentVariableIntValue("TELVANE_BENCH_SMALL_TILES") == 1;
     auto *pView = new CTelvaneView(&frame, std::move(env));
@@ -112,6 +114,18 @@ int main(int argc, char **argv)
             pArchive->Control().OnImagePlay(CPlaybackControl::PLAY_FORWARD);
         });
         autoPlay.start(200);
+    }
+    // ... and, for the password leak test, press Exit once recorder 1 is online.
+    QTimer autoExit;
+    if (qEnvironmentVariableIntValue("TELVANE_AUTOEXIT") == 1) {
+        QObject::connect(&autoExit, &QTimer::timeout, pView, [pView, &autoExit] {
+            const CNetClientWnd *pClient = pView->Client() ? pView->Client()->NetClient() : nullptr;
+            if (!pClient || pClient->Link() != CNetClientWnd::LinkState::Online)
+                return;
+            autoExit.stop();
+            pView->OnExit();
+        });
+        autoExit.start(200);
     }
     return app.exec();
 }

@@ -10,6 +10,7 @@
 #include <QVariant>
 
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -31,6 +32,8 @@ constexpr char KEY_DISPLAY_PB_TIME[] = "Display PbTime";
 constexpr char KEY_RECORD_FORMAT[] = "Record Format";
 constexpr char RECORD_FORMAT_TEXT_RAW[] = "RAW";
 constexpr char RECORD_FORMAT_TEXT_MJPEG[] = "MJPEG";
+constexpr char KEY_SAVE_PASSWORD[] = "Save Password";
+constexpr const char *SAVE_PASSWORD_TEXTS[] = {"KEYRING", "FILE", "NEVER"}; // by value
 
 constexpr int DEFAULT_ROTATE_INTERVAL = 3;
 constexpr int DEFAULT_RECONNECT_COUNT = 3;
@@ -69,7 +72,8 @@ uint8_t LowByte(int32_t value)
     return static_cast<uint8_t>(static_cast<uint32_t>(value));
 }
 
-// The store holds the recorder's password in clear. Where it is a file (the INI file
+// The store may hold the recorders' passwords in clear ("Save Password" FILE, or a
+// password the keyring did not take). Where it is a file (the INI file
 // on Linux; the registry on Windows is the user's own), only its owner may read it.
 // Called before each write: a missing file is made so, an existing one (also one an
 // older copy left readable to all) set so, and the store keeps the mode of the file
@@ -143,11 +147,12 @@ QString ReadExtraRecorder(QSettings &store, int nRecorder, RecorderLink &link)
     return QString();
 }
 
-void WriteExtraRecorder(QSettings &store, int nRecorder, const RecorderLink &link)
+void WriteExtraRecorder(QSettings &store, int nRecorder, const RecorderLink &link,
+                        const QString &szStoredPassword)
 {
     store.beginGroup(RecorderGroup(nRecorder));
     store.setValue(QLatin1String(KEY_USER_ID), FieldText(link.m_szUserID));
-    store.setValue(QLatin1String(KEY_PASSWORD), FieldText(link.m_szPassword));
+    store.setValue(QLatin1String(KEY_PASSWORD), szStoredPassword);
     store.setValue(QLatin1String(KEY_HOST_IP), FieldText(link.m_szHostIP));
     store.setValue(QLatin1String(KEY_HOST_PORT), int(link.m_nHostPort));
     store.setValue(QLatin1String(KEY_PTZ_TYPE), int(link.m_byPtzType));
@@ -263,6 +268,7 @@ ClientSettings::ClientSettings()
         SetFieldText(m_aszRecorderFault[r], kFaultWidth, QByteArray());
     }
     m_byRecordFormat = RECORD_FORMAT_RAW;
+    m_bySavePassword = SAVE_PASSWORD_KEYRING;
 }
 
 QString ClientSettings::DefaultRecordPath()
@@ -307,6 +313,11 @@ void ClientSettings::LoadSettings()
                                QLatin1String(RECORD_FORMAT_TEXT_MJPEG)
                            ? RECORD_FORMAT_MJPEG
                            : RECORD_FORMAT_RAW;
+    const QString savePassword = ReadText(store, KEY_SAVE_PASSWORD, SAVE_PASSWORD_TEXTS[0]);
+    m_bySavePassword = SAVE_PASSWORD_KEYRING;
+    for (uint8_t by = 0; by < std::size(SAVE_PASSWORD_TEXTS); ++by)
+        if (savePassword == QLatin1String(SAVE_PASSWORD_TEXTS[by]))
+            m_bySavePassword = by;
     store.endGroup();
 
     for (int r = 1; r < MAX_RECORDERS; ++r) {
@@ -330,6 +341,14 @@ void ClientSettings::LoadSettings()
 
 int ClientSettings::SaveSettings() const
 {
+    std::array<QString, MAX_RECORDERS> aInClear;
+    for (int r = 0; r < MAX_RECORDERS; ++r)
+        aInClear[std::size_t(r)] = FieldText(RecorderLinkOf(*this, r).m_szPassword);
+    return SaveSettings(aInClear);
+}
+
+int ClientSettings::SaveSettings(const std::array<QString, MAX_RECORDERS> &aStoredPasswords) const
+{
     QSettings store{QString::fromLatin1(SETTINGS_ORGANIZATION),
                     QString::fromLatin1(SETTINGS_APPLICATION)};
     KeepStorePrivate(store.fileName());
@@ -337,7 +356,7 @@ int ClientSettings::SaveSettings() const
 
     store.setValue(QLatin1String(KEY_RECORD_DURATION), int(m_byRecordDuration));
     store.setValue(QLatin1String(KEY_USER_ID), FieldText(m_szUserID));
-    store.setValue(QLatin1String(KEY_PASSWORD), FieldText(m_szPassword));
+    store.setValue(QLatin1String(KEY_PASSWORD), aStoredPasswords[0]);
     store.setValue(QLatin1String(KEY_RECORD_PATH), FieldText(m_szRecordPath));
     store.setValue(QLatin1String(KEY_HOST_IP), FieldText(m_szHostIP));
     store.setValue(QLatin1String(KEY_HOST_PORT), int(m_nHostPort));
@@ -352,13 +371,19 @@ int ClientSettings::SaveSettings() const
     store.setValue(QLatin1String(KEY_RECORD_FORMAT),
                    QLatin1String(m_byRecordFormat == RECORD_FORMAT_MJPEG ? RECORD_FORMAT_TEXT_MJPEG
                                                                          : RECORD_FORMAT_TEXT_RAW));
+    store.setValue(
+        QLatin1String(KEY_SAVE_PASSWORD),
+        QLatin1String(
+            SAVE_PASSWORD_TEXTS[m_bySavePassword < std::size(SAVE_PASSWORD_TEXTS) ? m_bySavePassword
+                                                                                  : 0]));
     store.endGroup();
 
     for (int r = 1; r < MAX_RECORDERS; ++r) {
         if (m_aszRecorderFault[r - 1][0] != '\0')
             continue; // left out at load and not set since: the stored group stays
         if (IsRecorderConfigured(*this, r))
-            WriteExtraRecorder(store, r, m_aExtraRecorders[r - 1]);
+            WriteExtraRecorder(store, r, m_aExtraRecorders[r - 1],
+                               aStoredPasswords[std::size_t(r)]);
         else
             store.remove(RecorderGroup(r));
     }

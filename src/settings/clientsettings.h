@@ -22,6 +22,7 @@
 
 #include <QString>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -46,6 +47,13 @@ inline constexpr uint8_t RECORD_FORMAT_MJPEG = 1;
 
 // "Reconnect Count" of a link that is never given up.
 inline constexpr uint8_t RECONNECT_ALWAYS = 6;
+
+// "Save Password": where the recorders' passwords are kept between runs. Stored as
+// "KEYRING", "FILE" or "NEVER"; a missing or unknown value reads as KEYRING, which
+// works as FILE where no keyring answers (see keyring/passwordkeeper.h).
+inline constexpr uint8_t SAVE_PASSWORD_KEYRING = 0; // the desktop keyring
+inline constexpr uint8_t SAVE_PASSWORD_FILE = 1;    // "User PSeed", in clear
+inline constexpr uint8_t SAVE_PASSWORD_NEVER = 2;   // asked at Connect, kept for the run
 
 inline constexpr int MAX_RECORDERS = 4;
 inline constexpr int CHANNELS_PER_RECORDER = 4;
@@ -77,6 +85,7 @@ struct ClientSettings {
     char m_szIpLabel[64];       // "Ip Label"
     int32_t m_bDisplayPbTime;   // "Display PbTime", 0/1
     uint8_t m_byRecordFormat;   // "Record Format", RECORD_FORMAT_RAW or RECORD_FORMAT_MJPEG
+    uint8_t m_bySavePassword;   // "Save Password", SAVE_PASSWORD_KEYRING, _FILE or _NEVER
 
     RecorderLink m_aExtraRecorders[MAX_RECORDERS - 1]; // recorders 2..4
     char m_aszRecorderFault[MAX_RECORDERS - 1][128]; // why a stored group was left out; "" if none
@@ -93,8 +102,11 @@ struct ClientSettings {
     // Writes every field to the store and flushes it: the groups of configured
     // recorders 2-4 are written, those of removed ones deleted, and a group left out
     // at load (its fault text still set) is kept as it was. Returns 1 when the store
-    // accepted the values, 0 otherwise.
+    // accepted the values, 0 otherwise. The first form writes each recorder's
+    // password into "User PSeed" (FILE); the second writes what it is given there,
+    // per recorder (0-based): empty for a password kept in the keyring or never kept.
     int SaveSettings() const;
+    int SaveSettings(const std::array<QString, MAX_RECORDERS> &aStoredPasswords) const;
 
     // "Backup" in the program's data places (beside the executable, or in the
     // user's data folder for an installed copy; see dataplaces.h), in native

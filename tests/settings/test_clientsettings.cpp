@@ -150,6 +150,7 @@ TEST(ClientSettings, EveryFieldSurvivesSaveAndLoadExceptRecordPath)
     out.m_byRecordDuration = 13;
     out.m_bDisplayPbTime = 1;
     out.m_byRecordFormat = RECORD_FORMAT_MJPEG;
+    out.m_bySavePassword = SAVE_PASSWORD_NEVER;
     ASSERT_EQ(out.SaveSettings(), 1);
 
     // "Record Path" is written; recorder 3's keys are in their own group.
@@ -174,6 +175,7 @@ TEST(ClientSettings, EveryFieldSurvivesSaveAndLoadExceptRecordPath)
     EXPECT_EQ(in.m_byRecordDuration, out.m_byRecordDuration);
     EXPECT_EQ(in.m_bDisplayPbTime, out.m_bDisplayPbTime);
     EXPECT_EQ(in.m_byRecordFormat, out.m_byRecordFormat);
+    EXPECT_EQ(in.m_bySavePassword, out.m_bySavePassword);
     // ...but never read back: every run starts with the Backup folder.
     EXPECT_EQ(FieldText(in.m_szRecordPath), ExpectedBackupFolder());
 
@@ -315,28 +317,53 @@ TEST(ClientSettings, EveryFieldUsesItsDesignNameInTheSettingGroup)
     }
 }
 
-// "Record Format": anything stored but "MJPEG" reads as, and is written back as, "RAW".
-TEST(ClientSettings, RecordFormatIsRawUnlessMjpeg)
+// The text options: "Record Format" reads anything but "MJPEG" as "RAW"; "Save
+// Password" anything but "FILE" or "NEVER" as "KEYRING"; each is written back so.
+TEST(ClientSettings, TextOptionsReadTheirDefaultUnlessKnown)
 {
     const struct {
+        const char *key;
         const char *stored; // nullptr: missing
         uint8_t expected;
         const char *written;
-    } rows[] = {{nullptr, RECORD_FORMAT_RAW, "RAW"},
-                {"MJPEG", RECORD_FORMAT_MJPEG, "MJPEG"},
-                {"RAW", RECORD_FORMAT_RAW, "RAW"},
-                {"mjpeg2", RECORD_FORMAT_RAW, "RAW"}};
+    } rows[] = {{"Record Format", nullptr, RECORD_FORMAT_RAW, "RAW"},
+                {"Record Format", "MJPEG", RECORD_FORMAT_MJPEG, "MJPEG"},
+                {"Record Format", "RAW", RECORD_FORMAT_RAW, "RAW"},
+                {"Record Format", "mjpeg2", RECORD_FORMAT_RAW, "RAW"},
+                {"Save Password", nullptr, SAVE_PASSWORD_KEYRING, "KEYRING"},
+                {"Save Password", "FILE", SAVE_PASSWORD_FILE, "FILE"},
+                {"Save Password", "NEVER", SAVE_PASSWORD_NEVER, "NEVER"},
+                {"Save Password", "never", SAVE_PASSWORD_KEYRING, "KEYRING"}};
     for (const auto &row : rows) {
-        SCOPED_TRACE(row.stored ? row.stored : "(missing)");
+        SCOPED_TRACE(std::string(row.key) + " " + (row.stored ? row.stored : "(missing)"));
         testsupport::IsolatedSettings isolated;
         if (row.stored)
-            WriteStored("Record Format", QString::fromLatin1(row.stored));
+            WriteStored(row.key, QString::fromLatin1(row.stored));
         ClientSettings s;
         s.LoadSettings();
-        EXPECT_EQ(s.m_byRecordFormat, row.expected);
+        const bool bFormat = std::string(row.key) == "Record Format";
+        EXPECT_EQ(bFormat ? s.m_byRecordFormat : s.m_bySavePassword, row.expected);
         ASSERT_EQ(s.SaveSettings(), 1);
-        EXPECT_EQ(ReadStored("Record Format").toString(), QLatin1String(row.written));
+        EXPECT_EQ(ReadStored(row.key).toString(), QLatin1String(row.written));
     }
+}
+
+// Saving with the passwords to store: each recorder's "User PSeed" holds what it is
+// given (here the keyring took recorders 1 and 3), not the password of the record.
+TEST(ClientSettings, SaveWritesTheStoredPasswordsItIsGiven)
+{
+    testsupport::IsolatedSettings isolated;
+    ClientSettings s;
+    for (int r = 0; r < MAX_RECORDERS; ++r)
+        SetRecorderLink(s, r, DistinctLink(r));
+    ASSERT_EQ(s.SaveSettings({QString(), QStringLiteral("two"), QString(), QStringLiteral("four")}),
+              1);
+    QSettings store(QStringLiteral("Telvane"), QStringLiteral("Telvane4"));
+    EXPECT_EQ(store.value(QStringLiteral("Setting/User PSeed")).toString(), QString());
+    EXPECT_EQ(store.value(QStringLiteral("Setting2/User PSeed")).toString(), QStringLiteral("two"));
+    EXPECT_EQ(store.value(QStringLiteral("Setting3/User PSeed")).toString(), QString());
+    EXPECT_EQ(store.value(QStringLiteral("Setting4/User PSeed")).toString(),
+              QStringLiteral("four"));
 }
 
 struct NumberRow {

@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QStandardItemModel>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
@@ -124,6 +125,7 @@ TEST_F(SettingDialogsTest, EveryRowShowsItsFieldAndOkWritesItBack)
     s.m_byReconnectCount = 5;
     s.m_byRecordDuration = 13;
     s.m_byRecordFormat = RECORD_FORMAT_MJPEG;
+    s.m_bySavePassword = SAVE_PASSWORD_NEVER;
     s.m_bUseFullScreen = 0;
     s.m_bUseAlertMode = 1;
     s.m_bDisplayPbTime = 1;
@@ -143,7 +145,8 @@ TEST_F(SettingDialogsTest, EveryRowShowsItsFieldAndOkWritesItBack)
                          {Dlg::ROW_SCAN_RATE, "64X", "32X"},
                          {Dlg::ROW_RECONNECT, "5", "1"},
                          {Dlg::ROW_DURATION, "01MIN", "40SEC"},
-                         {Dlg::ROW_RECORD_FORMAT, "MJPEG", "UNCOMPRESSED"}};
+                         {Dlg::ROW_RECORD_FORMAT, "MJPEG", "UNCOMPRESSED"},
+                         {Dlg::ROW_SAVE_PASSWORD, "NEVER", "FILE"}};
     const std::pair<Dlg::Row, bool> checks[] = {
         {Dlg::ROW_FULL_SCREEN, false}, {Dlg::ROW_EVENTS, true}, {Dlg::ROW_PB_TIME, true}};
     for (const Row &r : edits) {
@@ -172,12 +175,34 @@ TEST_F(SettingDialogsTest, EveryRowShowsItsFieldAndOkWritesItBack)
     EXPECT_EQ(s.m_byReconnectCount, 1);
     EXPECT_EQ(s.m_byRecordDuration, 9);
     EXPECT_EQ(s.m_byRecordFormat, RECORD_FORMAT_RAW);
+    EXPECT_EQ(s.m_bySavePassword, SAVE_PASSWORD_FILE);
     EXPECT_EQ(s.m_bUseFullScreen, 1);
     EXPECT_EQ(s.m_bUseAlertMode, 0);
     EXPECT_EQ(s.m_bDisplayPbTime, 0);
     EXPECT_EQ(m_fullScreen, std::vector<bool>{true});
     EXPECT_EQ(m_events, std::vector<bool>{false});
     EXPECT_EQ(HistoryBytes(), QByteArray("[Annex]\r\nIP=127.0.0.7\r\nPORT=8123\r\n"));
+}
+
+// Without a keyring "Save Password" cannot pick KEYRING and shows FILE, what KEYRING
+// then does; left so, the stored KEYRING stays for a machine that has a keyring.
+TEST_F(SettingDialogsTest, SavePasswordWithoutKeyring)
+{
+    m_actions.bKeyringMissing = true;
+    for (const bool bChange : {false, true}) {
+        m_settings.m_bySavePassword = SAVE_PASSWORD_KEYRING;
+        Dlg dlg(m_settings, m_history, m_actions);
+        QComboBox *pList = dlg.List(Dlg::ROW_SAVE_PASSWORD);
+        EXPECT_EQ(pList->currentText(), QStringLiteral("FILE"));
+        const auto *pModel = qobject_cast<const QStandardItemModel *>(pList->model());
+        ASSERT_NE(pModel, nullptr);
+        EXPECT_FALSE(pModel->item(0)->isEnabled());
+        if (bChange)
+            pList->setCurrentText(QStringLiteral("NEVER"));
+        dlg.OnOK();
+        EXPECT_EQ(m_settings.m_bySavePassword,
+                  bChange ? SAVE_PASSWORD_NEVER : SAVE_PASSWORD_KEYRING);
+    }
 }
 
 // OK with a good and with a bad address and port; after a bad one, CANCEL keeps
@@ -534,6 +559,7 @@ TEST_F(SettingDialogsTest, Pictures)
     SetFieldText(second.m_szIpLabel, QStringLiteral("Warehouse gate"));
     SetFieldText(second.m_szHostIP, QStringLiteral("127.20.30.41"));
     SetRecorderLink(m_settings, 1, second);
+    m_actions.bKeyringMissing = true;
     Dlg dlg(m_settings, m_history, m_actions);
     dlg.SelectRecorder(1);
     dlg.show();

@@ -102,10 +102,63 @@ inline int CastOf(const QImage &img, const QRect &rc)
     return best;
 }
 
+// The program's stored settings (in the test's isolated folder): a value, and values set.
+inline QVariant Stored(const QString &key)
+{
+    return QSettings(QString::fromLatin1(SETTINGS_ORGANIZATION),
+                     QString::fromLatin1(SETTINGS_APPLICATION))
+        .value(key);
+}
+inline void Store(std::initializer_list<std::pair<const char *, QVariant>> values)
+{
+    QSettings store(QString::fromLatin1(SETTINGS_ORGANIZATION),
+                    QString::fromLatin1(SETTINGS_APPLICATION));
+    for (const auto &[key, value] : values)
+        store.setValue(QString::fromLatin1(key), value);
+}
+
+// The program itself (Telvane4, offscreen) with the settings folder szConfig, working
+// and data folder szWork (its statistics in stats.txt there), connecting at once and
+// pressing Exit once recorder 1 is online: its exit code (-1: not ended in 30 s) and
+// everything it printed.
+struct ProgramRun {
+    int nExit = -1;
+    QByteArray output;
+};
+inline ProgramRun RunProgramToExit(const QString &szConfig, const QString &szWork,
+                                   const QProcessEnvironment &extra = {})
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const auto &[key, value] : {std::pair{"XDG_CONFIG_HOME", szConfig},
+                                     {"XDG_DATA_HOME", szWork},
+                                     {"TELVANE_STATS", szWork + "/stats.txt"},
+                                     {"TELVANE_AUTOCONNECT", "1"},
+                                     {"TELVANE_AUTOEXIT", "1"},
+                                     {"QT_QPA_PLATFORM", "offscreen"},
+                                     {"TELVANE_TEST", "1"}})
+        env.insert(QString::fromLatin1(key), value);
+    env.insert(extra);
+    QProcess app;
+    app.setProcessEnvironment(env);
+    app.setWorkingDirectory(szWork);
+    app.setProcessChannelMode(QProcess::MergedChannels);
+    app.start(testsupport::appPath(), {});
+    ProgramRun run;
+    if (app.waitForFinished(30000) && app.exitStatus() == QProcess::NormalExit)
+        run.nExit = app.exitCode();
+    app.kill();
+    app.waitForFinished(5000);
+    run.output = app.readAll();
+    return run;
+}
+
 class ViewE2E : public ::testing::Test {
   protected:
-    // The archive window when a test asks for one (env.fnCreateArchive).
+    // The archive window when a test asks for one (env.fnCreateArchive), and the
+    // keyring and password prompt (env.fnCreateKeyring, env.fnAskPassword).
     ArchiveFactory m_fnCreateArchive;
+    std::function<std::unique_ptr<IKeyring>()> m_fnCreateKeyring;
+    std::function<bool(int, QString &)> m_fnAskPassword;
 
     void SetUp() override
     {
@@ -163,6 +216,8 @@ class ViewE2E : public ::testing::Test {
         env.fnPlaceWindow = [](bool) {};
         env.pTimerHost = pViewTimers;
         env.fnCreateArchive = m_fnCreateArchive;
+        env.fnCreateKeyring = m_fnCreateKeyring;
+        env.fnAskPassword = m_fnAskPassword;
         m_pView = std::make_unique<CTelvaneView>(nullptr, env);
         m_pView->OnInitialUpdate();
         ASSERT_EQ(FieldText(m_pView->Settings().m_szHostIP), QStringLiteral("127.0.0.1"));

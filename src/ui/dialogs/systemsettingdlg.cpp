@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QStandardItemModel>
 
 #include <iterator>
 
@@ -53,6 +54,11 @@ constexpr const char *RECORDER_ITEMS[MAX_RECORDERS] = {"1", "2", "3", "4"};
 // "Record Format": position p is RECORD_FORMAT_RAW (0) or RECORD_FORMAT_MJPEG (1).
 constexpr const char *RECORD_FORMAT_ITEMS[] = {"UNCOMPRESSED", "MJPEG"};
 
+// "Save Password": position p is SAVE_PASSWORD_KEYRING (0), _FILE (1) or _NEVER (2).
+constexpr const char *SAVE_PASSWORD_ITEMS[] = {"KEYRING", "FILE", "NEVER"};
+const char kKeyringMissingText[] = "(no keyring)";
+constexpr QRect kKeyringMissingRect(130, 532, 126, 22);
+
 // clang-format off
 constexpr SettingLayoutRow kLayout[CSystemSettingDlg::ROW_COUNT] = {
     // group          caption                              kind            caption rect          control rect           button     button rect
@@ -72,7 +78,8 @@ constexpr SettingLayoutRow kLayout[CSystemSettingDlg::ROW_COUNT] = {
     {"SAVE OPTION", "Set Path to Save Recorded  Images",  Kind::ReadOnly, {24, 426, 374, 18}, {24, 446, 286, 22},  "Browse",  {318, 446, 80, 22}, nullptr, 0, kRecordPathBytes},
     {"SAVE OPTION", "Record Duration",                    Kind::List,     {24, 476, 228, 22}, {260, 476, 138, 22}, nullptr,   {},                 RECORD_DURATION_ITEMS, Count(RECORD_DURATION_ITEMS), 0},
     {"SAVE OPTION", "Record Format",                      Kind::List,     {24, 504, 228, 22}, {260, 504, 138, 22}, nullptr,   {},                 RECORD_FORMAT_ITEMS, Count(RECORD_FORMAT_ITEMS), 0},
-    {nullptr,       "OK",                                 Kind::Push,     {},                 {234, 546, 84, 26},  "CANCEL",  {326, 546, 84, 26}, nullptr, 0, 0},
+    {"SAVE OPTION", "Save Password",                      Kind::List,     {24, 532, 228, 22}, {260, 532, 138, 22}, nullptr,   {},                 SAVE_PASSWORD_ITEMS, Count(SAVE_PASSWORD_ITEMS), 0},
+    {nullptr,       "OK",                                 Kind::Push,     {},                 {234, 574, 84, 26},  "CANCEL",  {326, 574, 84, 26}, nullptr, 0, 0},
 };
 
 struct GroupLayout {
@@ -82,10 +89,10 @@ struct GroupLayout {
 constexpr GroupLayout kGroups[] = {
     {"CONNECTION",  {10,   8, 400, 198}},
     {"OPTION",      {10, 214, 400, 182}},
-    {"SAVE OPTION", {10, 404, 400, 132}},
+    {"SAVE OPTION", {10, 404, 400, 160}},
 };
 // clang-format on
-constexpr QSize kDialogSize(420, 582);
+constexpr QSize kDialogSize(420, 610);
 
 const char kBadAddressText[] = "Please Input correct IP/PORT or Press [IP Load] button.";
 const char kUntitledName[] = "UNTITLE";
@@ -210,6 +217,13 @@ void CSystemSettingDlg::CreateControls()
     connect(m_apButton[ROW_RECORD_PATH], &QPushButton::clicked, this, &CSystemSettingDlg::OnBrowse);
     connect(List(ROW_RECORDER), &QComboBox::currentIndexChanged, this,
             &CSystemSettingDlg::OnRecorderChosen);
+    if (m_actions.bKeyringMissing) {
+        if (auto *pModel = qobject_cast<QStandardItemModel *>(List(ROW_SAVE_PASSWORD)->model()))
+            pModel->item(SAVE_PASSWORD_KEYRING)->setEnabled(false);
+        auto *pNote = new QLabel(QString::fromLatin1(kKeyringMissingText), this);
+        pNote->setGeometry(kKeyringMissingRect);
+        pNote->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    }
 }
 
 QLineEdit *CSystemSettingDlg::Edit(Row row) const
@@ -247,6 +261,10 @@ void CSystemSettingDlg::LoadFromSettings()
     Edit(ROW_RECORD_PATH)->setText(FieldText(s.m_szRecordPath));
     List(ROW_DURATION)->setCurrentIndex(RecordDurationToListPos(s.m_byRecordDuration));
     List(ROW_RECORD_FORMAT)->setCurrentIndex(s.m_byRecordFormat == RECORD_FORMAT_MJPEG ? 1 : 0);
+    m_nSavePasswordShown = s.m_bySavePassword == SAVE_PASSWORD_KEYRING && m_actions.bKeyringMissing
+                               ? SAVE_PASSWORD_FILE
+                               : s.m_bySavePassword;
+    List(ROW_SAVE_PASSWORD)->setCurrentIndex(m_nSavePasswordShown);
 }
 
 void CSystemSettingDlg::CopyControls()
@@ -264,6 +282,9 @@ void CSystemSettingDlg::CopyControls()
     s.m_byRecordDuration = ListPosToRecordDuration(List(ROW_DURATION)->currentIndex());
     s.m_byRecordFormat =
         List(ROW_RECORD_FORMAT)->currentIndex() == 1 ? RECORD_FORMAT_MJPEG : RECORD_FORMAT_RAW;
+    // Left as shown, the stored choice stays (KEYRING shown as FILE without a keyring).
+    if (List(ROW_SAVE_PASSWORD)->currentIndex() != m_nSavePasswordShown)
+        s.m_bySavePassword = uint8_t(List(ROW_SAVE_PASSWORD)->currentIndex());
 }
 
 void CSystemSettingDlg::SelectRecorder(int nRecorder)

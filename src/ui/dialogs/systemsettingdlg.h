@@ -21,6 +21,9 @@
 // copied as above, and recorders 2-4 whose fields were changed are copied whole
 // (those not touched keep their record, also one left out of the store for bad
 // values). "IP load" fills the selected recorder's fields.
+//
+// "Save Password" (SAVE OPTION): KEYRING, FILE or NEVER. Without a keyring KEYRING
+// is greyed out and FILE shown; left as opened, the stored choice stays.
 
 #include "settings/clientsettings.h"
 #include "settings/ipporthistory.h"
@@ -46,6 +49,9 @@ struct SystemSettingActions {
     std::function<QString(QWidget *pParent, const QString &current)> fnBrowseFolder;
     // Runs a nested modal dialog (the history); empty member = QDialog::exec.
     std::function<int(QDialog &)> fnExecDialog;
+    // No keyring answers on this machine: "Save Password" greys out KEYRING, says
+    // so, and shows FILE, which is what KEYRING does then.
+    bool bKeyringMissing = false;
 };
 
 class CSystemSettingDlg : public QDialog {
@@ -69,6 +75,7 @@ class CSystemSettingDlg : public QDialog {
         ROW_RECORD_PATH,
         ROW_DURATION,
         ROW_RECORD_FORMAT,
+        ROW_SAVE_PASSWORD,
         ROW_OK_CANCEL,
         ROW_COUNT
     };
@@ -122,4 +129,5 @@ class CSystemSettingDlg : public QDialog {
     std::array<LinkTexts, MAX_RECORDERS> m_aLinks;  // as typed
     std::array<LinkTexts, MAX_RECORDERS> m_aLoaded; // as opened
     int m_nRecorder = 0;                            // shown in the fields
+    int m_nSavePasswordShown = 0;                   // "Save Password" as opened
 };

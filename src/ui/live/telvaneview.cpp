@@ -97,9 +97,10 @@ void CTelvaneView::OnInitialUpdate()
         m_pArchive = m_env.fnCreateArchive(host);
         m_pRecorders->AttachArchive(m_pArchive.get(), 0, QString());
     }
-    // 3. Settings.
+    // 3. Settings; the passwords the keyring keeps are read meanwhile.
     m_settings.LoadSettings();
     m_pRecorders->Sync();
+    StartPasswords();
     // 4. Full screen.
     if (m_settings.m_bUseFullScreen)
         SetFullScreen(true);
@@ -233,6 +234,7 @@ void CTelvaneView::OnCommand(ControlId id)
         OnConnect();
         break;
     case CTRL_DISCONNECT:
+        ++m_nConnectRound; // recorders still waiting for their password stay unconnected
         OnLinkLost();
         break;
     default:
@@ -366,22 +368,22 @@ void CTelvaneView::OnChannelButton(int nButton)
 
 void CTelvaneView::OnConnect()
 {
-    // Every recorder without a link starts one; one that cannot start never holds
-    // up the others.
+    // Every recorder without a link starts one once its password is known; one that
+    // cannot start, or whose password prompt is cancelled, never holds up the others.
+    if (m_bExiting)
+        return;
+    const int nRound = ++m_nConnectRound;
     bool bStarted = false;
     for (int r = 0; r < CRecorderSet::kRecorders; ++r) {
         if (!m_pRecorders->IsConfigured(r) || m_pRecorders->ConnectState(r) != 0)
             continue;
-        bStarted = true;
-        m_pRecorders->Connect(r);
+        StartWithPassword(r, nRound);
+        bStarted = bStarted || m_bShownConnected ||
+                   (m_pPasswords && m_pPasswords->State(r) == CPasswordKeeper::PasswordState::Reading);
     }
-    if (bStarted) {
-        if (m_apButtons[CTRL_CONNECT])
-            m_apButtons[CTRL_CONNECT]->setEnabled(true);
-        SetButtonChecked(CTRL_DISCONNECT, false);
-    }
-    SetButtonChecked(CTRL_CONNECT, true);
-    m_bShownConnected = true;
+    // Latched once a link was started (even one that could not), or while a password
+    // is on its way; up when every recorder's prompt was cancelled.
+    SetButtonChecked(CTRL_CONNECT, bStarted || m_bShownConnected);
     ShowSelectedStatus();
 }
 
@@ -445,12 +447,18 @@ void CTelvaneView::OnSetting()
         SystemSettingActions actions;
         actions.fnSetFullScreen = [this](bool bOn) { SetFullScreen(bOn); };
         actions.fnSetEventReport = [this](bool bOn) { SetEventReport(bOn); };
+        actions.bKeyringMissing =
+            !m_pPasswords || m_pPasswords->Keyring() == CPasswordKeeper::KeyringState::Missing;
         CIpPortHistory history;
         CSystemSettingDlg dlg(m_settings, history, std::move(actions), this);
         dlg.exec();
     }
     if (m_pPtzPanel)
         m_pPtzPanel->OnSettingsClosed();
+    // Password hook: a recorder whose address, port or user changed while its
+    // password did not forgets it before any link could send it there.
+    if (m_pPasswords)
+        m_pPasswords->OnSettingsChanged();
     // A recorder whose address, port or login changed while it had a link gets a new
     // one at once, and only such a recorder; recorders added or removed in the dialog
     // get or lose their links (a removed one's pictures go first, see
@@ -476,7 +484,7 @@ void CTelvaneView::OnSetting()
     SetScreenMode(m_wScreenMode);
     for (int r = 0; r < CRecorderSet::kRecorders; ++r)
         if (abReconnect[std::size_t(r)])
-            m_pRecorders->Connect(r);
+            StartWithPassword(r, m_nConnectRound);
 }
 
 unsigned CTelvaneView::ChangedLinks(const ClientSettings &before, const ClientSettings &after)
@@ -529,16 +537,24 @@ void CTelvaneView::OnLeaveArchive()
 
 void CTelvaneView::OnExit()
 {
+    if (m_bExiting)
+        return; // the keyring is still answering an earlier Exit
+    m_bExiting = true;
+    ++m_nConnectRound;
     if (m_pArchive)
         m_pArchive->Shutdown(); // waits for a recording file being written
     for (int r = 0; r < CRecorderSet::kRecorders; ++r)
         if (ILiveClient *pClient = m_pRecorders ? m_pRecorders->Client(r) : nullptr)
             pClient->Disconnect(true);
     m_pTimerHost->KillTimer(kClockTimerId);
-    m_settings.SaveSettings();
-    m_bDibReady = false;
-    if (QWidget *pTop = window())
-        QMetaObject::invokeMethod(pTop, "close", Qt::QueuedConnection);
+    // Exit hook: the passwords go where "Save Password" keeps them. With KEYRING the
+    // settings are written only once the keyring has confirmed (or refused) each
+    // write, so FinishExit may come later; the window keeps painting meanwhile.
+    if (m_pPasswords)
+        m_pPasswords->Save([this](const std::array<QString, MAX_RECORDERS> &aStored,
+                                  const QString &szMessage) { FinishExit(aStored, szMessage); });
+    else
+        FinishExit({}, QString());
 }
 
 void CTelvaneView::Beep()

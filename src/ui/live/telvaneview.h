@@ -28,6 +28,7 @@
 //                0 --Connect--> 2 --TCP up--> 1 --lost / Disconnect--> 0
 
 #include "imaging/bitmapinfo.h"
+#include "keyring/passwordkeeper.h"
 #include "protocol/clientviews.h"
 #include "settings/clientsettings.h"
 #include "settings/globalchannel.h"
@@ -80,6 +81,13 @@ struct TelvaneViewEnvironment {
     // Makes the archive window (the program hands in its CArchiveDlg); empty = none
     // (the Archive button does nothing).
     ArchiveFactory fnCreateArchive;
+    // The desktop keyring the recorders' passwords are kept in (the program hands in
+    // QtKeychain's); empty = none, and the passwords stay in the settings file as
+    // with "Save Password" FILE.
+    std::function<std::unique_ptr<IKeyring>()> fnCreateKeyring;
+    // The masked prompt for recorder nRecorder's password at Connect: true with the
+    // typed password, false on Cancel; empty = CPasswordDlg.
+    std::function<bool(int nRecorder, QString &szPassword)> fnAskPassword;
     // Benchmarks of small tiles: the four channels of the four-channel layout in the
     // first cells of a 4 x 4 grid (160 x 120 cells) instead of 2 x 2.
     bool bSmallTiles = false;
@@ -149,6 +157,7 @@ class CTelvaneView : public QWidget, private IRecorderSetHost {
     // Recorder 1's client.
     ILiveClient *Client() const { return m_pRecorders ? m_pRecorders->Client(0) : nullptr; }
     const CRecorderSet *Recorders() const { return m_pRecorders.get(); }
+    const CPasswordKeeper *Passwords() const { return m_pPasswords.get(); }
     // The recorder (0-based) of the selected channel, or of the quad last chosen.
     int SelectedRecorder() const { return m_nSelRecorder; }
     // The text a tile of the recorder shows instead of pictures, empty when none.
@@ -249,10 +258,25 @@ class CTelvaneView : public QWidget, private IRecorderSetHost {
     void Beep();
     void PlaceMainWindow(bool bFullScreen);
     void DeleteEventFile();
+    // --- passwords (telvaneviewpasswords.cpp) ---------------------------------
+    // After the settings are loaded: the keeper starts reading the keyring.
+    void StartPasswords();
+    // Starts recorder r's link now that its password is known.
+    void StartRecorder(int nRecorder);
+    // Starts the recorder's link once its password is known (nRound: the Connect
+    // that asked; a later Disconnect or Exit ends the wait).
+    void StartWithPassword(int nRecorder, int nRound);
+    bool AskPassword(int nRecorder, QString &szPassword);
+    // The end of Exit, once the passwords are where they belong.
+    void FinishExit(const std::array<QString, MAX_RECORDERS> &aStoredPasswords,
+                    const QString &szMessage);
 
     Environment m_env;
     ClientSettings m_settings;
     std::unique_ptr<CRecorderSet> m_pRecorders;
+    std::unique_ptr<CPasswordKeeper> m_pPasswords;
+    int m_nConnectRound = 0; // a Connect's password waits end with a Disconnect or Exit
+    bool m_bExiting = false; // Exit waits for the keyring
     int m_nSelRecorder = 0;
     std::unique_ptr<IArchiveWindow> m_pArchive;
     std::unique_ptr<ITimerHost> m_pOwnTimerHost;

@@ -14,15 +14,19 @@ constexpr int JPEG_QUALITY = 90;
 
 int EncodeThreads()
 {
-    // Up to two, one per core (0: the count is not known).
-    const unsigned nCores = std::thread::hardware_concurrency();
-    return nCores >= 2 ? 2 : 1;
+    return CSegmentWriter::EncodeThreadsFor(std::thread::hardware_concurrency());
 }
 } // namespace
 
 CSegmentWriter::CSegmentWriter(Saving saving, Failed failed, Done done)
     : m_saving(std::move(saving)), m_failed(std::move(failed)), m_done(std::move(done))
 {
+}
+
+int CSegmentWriter::EncodeThreadsFor(unsigned nCores)
+{
+    // Up to two, one per core (0: the count is not known).
+    return nCores >= 2 ? 2 : 1;
 }
 
 void CSegmentWriter::Quit()

@@ -94,6 +94,9 @@ class CSegmentWriter {
     // is over).
     void ReleasePool();
 
+    // MJPEG encode threads on a machine of nCores cores (0: not known): up to two.
+    static int EncodeThreadsFor(unsigned nCores);
+
     int64_t BytesInUse() const;
     int64_t PeakBytesInUse() const;
     void ResetPeak();

@@ -115,6 +115,13 @@ TEST_F(SegmentWriterTest, BytesQueuedReturnToZeroOnEveryPath)
 
 // The owner went away while a segment was filling: its pictures stay, under the
 // name given when it began, and no temporary file is left.
+TEST(SegmentWriterThreads, UpToTwoEncodersByTheCoresPresent)
+{
+    const std::pair<unsigned, int> rows[] = {{0, 1}, {1, 1}, {2, 2}, {3, 2}, {16, 2}};
+    for (const auto &[nCores, nThreads] : rows)
+        EXPECT_EQ(CSegmentWriter::EncodeThreadsFor(nCores), nThreads) << nCores;
+}
+
 TEST_F(SegmentWriterTest, DestructionFinishesAnOpenSegment)
 {
     m_pWriter->BeginSegment(1, m_dir.path(), m_dir.filePath("open.avi"));

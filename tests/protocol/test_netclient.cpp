@@ -104,21 +104,22 @@ TEST(NetClientSession, AlwaysReconnectsForEverAndSlowsDownAfterAMinute)
     const int64_t nLostAt = rig.clock.Now();
     rig.client.ArmResponseTimer(false);
     rig.client.StartReconnect(false);
-    std::vector<int64_t> attempts;
-    for (int64_t t = 0; t < 185000; t += 5000) {
-        rig.clock.Advance(5000);
-        if (rig.sockets.size() > attempts.size() + 1) {
-            attempts.push_back(rig.clock.Now() - nLostAt);
-            rig.Sock().CompleteConnect(111); // refused: the recorder is still down
-            RunPosted();
-        }
-    }
+    // Each attempt comes at its time to the millisecond, refused: the recorder is
+    // still down.
     std::vector<int64_t> expected;
     for (int64_t t = 5000; t <= 60000; t += 5000)
         expected.push_back(t);
     for (int64_t t = 90000; t <= 180000; t += 30000)
         expected.push_back(t);
-    EXPECT_EQ(attempts, expected);
+    for (const int64_t t : expected) {
+        const std::size_t nBefore = rig.sockets.size();
+        rig.clock.Advance(nLostAt + t - 1 - rig.clock.Now());
+        ASSERT_EQ(rig.sockets.size(), nBefore) << "attempt before " << t;
+        rig.clock.Advance(1);
+        ASSERT_EQ(rig.sockets.size(), nBefore + 1) << "no attempt at " << t;
+        rig.Sock().CompleteConnect(111);
+        RunPosted();
+    }
     EXPECT_EQ(rig.view.nLinkLost, 0);
     const LinkStatus status = rig.client.Status();
     EXPECT_TRUE(status.IsRebuilding());

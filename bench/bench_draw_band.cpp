@@ -23,15 +23,19 @@
 //              their records (the pictures of one batch of reads are painted together);
 //   (b) lag    live dec., and the stretch of picture i - lag after the decode of picture
 //              i: every source has `lag` other pictures decoded since its own.
-// --band N makes a band N iMCU rows high (default 1). A tile drawn from bands is first
-// checked to equal, pixel for pixel, the tile drawn from the whole picture.
+// The band methods run once for every band place of --band-offsets (default
+// heap,0,2048: where the allocator puts the band, or that many bytes past a 4096-byte
+// boundary), since the band's place changes the stretch's time; --band N makes a band
+// N iMCU rows high (default 1). A tile drawn from bands is first checked to equal,
+// pixel for pixel, the tile drawn from the whole picture.
 //
 // Times are the thread's CPU time; methods are interleaved round by round (order
 // rotated) and the median round is reported. Usage:
-//   bench_draw_band [--pictures DIR] [--rounds N] [--passes N] [--band N] [--only METHOD]
+//   bench_draw_band [--pictures DIR] [--rounds N] [--passes N] [--band N]
+//                   [--band-offsets A,B,..] [--only METHOD]
 // DIR (or the environment's TELVANE_BENCH_PICTURES) holds 704x240_*.jpg; by default
 // bench/pictures of the source tree when it has them, else the shared folder.
-// --only runs one method (names as printed, e.g. "quad:(a) band") after a warm-up
+// --only runs one method (names as printed, e.g. "quad:(a) band @0") after a warm-up
 // round, with callgrind's collection on only around it: run it under
 //   valgrind --tool=callgrind --collect-atstart=no ...
 // and divide the collected events by the pictures it prints.
@@ -112,13 +116,20 @@ class BandDecoder {
             m_info.max_v_samp_factor * m_info.min_DCT_scaled_size * std::max(1, m_bandImcuRows);
         const std::size_t stride = (std::size_t(m_info.output_width) * 3 + 3) & ~std::size_t(3);
         // 4 bytes of slack: the stretch loads 4 bytes for a 3-byte pixel.
-        if (m_band.size() < stride * std::size_t(bandRows) + 4)
-            m_band.resize(stride * std::size_t(bandRows) + 4);
+        const bool placed = m_bandOffset >= 0;
+        const std::size_t need =
+            stride * std::size_t(bandRows) + 4 + (placed ? kPage + std::size_t(m_bandOffset) : 0);
+        if (m_band.size() < need)
+            m_band.resize(need);
+        const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(m_band.data());
+        std::uint8_t *band =
+            m_band.data() +
+            (placed ? (kPage - start % kPage) % kPage + std::size_t(m_bandOffset) : 0);
         while (int(m_info.output_scanline) < height) {
             const int first = int(m_info.output_scanline);
             const int count = std::min(bandRows, height - first);
-            ReadRows(first, count, count, m_band.data(), stride);
-            onBand(first, count, m_band.data(), stride);
+            ReadRows(first, count, count, band, stride);
+            onBand(first, count, band, stride);
         }
         jpeg_finish_decompress(&m_info);
     }
@@ -138,6 +149,9 @@ class BandDecoder {
     int MostRowsPerCall() const { return m_mostRowsPerCall; }
     // A band of this many iMCU rows (1: the rows one iMCU row of the picture gives).
     void SetBandImcuRows(int n) { m_bandImcuRows = n; }
+    // The band starts this many bytes past a 4096-byte boundary (-1: where the allocator
+    // puts it): the band's place changes the stretch's time, not its simulated misses.
+    void SetBandOffset(int offset) { m_bandOffset = offset; }
 
   private:
     void Start(const std::uint8_t *jpeg, std::size_t length, int scale)
@@ -171,6 +185,8 @@ class BandDecoder {
     std::vector<std::uint8_t> m_band, m_top;
     int m_mostRowsPerCall = 0;
     int m_bandImcuRows = 1;
+    int m_bandOffset = -1;
+    static constexpr std::size_t kPage = 4096;
 };
 
 // One of the two views: where pictures go and at what scale.
@@ -246,9 +262,11 @@ void StretchBand(CDibStretcher &stretcher, const View &view, int decodedWidth, i
 // (a): normalise, decode in bands, stretch every band as it comes.
 class BandPath {
   public:
-    BandPath(const View &view, bool stretch, int bandImcuRows) : m_view(view), m_stretch(stretch)
+    BandPath(const View &view, bool stretch, int bandImcuRows, int bandOffset)
+        : m_view(view), m_stretch(stretch)
     {
         m_decoder.SetBandImcuRows(bandImcuRows);
+        m_decoder.SetBandOffset(bandOffset);
         m_dst.fill(Qt::black);
     }
     void Picture(const QByteArray &jpeg, long long index)
@@ -370,6 +388,7 @@ int main(int argc, char **argv)
 {
     QString folder = DefaultPictures();
     int rounds = 25, passes = 8, bandImcuRows = 1;
+    std::vector<int> bandOffsets = {-1, 0, 2048};
     std::string only;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
@@ -381,7 +400,11 @@ int main(int argc, char **argv)
             passes = std::max(1, std::atoi(argv[i + 1]));
         else if (option == "--band")
             bandImcuRows = std::max(1, std::atoi(argv[i + 1]));
-        else if (option == "--only")
+        else if (option == "--band-offsets") {
+            bandOffsets.clear();
+            for (const QString &n : QString::fromLocal8Bit(argv[i + 1]).split(','))
+                bandOffsets.push_back(n == "heap" ? -1 : std::clamp(n.toInt(), 0, 4095));
+        } else if (option == "--only")
             only = argv[i + 1];
         else {
             std::fprintf(stderr, "unknown option %s\n", option.c_str());
@@ -406,20 +429,22 @@ int main(int argc, char **argv)
     // The band path must draw what the whole-picture path draws.
     int checked = 0, equal = 0, mostRows[2] = {0, 0};
     for (const View *view : {&quad, &cells}) {
-        BandPath band(*view, true, bandImcuRows);
-        WholePath whole(*view, WholePath::Lag, 0);
-        for (std::size_t p = 0; p < pictures.size(); ++p) {
-            band.Picture(pictures[p], (long long)p);
-            whole.Picture(pictures[p], (long long)p);
-            const QRect &tile = view->tileRects[p % std::size_t(view->tiles)];
-            ++checked;
-            equal += TilesEqual(band.Image(), whole.Image(), tile);
+        for (int offset : bandOffsets) {
+            BandPath band(*view, true, bandImcuRows, offset);
+            WholePath whole(*view, WholePath::Lag, 0);
+            for (std::size_t p = 0; p < pictures.size(); ++p) {
+                band.Picture(pictures[p], (long long)p);
+                whole.Picture(pictures[p], (long long)p);
+                const QRect &tile = view->tileRects[p % std::size_t(view->tiles)];
+                ++checked;
+                equal += TilesEqual(band.Image(), whole.Image(), tile);
+            }
+            mostRows[view == &cells] = band.MostRowsPerCall();
         }
-        mostRows[view == &cells] = band.MostRowsPerCall();
     }
 
     std::vector<Method> methods;
-    auto add = [&](const View &view, const char *name, auto path) {
+    auto add = [&](const View &view, std::string name, auto path) {
         methods.push_back(Method{std::string(view.name) + ":" + name,
                                  [path](const QByteArray &j, long long i) { path->Picture(j, i); },
                                  0,
@@ -427,14 +452,21 @@ int main(int argc, char **argv)
     };
     add(quad, "bare", std::make_shared<BarePath>(8));
     add(quad, "live dec.", std::make_shared<WholePath>(quad, WholePath::NoStretch, 0));
-    add(quad, "band dec.", std::make_shared<BandPath>(quad, false, bandImcuRows));
-    add(quad, "(a) band", std::make_shared<BandPath>(quad, true, bandImcuRows));
+    for (int offset : bandOffsets) {
+        const std::string at = offset < 0 ? " @heap" : " @" + std::to_string(offset);
+        add(quad, "band dec." + at, std::make_shared<BandPath>(quad, false, bandImcuRows, offset));
+        add(quad, "(a) band" + at, std::make_shared<BandPath>(quad, true, bandImcuRows, offset));
+    }
     add(quad, "(b) paint/4", std::make_shared<WholePath>(quad, WholePath::Batch, 4));
     add(quad, "(b) lag 3", std::make_shared<WholePath>(quad, WholePath::Lag, 3));
     add(cells, "bare 4/8", std::make_shared<BarePath>(4));
     add(cells, "live dec.", std::make_shared<WholePath>(cells, WholePath::NoStretch, 0));
-    add(cells, "band dec.", std::make_shared<BandPath>(cells, false, bandImcuRows));
-    add(cells, "(a) band", std::make_shared<BandPath>(cells, true, bandImcuRows));
+    for (int offset : bandOffsets) {
+        const std::string at = offset < 0 ? " @heap" : " @" + std::to_string(offset);
+        add(cells, "band dec." + at,
+            std::make_shared<BandPath>(cells, false, bandImcuRows, offset));
+        add(cells, "(a) band" + at, std::make_shared<BandPath>(cells, true, bandImcuRows, offset));
+    }
     add(cells, "(b) paint/4", std::make_shared<WholePath>(cells, WholePath::Batch, 4));
     add(cells, "(b) paint/16", std::make_shared<WholePath>(cells, WholePath::Batch, 16));
     add(cells, "(b) lag 3", std::make_shared<WholePath>(cells, WholePath::Lag, 3));
@@ -484,12 +516,14 @@ int main(int argc, char **argv)
     };
     std::printf("%zu pictures from %s, %lld per round, %d rounds, median round\n", pictures.size(),
                 qPrintable(dir.path()), perRound, rounds);
-    std::printf("bands of %d iMCU row(s); most rows one jpeg_read_scanlines call gave: "
+    std::printf("bands of %d iMCU row(s), @N: starting N bytes past a 4096-byte boundary, @heap: "
+                "where the allocator put it; most "
+                "rows one jpeg_read_scanlines call gave: "
                 "%d at 8/8, %d at 4/8\n",
                 bandImcuRows, mostRows[0], mostRows[1]);
     std::printf("band tiles equal to whole-picture tiles: %d of %d\n", equal, checked);
     const double bareFull = usPerPicture("quad:bare");
-    std::printf("%-20s %9s %8s %9s %12s %14s\n", "method", "us/pic", "x bare", "x full",
+    std::printf("%-22s %9s %8s %9s %12s %14s\n", "method", "us/pic", "x bare", "x full",
                 "- bare (us)", "- own dec. (us)");
     for (const Method &m : methods) {
         const std::string view = m.name.substr(0, m.name.find(':'));
@@ -497,10 +531,12 @@ int main(int argc, char **argv)
         const double bare = usPerPicture(view == "quad" ? "quad:bare" : "cells:bare 4/8");
         const bool isBand = m.name.find("(a)") != std::string::npos;
         const bool isWhole = m.name.find("(b)") != std::string::npos;
-        std::printf("%-20s %9.1f %8.3f %9.3f", m.name.c_str(), us, us / bare, us / bareFull);
+        std::printf("%-22s %9.1f %8.3f %9.3f", m.name.c_str(), us, us / bare, us / bareFull);
         if (isBand || isWhole)
-            std::printf(" %12.1f %14.1f", us - bare,
-                        us - usPerPicture(view + (isBand ? ":band dec." : ":live dec.")));
+            std::printf(
+                " %12.1f %14.1f", us - bare,
+                us - usPerPicture(isBand ? view + ":band dec." + m.name.substr(m.name.find(" @"))
+                                         : view + ":live dec."));
         std::printf("\n");
     }
     std::printf("x bare: over the bare decode at the view's scale; x full: over the bare "

@@ -34,7 +34,7 @@
 //   bench_draw_band [--pictures DIR] [--rounds N] [--passes N] [--band N]
 //                   [--band-offsets A,B,..] [--only METHOD]
 // DIR (or the environment's TELVANE_BENCH_PICTURES) holds 704x240_*.jpg; by default
-// bench/pictures of the source tree when it has them, else the shared folder.
+// bench/pictures of the source tree.
 // --only runs one method (names as printed, e.g. "quad:(a) band @0") after a warm-up
 // round, with callgrind's collection on only around it: run it under
 //   valgrind --tool=callgrind --collect-atstart=no ...
@@ -86,9 +86,6 @@ QString DefaultPictures()
 {
     if (const char *env = std::getenv("TELVANE_BENCH_PICTURES"))
         return QString::fromLocal8Bit(env);
-    const QDir inTree(QStringLiteral(TELVANE_SOURCE_DIR "/bench/pictures"));
-    if (!inTree.entryList({"704x240_*.jpg"}, QDir::Files).isEmpty())
-        return inTree.path();
     return QStringLiteral(TELVANE_BENCH_PICTURES);
 }
 

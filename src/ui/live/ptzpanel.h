@@ -60,7 +60,7 @@ class CPtzPanel {
         // The client's SendPtz (PTZ type, speed, action index, pressed 1 / released 0).
         // Empty when the view has no protocol client.
         std::function<void(uint8_t, uint8_t, int, int)> fnSendPtz;
-        // m_byConnectState == 1.
+        // The selected recorder's link is up (connect state 1).
         std::function<bool()> fnIsConnected;
         // Circular monitoring is running.
         std::function<bool()> fnIsRotating;

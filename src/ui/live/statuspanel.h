@@ -25,8 +25,8 @@
 class QFontMetrics;
 class QPainter;
 
-// Status codes are the client's ClientStatus values: 0 to 2 are the view's
-// m_byConnectState itself; 4 to 7 are shown without changing it.
+// Status codes are the client's ClientStatus values: 0, 1, 2 and 4 name a link's
+// state (LinkStatus::StatusCode); 5 to 7 are events of it.
 
 // Text of a status code; only the low 8 bits of the code count. Code 6 takes the
 // client's retry count, code 7 the client's last event word. An unknown code gives

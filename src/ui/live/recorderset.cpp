@@ -120,6 +120,20 @@ void CRecorderSet::Sync()
     }
 }
 
+unsigned CRecorderSet::ChangedLinks(const ClientSettings &before, const ClientSettings &after)
+{
+    unsigned nMask = 0;
+    for (int r = 0; r < kRecorders; ++r) {
+        const RecorderLink a = RecorderLinkOf(before, r);
+        const RecorderLink b = RecorderLinkOf(after, r);
+        if (FieldText(a.m_szHostIP) != FieldText(b.m_szHostIP) ||
+            a.m_nHostPort != b.m_nHostPort || FieldText(a.m_szUserID) != FieldText(b.m_szUserID) ||
+            FieldText(a.m_szPassword) != FieldText(b.m_szPassword))
+            nMask |= 1u << r;
+    }
+    return nMask;
+}
+
 bool CRecorderSet::IsConfigured(int nRecorder) const
 {
     return nRecorder >= 0 && nRecorder < kRecorders && m_slots[std::size_t(nRecorder)];

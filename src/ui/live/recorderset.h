@@ -67,6 +67,10 @@ class CRecorderSet {
     // longer configured. Recorder 1 always has one (when its client can be made).
     void Sync();
 
+    // The recorders whose link settings differ between two records (address, port,
+    // user ID, password), as a bit mask (bit r: recorder r).
+    static unsigned ChangedLinks(const ClientSettings &before, const ClientSettings &after);
+
     bool IsConfigured(int nRecorder) const;
     int ConfiguredCount() const;
     ILiveClient *Client(int nRecorder) const;

@@ -464,7 +464,7 @@ void CTelvaneView::OnSetting()
     // get or lose their links (a removed one's pictures go first, see
     // OnRecorderRemoved). The archive window goes back to recorder 1's, which always
     // stays.
-    const unsigned nChanged = ChangedLinks(before, m_settings);
+    const unsigned nChanged = CRecorderSet::ChangedLinks(before, m_settings);
     std::array<bool, CRecorderSet::kRecorders> abReconnect{};
     for (int r = 0; r < CRecorderSet::kRecorders; ++r)
         if ((nChanged >> r) & 1u && m_pRecorders->ConnectState(r) != 0) {
@@ -485,20 +485,6 @@ void CTelvaneView::OnSetting()
     for (int r = 0; r < CRecorderSet::kRecorders; ++r)
         if (abReconnect[std::size_t(r)])
             StartWithPassword(r, m_nConnectRound);
-}
-
-unsigned CTelvaneView::ChangedLinks(const ClientSettings &before, const ClientSettings &after)
-{
-    unsigned nMask = 0;
-    for (int r = 0; r < CRecorderSet::kRecorders; ++r) {
-        const RecorderLink a = RecorderLinkOf(before, r);
-        const RecorderLink b = RecorderLinkOf(after, r);
-        if (FieldText(a.m_szHostIP) != FieldText(b.m_szHostIP) ||
-            a.m_nHostPort != b.m_nHostPort || FieldText(a.m_szUserID) != FieldText(b.m_szUserID) ||
-            FieldText(a.m_szPassword) != FieldText(b.m_szPassword))
-            nMask |= 1u << r;
-    }
-    return nMask;
 }
 
 void CTelvaneView::OnArchive()

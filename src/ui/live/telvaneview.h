@@ -235,9 +235,7 @@ class CTelvaneView : public QWidget, private IRecorderSetHost {
     QString ShownName(int nRecorder) const;
     // Repaints the tiles of the recorder's channels (their texts).
     void UpdateRecorderTiles(int nRecorder);
-    // The recorders whose link settings differ between two records (address, port,
-    // user ID, password), as a bit mask.
-    static unsigned ChangedLinks(const ClientSettings &before, const ClientSettings &after);
+
     // Draws the no-link texts over the tiles of recorders without a link.
     void PaintRecorderMarks(QPainter &painter, const QRegion &region);
     // Forgets one recorder's pictures and seen channels; true when it had any.

@@ -44,8 +44,9 @@ TEST(CAlarmList, ReportsBecomeRowsWithTheKindsThatChanged)
     std::vector<const Report *> rows; // as added
     for (const Report &r : reports) {
         const QDateTime time(QDate(2026, 12, 9), QTime(14, 10, int(rows.size())));
-        EXPECT_EQ(list.Add(r.nRecorder, QStringLiteral("Rec %1").arg(r.nRecorder + 1), r.dwWord, time),
-                  r.szChannel != nullptr)
+        EXPECT_EQ(
+            list.Add(r.nRecorder, QStringLiteral("Rec %1").arg(r.nRecorder + 1), r.dwWord, time),
+            r.szChannel != nullptr)
             << std::hex << r.dwWord;
         if (r.szChannel)
             rows.push_back(&r);

@@ -13,8 +13,8 @@
 
 namespace {
 
-constexpr int kGap = 8;               // between the main window and this one
-constexpr QSize kSize(520, 420);      // room for the four columns' widest texts
+constexpr int kGap = 8;                         // between the main window and this one
+constexpr QSize kSize(520, 420);                // room for the four columns' widest texts
 constexpr int kColumnWidths[] = {160, 110, 60}; // the last column takes the rest
 
 } // namespace
@@ -71,7 +71,8 @@ void CAlarmListDlg::ShowBeside(const QWidget *pMain)
         return;
     }
     if (pMain) {
-        const QScreen *pScreen = pMain->screen() ? pMain->screen() : QGuiApplication::primaryScreen();
+        const QScreen *pScreen =
+            pMain->screen() ? pMain->screen() : QGuiApplication::primaryScreen();
         if (pScreen)
             move(PlaceBeside(pMain->frameGeometry(), frameGeometry().size(),
                              pScreen->availableGeometry()));

@@ -26,8 +26,7 @@ constexpr const char *kTitles[CAlarmList::COL_COUNT] = {"Received", "Recorder", 
 
 } // namespace
 
-bool CAlarmList::Add(int nRecorder, const QString &name, uint32_t dwWord,
-                     const QDateTime &received)
+bool CAlarmList::Add(int nRecorder, const QString &name, uint32_t dwWord, const QDateTime &received)
 {
     const GlobalChannel channel = GlobalChannel::Of(nRecorder, int(dwWord & 0xFF) - 1);
     if (!channel.IsValid())
@@ -78,7 +77,9 @@ QString CAlarmList::ChangedText(uint32_t dwWord, unsigned nChanged)
     QStringList parts;
     for (const KindField &k : kKinds)
         if (nChanged & k.nKind)
-            parts << QStringLiteral("%1:%2").arg(QLatin1String(k.szName)).arg(KindByte(dwWord, k.nShift));
+            parts << QStringLiteral("%1:%2")
+                         .arg(QLatin1String(k.szName))
+                         .arg(KindByte(dwWord, k.nShift));
     return parts.isEmpty() ? QStringLiteral("No Change") : parts.join(QLatin1Char(' '));
 }
 

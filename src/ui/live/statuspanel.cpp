@@ -157,7 +157,8 @@ QRect CStatusPanel::NewAlarmsRect() const
     if (text.isEmpty())
         return QRect();
     const QRect &line = statusrect::kNewAlarmsLine;
-    const int nWidth = std::max(line.width(), QFontMetrics(m_fontSmall).horizontalAdvance(text) + 4);
+    const int nWidth =
+        std::max(line.width(), QFontMetrics(m_fontSmall).horizontalAdvance(text) + 2);
     return QRect(line.right() + 1 - nWidth, line.top(), nWidth, line.height());
 }
 

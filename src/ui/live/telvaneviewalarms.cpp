@@ -12,8 +12,8 @@
 void CTelvaneView::AddAlarm(int nRecorder)
 {
     const ILiveClient *pClient = m_pRecorders ? m_pRecorders->Client(nRecorder) : nullptr;
-    if (pClient && m_alarms.Add(nRecorder, m_pRecorders->Name(nRecorder),
-                                pClient->LastAlertWord(), QDateTime::currentDateTime()))
+    if (pClient && m_alarms.Add(nRecorder, m_pRecorders->Name(nRecorder), pClient->LastAlertWord(),
+                                QDateTime::currentDateTime()))
         m_pStatus->SetNewAlarms(m_alarms.NewCount());
 }
 

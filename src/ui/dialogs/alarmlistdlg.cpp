@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -58,6 +59,19 @@ CAlarmListDlg::CAlarmListDlg(CAlarmList &list, PlayFn fnPlay, ShownFn fnShown)
         m_pList->setColumnWidth(c, kColumnWidths[c]);
     connect(m_pList, &QTableView::doubleClicked, this,
             [this](const QModelIndex &index) { OnListDoubleClick(index.row()); });
+    // At the top the list follows the newest rows. Scrolled away from them, the
+    // operator reads or picks a row: rows that come above leave it where it is, so
+    // a double-click in a flood of reports still hits the row it aimed at.
+    m_pList->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    connect(&m_list, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex &, int nFirst, int nLast) {
+                QScrollBar *pBar = m_pList->verticalScrollBar();
+                const int nValue = pBar->value();
+                if (nValue == 0)
+                    return;
+                m_pList->doItemsLayout(); // the bar's range for the new rows
+                pBar->setValue(nValue + nLast - nFirst + 1);
+            });
 
     auto *pLayout = new QVBoxLayout(this);
     pLayout->setContentsMargins(3, 3, 3, 3);

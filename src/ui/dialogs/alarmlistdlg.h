@@ -3,7 +3,8 @@
 // newest first) in a table, as a window of its own beside the main window. It is
 // not modal and never takes the focus by itself: it is shown without being
 // activated, and a new row only enters the table. A double-click on a row asks the
-// owner to play that event, as a double-click in the recorder's event list does.
+// owner to play that event, as a double-click in the recorder's event list does;
+// scrolled away from the newest rows, the rows on show stay put as new ones come.
 // The owner is told when the window is shown or hidden, since rows that come while
 // it is shown count as looked at.
 

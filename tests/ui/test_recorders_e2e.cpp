@@ -7,6 +7,7 @@
 #include "ui/archive/archivedlg.h"
 #include "ui/controls/calendarctrl.h"
 #include "ui/controls/skinslider.h"
+#include "ui/dialogs/alarmlistdlg.h"
 #include "ui/dialogs/eventdlg.h"
 #include "ui/dialogs/systemsettingdlg.h"
 #include "recorderse2e.h"
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QDate>
 #include <QLineEdit>
+#include <QPainter>
 #include <QSettings>
 #include <QTimer>
 
@@ -207,6 +209,84 @@ TEST_F(RecordersE2E, AddressChangedInTheDialogIsUsedAtOK)
     EXPECT_EQ(m_pView->Settings().m_nHostPort, m_ports[1]);
     EXPECT_TRUE(WaitFor([&] { return m_pView->Client()->NetClient()->Logins() == 2; }, 8000));
     EXPECT_TRUE(Names(1).contains(QStringLiteral("COMMAND_LOGIN")));
+}
+
+// The alarm list: reports of recorders 1 and 3 that come within a second are both in
+// it, and a double-click on recorder 3's row plays recorder 3's archive from the time
+// of its report.
+TEST_F(RecordersE2E, AlarmListHoldsEveryRecordersReportsAndARowPlaysItsArchive)
+{
+    CArchiveDlg *pArchive = nullptr;
+    m_fnCreateArchive = [&pArchive](const ArchiveHost &host) {
+        ArchiveEnvironment env;
+        env.host = host;
+        env.fnBeep = [] {};
+        env.fnEventDialog = [] {};
+        auto pDlg = std::make_unique<CArchiveDlg>(std::move(env));
+        pArchive = pDlg.get();
+        return std::unique_ptr<IArchiveWindow>(std::move(pDlg));
+    };
+    // Recorded until an hour from now, so that a report's time lies in the recording.
+    const QString end = QDateTime::currentDateTime().addSecs(3600).toString(Qt::ISODate);
+    ASSERT_NO_FATAL_FAILURE(StartRecorders(
+        3, {QStringLiteral("--fps"), QStringLiteral("12"), QStringLiteral("--alert-interval"),
+            QStringLiteral("400"), QStringLiteral("--range-end"), end}));
+    QSettings(QString::fromLatin1(SETTINGS_ORGANIZATION), QString::fromLatin1(SETTINGS_APPLICATION))
+        .setValue(QStringLiteral("Setting/Use AlertMode"), 1);
+    ASSERT_NO_FATAL_FAILURE(CreateView());
+    m_pView->OnConnect();
+    m_pView->OnScreenModeButton(6);
+    const CAlarmList &alarms = m_pView->Alarms();
+    const auto newest = [&](int r) {
+        for (int n = 0; n < alarms.Count(); ++n)
+            if (alarms.Row(n).channel.nRecorder == r)
+                return n;
+        return -1;
+    };
+    ASSERT_TRUE(
+        WaitFor([&] { return newest(0) >= 0 && newest(2) >= 0 && alarms.Count() >= 16; }, 8000));
+    EXPECT_LE(std::abs(alarms.Row(newest(0)).received.msecsTo(alarms.Row(newest(2)).received)),
+              1000);
+    // The view with the count of new rows, then the list beside it, for a person.
+    const QString shots = qEnvironmentVariable("TELVANE_VIEW_SHOTS");
+    QImage view;
+    if (!shots.isEmpty() && WaitFor([&] { return TilesShowTheirChannels(0, 12); }, 8000))
+        view = m_pView->grab().toImage();
+    m_pView->OpenAlarmList();
+    CAlarmListDlg *pDlg = m_pView->AlarmWindow();
+    ASSERT_TRUE(pDlg && pDlg->isVisible());
+    if (!view.isNull()) {
+        const QImage list = pDlg->grab().toImage();
+        QImage shot(view.width() + 8 + list.width(), view.height(), QImage::Format_RGB32);
+        shot.fill(QColor(40, 44, 52));
+        QPainter painter(&shot);
+        painter.drawImage(0, 0, view);
+        painter.drawImage(view.width() + 8, 0, list);
+        painter.end();
+        shot.save(QDir(shots).filePath(QStringLiteral("alarm-list.png")));
+    }
+
+    const AlarmRow row = alarms.Row(newest(2));
+    ASSERT_TRUE(pDlg->OnListDoubleClick(newest(2)));
+    ASSERT_TRUE(pArchive->IsActive());
+    EXPECT_EQ(pArchive->RecorderIndex(), 2);
+    const QString from = QStringLiteral("from ") + row.received.toString("yyyy-MM-ddTHH:mm:ss");
+    EXPECT_TRUE(WaitFor([&] {
+        for (const QJsonObject &o : Entries(2))
+            if (o.value("action").toString().contains(from))
+                return true;
+        return false;
+    })) << qPrintable(from);
+    // Recorder 3's pictures of that time.
+    const QDateTime received = row.received.addMSecs(-row.received.time().msec());
+    EXPECT_TRUE(WaitFor([&] {
+        const DvrDateTime t = pArchive->Control().PictureTime();
+        const qint64 nAfter = received.secsTo(
+            QDateTime(QDate(t.nYear, t.nMonth, t.nDay), QTime(t.nHour, t.nMinute, t.nSecond)));
+        return nAfter >= 0 && nAfter < 10;
+    }));
+    EXPECT_FALSE(Names(0).contains(QStringLiteral("COMMAND_RECORDER")));
+    pDlg->close();
 }
 
 } // namespace

@@ -10,13 +10,18 @@
 #include "support/samepicture.h"
 #include "support/testapp.h"
 #include "support/testsupport.h"
+#include "protocol/timecodec.h"
 #include "ui/controls/skinbutton.h"
+#include "ui/dialogs/alarmlistdlg.h"
 #include "ui/live/ptzpanel.h"
 #include "ui/live/statuspanel.h"
 #include "ui/live/telvaneview.h"
 
 #include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QTableView>
 
 #include <gtest/gtest.h>
 
@@ -111,7 +116,13 @@ struct FakeArchive : IArchiveWindow {
         nRecorder = link.nRecorder;
         name = link.name;
     }
+    bool PlayFromEvent(uint32_t packed, int nChannel) override
+    {
+        plays.emplace_back(packed, nChannel);
+        return true;
+    }
     bool bActive = false;
+    std::vector<std::pair<uint32_t, int>> plays;
     std::vector<int> codes;
     int forgets = 0;
     ILiveClient *pClient = nullptr;
@@ -395,6 +406,82 @@ TEST_F(RecorderSetView, EachLinksEndIsShownWhereItBelongs)
     m_pView->OnSetting();
     EXPECT_GT(m_pArchive->forgets, nForgets);
     EXPECT_EQ(m_pArchive->pClient, m_clients[0]);
+}
+
+// Every recorder's event reports go into one list, whatever is on screen; the list
+// opens beside the main window without taking the focus, the panel counts what
+// nobody has looked at, a lost link leaves the list, and a double-click on a row
+// opens its recorder's archive on its channel at its time.
+TEST_F(RecorderSetView, EveryRecordersReportsGoIntoOneAlarmList)
+{
+    m_pView->OnConnect();
+    for (FakeClient *p : m_clients)
+        p->SetLink(LinkStatus::Kind::Online);
+    const auto report = [this](int r, uint32_t dwWord) {
+        m_clients[std::size_t(r)]->alert = dwWord;
+        m_clients[std::size_t(r)]->view->ShowStatus(STATUS_EVENT_REPORT);
+    };
+    report(2, 0x01000003); // recorder 3's channel 3: alarm
+    report(0, 0x00000101); // recorder 1's channel 1: motion
+    const CAlarmList &alarms = m_pView->Alarms();
+    ASSERT_EQ(alarms.Count(), 2);
+    EXPECT_EQ(alarms.Text(1, CAlarmList::COL_RECORDER), QStringLiteral("Recorder 3"));
+    EXPECT_EQ(alarms.Text(1, CAlarmList::COL_CHANNEL), QStringLiteral("CH11"));
+    EXPECT_EQ(m_pView->StatusPanel()->GetNewAlarmsText(), QStringLiteral("2 NEW"));
+
+    // The key opens the list; a row that comes leaves the focus where it is.
+    m_pView->show();
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_L, Qt::NoModifier);
+    QApplication::sendEvent(m_pView.get(), &key);
+    CAlarmListDlg *pDlg = m_pView->AlarmWindow();
+    ASSERT_TRUE(pDlg && pDlg->isVisible());
+    EXPECT_TRUE(m_pView->StatusPanel()->GetNewAlarmsText().isEmpty());
+    m_pView->activateWindow();
+    ASSERT_TRUE(
+        testsupport::WaitFor([&] { return QApplication::activeWindow() == m_pView.get(); }, 2000));
+    report(1, 0x00010002); // seen as it comes
+    testsupport::Spin(50);
+    EXPECT_EQ(QApplication::activeWindow(), m_pView.get());
+    EXPECT_TRUE(m_pView->StatusPanel()->GetNewAlarmsText().isEmpty());
+
+    // Hidden, the list counts again; a lost link keeps it; the panel opens it.
+    pDlg->hide();
+    m_clients[2]->view->OnLinkLost();
+    report(3, 0x00000004);
+    EXPECT_EQ(alarms.Count(), 4);
+    EXPECT_EQ(m_pView->StatusPanel()->GetNewAlarmsText(), QStringLiteral("1 NEW"));
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(statusrect::kPanel.center()),
+                      m_pView->mapToGlobal(QPointF(statusrect::kPanel.center())), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(m_pView.get(), &press);
+    EXPECT_TRUE(pDlg->isVisible());
+
+    // A double-click on recorder 2's row: its channel is selected, its archive opens
+    // and plays that channel from the time the report came.
+    QTableView *pList = pDlg->List();
+    const QPoint pt = pList->visualRect(pList->model()->index(1, 0)).center();
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                              QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
+        QMouseEvent ev(
+            type, QPointF(pt), pList->viewport()->mapToGlobal(QPointF(pt)), Qt::LeftButton,
+            type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(pList->viewport(), &ev);
+    }
+    const AlarmRow &row = alarms.Row(1);
+    ASSERT_EQ(m_pArchive->plays.size(), 1u);
+    EXPECT_EQ(m_pView->m_wRequestChannel, 5);
+    EXPECT_TRUE(m_pArchive->bActive);
+    EXPECT_EQ(m_pArchive->nRecorder, 1);
+    const DvrDateTime played = DecodePackedTime(m_pArchive->plays[0].first);
+    EXPECT_EQ(QDateTime(QDate(played.nYear, played.nMonth, played.nDay),
+                        QTime(played.nHour, played.nMinute, played.nSecond)),
+              row.received.addMSecs(-row.received.time().msec()));
+    EXPECT_EQ(m_pArchive->plays[0].second, 1);
+    // Another recorder's row waits for "Viewer".
+    EXPECT_FALSE(m_pView->PlayAlarm(0));
+    EXPECT_EQ(m_nBeeps, 1);
+    EXPECT_EQ(m_pArchive->plays.size(), 1u);
+    pDlg->hide();
 }
 
 } // namespace

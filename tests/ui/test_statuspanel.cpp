@@ -216,4 +216,34 @@ TEST(CStatusPanel, LongestTextsStayInsideTheirRectangles)
     EXPECT_TRUE(testsupport::SamePicture(sheet, "ui/data/statuspanel.png"));
 }
 
+// The count of new alarms: right of the skin's "LINK STATUS" heading, never over
+// it, in its own colour; a count that goes is painted over.
+TEST(CStatusPanel, CountOfNewAlarmsBesideTheHeading)
+{
+    App();
+    CStatusPanel panel;
+    std::vector<QRect> updates;
+    panel.SetUpdateCallback([&](const QRect &rc) { updates.push_back(rc); });
+    for (int n : {3, 500}) {
+        panel.SetNewAlarms(n);
+        EXPECT_EQ(panel.GetNewAlarmsText(), QStringLiteral("%1 NEW").arg(n));
+        const QRect rc = panel.NewAlarmsRect();
+        EXPECT_TRUE(statusrect::kNewAlarmsLine.contains(rc)) << n;
+        EXPECT_TRUE(updates.back().contains(rc));
+        const QImage image = Render(panel);
+        int nInside = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (qRed(image.pixel(x, y)) > 128 && qBlue(image.pixel(x, y)) < 64) {
+                    ASSERT_TRUE(rc.contains(x, y)) << x << "," << y;
+                    ++nInside;
+                }
+        EXPECT_GT(nInside, 20) << n;
+    }
+    const QRect rcShown = panel.NewAlarmsRect();
+    panel.SetNewAlarms(0);
+    EXPECT_TRUE(panel.GetNewAlarmsText().isEmpty());
+    EXPECT_TRUE(updates.back().contains(rcShown));
+}
+
 } // namespace

@@ -121,8 +121,9 @@ class CArchiveDlg : public QWidget,
     void OnSave();
     void OnPrint();
     void OnEvent();
-    // From the Event dialog: plays the channel index from the packed time.
-    bool PlayFromEvent(PackedTime packed, int nChannel)
+    // From the Event dialog and the alarm list: plays the channel index from the
+    // packed time.
+    bool PlayFromEvent(PackedTime packed, int nChannel) override
     {
         return m_control.PlayFromEvent(packed, nChannel);
     }

@@ -18,6 +18,7 @@ enum class KeyAction {
     Single,
     Rotate,
     Archive,
+    AlarmList,
     FullScreen,      // on/off
     LeaveFullScreen, // Esc in the main window
     PtzFaster,

@@ -47,7 +47,7 @@ QHeaderView::section {
 }
 QTreeWidget::item { padding: 1px 0; }
 QTreeWidget::item:selected { background: #e08a1e; color: #000000; }
-QTableWidget {
+QTableView {
     background: #000000; color: #00ff00; gridline-color: #3c4452;
     border: 1px solid #4a5262;
     selection-background-color: #e08a1e; selection-color: #000000;

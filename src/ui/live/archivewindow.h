@@ -58,6 +58,13 @@ class IArchiveWindow {
     virtual IArchiveView *ArchiveView() { return nullptr; }
     // The link the window shows from now on (the set's wiring, before Activate).
     virtual void AttachLink(const ArchiveLink &link) { (void)link; }
+    // Plays channel nChannel (0..3) of its recorder from an event's time (a
+    // PackedTime), as a double-click in the event list does; true when it went out.
+    virtual bool PlayFromEvent(uint32_t packed, int nChannel)
+    {
+        (void)packed, (void)nChannel;
+        return false;
+    }
 };
 
 // What the archive window asks of the view.

@@ -7,10 +7,13 @@
 #include <QFontMetrics>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace {
 
 const QColor kTextColour(0, 255, 0);
 const QColor kBackColour(0, 0, 0);
+const QColor kAlarmColour(255, 176, 0);
 
 constexpr int kSingleLine = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
 
@@ -134,6 +137,31 @@ void CStatusPanel::SetRecorderName(const QString &name)
     Invalidate(statusrect::kStatusLabel);
 }
 
+void CStatusPanel::SetNewAlarms(int nCount)
+{
+    if (nCount == m_nNewAlarms)
+        return;
+    const QRect rcOld = NewAlarmsRect();
+    m_nNewAlarms = std::max(0, nCount);
+    Invalidate(rcOld.united(NewAlarmsRect()));
+}
+
+QString CStatusPanel::GetNewAlarmsText() const
+{
+    return m_nNewAlarms > 0 ? QStringLiteral("%1 NEW").arg(m_nNewAlarms) : QString();
+}
+
+QRect CStatusPanel::NewAlarmsRect() const
+{
+    const QString text = GetNewAlarmsText();
+    if (text.isEmpty())
+        return QRect();
+    const QRect &line = statusrect::kNewAlarmsLine;
+    const int nWidth =
+        std::max(line.width(), QFontMetrics(m_fontSmall).horizontalAdvance(text) + 2);
+    return QRect(line.right() + 1 - nWidth, line.top(), nWidth, line.height());
+}
+
 void CStatusPanel::DrawDateTime()
 {
     DrawDateTime(QDateTime::currentDateTime());
@@ -167,6 +195,13 @@ void CStatusPanel::paint(QPainter &painter) const
                    m_strRecorder.isEmpty() ? QStringLiteral("STATUS :")
                                            : m_strRecorder.toUpper() + QStringLiteral(" :"));
     DrawWrappedText(painter, statusrect::kStatus, m_strStatus);
+
+    // The count of new alarms stands out from the link's green texts.
+    if (const QRect rc = NewAlarmsRect(); !rc.isEmpty()) {
+        painter.fillRect(rc, kBackColour);
+        painter.setPen(kAlarmColour);
+        painter.drawText(rc, Qt::AlignCenter | Qt::TextSingleLine, GetNewAlarmsText());
+    }
 
     painter.restore();
 }

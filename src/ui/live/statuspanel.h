@@ -60,8 +60,13 @@ inline const QRect kTimeLabel{740, 100, 100, 15};
 inline const QRect kTime{740, 115, 100, 15};
 inline const QRect kStatusLabel{740, 160, 100, 15};
 inline const QRect kStatus{740, 175, 100, 30};
-// Everything the panel paints.
+// Everything the panel paints but the count of new alarms.
 inline const QRect kAll{740, 70, 100, 135};
+// The count of new alarms, right of the skin's "LINK STATUS" heading: the line it
+// takes, from the right; a wider text grows to the left.
+inline const QRect kNewAlarmsLine{797, 139, 49, 13};
+// The whole panel, the count included: a click here opens the alarm window.
+inline const QRect kPanel = kAll.united(kNewAlarmsLine);
 } // namespace statusrect
 
 class CStatusPanel {
@@ -80,6 +85,11 @@ class CStatusPanel {
     // of the "STATUS :" label; empty for the plain label.
     void SetRecorderName(const QString &name);
 
+    // The count of alarms the operator has not looked at ("3 NEW"); 0 shows none.
+    void SetNewAlarms(int nCount);
+    // The count's rectangle as painted (empty when none is shown).
+    QRect NewAlarmsRect() const;
+
     // Takes the workstation's local time for the date and time lines.
     void DrawDateTime();
     // Same with a given time (tests, and callers that already read the clock).
@@ -92,6 +102,7 @@ class CStatusPanel {
     const QString &GetStatusText() const { return m_strStatus; }
     const QString &GetDateText() const { return m_strDate; }
     const QString &GetTimeText() const { return m_strTime; }
+    QString GetNewAlarmsText() const;
 
   private:
     void Invalidate(const QRect &rc) const;
@@ -101,6 +112,7 @@ class CStatusPanel {
     bool m_bRecorderNamed = false;
     QString m_strDate;
     QString m_strTime;
+    int m_nNewAlarms = 0;
     QFont m_fontSmall;
     UpdateFn m_fnUpdate;
 };

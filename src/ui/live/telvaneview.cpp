@@ -10,6 +10,7 @@
 #include "ui/controls/skinbutton.h"
 #include "ui/controls/skinfont.h"
 #include "ui/controls/skinids.h"
+#include "ui/dialogs/alarmlistdlg.h"
 #include "ui/dialogs/systemsettingdlg.h"
 #include "ui/live/ptzpanel.h"
 #include "ui/live/statuspanel.h"
@@ -46,6 +47,7 @@ CTelvaneView::CTelvaneView(QWidget *parent, Environment env)
 
 CTelvaneView::~CTelvaneView()
 {
+    m_pAlarmDlg.reset(); // it reports to the view as it goes
     // Window destruction: drop the link, forget the cached event list, then the
     // client goes before anything it could call back into.
     m_pTimerHost->KillTimer(kClockTimerId);
@@ -529,6 +531,8 @@ void CTelvaneView::OnExit()
     ++m_nConnectRound;
     if (m_pArchive)
         m_pArchive->Shutdown(); // waits for a recording file being written
+    if (m_pAlarmDlg)
+        m_pAlarmDlg->close(); // the watch's list ends with the program
     for (int r = 0; r < CRecorderSet::kRecorders; ++r)
         if (ILiveClient *pClient = m_pRecorders ? m_pRecorders->Client(r) : nullptr)
             pClient->Disconnect(true);

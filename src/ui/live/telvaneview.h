@@ -32,6 +32,7 @@
 #include "protocol/clientviews.h"
 #include "settings/clientsettings.h"
 #include "settings/globalchannel.h"
+#include "ui/live/alarmlist.h"
 #include "ui/live/archivewindow.h"
 #include "ui/live/liveclient.h"
 #include "ui/live/recorderset.h"
@@ -52,6 +53,7 @@
 #include <functional>
 #include <memory>
 
+class CAlarmListDlg;
 class CSkinButton;
 class CJpegImage;
 class CPtzPanel;
@@ -141,6 +143,17 @@ class CTelvaneView : public QWidget, private IRecorderSetHost {
 
     // The Disconnect button: every link ends, the pictures go.
     void OnLinkLost();
+
+    // --- the alarm list (telvaneviewalarms.cpp) ------------------------------
+    // Shows the alarm window beside the main window (the key, a click on the
+    // status panel); it does not take the focus.
+    void OpenAlarmList();
+    // A double-click on row nRow of the alarm list: the archive of the row's
+    // recorder plays the row's channel from the time the report came. True when
+    // the request went out.
+    bool PlayAlarm(int nRow);
+    const CAlarmList &Alarms() const { return m_alarms; }
+    CAlarmListDlg *AlarmWindow() const { return m_pAlarmDlg.get(); }
 
     // --- what the recorder set reports ---------------------------------------
     const ClientSettings &Settings() const override { return m_settings; }
@@ -268,6 +281,9 @@ class CTelvaneView : public QWidget, private IRecorderSetHost {
     // The end of Exit, once the passwords are where they belong.
     void FinishExit(const std::array<QString, MAX_RECORDERS> &aStoredPasswords,
                     const QString &szMessage);
+    // Files recorder r's event report in the alarm list.
+    void AddAlarm(int nRecorder);
+    void OnAlarmWindowShown(bool bShown);
 
     Environment m_env;
     ClientSettings m_settings;
@@ -308,4 +324,9 @@ class CTelvaneView : public QWidget, private IRecorderSetHost {
     // Window dragging by the form (when not in full screen).
     bool m_bDragging = false;
     QPoint m_ptDragOffset;
+
+    // Every recorder's event reports since start-up, and the window that shows them
+    // (made when first opened; it goes first, since it shows the list).
+    CAlarmList m_alarms;
+    std::unique_ptr<CAlarmListDlg> m_pAlarmDlg;
 };

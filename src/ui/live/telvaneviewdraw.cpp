@@ -134,7 +134,7 @@ void CTelvaneView::paintEvent(QPaintEvent *event)
                     int(m_arcTile.size()), m_fontMark, m_fontMarkSmall, kPictureRect.width() / 3);
     PaintRecorderMarks(painter, region);
     const QRect rc = region.boundingRect();
-    if (rc.intersects(statusrect::kAll))
+    if (rc.intersects(statusrect::kPanel))
         m_pStatus->paint(painter);
     if (m_pPtzPanel && rc.intersects(ptzlayout::kSpeedRect))
         m_pPtzPanel->paint(painter);
@@ -153,6 +153,11 @@ void CTelvaneView::ToggleReceiveLamp()
 
 void CTelvaneView::mousePressEvent(QMouseEvent *event)
 {
+    if (event->button() == Qt::LeftButton &&
+        statusrect::kPanel.contains(event->position().toPoint())) {
+        OpenAlarmList(); // the status panel opens the alarm list
+        return;
+    }
     if (event->button() != Qt::LeftButton || m_settings.m_bUseFullScreen) {
         QWidget::mousePressEvent(event);
         return;

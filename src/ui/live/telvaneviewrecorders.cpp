@@ -37,6 +37,8 @@ void CTelvaneView::OnRecorderChanged(int nRecorder)
 
 void CTelvaneView::OnRecorderEvent(int nRecorder, uint8_t byCode)
 {
+    if (byCode == STATUS_EVENT_REPORT)
+        AddAlarm(nRecorder);
     // The selected recorder's events are shown; an event report whoever sent it.
     if (nRecorder == m_nSelRecorder || nRecorder == m_pRecorders->ArchiveRecorder() ||
         byCode == STATUS_EVENT_REPORT)

@@ -23,6 +23,10 @@ void CTelvaneView::keyPressEvent(QKeyEvent *pEvent)
     const std::optional<KeyAction> action = TakeKey(KeyWindow::Main, *pEvent);
     if (!action)
         return;
+    if (*action == KeyAction::AlarmList) {
+        OpenAlarmList();
+        return;
+    }
     CSkinButton *pButton = nullptr;
     if (IsChannelAction(*action))
         pButton = m_apButtons[CTRL_CHANNEL_1 + ChannelOf(*action)];

@@ -342,6 +342,10 @@ TEST(NetClientLogin, RefusedLoginDropsTheLink)
     EXPECT_FALSE(rig.client.HasBuffers());
     rig.clock.Advance(60000);
     EXPECT_EQ(rig.sockets.size(), 1u);
+    // The operator's next link forgets how the last one ended.
+    ASSERT_TRUE(rig.client.Connect("127.0.0.1", 8000));
+    rig.client.Disconnect(true);
+    EXPECT_EQ(rig.client.Status().kind, LinkStatus::Kind::Idle);
 }
 
 TEST(NetClientLogin, NothingBehindARefusedLoginInTheSameReadIsHandled)

@@ -8,7 +8,7 @@ to see whether the test suite notices them.
     scripts/mutants.py --list --files 'src/protocol/ptzcoding.cpp'   # show, run nothing
     scripts/mutants.py --self-check                  # one known mutant must be killed
     scripts/mutants.py --sample 80 --seed 1 --resume # go on after a stop: verdicts kept
-    scripts/mutants.py --report .mutants/results-seed-1.jsonl --notes tests/mutation/mutants-notes.tsv
+    scripts/mutants.py --report .mutants/results-seed-1.jsonl --notes scripts/mutation/mutants-notes.tsv
                                                      # the report again, with the survivors' verdicts
 
 The work folder (default .mutants/ in the checkout, ignored by git) holds a copy of
@@ -1018,7 +1018,7 @@ def main():
     ap.add_argument("--timeout-factor", type=float, default=3, help="x the test's baseline time")
     ap.add_argument("--build-timeout", type=float, default=1200)
     ap.add_argument("--notes", help="TSV of 'key<TAB>note' for survivors (key as in the results); "
-                                    "the project's are in tests/mutation/mutants-notes.tsv")
+                                    "the project's are in scripts/mutation/mutants-notes.tsv")
     ap.add_argument("--out", help="report file (default: in the work folder)")
     ap.add_argument("--resume", action="store_true",
                     help="keep the verdicts of an earlier run of the same draw on the same sources")

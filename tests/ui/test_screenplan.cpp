@@ -134,24 +134,4 @@ TEST(ScreenPlan, QuadOfTheSmallTileBenchmarksUsesTheFirstCells)
         EXPECT_EQ(plan.channelTile[std::size_t(i)], viewlayout::TileRect(i, 16)) << i;
 }
 
-TEST(GlobalChannelNames, NumbersTextsAndFileForms)
-{
-    const GlobalChannel first = GlobalChannel::Of(0, 2);
-    const GlobalChannel other = GlobalChannel::Of(2, 1);
-    EXPECT_EQ(other.Index(), 9);
-    EXPECT_EQ(other.Text(), QStringLiteral("CH10"));
-    EXPECT_EQ(GlobalChannel::FromIndex(9), other);
-    EXPECT_EQ(first.Caption(QStringLiteral("t")), QStringLiteral("CAM3 t"));
-    EXPECT_EQ(other.Caption(QStringLiteral("t")), QStringLiteral("CH10 t"));
-    EXPECT_EQ(first.FileKind(), QStringLiteral("CAM3"));
-    EXPECT_EQ(other.FileKind(), QStringLiteral("CH10"));
-    EXPECT_EQ(GlobalChannel::RecorderFileKind(0), QStringLiteral("CAM0"));
-    EXPECT_EQ(GlobalChannel::RecordingPrefix(0), QString());
-    EXPECT_EQ(GlobalChannel::RecordingPrefix(3), QStringLiteral("REC4_"));
-    for (int bad : {-1, 16})
-        EXPECT_FALSE(GlobalChannel::FromIndex(bad).IsValid()) << bad;
-    EXPECT_FALSE(GlobalChannel::Of(1, 4).IsValid());
-    EXPECT_FALSE(GlobalChannel::Of(4, 0).IsValid());
-}
-
 } // namespace

@@ -290,14 +290,13 @@ void CTelvaneView::ApplyPlan(bool bForceRequests)
     for (int i = 0; i < 7; ++i)
         SetButtonChecked(ControlId(CTRL_SCREEN_MODE_1 + i), i == (m_wScreenMode & 0xFF));
 
-    // The one place that knows each channel's tile; pictures are decoded no larger
-    // than their tiles need.
-    m_arcTile = m_plan.channelTile;
+    // The plan is the one place that knows each channel's tile; pictures are decoded
+    // no larger than their tiles need.
     for (int i = 0; i < GlobalChannel::kCount; ++i) {
         const GlobalChannel ch = GlobalChannel::FromIndex(i);
         if (ILiveClient *pClient = m_pRecorders ? m_pRecorders->Client(ch.nRecorder) : nullptr)
-            pClient->SetDrawnSize(ch.nChannel, m_arcTile[std::size_t(i)].width(),
-                                  m_arcTile[std::size_t(i)].height());
+            pClient->SetDrawnSize(ch.nChannel, m_plan.channelTile[std::size_t(i)].width(),
+                                  m_plan.channelTile[std::size_t(i)].height());
     }
 
     InvalidatePicture();
@@ -380,7 +379,7 @@ void CTelvaneView::OnConnect()
         if (!m_pRecorders->IsConfigured(r) || m_pRecorders->ConnectState(r) != 0)
             continue;
         StartWithPassword(r, nRound);
-        bStarted = bStarted || m_bShownConnected ||
+        bStarted = bStarted ||
                    (m_pPasswords && m_pPasswords->State(r) == CPasswordKeeper::PasswordState::Reading);
     }
     // Latched once a link was started (even one that could not), or while a password

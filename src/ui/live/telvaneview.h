@@ -178,7 +178,7 @@ class CTelvaneView : public QWidget, private IRecorderSetHost {
     IArchiveWindow *Archive() const { return m_pArchive.get(); }
     CPtzPanel *PtzPanel() const { return m_pPtzPanel.get(); }
     CStatusPanel *StatusPanel() const { return m_pStatus.get(); }
-    const QRect &TileArea(int nSlot) const { return m_arcTile[std::size_t(nSlot & 15)]; }
+    const QRect &TileArea(int nSlot) const { return m_plan.channelTile[std::size_t(nSlot & 15)]; }
 
     // For the statistics log: told of each live picture handed to its tile (slot
     // 0-15) and of each paint of the window, with the region painted.
@@ -303,7 +303,6 @@ class CTelvaneView : public QWidget, private IRecorderSetHost {
     // Channels seen since the link came up, and the tile of each channel slot; the
     // pictures themselves (borrowed from the client's frame records) are the canvas's.
     std::array<bool, 16> m_abChannelSeen{};
-    std::array<QRect, 16> m_arcTile{};
     screenplan::Plan m_plan;
     bool m_bShownConnected = false; // the buttons show a link (Connect latched)
     PaintProbe m_probe;

@@ -25,7 +25,7 @@ bool CTelvaneView::HasPicture(int nChannel) const
 
 QRect CTelvaneView::Tile(int nChannel) const
 {
-    return nChannel >= 0 && nChannel < 16 ? m_arcTile[std::size_t(nChannel)] : QRect();
+    return nChannel >= 0 && nChannel < 16 ? m_plan.channelTile[std::size_t(nChannel)] : QRect();
 }
 
 int CTelvaneView::ShownChannel(const QRect &rcTile) const
@@ -45,7 +45,7 @@ void CTelvaneView::OnStaleCheck()
     // taken over.
     const bool bLive = !(m_pArchive && m_pArchive->IsActive());
     CheckStaleTiles(
-        m_staleWatch, m_canvas, m_arcTile.data(), int(m_arcTile.size()),
+        m_staleWatch, m_canvas, m_plan.channelTile.data(), int(m_plan.channelTile.size()),
         [this, bLive](int nSlot) {
             return bLive &&
                    m_pRecorders->ConnectState(GlobalChannel::FromIndex(nSlot).nRecorder) != 0;
@@ -65,7 +65,7 @@ void CTelvaneView::DrawBmp(int nChannel)
     if (nChannel < 0 || nChannel >= 16)
         return;
     const bool bFrameDrawn = DrawBmpInto(nChannel);
-    const QRect tile = m_arcTile[std::size_t(nChannel)];
+    const QRect tile = m_plan.channelTile[std::size_t(nChannel)];
     if (HasPicture(nChannel) && m_bDibReady && !tile.isEmpty())
         m_canvas.SchedulePaint(bFrameDrawn ? TileFrameRect(tile) : tile);
 }
@@ -84,7 +84,7 @@ bool CTelvaneView::DrawBmpInto(int nChannel)
     m_abChannelSeen[i] = true;
     if (!m_bDibReady || !HasPicture(nChannel))
         return false;
-    const QRect tile = m_arcTile[i];
+    const QRect tile = m_plan.channelTile[i];
     if (tile.isEmpty())
         return false;
     // A tile already showing a picture has its frame; pictures never cover it.
@@ -108,7 +108,7 @@ void CTelvaneView::InvalidatePicture()
     for (const screenplan::Tile &t : m_plan.tiles) {
         const int nChannel = t.channel.Index();
         if (t.channel.IsValid() && HasPicture(nChannel) &&
-            !m_arcTile[std::size_t(nChannel)].isEmpty())
+            !m_plan.channelTile[std::size_t(nChannel)].isEmpty())
             DrawBmpInto(nChannel);
         else
             m_canvas.DrawFrame(t.rect);
@@ -130,8 +130,8 @@ void CTelvaneView::paintEvent(QPaintEvent *event)
     QPainter painter(this);
     const QRegion region = event->region();
     m_canvas.Paint(painter, region);
-    PaintStaleTiles(m_staleWatch, m_canvas, painter, region, m_arcTile.data(),
-                    int(m_arcTile.size()), m_fontMark, m_fontMarkSmall, kPictureRect.width() / 3);
+    PaintStaleTiles(m_staleWatch, m_canvas, painter, region, m_plan.channelTile.data(),
+                    int(m_plan.channelTile.size()), m_fontMark, m_fontMarkSmall, kPictureRect.width() / 3);
     PaintRecorderMarks(painter, region);
     const QRect rc = region.boundingRect();
     if (rc.intersects(statusrect::kPanel))

@@ -110,7 +110,7 @@ bool CTelvaneView::ClearRecorderPictures(int nRecorder)
 void CTelvaneView::UpdateRecorderTiles(int nRecorder)
 {
     for (int c = 0; c < CRecorderSet::kChannels; ++c)
-        update(m_arcTile[std::size_t(GlobalChannel::Of(nRecorder, c).Index())]);
+        update(m_plan.channelTile[std::size_t(GlobalChannel::Of(nRecorder, c).Index())]);
 }
 
 QString CTelvaneView::RecorderTileText(int nRecorder) const
@@ -135,8 +135,8 @@ QString CTelvaneView::RecorderTileText(int nRecorder) const
     case LinkStatus::Kind::RetryWait:
     case LinkStatus::Kind::RetryConnecting: {
         // How long the recorder has been away, as mm:ss (hours past 99 minutes).
-        const int64_t nAway = std::max<int64_t>(0, m_pTimerHost->NowMs() - status.nLostAtMs);
-        const int64_t nSeconds = status.nLostAtMs < 0 ? 0 : nAway / 1000;
+        const int64_t nSeconds =
+            std::max<int64_t>(0, m_pTimerHost->NowMs() - status.nLostAtMs) / 1000;
         return ::StatusText(STATUS_RECONNECTING) +
                QString::asprintf(" %02lld:%02lld", static_cast<long long>(nSeconds / 60),
                                  static_cast<long long>(nSeconds % 60));

@@ -34,6 +34,7 @@ constexpr char RECORD_FORMAT_TEXT_RAW[] = "RAW";
 constexpr char RECORD_FORMAT_TEXT_MJPEG[] = "MJPEG";
 constexpr char KEY_SAVE_PASSWORD[] = "Save Password";
 constexpr const char *SAVE_PASSWORD_TEXTS[] = {"KEYRING", "FILE", "NEVER"}; // by value
+constexpr char KEY_TILE_PLACEMENT[] = "Tile Placement";
 
 constexpr int DEFAULT_ROTATE_INTERVAL = 3;
 constexpr int DEFAULT_RECONNECT_COUNT = 3;
@@ -318,6 +319,7 @@ void ClientSettings::LoadSettings()
     for (uint8_t by = 0; by < std::size(SAVE_PASSWORD_TEXTS); ++by)
         if (savePassword == QLatin1String(SAVE_PASSWORD_TEXTS[by]))
             m_bySavePassword = by;
+    m_tilePlacement = TilePlacement::FromText(ReadText(store, KEY_TILE_PLACEMENT, ""));
     store.endGroup();
 
     for (int r = 1; r < MAX_RECORDERS; ++r) {
@@ -376,6 +378,11 @@ int ClientSettings::SaveSettings(const std::array<QString, MAX_RECORDERS> &aStor
         QLatin1String(
             SAVE_PASSWORD_TEXTS[m_bySavePassword < std::size(SAVE_PASSWORD_TEXTS) ? m_bySavePassword
                                                                                   : 0]));
+    // Only a layout placed by hand has an entry; none leaves no key behind.
+    if (const QString placement = m_tilePlacement.ToText(); !placement.isEmpty())
+        store.setValue(QLatin1String(KEY_TILE_PLACEMENT), placement);
+    else
+        store.remove(QLatin1String(KEY_TILE_PLACEMENT));
     store.endGroup();
 
     for (int r = 1; r < MAX_RECORDERS; ++r) {

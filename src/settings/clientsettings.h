@@ -20,6 +20,8 @@
 // Text fields are fixed-size, zero-terminated UTF-8; a text longer than its field
 // is cut to the field's width less one, at a character boundary.
 
+#include "settings/tileplacement.h"
+
 #include <QString>
 
 #include <array>
@@ -57,6 +59,7 @@ inline constexpr uint8_t SAVE_PASSWORD_NEVER = 2;   // asked at Connect, kept fo
 
 inline constexpr int MAX_RECORDERS = 4;
 inline constexpr int CHANNELS_PER_RECORDER = 4;
+static_assert(TilePlacement::kMaxTiles == MAX_RECORDERS * CHANNELS_PER_RECORDER);
 
 // One recorder's link keys; recorder 1's live in group "Setting", recorders 2-4 in
 // "Setting2".."Setting4", with the same key names and encodings.
@@ -86,6 +89,7 @@ struct ClientSettings {
     int32_t m_bDisplayPbTime;   // "Display PbTime", 0/1
     uint8_t m_byRecordFormat;   // "Record Format", RECORD_FORMAT_RAW or RECORD_FORMAT_MJPEG
     uint8_t m_bySavePassword;   // "Save Password", SAVE_PASSWORD_KEYRING, _FILE or _NEVER
+    TilePlacement m_tilePlacement; // "Tile Placement"
 
     RecorderLink m_aExtraRecorders[MAX_RECORDERS - 1]; // recorders 2..4
     char m_aszRecorderFault[MAX_RECORDERS - 1][128]; // why a stored group was left out; "" if none

@@ -348,6 +348,40 @@ TEST(ClientSettings, TextOptionsReadTheirDefaultUnlessKnown)
     }
 }
 
+// "Tile Placement": each well-formed entry is read and written back in layout
+// order; an entry that is not (unknown layout, a number too many or too few or out
+// of range) is dropped, and a channel given twice keeps its first tile.
+TEST(ClientSettings, TilePlacementKeepsWellFormedLayoutsOnly)
+{
+    const struct {
+        const char *stored;
+        const char *written; // "": no key left
+    } rows[] = {
+        {"16:5 2 3 4 1 6 7 8 9 10 11 12 13 14 15 16", "16:5 2 3 4 1 6 7 8 9 10 11 12 13 14 15 16"},
+        {"9:9 8 7 6 5 4 3 2 1;4:2 1 0 3", "4:2 1 0 3;9:9 8 7 6 5 4 3 2 1"},
+        {"4:1 2 3 4;bad;7:7 6 5 4 3 2 12", "4:1 2 3 4;7:7 6 5 4 3 2 12"},
+        {"10:3 3 1 2 4 5 6 7 8 9", "10:3 0 1 2 4 5 6 7 8 9"},
+        {"13:1 2 3 4 5 6 7 8 9 10 11 12 16", "13:1 2 3 4 5 6 7 8 9 10 11 12 16"},
+        {"5:1 2 3 4 5", ""},
+        {"1:1", ""},
+        {"4:1 2 3", ""},
+        {"4:1 2 3 4 5", ""},
+        {"4:1 2 3 17", ""},
+        {"4:1 2 x 4", ""},
+        {"4:-1 2 3 4", ""},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.stored);
+        testsupport::IsolatedSettings isolated;
+        WriteStored("Tile Placement", QString::fromLatin1(row.stored));
+        ClientSettings s;
+        s.LoadSettings();
+        ASSERT_EQ(s.SaveSettings(), 1);
+        EXPECT_EQ(ReadStored("Tile Placement").toString(), QLatin1String(row.written));
+        EXPECT_EQ(ReadStored("Tile Placement").isValid(), *row.written != '\0');
+    }
+}
+
 // Saving with the passwords to store: each recorder's "User PSeed" holds what it is
 // given (here the keyring took recorders 1 and 3), not the password of the record.
 TEST(ClientSettings, SaveWritesTheStoredPasswordsItIsGiven)

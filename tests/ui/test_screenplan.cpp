@@ -19,6 +19,7 @@ struct Row {
     const char *szTiles;
     const char *szRequests;
     bool bOffered;
+    const char *szPlaced = ""; // the operator's order, as the settings keep it
 };
 
 // clang-format off
@@ -68,6 +69,15 @@ const Row kRows[] = {
     {9, 0, "2434", "1 2 5 6 7 8 9 10 11", "AAAS", true},
     {16, 0, "2434", "1 2 5 6 7 8 9 10 11 13 14 15 16 - - -", "AAAA", true},
     {16, 0, "1.1.", "1 9 - - - - - - - - - - - - - -", "0S0S", true},
+    // placed by hand: the operator's order, quad whatever recorder is selected; a
+    // channel its recorder cannot show leaves an empty tile; another layout's order
+    // changes nothing
+    {4, 0, "4...", "2 1 4 3", "ASSS", true, "4:2 1 4 3"},
+    {4, 0, "44..", "7 2 - 1", "A2SS", true, "4:7 2 0 1"},
+    {7, 0, "424.", "- - 1 2 5 6 -", "AASS", true, "7:13 7 1 2 5 6 8"},
+    {16, 0, "4444", "9 2 3 4 5 6 7 8 1 10 11 12 13 14 15 16", "AAAA", true,
+     "16:9 2 3 4 5 6 7 8 1 10 11 12 13 14 15 16"},
+    {9, 0, "4444", "1 2 3 4 5 6 7 8 9", "AA0S", true, "4:4 3 2 1;16:16 15 14 13 12 11 10 9 8 7 6 5 4 3 2 1"},
 };
 // clang-format on
 
@@ -101,6 +111,7 @@ TEST(ScreenPlan, TilesAndRequestsOfEveryLayout)
             const char c = row.szRecorders[r];
             in.recorders[std::size_t(r)] = {c != '.', c == '.' ? 0 : c - '0'};
         }
+        in.placement = TilePlacement::FromText(QString::fromLatin1(row.szPlaced));
         const screenplan::Plan plan = screenplan::Make(in);
         const std::string where = std::to_string(row.nTiles) + " tiles, " + row.szRecorders;
         EXPECT_EQ(Tiles(plan), row.szTiles) << where;
@@ -122,6 +133,28 @@ TEST(ScreenPlan, TilesAndRequestsOfEveryLayout)
                       viewlayout::TileRect(0, 1))
                 << where;
     }
+}
+
+// A channel put on a tile leaves the tile it was on to that tile's channel (one
+// not shown before takes the tile's place); two tiles swap.
+TEST(ScreenPlan, ChannelsPlacedAndTilesSwappedByHand)
+{
+    screenplan::Input in;
+    in.nTiles = 7;
+    for (auto &r : in.recorders)
+        r = {true, 4};
+    const screenplan::Plan plan = screenplan::Make(in);
+    const auto text = [](const TilePlacement::Order &order) {
+        std::string out;
+        for (int i = 0; i < 7; ++i)
+            out += (i ? " " : "") + std::to_string(order[std::size_t(i)] + 1);
+        return out;
+    };
+    EXPECT_EQ(text(screenplan::WithChannelAt(plan, 1, GlobalChannel::FromIndex(5))), "1 6 3 4 5 2 7");
+    EXPECT_EQ(text(screenplan::WithChannelAt(plan, 6, GlobalChannel::FromIndex(11))), "1 2 3 4 5 6 12");
+    EXPECT_EQ(text(screenplan::WithChannelAt(plan, 2, GlobalChannel::FromIndex(2))), "1 2 3 4 5 6 7");
+    EXPECT_EQ(text(screenplan::WithSwapped(plan, 0, 4)), "5 2 3 4 1 6 7");
+    EXPECT_EQ(text(screenplan::WithSwapped(plan, 0, 7)), "1 2 3 4 5 6 7"); // no such tile
 }
 
 TEST(ScreenPlan, QuadOfTheSmallTileBenchmarksUsesTheFirstCells)

@@ -24,6 +24,7 @@ constexpr KeyBinding kKeys[] = {
     {Qt::Key_R, KeyAction::Rotate, kMain, "R", "circular monitoring on/off"},
     {Qt::Key_A, KeyAction::Archive, kMain, "A", "archive"},
     {Qt::Key_L, KeyAction::AlarmList, kMain, "L", "alarm list"},
+    {Qt::Key_D, KeyAction::DefaultOrder, kMain, "D", "tiles back to their default order"},
     {Qt::Key_F11, KeyAction::FullScreen, kMain, "F11", "full screen on/off"},
     {Qt::Key_Escape, KeyAction::LeaveFullScreen, kMain, "Esc", "leaves full screen"},
     {Qt::Key_Plus, KeyAction::PtzFaster, kMain, "+ / -", "PTZ speed"},

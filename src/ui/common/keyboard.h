@@ -19,6 +19,7 @@ enum class KeyAction {
     Rotate,
     Archive,
     AlarmList,
+    DefaultOrder, // the layout's tiles back to their default order
     FullScreen,      // on/off
     LeaveFullScreen, // Esc in the main window
     PtzFaster,

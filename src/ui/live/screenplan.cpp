@@ -2,6 +2,8 @@
 
 #include "ui/live/viewlayout.h"
 
+#include <utility>
+
 namespace screenplan {
 
 namespace {
@@ -57,7 +59,15 @@ Plan Make(const Input &in)
 {
     using viewlayout::TileRect;
     Plan plan;
-    if (in.nTiles == 1) {
+    if (in.placement.IsPlaced(in.nTiles)) {
+        const TilePlacement::Order &order = in.placement.OrderOf(in.nTiles);
+        const int nGrid = in.nTiles == 4 && in.bSmallTiles ? 16 : in.nTiles;
+        for (int i = 0; i < in.nTiles; ++i) {
+            const int c = order[std::size_t(i)];
+            Place(plan, TileRect(i, nGrid),
+                  GlobalChannel::FromIndex(IsLatchable(c, in.recorders) ? c : -1));
+        }
+    } else if (in.nTiles == 1) {
         const GlobalChannel sel = GlobalChannel::FromIndex(in.nSelected);
         if (sel.IsValid() && IsConfigured(in.recorders, sel.nRecorder)) {
             // The recorder's first channel keeps the whole area as well (not shown,
@@ -99,6 +109,36 @@ Plan Make(const Input &in)
         req.nChannel = nShown == 1 ? nOnly : 0;
     }
     return plan;
+}
+
+TilePlacement::Order OrderOf(const Plan &plan)
+{
+    TilePlacement::Order order;
+    order.fill(-1);
+    for (std::size_t i = 0; i < plan.tiles.size() && i < order.size(); ++i)
+        order[i] = int8_t(plan.tiles[i].channel.IsValid() ? plan.tiles[i].channel.Index() : -1);
+    return order;
+}
+
+TilePlacement::Order WithChannelAt(const Plan &plan, int nPos, GlobalChannel channel)
+{
+    TilePlacement::Order order = OrderOf(plan);
+    if (nPos < 0 || nPos >= int(plan.tiles.size()) || !channel.IsValid())
+        return order;
+    for (int8_t &c : order)
+        if (c == channel.Index())
+            c = order[std::size_t(nPos)];
+    order[std::size_t(nPos)] = int8_t(channel.Index());
+    return order;
+}
+
+TilePlacement::Order WithSwapped(const Plan &plan, int nPosA, int nPosB)
+{
+    TilePlacement::Order order = OrderOf(plan);
+    const int n = int(plan.tiles.size());
+    if (nPosA >= 0 && nPosA < n && nPosB >= 0 && nPosB < n)
+        std::swap(order[std::size_t(nPosA)], order[std::size_t(nPosB)]);
+    return order;
 }
 
 } // namespace screenplan

@@ -11,11 +11,16 @@
 //   7 to 16 tiles     tile i shows the i-th channel of the configured recorders, in
 //                     order, each up to its channel count: recorders left out or with
 //                     fewer channels leave no blank tile where a channel could be shown.
+//   placed by hand    a layout of 4 to 16 tiles with an order of the operator's shows
+//                     that order instead (quad too, whatever recorder is selected); a
+//                     channel its recorder cannot show (not configured, past its channel
+//                     count) leaves its tile empty.
 //
 // Each recorder is asked for all its channels when two or more are shown, for one
 // channel when exactly one is, and for nothing (a stop) otherwise.
 
 #include "settings/globalchannel.h"
+#include "settings/tileplacement.h"
 
 #include <QRect>
 #include <QSize>
@@ -38,6 +43,7 @@ struct Input {
     int nSelRecorder = 0;  // quad: the recorder whose channels are shown
     Recorders recorders{};
     bool bSmallTiles = false; // quad in the first cells of the 4 x 4 grid
+    TilePlacement placement;  // the layouts the operator placed
 };
 
 struct Tile {
@@ -68,6 +74,13 @@ struct Plan {
 };
 
 Plan Make(const Input &in);
+
+// The order of positions a plan shows, and that order with a change by hand: the
+// channel put at a position (where it was before, the position's channel goes), or
+// two positions swapped.
+TilePlacement::Order OrderOf(const Plan &plan);
+TilePlacement::Order WithChannelAt(const Plan &plan, int nPos, GlobalChannel channel);
+TilePlacement::Order WithSwapped(const Plan &plan, int nPosA, int nPosB);
 
 int ConfiguredCount(const Recorders &recorders);
 // The layouts past four tiles need more than one recorder.

@@ -141,6 +141,8 @@ void CTelvaneView::CreateButton(ControlId id)
         pButton->LoadStateBitmaps(int(c.normalBitmap), 0, int(c.activeBitmap), 0,
                                   kControlIdBase + id, CSkinButton::SKIN_LATCHING);
     pButton->show();
+    if (id >= CTRL_CHANNEL_1 && id < CTRL_CHANNEL_1 + GlobalChannel::kCount)
+        pButton->installEventFilter(this); // dragged onto a tile, it places its channel
     m_apButtons[id] = pButton;
 }
 
@@ -317,6 +319,7 @@ screenplan::Plan CTelvaneView::MakePlan() const
     else
         in.recorders[0].bConfigured = true; // no client: recorder 1's screen all the same
     in.bSmallTiles = m_env.bSmallTiles;
+    in.placement = m_settings.m_tilePlacement;
     return screenplan::Make(in);
 }
 

@@ -153,6 +153,19 @@ class CTelvaneView : public QWidget, private IRecorderSetHost {
     // the request went out.
     bool PlayAlarm(int nRow);
     const CAlarmList &Alarms() const { return m_alarms; }
+
+    // --- tiles placed by hand (telvaneviewplacing.cpp) ------------------------
+    // In the layouts of 4 to 16 tiles a channel button dragged onto a tile puts its
+    // channel there, and a tile dragged onto another swaps the two; the order is
+    // kept per layout in the settings. A drag starts once the pointer moved the
+    // system's drag distance or, from a button, left it; a channel button's drag
+    // that ends off the tiles is the click it would have been.
+    // The position of the tile under pt, -1 for none.
+    int TileAt(const QPoint &pt) const;
+    // The current layout shows order from now on.
+    void PlaceByHand(const TilePlacement::Order &order);
+    // The current layout goes back to its default order (the D key).
+    void ResetPlacement();
     CAlarmListDlg *AlarmWindow() const { return m_pAlarmDlg.get(); }
 
     // --- what the recorder set reports ---------------------------------------
@@ -212,6 +225,7 @@ class CTelvaneView : public QWidget, private IRecorderSetHost {
 
   protected:
     bool event(QEvent *pEvent) override;
+    bool eventFilter(QObject *pWatched, QEvent *pEvent) override; // the channel buttons' drags
     void paintEvent(QPaintEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
@@ -281,6 +295,10 @@ class CTelvaneView : public QWidget, private IRecorderSetHost {
     // The end of Exit, once the passwords are where they belong.
     void FinishExit(const std::array<QString, MAX_RECORDERS> &aStoredPasswords,
                     const QString &szMessage);
+    // A tile's drag by the mouse on the view; true when the event was its.
+    bool TileDragPress(QMouseEvent *event);
+    bool TileDragMove(QMouseEvent *event);
+    bool TileDragRelease(QMouseEvent *event);
     // Files recorder r's event report in the alarm list.
     void AddAlarm(int nRecorder);
     void OnAlarmWindowShown(bool bShown);
@@ -323,6 +341,16 @@ class CTelvaneView : public QWidget, private IRecorderSetHost {
     // Window dragging by the form (when not in full screen).
     bool m_bDragging = false;
     QPoint m_ptDragOffset;
+
+    // A drag by hand on its way to a tile: a tile's (nFromPos) or a channel button's
+    // (nButton); bMoving once it moved far enough to be a drag.
+    struct HandDrag {
+        int nFromPos = -1;
+        int nButton = -1;
+        QPoint ptStart; // global
+        bool bMoving = false;
+    };
+    HandDrag m_handDrag;
 
     // Every recorder's event reports since start-up, and the window that shows them
     // (made when first opened; it goes first, since it shows the list).

@@ -158,6 +158,8 @@ void CTelvaneView::mousePressEvent(QMouseEvent *event)
         OpenAlarmList(); // the status panel opens the alarm list
         return;
     }
+    if (TileDragPress(event))
+        return;
     if (event->button() != Qt::LeftButton || m_settings.m_bUseFullScreen) {
         QWidget::mousePressEvent(event);
         return;
@@ -169,6 +171,8 @@ void CTelvaneView::mousePressEvent(QMouseEvent *event)
 
 void CTelvaneView::mouseMoveEvent(QMouseEvent *event)
 {
+    if (TileDragMove(event))
+        return;
     if (m_bDragging && (event->buttons() & Qt::LeftButton))
         window()->move(event->globalPosition().toPoint() - m_ptDragOffset);
     else
@@ -178,12 +182,15 @@ void CTelvaneView::mouseMoveEvent(QMouseEvent *event)
 void CTelvaneView::mouseReleaseEvent(QMouseEvent *event)
 {
     m_bDragging = false;
+    if (TileDragRelease(event))
+        return;
     QWidget::mouseReleaseEvent(event);
 }
 
 void CTelvaneView::mouseDoubleClickEvent(QMouseEvent *event)
 {
     m_bDragging = false;
+    m_handDrag = HandDrag{};
     if (event->button() != Qt::LeftButton)
         return;
     const QPoint pt = event->position().toPoint();

@@ -27,6 +27,10 @@ void CTelvaneView::keyPressEvent(QKeyEvent *pEvent)
         OpenAlarmList();
         return;
     }
+    if (*action == KeyAction::DefaultOrder) {
+        ResetPlacement();
+        return;
+    }
     CSkinButton *pButton = nullptr;
     if (IsChannelAction(*action))
         pButton = m_apButtons[CTRL_CHANNEL_1 + ChannelOf(*action)];

@@ -6,6 +6,7 @@
 
 #include "ui/archive/archivedlg.h"
 #include "ui/controls/calendarctrl.h"
+#include "ui/controls/skinbutton.h"
 #include "ui/controls/skinslider.h"
 #include "ui/dialogs/alarmlistdlg.h"
 #include "ui/dialogs/eventdlg.h"
@@ -14,7 +15,9 @@
 
 #include <QApplication>
 #include <QDate>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QSettings>
 #include <QTimer>
@@ -290,3 +293,61 @@ TEST_F(RecordersE2E, AlarmListHoldsEveryRecordersReportsAndARowPlaysItsArchive)
 }
 
 } // namespace
+
+// Tiles placed by hand with the mouse: channel 6's button dragged onto tile 1 of 16
+// puts it there (channel 1 takes its old tile), tile 2 dragged onto tile 3 swaps
+// them; recorder 2 is still asked for all its channels (four recorders). After Exit and a new start
+// the 16 tiles come back so, and D puts the default order back.
+TEST_F(RecordersE2E, TilesPlacedByHandAreThereAfterExitAndStart)
+{
+    ASSERT_NO_FATAL_FAILURE(StartRecorders(4, {QStringLiteral("--fps"), QStringLiteral("12")}));
+    ASSERT_NO_FATAL_FAILURE(CreateView());
+    m_pView->OnConnect();
+    m_pView->OnScreenModeButton(6);
+    ASSERT_TRUE(WaitFor([&] { return TilesShowTheirChannels(0, 16); }, 8000));
+
+    const auto send = [](QWidget *pTo, QEvent::Type type, QPoint global) {
+        const Qt::MouseButtons held =
+            type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton);
+        QMouseEvent event(type, QPointF(pTo->mapFromGlobal(global)), QPointF(global),
+                          type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held,
+                          Qt::NoModifier);
+        QApplication::sendEvent(pTo, &event);
+    };
+    const auto tileCentre = [&](int nPos) {
+        return m_pView->mapToGlobal(viewlayout::TileRect(nPos, 16).center());
+    };
+    const auto drag = [&](QWidget *pFrom, QPoint from, QPoint to) {
+        send(pFrom, QEvent::MouseButtonPress, from);
+        send(pFrom, QEvent::MouseMove, from + QPoint(2, 1)); // not yet a drag
+        send(pFrom, QEvent::MouseMove, (from + to) / 2);
+        send(pFrom, QEvent::MouseMove, to);
+        send(pFrom, QEvent::MouseButtonRelease, to);
+    };
+    CSkinButton *pSix = m_pView->Button(viewlayout::ControlId(viewlayout::CTRL_CHANNEL_1 + 5));
+    drag(pSix, pSix->mapToGlobal(pSix->rect().center()), tileCentre(0));
+    drag(m_pView.get(), tileCentre(1), tileCentre(2));
+    const auto placed = [&] {
+        return m_pView->Tile(5) == viewlayout::TileRect(0, 16) &&
+               m_pView->Tile(0) == viewlayout::TileRect(5, 16) &&
+               m_pView->Tile(1) == viewlayout::TileRect(2, 16) &&
+               m_pView->Tile(2) == viewlayout::TileRect(1, 16) && m_pView->TileCount() == 16;
+    };
+    EXPECT_TRUE(placed());
+    EXPECT_TRUE(WaitFor([&] { return TilesShowTheirChannels(0, 16); }, 8000));
+    KeepShot("placed-16.png");
+    EXPECT_EQ(m_pView->Plan().requests[1].kind, screenplan::Request::Kind::All);
+
+    m_pView->OnExit();
+    m_pView.reset();
+    ASSERT_NO_FATAL_FAILURE(CreateView());
+    m_pView->OnConnect();
+    m_pView->OnScreenModeButton(6);
+    EXPECT_TRUE(placed());
+    EXPECT_TRUE(WaitFor([&] { return TilesShowTheirChannels(0, 16); }, 8000));
+
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_D, Qt::NoModifier);
+    QApplication::sendEvent(m_pView.get(), &key);
+    for (int g = 0; g < 8; ++g)
+        EXPECT_EQ(m_pView->Tile(g), viewlayout::TileRect(g, 16)) << g;
+}

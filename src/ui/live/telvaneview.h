@@ -299,6 +299,7 @@ class CTelvaneView : public QWidget, private IRecorderSetHost {
     bool TileDragPress(QMouseEvent *event);
     bool TileDragMove(QMouseEvent *event);
     bool TileDragRelease(QMouseEvent *event);
+    void PaintDropTarget(QPainter &painter, const QRegion &region);
     // Files recorder r's event report in the alarm list.
     void AddAlarm(int nRecorder);
     void OnAlarmWindowShown(bool bShown);
@@ -351,6 +352,8 @@ class CTelvaneView : public QWidget, private IRecorderSetHost {
         bool bMoving = false;
     };
     HandDrag m_handDrag;
+    int m_nDropPos = -1; // the tile a moving drag would land on, outlined
+    void ShowDropTarget(const QPoint &ptGlobal); // a null point: none
 
     // Every recorder's event reports since start-up, and the window that shows them
     // (made when first opened; it goes first, since it shows the list).

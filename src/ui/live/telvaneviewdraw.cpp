@@ -133,6 +133,7 @@ void CTelvaneView::paintEvent(QPaintEvent *event)
     PaintStaleTiles(m_staleWatch, m_canvas, painter, region, m_plan.channelTile.data(),
                     int(m_plan.channelTile.size()), m_fontMark, m_fontMarkSmall, kPictureRect.width() / 3);
     PaintRecorderMarks(painter, region);
+    PaintDropTarget(painter, region);
     const QRect rc = region.boundingRect();
     if (rc.intersects(statusrect::kPanel))
         m_pStatus->paint(painter);

@@ -14,10 +14,14 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QPainter>
 
 using namespace viewlayout;
 
 namespace {
+// The outline of the tile a drag would land on: the latched buttons' amber.
+constexpr QRgb kDropColour = 0xFFF0A030u;
+
 bool FarEnough(const QPoint &from, const QPoint &to)
 {
     return (to - from).manhattanLength() >= QApplication::startDragDistance();
@@ -48,6 +52,31 @@ void CTelvaneView::ResetPlacement()
     ApplyPlan(false);
 }
 
+void CTelvaneView::ShowDropTarget(const QPoint &ptGlobal)
+{
+    const int nPos = ptGlobal.isNull() ? -1 : TileAt(mapFromGlobal(ptGlobal));
+    if (nPos == m_nDropPos)
+        return;
+    for (int n : {m_nDropPos, nPos})
+        if (n >= 0 && n < int(m_plan.tiles.size()))
+            update(m_plan.tiles[std::size_t(n)].rect);
+    m_nDropPos = nPos;
+}
+
+void CTelvaneView::PaintDropTarget(QPainter &painter, const QRegion &region)
+{
+    if (m_nDropPos < 0 || m_nDropPos >= int(m_plan.tiles.size()))
+        return;
+    const QRect rc = m_plan.tiles[std::size_t(m_nDropPos)].rect;
+    if (!region.intersects(rc))
+        return;
+    painter.save();
+    painter.setPen(QPen(QColor::fromRgb(kDropColour), 3));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(rc.adjusted(1, 1, -2, -2));
+    painter.restore();
+}
+
 bool CTelvaneView::TileDragPress(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton || !TilePlacement::IsPlaceable(TileCount()))
@@ -68,6 +97,8 @@ bool CTelvaneView::TileDragMove(QMouseEvent *event)
         m_handDrag.bMoving = true;
         setCursor(Qt::ClosedHandCursor);
     }
+    if (m_handDrag.bMoving)
+        ShowDropTarget(event->globalPosition().toPoint());
     return true;
 }
 
@@ -78,6 +109,7 @@ bool CTelvaneView::TileDragRelease(QMouseEvent *event)
     const HandDrag drag = m_handDrag;
     m_handDrag = HandDrag{};
     unsetCursor();
+    ShowDropTarget(QPoint());
     const int nTo = TileAt(event->position().toPoint());
     if (drag.bMoving && nTo >= 0 && nTo != drag.nFromPos)
         PlaceByHand(screenplan::WithSwapped(m_plan, drag.nFromPos, nTo));
@@ -118,6 +150,7 @@ bool CTelvaneView::eventFilter(QObject *pWatched, QEvent *pEvent)
             return false;
         if (!m_handDrag.bMoving)
             startDrag();
+        ShowDropTarget(pMouse->globalPosition().toPoint());
         return true;
     }
     if (type == QEvent::Leave) {
@@ -132,6 +165,7 @@ bool CTelvaneView::eventFilter(QObject *pWatched, QEvent *pEvent)
         if (!bMoving || pMouse->button() != Qt::LeftButton)
             return false; // a click: the button completes it
         pButton->unsetCursor();
+        ShowDropTarget(QPoint());
         const int nPos = TileAt(mapFromGlobal(pMouse->globalPosition().toPoint()));
         if (nPos < 0)
             OnChannelButton(nButton);

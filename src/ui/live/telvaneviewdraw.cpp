@@ -132,6 +132,8 @@ void CTelvaneView::paintEvent(QPaintEvent *event)
     m_canvas.Paint(painter, region);
     PaintStaleTiles(m_staleWatch, m_canvas, painter, region, m_plan.channelTile.data(),
                     int(m_plan.channelTile.size()), m_fontMark, m_fontMarkSmall, kPictureRect.width() / 3);
+    PaintZoomMarks(m_canvas, painter, region, m_plan.channelTile.data(),
+                   int(m_plan.channelTile.size()), m_fontMarkSmall);
     PaintRecorderMarks(painter, region);
     const QRect rc = region.boundingRect();
     if (rc.intersects(statusrect::kPanel))
@@ -158,6 +160,8 @@ void CTelvaneView::mousePressEvent(QMouseEvent *event)
         OpenAlarmList(); // the status panel opens the alarm list
         return;
     }
+    if (m_zoomMouse.Press(m_canvas, TileAt(event->position().toPoint()), *event))
+        return; // a zoomed tile: its pan, or the right button's reset
     if (event->button() != Qt::LeftButton || m_settings.m_bUseFullScreen) {
         QWidget::mousePressEvent(event);
         return;
@@ -169,6 +173,8 @@ void CTelvaneView::mousePressEvent(QMouseEvent *event)
 
 void CTelvaneView::mouseMoveEvent(QMouseEvent *event)
 {
+    if (m_zoomMouse.Move(m_canvas, *event))
+        return;
     if (m_bDragging && (event->buttons() & Qt::LeftButton))
         window()->move(event->globalPosition().toPoint() - m_ptDragOffset);
     else
@@ -177,6 +183,8 @@ void CTelvaneView::mouseMoveEvent(QMouseEvent *event)
 
 void CTelvaneView::mouseReleaseEvent(QMouseEvent *event)
 {
+    if (m_zoomMouse.Release(*event))
+        return;
     m_bDragging = false;
     QWidget::mouseReleaseEvent(event);
 }

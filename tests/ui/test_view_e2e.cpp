@@ -1,12 +1,15 @@
 // The main view with the real protocol client against the recorder simulator on
 // 127.0.0.1: pictures of every channel land in their own tiles, a single channel
 // fills the picture area, PTZ presses reach the recorder, and a silent recorder is
-// retried, given up and reconnected. The client's timers run ten times faster than
+// retried, given up and reconnected; a wheel-zoomed tile shows the picture's own
+// detail. The client's timers run ten times faster than
 // real time so the silence case takes about two seconds.
 
 #include "viewe2e.h"
 
 #include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWheelEvent>
 
 namespace {
 
@@ -134,6 +137,61 @@ TEST_F(ViewE2E, CircularMonitoringStepsThroughTheChannels)
     EXPECT_FALSE(m_pView->IsRotating());
     EXPECT_TRUE(WaitFor([&] { return AllTilesShowTheirChannel(); }, 5000));
     KeepShot("quad-after-rotation.png");
+}
+
+// Columns of rc that differ from the column left of them.
+int DistinctColumns(const QImage &img, const QRect &rc)
+{
+    int n = 0;
+    for (int x = rc.left() + 1; x <= rc.right(); ++x)
+        for (int y = rc.top(); y <= rc.bottom(); ++y)
+            if (img.pixel(x, y) != img.pixel(x - 1, y)) {
+                ++n;
+                break;
+            }
+    return n;
+}
+
+// A small tile, whose pictures come decoded at half size, zoomed to 8x about its
+// centre: it draws from the picture as received and asks for it whole, so it shows
+// about 85 distinct columns of the crop; the same part of the 1x tile scaled up, or
+// of a half-size picture, has 20 or 42. The right button brings 1x back: the whole
+// crop, a column of the tile for each.
+TEST_F(ViewE2E, WheelZoomedTileShowsThePictureItselfRightButtonResets)
+{
+    ASSERT_NO_FATAL_FAILURE(StartSimulator({}));
+    m_bSmallTiles = true;
+    ASSERT_NO_FATAL_FAILURE(CreateView());
+    m_pView->OnConnect();
+    const QRect tile = m_pView->Tile(2);
+    ASSERT_EQ(tile.size(), QSize(158, 118));
+    ASSERT_TRUE(WaitFor([&] { return m_pView->ShownChannel(tile) == 2; }, 8000));
+    const QRect inner = tile.adjusted(1, 30, -1, -1); // below the burnt-in texts
+    const QRect eighth(tile.center() - QPoint(tile.width() / 16, tile.height() / 16),
+                       tile.size() / 8);
+    const int nPlain = DistinctColumns(m_pView->grab().toImage().copy(eighth).scaled(
+                                           tile.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation),
+                                       QRect(QPoint(), tile.size()));
+    EXPECT_LE(nPlain, 21);
+
+    const QPointF at = tile.center();
+    QWheelEvent wheel(at, m_pView->mapToGlobal(at), QPoint(), QPoint(0, 120 * 10), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(m_pView.get(), &wheel);
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            const int n = DistinctColumns(m_pView->grab().toImage(), inner);
+            return n >= 70 && n <= 90;
+        },
+        3000))
+        << DistinctColumns(m_pView->grab().toImage(), inner);
+    KeepShot("zoom-8x.png");
+
+    QMouseEvent right(QEvent::MouseButtonPress, at, m_pView->mapToGlobal(at), Qt::RightButton,
+                      Qt::RightButton, Qt::NoModifier);
+    QApplication::sendEvent(m_pView.get(), &right);
+    EXPECT_TRUE(WaitFor(
+        [&] { return DistinctColumns(m_pView->grab().toImage(), inner) >= 120; }, 3000));
 }
 
 TEST_F(ViewE2E, SilentRecorderIsRetriedThenReconnected)

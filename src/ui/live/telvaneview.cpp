@@ -416,6 +416,9 @@ uint8_t CTelvaneView::GetConnectState() const
 void CTelvaneView::ClearPictures(bool bClearSeen)
 {
     m_canvas.ClearPictures();
+    // The tiles' zooms went with the pictures: each is drawn at its own size again.
+    for (int i = 0; i < GlobalChannel::kCount; ++i)
+        SendDrawnSize(i);
     m_staleWatch.Clear();
     if (bClearSeen)
         m_abChannelSeen.fill(false);

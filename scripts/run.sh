@@ -12,7 +12,11 @@
 # ("Setting", "Setting2".."SettingN"); after Connect the 16-tile screen mode is
 # selected, and the screenshot waits for every configured tile to move.
 #
+# With --zoom N (headless, one recorder): before the screenshot the wheel turns N
+# notches in over the top-right quad tile, which zooms it (x1.25 a notch).
+#
 # Usage: scripts/run.sh [--headless] [--seconds N] [--screenshot FILE] [--recorders N]
+#                       [--zoom N]
 # Environment: JOBS (parallel build jobs, default: number of cores), BUILD_DIR
 # (build folder, default build), RECORDER_FPS (with --recorders: pictures per second
 # of each simulator over its four channels, default 120; lower it on a machine too
@@ -25,13 +29,15 @@ headless=0
 seconds=5
 shot="$root/out/run-screenshot.png"
 recorders=1
-usage="usage: $0 [--headless] [--seconds N] [--screenshot FILE] [--recorders N]"
+zoom=0
+usage="usage: $0 [--headless] [--seconds N] [--screenshot FILE] [--recorders N] [--zoom N]"
 while [ $# -gt 0 ]; do
   case "$1" in
     --headless) headless=1 ;;
     --seconds) seconds=$2; shift ;;
     --screenshot) shot=$2; shift ;;
     --recorders) recorders=$2; shift ;;
+    --zoom) zoom=$2; shift ;;
     *) echo "$usage" >&2; exit 2 ;;
   esac
   shift
@@ -238,6 +244,13 @@ if ! kill -0 "$client_pid" 2>/dev/null; then
 fi
 [ "$shown" -eq 1 ] || echo "NOTE: the tiles did not all show moving pictures." >&2
 sleep 1  # let the status block settle after the first pictures
+
+if [ "$zoom" -gt 0 ] && [ -n "$win" ]; then
+  # The top-right quad tile (383, 23), 318 x 238: wheel up over its burnt-in texts.
+  xdotool mousemove "$((X + 383 + 240))" "$((Y + 23 + 80))" click --repeat "$zoom" 4
+  echo "Zoomed the top-right tile by $zoom wheel notches"
+  sleep 1
+fi
 
 mkdir -p "$(dirname "$shot")"
 grab "$shot"

@@ -17,6 +17,8 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWheelEvent>
 #include <QPainter>
 #include <QScreen>
 
@@ -273,6 +275,62 @@ TEST_F(ArchiveDlgTest, RecordingCaptureFollowsEveryChangeOfThePictureArea)
         EXPECT_NE(shown(), 0xFF123456u);
     }
     EXPECT_TRUE(m_pDlg->StampText().isEmpty());
+}
+
+// The wheel zooms a cell about the pointer, drawn from the picture itself; a left
+// drag pans it (the window stays), the right button and a new layout reset it. A
+// recording's capture is held throughout, so a zoom it missed would show in the grab.
+TEST_F(ArchiveDlgTest, WheelZoomsACellDragPansRightButtonAndLayoutReset)
+{
+    const CoordinatePicture pic(704, 240); // crop (9, 8, 677, 231)
+    for (int k = 0; k < 4; ++k) {
+        m_pDlg->SetChannelPicture(k, pic.Picture(1, 1));
+        m_pDlg->DrawChannel(k);
+    }
+    const QRect cell = m_pDlg->Cell(1);
+    const QPoint pt = cell.topLeft() + QPoint(83, 57);
+    const QImage plain = m_pDlg->GrabPictureArea();
+    m_pDlg->CapturePictureArea(true);
+    const auto sourceAt = [&](QPoint at) {
+        const QImage area = m_pDlg->GrabPictureArea();
+        m_pDlg->CapturePictureArea(false);
+        return SourceAt(area, at);
+    };
+    const auto wheel = [&](int nNotches) {
+        QWheelEvent e(pt, m_pDlg->mapToGlobal(pt), QPoint(), QPoint(0, 120 * nNotches),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(m_pDlg.get(), &e);
+    };
+    const auto mouse = [&](QEvent::Type type, QPoint at, Qt::MouseButton button) {
+        QMouseEvent e(type, at, m_pDlg->mapToGlobal(at), button,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button),
+                      Qt::NoModifier);
+        QApplication::sendEvent(m_pDlg.get(), &e);
+    };
+    const QPoint under = sourceAt(pt);
+    wheel(4); // 2.44x: 277 x 95 of the crop
+    const QPoint zoomedUnder = sourceAt(pt);
+    EXPECT_LE((zoomedUnder - under).manhattanLength(), 2);
+    const QPoint span = sourceAt(cell.bottomRight()) - sourceAt(cell.topLeft());
+    EXPECT_LE((span - QPoint(276, 94)).manhattanLength(), 3);
+
+    const QPoint windowAt = m_pDlg->pos();
+    const QPoint moved = pt + QPoint(40, 30);
+    mouse(QEvent::MouseButtonPress, pt, Qt::LeftButton);
+    const int nClick = QApplication::startDragDistance() - 1; // still a click
+    mouse(QEvent::MouseMove, pt + QPoint(nClick, 0), Qt::LeftButton);
+    EXPECT_EQ(sourceAt(pt), zoomedUnder);
+    mouse(QEvent::MouseMove, moved, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, moved, Qt::LeftButton);
+    EXPECT_LE((sourceAt(moved) - under).manhattanLength(), 2); // the picture followed
+    EXPECT_EQ(m_pDlg->pos(), windowAt);
+
+    mouse(QEvent::MouseButtonPress, pt, Qt::RightButton);
+    EXPECT_EQ(m_pDlg->GrabPictureArea(), plain);
+    wheel(2);
+    m_pDlg->Control().OnChannelButton(1);
+    m_pDlg->Control().OnQuadButton();
+    EXPECT_EQ(m_pDlg->GrabPictureArea(), plain);
 }
 
 // Hour, minute and second each keep their place: a picture time moves the thumb, and

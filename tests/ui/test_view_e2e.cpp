@@ -1,12 +1,15 @@
 // The main view with the real protocol client against the recorder simulator on
 // 127.0.0.1: pictures of every channel land in their own tiles, a single channel
 // fills the picture area, PTZ presses reach the recorder, and a silent recorder is
-// retried, given up and reconnected. The client's timers run ten times faster than
-// real time so the silence case takes about two seconds.
+// retried, given up and reconnected, a zoomed tile shows the picture's own detail.
+// The client's timers run ten times faster than real time so the silence case takes
+// about two seconds.
 
 #include "viewe2e.h"
 
 #include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWheelEvent>
 
 namespace {
 
@@ -134,6 +137,42 @@ TEST_F(ViewE2E, CircularMonitoringStepsThroughTheChannels)
     EXPECT_FALSE(m_pView->IsRotating());
     EXPECT_TRUE(WaitFor([&] { return AllTilesShowTheirChannel(); }, 5000));
     KeepShot("quad-after-rotation.png");
+}
+
+// A small tile, whose pictures come decoded at half size, zoomed to 8x: drawn from
+// the picture as received and asking for it whole, its middle shows about 85 distinct
+// columns of the crop (the 1x tile's part scaled up would show 20, a half-size
+// picture 42). The right button brings 1x back: a column of the crop for each.
+TEST_F(ViewE2E, WheelZoomedTileShowsThePictureItselfRightButtonResets)
+{
+    ASSERT_NO_FATAL_FAILURE(StartSimulator({}));
+    m_bSmallTiles = true;
+    ASSERT_NO_FATAL_FAILURE(CreateView());
+    m_pView->OnConnect();
+    const QRect tile = m_pView->Tile(2);
+    ASSERT_EQ(tile.size(), QSize(158, 118));
+    ASSERT_TRUE(WaitFor([&] { return m_pView->ShownChannel(tile) == 2; }, 8000));
+    const auto columns = [&] { // that differ from their left neighbour, below the texts
+        const QImage img = m_pView->grab().toImage();
+        int n = 0;
+        for (int x = tile.left() + 2; x < tile.right(); ++x)
+            for (int y = tile.top() + 30; y < tile.bottom(); ++y)
+                if (img.pixel(x, y) != img.pixel(x - 1, y)) {
+                    ++n;
+                    break;
+                }
+        return n;
+    };
+    const QPointF at = tile.center();
+    QWheelEvent wheel(at, m_pView->mapToGlobal(at), QPoint(), QPoint(0, 120 * 10), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(m_pView.get(), &wheel);
+    EXPECT_TRUE(WaitFor([&] { return std::abs(columns() - 80) <= 10; }, 3000)) << columns();
+    KeepShot("zoom-8x.png");
+    QMouseEvent right(QEvent::MouseButtonPress, at, m_pView->mapToGlobal(at), Qt::RightButton,
+                      Qt::RightButton, Qt::NoModifier);
+    QApplication::sendEvent(m_pView.get(), &right);
+    EXPECT_TRUE(WaitFor([&] { return columns() >= 120; }, 3000)) << columns();
 }
 
 TEST_F(ViewE2E, SilentRecorderIsRetriedThenReconnected)

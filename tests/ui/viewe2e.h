@@ -159,6 +159,7 @@ class ViewE2E : public ::testing::Test {
     ArchiveFactory m_fnCreateArchive;
     std::function<std::unique_ptr<IKeyring>()> m_fnCreateKeyring;
     std::function<bool(int, QString &)> m_fnAskPassword;
+    bool m_bSmallTiles = false; // the four channels in 160 x 120 cells
 
     void SetUp() override
     {
@@ -218,6 +219,7 @@ class ViewE2E : public ::testing::Test {
         env.fnCreateArchive = m_fnCreateArchive;
         env.fnCreateKeyring = m_fnCreateKeyring;
         env.fnAskPassword = m_fnAskPassword;
+        env.bSmallTiles = m_bSmallTiles;
         m_pView = std::make_unique<CTelvaneView>(nullptr, env);
         m_pView->OnInitialUpdate();
         ASSERT_EQ(FieldText(m_pView->Settings().m_szHostIP), QStringLiteral("127.0.0.1"));

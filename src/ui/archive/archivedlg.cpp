@@ -24,6 +24,7 @@
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QWheelEvent>
 
 using namespace archivelayout;
 
@@ -470,6 +471,7 @@ void CArchiveDlg::ShowLayout(uint8_t byChannel)
     for (int i = 0; i < 4; ++i)
         m_arcCell[std::size_t(i)] =
             bQuad ? CellRect(i, 2) : (i == byChannel ? CellRect(0, 1) : QRect());
+    m_canvas.KeepZooms(m_arcCell.data(), int(m_arcCell.size()));
     // The picture area starts over: each cell shows its channel's picture or its frame.
     m_canvas.ForgetShown();
     m_canvas.EraseArea(kPictureRect);
@@ -540,10 +542,26 @@ void CArchiveDlg::ShowLinkStatus(uint8_t byCode, uint8_t byRetryCount, uint32_t 
                    kEndNoticeRect, false);
 }
 
-// ---- the window dragged by its face -----------------------------------------------------------
+// ---- the mouse: a zoomed cell, and the window dragged by its face ----------------------------
+
+QRect CArchiveDlg::CellAt(const QPoint &pt) const
+{
+    for (const QRect &cell : m_arcCell)
+        if (cell.contains(pt))
+            return cell;
+    return QRect();
+}
+
+void CArchiveDlg::wheelEvent(QWheelEvent *pEvent)
+{
+    if (!m_zoomMouse.Wheel(m_canvas, CellAt(pEvent->position().toPoint()), *pEvent))
+        QWidget::wheelEvent(pEvent);
+}
 
 void CArchiveDlg::mousePressEvent(QMouseEvent *pEvent)
 {
+    if (m_zoomMouse.Press(m_canvas, CellAt(pEvent->position().toPoint()), *pEvent))
+        return; // a zoomed cell: its pan, or the right button's reset
     if (pEvent->button() != Qt::LeftButton || !m_env.host.pSettings ||
         m_settings.m_bUseFullScreen) {
         QWidget::mousePressEvent(pEvent);
@@ -555,6 +573,8 @@ void CArchiveDlg::mousePressEvent(QMouseEvent *pEvent)
 
 void CArchiveDlg::mouseMoveEvent(QMouseEvent *pEvent)
 {
+    if (m_zoomMouse.Move(m_canvas, *pEvent))
+        return;
     if (m_bDragging && (pEvent->buttons() & Qt::LeftButton))
         move(pEvent->globalPosition().toPoint() - m_ptDragOffset);
     else
@@ -563,6 +583,8 @@ void CArchiveDlg::mouseMoveEvent(QMouseEvent *pEvent)
 
 void CArchiveDlg::mouseReleaseEvent(QMouseEvent *pEvent)
 {
+    if (m_zoomMouse.Release(*pEvent))
+        return;
     m_bDragging = false;
     QWidget::mouseReleaseEvent(pEvent);
 }

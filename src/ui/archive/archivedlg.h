@@ -155,6 +155,7 @@ class CArchiveDlg : public QWidget,
     void mousePressEvent(QMouseEvent *pEvent) override;
     void mouseMoveEvent(QMouseEvent *pEvent) override;
     void mouseReleaseEvent(QMouseEvent *pEvent) override;
+    void wheelEvent(QWheelEvent *pEvent) override;
     void closeEvent(QCloseEvent *pEvent) override;
     // The keys (archivekeys.cpp).
     void keyPressEvent(QKeyEvent *pEvent) override;
@@ -219,6 +220,9 @@ class CArchiveDlg : public QWidget,
     bool m_bStampShown = false;
     DvrDateTime m_tmPrevPicture;
     QPointer<CEventDlg> m_pEventDlg; // while the Event dialog is open
+    // The cells' digital zoom comes before the window's own mouse handling.
+    CTileZoomMouse m_zoomMouse;
+    QRect CellAt(const QPoint &pt) const; // empty for none
     bool m_bDragging = false;
     QPoint m_ptDragOffset;
     bool m_bShuttingDown = false;

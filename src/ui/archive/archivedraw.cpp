@@ -205,6 +205,8 @@ void CArchiveDlg::paintEvent(QPaintEvent *pEvent)
     m_canvas.Paint(painter, pEvent->region());
     PaintStaleTiles(m_staleWatch, m_canvas, painter, pEvent->region(), m_arcCell.data(),
                     int(m_arcCell.size()), m_fontLarge, m_fontLarge);
+    PaintZoomMarks(m_canvas, painter, pEvent->region(), m_arcCell.data(), int(m_arcCell.size()),
+                   m_fontSmall);
     PaintOverlay(painter, pEvent->region());
 }
 

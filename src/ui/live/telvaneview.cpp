@@ -43,6 +43,10 @@ CTelvaneView::CTelvaneView(QWidget *parent, Environment env)
     m_pTimerHost->SetHandler([this](int nId) { OnTimer(nId); });
     m_pStatus = std::make_unique<CStatusPanel>();
     m_pStatus->SetUpdateCallback([this](const QRect &rc) { update(rc); });
+    m_zoomMouse.fnZoomed = [this](const QRect &rcTile) {
+        if (const int nChannel = m_canvas.ShownSlot(rcTile); nChannel >= 0)
+            SendDrawnSize(nChannel); // from the next picture on
+    };
 }
 
 CTelvaneView::~CTelvaneView()
@@ -292,14 +296,12 @@ void CTelvaneView::ApplyPlan(bool bForceRequests)
     for (int i = 0; i < 7; ++i)
         SetButtonChecked(ControlId(CTRL_SCREEN_MODE_1 + i), i == (m_wScreenMode & 0xFF));
 
+    // A tile keeps its zoom only while it shows the same channel in the same place.
     // The plan is the one place that knows each channel's tile; pictures are decoded
     // no larger than their tiles need.
-    for (int i = 0; i < GlobalChannel::kCount; ++i) {
-        const GlobalChannel ch = GlobalChannel::FromIndex(i);
-        if (ILiveClient *pClient = m_pRecorders ? m_pRecorders->Client(ch.nRecorder) : nullptr)
-            pClient->SetDrawnSize(ch.nChannel, m_plan.channelTile[std::size_t(i)].width(),
-                                  m_plan.channelTile[std::size_t(i)].height());
-    }
+    m_canvas.KeepZooms(m_plan.channelTile.data(), int(m_plan.channelTile.size()));
+    for (int i = 0; i < GlobalChannel::kCount; ++i)
+        SendDrawnSize(i);
 
     InvalidatePicture();
 
@@ -417,6 +419,9 @@ uint8_t CTelvaneView::GetConnectState() const
 void CTelvaneView::ClearPictures(bool bClearSeen)
 {
     m_canvas.ClearPictures();
+    // The tiles' zooms went with the pictures: each is drawn at its own size again.
+    for (int i = 0; i < GlobalChannel::kCount; ++i)
+        SendDrawnSize(i);
     m_staleWatch.Clear();
     if (bClearSeen)
         m_abChannelSeen.fill(false);

@@ -232,6 +232,7 @@ class CTelvaneView : public QWidget, private IRecorderSetHost {
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override; // telvaneviewzoom.cpp
     void keyPressEvent(QKeyEvent *pEvent) override; // viewkeys.cpp
 
   private:
@@ -338,6 +339,16 @@ class CTelvaneView : public QWidget, private IRecorderSetHost {
     CRotation m_rotation;
     bool m_bDisplayChanged = false;
     bool m_bReceiveLampOn = false;
+
+    // --- the tiles' digital zoom (telvaneviewzoom.cpp) --------------------------
+    // The tile of the plan under pt, empty for none.
+    QRect TileRectAt(const QPoint &pt) const;
+    // Tells the channel's client the size its tile draws at: the tile's, times its
+    // zoom, so a zoomed tile gets the whole picture decoded.
+    void SendDrawnSize(int nChannel);
+
+    // The wheel and a zoomed tile's pan come before the window's own mouse handling.
+    CTileZoomMouse m_zoomMouse;
 
     // Window dragging by the form (when not in full screen).
     bool m_bDragging = false;

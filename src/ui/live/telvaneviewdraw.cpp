@@ -132,6 +132,8 @@ void CTelvaneView::paintEvent(QPaintEvent *event)
     m_canvas.Paint(painter, region);
     PaintStaleTiles(m_staleWatch, m_canvas, painter, region, m_plan.channelTile.data(),
                     int(m_plan.channelTile.size()), m_fontMark, m_fontMarkSmall, kPictureRect.width() / 3);
+    PaintZoomMarks(m_canvas, painter, region, m_plan.channelTile.data(),
+                   int(m_plan.channelTile.size()), m_fontMarkSmall);
     PaintRecorderMarks(painter, region);
     PaintDropTarget(painter, region);
     const QRect rc = region.boundingRect();
@@ -159,8 +161,10 @@ void CTelvaneView::mousePressEvent(QMouseEvent *event)
         OpenAlarmList(); // the status panel opens the alarm list
         return;
     }
+    if (m_zoomMouse.Press(m_canvas, TileRectAt(event->position().toPoint()), *event))
+        return; // a zoomed tile: its pan, or the right button's reset
     if (TileDragPress(event))
-        return;
+        return; // a tile on its way to another
     if (event->button() != Qt::LeftButton || m_settings.m_bUseFullScreen) {
         QWidget::mousePressEvent(event);
         return;
@@ -172,7 +176,7 @@ void CTelvaneView::mousePressEvent(QMouseEvent *event)
 
 void CTelvaneView::mouseMoveEvent(QMouseEvent *event)
 {
-    if (TileDragMove(event))
+    if (m_zoomMouse.Move(m_canvas, *event) || TileDragMove(event))
         return;
     if (m_bDragging && (event->buttons() & Qt::LeftButton))
         window()->move(event->globalPosition().toPoint() - m_ptDragOffset);
@@ -182,6 +186,8 @@ void CTelvaneView::mouseMoveEvent(QMouseEvent *event)
 
 void CTelvaneView::mouseReleaseEvent(QMouseEvent *event)
 {
+    if (m_zoomMouse.Release(*event))
+        return;
     m_bDragging = false;
     if (TileDragRelease(event))
         return;

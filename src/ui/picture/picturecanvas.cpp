@@ -34,6 +34,7 @@ void CPictureCanvas::SetBackground(const QImage &background)
     }
     m_imgBacking = m_imgBackground.copy();
     m_nShown = 0;
+    m_nZoomed = 0;
     Changed(m_imgBacking.rect());
 }
 
@@ -90,6 +91,7 @@ void CPictureCanvas::ClearPictures()
 {
     ShownChanged(-1);
     m_nShown = 0;
+    m_nZoomed = 0;
     for (Slot &slot : m_slots) {
         slot.dib = DibPicture();
         slot.pRecord = nullptr;
@@ -140,6 +142,12 @@ QRect CPictureCanvas::CropOf(int nSlot) const
 void CPictureCanvas::Show(const QRect &rcTile, int nSlot)
 {
     Changed(rcTile);
+    for (int k = 0; k < m_nZoomed; ++k) {
+        if (m_zoomed[std::size_t(k)].rcTile == rcTile && m_zoomed[std::size_t(k)].nSlot != nSlot) {
+            m_zoomed[std::size_t(k)] = m_zoomed[std::size_t(--m_nZoomed)];
+            break;
+        }
+    }
     for (int k = 0; k < m_nShown; ++k) {
         if (m_shown[std::size_t(k)].rcTile == rcTile) {
             m_shown[std::size_t(k)].nSlot = nSlot;
@@ -156,6 +164,46 @@ int CPictureCanvas::ShownSlot(const QRect &rcTile) const
         if (m_shown[std::size_t(k)].rcTile == rcTile)
             return m_shown[std::size_t(k)].nSlot;
     return -1;
+}
+
+void CPictureCanvas::SetZoom(const QRect &rcTile, int nSlot, const TileZoom &zoom)
+{
+    int k = 0;
+    while (k < m_nZoomed && m_zoomed[std::size_t(k)].rcTile != rcTile)
+        ++k;
+    if (!zoom.IsZoomed()) {
+        if (k < m_nZoomed)
+            m_zoomed[std::size_t(k)] = m_zoomed[std::size_t(--m_nZoomed)];
+    } else if (k < m_nZoomed) {
+        m_zoomed[std::size_t(k)] = Zoomed{rcTile, nSlot, zoom};
+    } else if (m_nZoomed < int(m_zoomed.size())) {
+        m_zoomed[std::size_t(m_nZoomed++)] = Zoomed{rcTile, nSlot, zoom};
+    }
+    // A capture must paint the tile again too.
+    SchedulePaint(rcTile);
+}
+
+TileZoom CPictureCanvas::ZoomOf(const QRect &rcTile, int nSlot) const
+{
+    for (int k = 0; k < m_nZoomed; ++k) {
+        const Zoomed &z = m_zoomed[std::size_t(k)];
+        if (z.rcTile == rcTile && z.nSlot == nSlot)
+            return z.zoom;
+    }
+    return TileZoom{};
+}
+
+void CPictureCanvas::KeepZooms(const QRect *arcTiles, int nTiles)
+{
+    for (int k = 0; k < m_nZoomed;) {
+        const Zoomed &z = m_zoomed[std::size_t(k)];
+        if (z.nSlot >= 0 && z.nSlot < nTiles && arcTiles[z.nSlot] == z.rcTile) {
+            ++k;
+        } else {
+            Changed(z.rcTile);
+            m_zoomed[std::size_t(k)] = m_zoomed[std::size_t(--m_nZoomed)];
+        }
+    }
 }
 
 // ---- painting ----------------------------------------------------------------------------
@@ -223,7 +271,8 @@ void CPictureCanvas::PaintPicture(QPainter &painter, QImage *pTarget, const QPoi
                                   const Shown &shown, const QRegion &part)
 {
     const DibPicture pic = PictureOf(shown.nSlot);
-    const QRect src = CropOf(shown.nSlot);
+    // A zoomed tile shows a part of the crop, from the picture as received.
+    const QRect src = ZoomOf(shown.rcTile, shown.nSlot).Source(CropOf(shown.nSlot));
     for (const QRect &rc : part) {
         if (pTarget && CopyCaptured(*pTarget, offset, rc))
             continue;

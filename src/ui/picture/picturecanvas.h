@@ -16,12 +16,16 @@
 // paint time, so a tile always shows the newest picture of its slot. A recording
 // keeps a copy of the picture area up to date through Capture, which paints again
 // only what changed since its last call; tiles unchanged since then are copied
-// from that copy when the window paints, not stretched a second time.
+// from that copy when the window paints, not stretched a second time. A tile may be
+// zoomed (tilezoom.h): it then shows a part of its crop, still read from the
+// picture as received; the zoom belongs to the tile and the slot it shows, and goes
+// when the tile shows another slot or the owner's layout no longer has the pair.
 //
 // Everything runs on the user-interface thread.
 
 #include "protocol/clientviews.h"
 #include "ui/picture/dibstretch.h"
+#include "ui/picture/tilezoom.h"
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -76,6 +80,7 @@ class CPictureCanvas {
     // Keeps a picture for a slot (0..15); a picture whose header and buffer
     // disagree is not kept. The width flag is the canvas's, set by every picture.
     void SetPicture(int nSlot, const ChannelPicture &picture);
+    // Forgets every picture, the tiles that showed them and their zooms.
     void ClearPictures();
     bool HasPicture(int nSlot) const;
     // The slot's current pixels, read from its frame record when there is one.
@@ -93,6 +98,13 @@ class CPictureCanvas {
         ShownChanged(-1);
         m_nShown = 0;
     }
+    // The zoom of the tile at rcTile while it shows slot nSlot (1x when it has none);
+    // setting it repaints the tile. Show with another slot forgets it.
+    void SetZoom(const QRect &rcTile, int nSlot, const TileZoom &zoom);
+    TileZoom ZoomOf(const QRect &rcTile, int nSlot) const;
+    // A new layout: keeps only the zooms of slots still shown in the same tile
+    // (slot i in arcTiles[i]).
+    void KeepZooms(const QRect *arcTiles, int nTiles);
 
     // --- painting -----------------------------------------------------------
     // Asks for a repaint of rc (an empty rectangle only runs the flush) at the next
@@ -129,6 +141,11 @@ class CPictureCanvas {
         QRect rcTile;
         int nSlot = -1;
     };
+    struct Zoomed {
+        QRect rcTile;
+        int nSlot = -1;
+        TileZoom zoom;
+    };
     void PaintPicture(QPainter &painter, QImage *pTarget, const QPoint &offset, const Shown &shown,
                       const QRegion &part);
     void Changed(const QRegion &region) // noted only while a capture is kept
@@ -150,6 +167,8 @@ class CPictureCanvas {
     bool m_bWidthFlag = true;
     std::array<Shown, kSlots> m_shown{};
     int m_nShown = 0;
+    std::array<Zoomed, kSlots> m_zoomed{}; // zoomed tiles only
+    int m_nZoomed = 0;
     CDibStretcher m_stretcher;
     QRegion m_rgnPendingPaint;
     QRegion m_rgnChanged; // since the last capture

@@ -153,6 +153,7 @@ class CTelvaneView : public QWidget, private IRecorderSetHost {
     // the request went out.
     bool PlayAlarm(int nRow);
     const CAlarmList &Alarms() const { return m_alarms; }
+    CAlarmListDlg *AlarmWindow() const { return m_pAlarmDlg.get(); }
 
     // --- tiles placed by hand (telvaneviewplacing.cpp) ------------------------
     // In the layouts of 4 to 16 tiles a channel button dragged onto a tile puts its
@@ -166,7 +167,6 @@ class CTelvaneView : public QWidget, private IRecorderSetHost {
     void PlaceByHand(const TilePlacement::Order &order);
     // The current layout goes back to its default order (the D key).
     void ResetPlacement();
-    CAlarmListDlg *AlarmWindow() const { return m_pAlarmDlg.get(); }
 
     // --- what the recorder set reports ---------------------------------------
     const ClientSettings &Settings() const override { return m_settings; }
@@ -300,6 +300,8 @@ class CTelvaneView : public QWidget, private IRecorderSetHost {
     bool TileDragPress(QMouseEvent *event);
     bool TileDragMove(QMouseEvent *event);
     bool TileDragRelease(QMouseEvent *event);
+    // The outline of the tile a moving drag would land on (a null point: none).
+    void ShowDropTarget(const QPoint &ptGlobal);
     void PaintDropTarget(QPainter &painter, const QRegion &region);
     // Files recorder r's event report in the alarm list.
     void AddAlarm(int nRecorder);
@@ -364,7 +366,6 @@ class CTelvaneView : public QWidget, private IRecorderSetHost {
     };
     HandDrag m_handDrag;
     int m_nDropPos = -1; // the tile a moving drag would land on, outlined
-    void ShowDropTarget(const QPoint &ptGlobal); // a null point: none
 
     // Every recorder's event reports since start-up, and the window that shows them
     // (made when first opened; it goes first, since it shows the list).

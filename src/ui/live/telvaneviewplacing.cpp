@@ -144,9 +144,17 @@ bool CTelvaneView::eventFilter(QObject *pWatched, QEvent *pEvent)
     };
     if (type == QEvent::MouseMove) {
         auto *pMouse = static_cast<QMouseEvent *>(pEvent);
-        if (!m_handDrag.bMoving &&
-            (pButton->rect().contains(pMouse->position().toPoint()) &&
-             !FarEnough(m_handDrag.ptStart, pMouse->globalPosition().toPoint())))
+        if (!(pMouse->buttons() & Qt::LeftButton)) {
+            // The release went elsewhere (the window lost the pointer): no drag.
+            if (m_handDrag.bMoving) {
+                pButton->unsetCursor();
+                ShowDropTarget(QPoint());
+            }
+            m_handDrag = HandDrag{};
+            return false;
+        }
+        if (!m_handDrag.bMoving && pButton->rect().contains(pMouse->position().toPoint()) &&
+            !FarEnough(m_handDrag.ptStart, pMouse->globalPosition().toPoint()))
             return false;
         if (!m_handDrag.bMoving)
             startDrag();

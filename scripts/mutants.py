@@ -520,8 +520,13 @@ class Work:
         """{ctest name: executable path}"""
         r = run(["ctest", "--show-only=json-v1"], cwd=self.build, env=self.env)
         data = json.loads(r.stdout[r.stdout.find("{"):])
-        return {t["name"]: (t.get("command") or [os.path.join(self.build, "tests", t["name"].split("/")[-1])])[0]
-                for t in data.get("tests", [])}
+
+        def executable(t):
+            # A test run through a wrapper script (the keyring's) names its program later.
+            name = t["name"].split("/")[-1]
+            command = t.get("command") or [os.path.join(self.build, "tests", name)]
+            return next((w for w in command if os.path.basename(w) == name), command[0])
+        return {t["name"]: executable(t) for t in data.get("tests", [])}
 
     def graph(self):
         """{executable target: every library target on its link line}. CMake writes the

@@ -140,7 +140,7 @@ TEST_F(ViewE2E, CircularMonitoringStepsThroughTheChannels)
 }
 
 // A small tile, whose pictures come decoded at half size, zoomed to 8x: drawn from
-// the picture as received and asking for it whole, its middle shows about 85 distinct
+// the picture as received and asking for it whole, its middle shows about 80 distinct
 // columns of the crop (the 1x tile's part scaled up would show 20, a half-size
 // picture 42). The right button brings 1x back: a column of the crop for each.
 TEST_F(ViewE2E, WheelZoomedTileShowsThePictureItselfRightButtonResets)

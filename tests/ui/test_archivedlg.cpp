@@ -327,6 +327,12 @@ TEST_F(ArchiveDlgTest, WheelZoomsACellDragPansRightButtonAndLayoutReset)
 
     mouse(QEvent::MouseButtonPress, pt, Qt::RightButton);
     EXPECT_EQ(m_pDlg->GrabPictureArea(), plain);
+    // At 1x the cell is the window's face again: a press there drags the window.
+    const QPoint from = pt + QPoint(11, 7);
+    mouse(QEvent::MouseButtonPress, from, Qt::LeftButton);
+    mouse(QEvent::MouseMove, from + QPoint(40, 30), Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, from + QPoint(40, 30), Qt::LeftButton);
+    EXPECT_EQ(m_pDlg->pos(), windowAt + QPoint(40, 30));
     wheel(2);
     m_pDlg->Control().OnChannelButton(1);
     m_pDlg->Control().OnQuadButton();

@@ -16,7 +16,6 @@ CRecorder::CRecorder(IRecordView &view, ITimerHost &timers, const ClientSettings
     : QObject(parent), m_view(view), m_timers(timers), m_settings(settings)
 {
     m_pWriter = MakeWriter();
-    m_pWriter->SetByteLimit(DEFAULT_RECORD_QUEUE);
     m_nSegSeq = ++m_nNextSeq;
 }
 
@@ -27,7 +26,7 @@ std::unique_ptr<CSegmentWriter> CRecorder::MakeWriter()
     // writer abandoned at exit posts nothing more once its token is cleared.
     m_pWriterAlive = std::make_shared<std::atomic<bool>>(true);
     std::shared_ptr<std::atomic<bool>> pAlive = m_pWriterAlive;
-    return std::make_unique<CSegmentWriter>(
+    auto pWriter = std::make_unique<CSegmentWriter>(
         [this, pAlive](uint64_t) {
             if (!*pAlive)
                 return;
@@ -48,6 +47,8 @@ std::unique_ptr<CSegmentWriter> CRecorder::MakeWriter()
             QMetaObject::invokeMethod(
                 this, [this, result] { OnSegmentSaved(result); }, Qt::QueuedConnection);
         });
+    pWriter->SetByteLimit(DEFAULT_RECORD_QUEUE);
+    return pWriter;
 }
 
 CRecorder::~CRecorder()
@@ -341,7 +342,6 @@ bool CRecorder::Finish(int nWaitMs)
             *m_pWriterAlive = false;
             m_pWriter.release()->Abandon();
             m_pWriter = MakeWriter(); // for what the window still asks of it
-            m_pWriter->SetByteLimit(DEFAULT_RECORD_QUEUE);
         }
     }
     // Hand over the results still on their way, so nothing is reported after exit.

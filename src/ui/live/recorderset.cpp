@@ -38,7 +38,9 @@ class CRecorderSet::Adapter : public IClientView {
         else
             m_set.m_host.OnRecorderEvent(m_nRecorder, byCode);
     }
-    void OnLinkLost() override { m_set.OnLinkLost(m_nRecorder); }
+    // The client gave the link up (or could not make it): it ends here, as the
+    // Disconnect button would end it, for this recorder alone.
+    void OnLinkLost() override { m_set.Disconnect(m_nRecorder); }
     void SetChannelPicture(int nIndex, const ChannelPicture &picture) override
     {
         const GlobalChannel ch = GlobalChannel::Of(m_nRecorder, nIndex);
@@ -221,13 +223,6 @@ void CRecorderSet::Disconnect(int nRecorder)
     // The event list is the link's: it goes with it.
     CEventLogFile::OfRecorder(nRecorder).Delete();
     m_host.OnRecorderChanged(nRecorder);
-}
-
-void CRecorderSet::OnLinkLost(int nRecorder)
-{
-    // The client gave the link up (or could not make it): end it here, as the
-    // Disconnect button would, for this recorder alone.
-    Disconnect(nRecorder);
 }
 
 void CRecorderSet::SetRequests(const std::array<screenplan::Request, kRecorders> &requests)

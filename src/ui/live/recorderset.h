@@ -117,7 +117,6 @@ class CRecorderSet {
   private:
     class Adapter;
     struct Slot;
-    void OnLinkLost(int nRecorder);
     void DetachArchive();
 
     IRecorderSetHost &m_host;

@@ -20,6 +20,8 @@ codes it sends; every file's pictures are decoded and each quad cell's code read
 for each channel every picture sent between the first and the last of its pictures
 found in the files must be in the files (a picture replaced within its 1/60 s sample by
 the next of its channel is missing).
+--zoom N wheels the first quad cell N notches in (1.25x each) before REC, so the
+recording holds a zoomed cell.
 --format chooses the "Record Format" (RAW, the default, or MJPEG). --psnr (RAW only) also
 writes the first pictures of the first file as MJPEG, through the program's own encoder
 and writer (build/bin/bench_avi), and prints their mean PSNR against the uncompressed
@@ -29,7 +31,7 @@ file is broken or left unfinished, the durations miss the time recorded by more 
 1 s, a message box was shown, or the RSS rose by more than --rss-limit MB.
 
 Usage: bench/record-e2e.py [--seconds S] [--steps 4,13] [--format RAW|MJPEG] [--build DIR]
-                           [--rss-limit MB] [--psnr] [--channels] [--camera [DIR]]
+                           [--rss-limit MB] [--psnr] [--channels] [--camera [DIR]] [--zoom N]
 """
 
 import argparse
@@ -42,6 +44,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import soak  # noqa: E402  (the soak's display, click and statistics helpers)
 
 PICTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "pictures")  # bench/pictures
+# The centre of the first quad cell of the archive window (picture area (62, 22), 640 x 480).
+CELL_1 = (62 + 160, 22 + 120)
 SEGMENT_SECONDS = {1: 3, 2: 5, 3: 10, 4: 15, 5: 20, 6: 25, 7: 30, 8: 35, 9: 40, 10: 45,
                    11: 50, 12: 55, 13: 60}
 
@@ -170,6 +174,17 @@ class RecordRun(soak.Soak):
                             self.fail("no PSNR for the recorded pictures")
         super().check_files(final)
 
+    def wheel(self, size, point, notches):
+        """Wheel notches in over a point of the window, as the operator zooms a cell."""
+        origin = self.window(size)
+        if origin is None:
+            return False
+        soak.xdo(self.display, "mousemove", "--sync", str(origin[0] + point[0]),
+                 str(origin[1] + point[1]))
+        soak.xdo(self.display, "click", "--repeat", str(notches), "--delay", "80", "4")
+        time.sleep(0.5)
+        return True
+
     def record(self):
         a = self.args
         self.build = os.path.abspath(os.path.join(soak.ROOT, a.build))
@@ -188,6 +203,8 @@ class RecordRun(soak.Soak):
         c0, w0 = self.cpu_s(), time.monotonic()
         time.sleep(8)
         play_cpu = (self.cpu_s() - c0) / (time.monotonic() - w0)
+        if a.zoom and not self.wheel(soak.ARCHIVE_SIZE, CELL_1, a.zoom):
+            return self.fail(f"{name}: no archive window to zoom")
         before = self.rss_mb()
         played0 = sum(self.stats()["playback"])
         t_rec = time.monotonic()
@@ -258,6 +275,8 @@ def main():
     parser.add_argument("--build", default="build", help="built tree holding bin/")
     parser.add_argument("--format", default="RAW", choices=["RAW", "MJPEG"],
                         help="\"Record Format\" of the recording")
+    parser.add_argument("--zoom", type=int, default=0, metavar="N",
+                        help="wheel N notches in over the first quad cell before REC")
     parser.add_argument("--channels", action="store_true",
                         help="find every channel's pictures in the files (picture codes)")
     parser.add_argument("--camera", metavar="DIR", nargs="?", const=PICTURES,

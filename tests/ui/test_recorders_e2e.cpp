@@ -296,8 +296,9 @@ TEST_F(RecordersE2E, AlarmListHoldsEveryRecordersReportsAndARowPlaysItsArchive)
 
 // Tiles placed by hand with the mouse: channel 6's button dragged onto tile 1 of 16
 // puts it there (channel 1 takes its old tile), channel 1's onto tile 7 moves it
-// again (channel 7 takes tile 6), tile 2 dragged onto tile 3 swaps them; recorder 2 is still asked for all its channels (four recorders). After Exit and a new start
-// the 16 tiles come back so, and D puts the default order back.
+// again (channel 7 takes tile 6), and tile 3 dragged onto tile 1 swaps channels 3
+// and 6; recorder 2 is still asked for all its channels (four recorders). After Exit
+// and a new start the 16 tiles come back so, and D puts the default order back.
 TEST_F(RecordersE2E, TilesPlacedByHandAreThereAfterExitAndStart)
 {
     ASSERT_NO_FATAL_FAILURE(StartRecorders(4, {QStringLiteral("--fps"), QStringLiteral("12")}));
@@ -328,13 +329,13 @@ TEST_F(RecordersE2E, TilesPlacedByHandAreThereAfterExitAndStart)
     drag(pSix, pSix->mapToGlobal(pSix->rect().center()), tileCentre(0));
     CSkinButton *pOne = m_pView->Button(viewlayout::CTRL_CHANNEL_1);
     drag(pOne, pOne->mapToGlobal(pOne->rect().center()), tileCentre(6));
-    drag(m_pView.get(), tileCentre(1), tileCentre(2));
+    drag(m_pView.get(), tileCentre(2), tileCentre(0));
     const auto placed = [&] {
-        return m_pView->Tile(5) == viewlayout::TileRect(0, 16) &&
+        return m_pView->Tile(2) == viewlayout::TileRect(0, 16) &&
+               m_pView->Tile(5) == viewlayout::TileRect(2, 16) &&
                m_pView->Tile(0) == viewlayout::TileRect(6, 16) &&
                m_pView->Tile(6) == viewlayout::TileRect(5, 16) &&
-               m_pView->Tile(1) == viewlayout::TileRect(2, 16) &&
-               m_pView->Tile(2) == viewlayout::TileRect(1, 16) && m_pView->TileCount() == 16;
+               m_pView->Tile(1) == viewlayout::TileRect(1, 16) && m_pView->TileCount() == 16;
     };
     EXPECT_TRUE(placed());
     EXPECT_TRUE(WaitFor([&] { return TilesShowTheirChannels(0, 16); }, 8000));
